@@ -1,0 +1,5 @@
+if(TRAWLIX_SANITIZE)
+    set(TRAWLIX_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_compile_options(${TRAWLIX_SAN_FLAGS})
+    add_link_options(${TRAWLIX_SAN_FLAGS})
+endif()

@@ -1,0 +1,1 @@
+// The desktop shell's sources live in this folder.

@@ -1,0 +1,19 @@
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+// Every test executable gets a Qt application object so that QProcess, timers and
+// queued calls work; widget tests replace it with QApplication through their own main.
+#ifdef TRAWLIX_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv)
+{
+    TestApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
