@@ -1,6 +1,8 @@
 #pragma once
 
 #include "download/DownloadTimeouts.h"
+#include "library/MP3File.h"
+#include "library/MediaTableModel.h"
 #include "library/VideoFile.h"
 
 #include <QObject>
@@ -30,6 +32,10 @@ public:
     VideoFileArray& videoFiles() { return m_videoFiles; }
     ImagesIndexArray& imagesIndexes() { return m_imagesIndexes; }
     TempRecordsFileArray& tempRecordsFiles() { return m_tempRecordsFiles; }
+    MP3FileArray& mp3Files() { return m_mp3Files; }
+
+    // The media table; it lives on the engine's (the interface) thread.
+    MediaTableModel& mediaTable() { return m_mediaTable; }
 
     // Downloads: the rows of the download list (the window calls downloadRows().cancel() when
     // the user removes a row), the part workers and the candidate probe.
@@ -51,6 +57,8 @@ private:
     VideoFileArray m_videoFiles;
     ImagesIndexArray m_imagesIndexes;
     TempRecordsFileArray m_tempRecordsFiles;
+    MP3FileArray m_mp3Files;
+    MediaTableModel m_mediaTable;
     // Destroyed in reverse: the probe thread stops first, then the workers are joined.
     std::unique_ptr<DownloadRows> m_downloadRows;
     std::unique_ptr<DownloadWorkers> m_downloadWorkers;
