@@ -66,9 +66,7 @@ QString LibraryFixture::ffmpegPath()
     return path;
 }
 
-namespace {
-
-void runFfmpeg(const QStringList& arguments)
+void LibraryFixture::ffmpeg(const QStringList& arguments)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -79,12 +77,10 @@ void runFfmpeg(const QStringList& arguments)
     ASSERT_EQ(process.exitCode(), 0) << process.readAll().constData();
 }
 
-} // namespace
-
 void LibraryFixture::makeVideo(const QString& path, int width, int height, int seconds, const QStringList& extra)
 {
     const QString size = QString::number(width) + QLatin1Char('x') + QString::number(height);
-    runFfmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                           QStringLiteral("testsrc=size=") + size + QStringLiteral(":rate=10:duration=")
                               + QString::number(seconds),
                           QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
@@ -96,7 +92,7 @@ void LibraryFixture::makeVideo(const QString& path, int width, int height, int s
 
 void LibraryFixture::makeAudio(const QString& path, int seconds, const QStringList& extra)
 {
-    runFfmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                           QStringLiteral("sine=frequency=440:duration=") + QString::number(seconds)}
               + extra + QStringList{path});
 }

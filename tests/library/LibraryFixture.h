@@ -21,6 +21,8 @@ public:
     static void makeVideo(const QString& path, int width, int height, int seconds, const QStringList& extra = {});
     static void makeAudio(const QString& path, int seconds, const QStringList& extra = {});
     static QString ffmpegPath();
+    // Runs the real ffmpeg quietly ("-y" is given); the test fails when it fails.
+    static void ffmpeg(const QStringList& arguments);
 
 protected:
     void SetUp() override;
