@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/Clock.h"
 #include "library/MP3File.h"
 #include "library/VideoFile.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -19,13 +19,14 @@ struct LibraryContext
     MP3FileArray& mp3Files;
     VideoFileArray& videoFiles;
 
-    // Seconds since 1970; tests move the clock.
-    std::function<qint64()> now = [] { return QDateTime::currentSecsSinceEpoch(); };
+    const Clock* clock = &Clock::system(); // tests pin the time
     // The main window's caption during copies and imports ("42%..Processing ") and its restore.
     std::function<void(const QString& caption)> setCaption = {};
     std::function<void()> restoreCaption = {};
     // A tray notice (a finished video recording).
     std::function<void(const QString& text)> notify = {};
+
+    qint64 now() const { return clock->secondsSinceEpoch(); }
 
     void caption(const QString& text) const
     {

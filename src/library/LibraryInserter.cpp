@@ -2,6 +2,7 @@
 
 #include "app/AppPaths.h"
 #include "app/Texts.h"
+#include "library/BaseNames.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
@@ -31,17 +32,6 @@ QImage loadIcon(const QString& path, int side)
 
 } // namespace
 
-qint32 imageIndexOf(const ImagesIndexArray& indexes, const QString& base)
-{
-    return indexes.withLock([&](const QList<ImagesIndex>& entries) {
-        for (const ImagesIndex& entry : entries) {
-            if (entry.baseName.compare(base, Qt::CaseInsensitive) == 0)
-                return entry.imageIndex;
-        }
-        return qint32(-1);
-    });
-}
-
 qint32 attachImages(const LibraryContext& context, const QString& base)
 {
     const QImage large = loadIcon(AppPaths::folder(AppPaths::Folder::Icons32) + base + QStringLiteral(".bmp"),
@@ -51,7 +41,7 @@ qint32 attachImages(const LibraryContext& context, const QString& base)
     qint32 index = -1;
     {
         QMutexLocker lock(&g_imagesMutex);
-        index = imageIndexOf(context.imagesIndexes, base);
+        index = BaseNames::imageIndexOf(context.imagesIndexes, base);
         if (index < 0) {
             index = context.table.reserveImageIndex();
             context.imagesIndexes.append({index, base});

@@ -12,10 +12,6 @@ namespace LibraryInserter {
 // iconName names the site icon in "FavIcons/": "DefaultAudio", "DefaultVideo" or a host.
 void insert(const LibraryContext& context, const QString& path, const QString& iconName);
 
-// The index of the base's images in the table's image lists (case ignored); -1 when the
-// base has none yet.
-qint32 imageIndexOf(const ImagesIndexArray& indexes, const QString& base);
-
 // Loads the base's 32x32 and 16x16 icons (placeholders where missing) into the image lists and
 // records them in ImagesIndexes. A base that already has an index gets its images replaced.
 qint32 attachImages(const LibraryContext& context, const QString& base);

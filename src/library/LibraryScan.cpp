@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/Texts.h"
 #include "library/LibraryFormat.h"
+#include "library/BaseNames.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
@@ -106,7 +107,7 @@ Result run(const LibraryContext& context, const Request& request)
         row.captureTime = LibraryFormat::captureTime(captured);
 
         const QString base = LibraryFormat::baseOf(name);
-        row.imageIndex = LibraryInserter::imageIndexOf(context.imagesIndexes, base);
+        row.imageIndex = BaseNames::imageIndexOf(context.imagesIndexes, base);
         if (row.imageIndex < 0) {
             if (!LibraryFormat::isAudioPath(path))
                 makeMissingPictures(path, base, duration);

@@ -96,7 +96,7 @@ bool makeThumbnailAndStill(const QString& path, const QString& base, const QStri
     ToolRunner::runTool(thumbnailCommand(path, base, seek));
     bool listed = false;
     if (exists(thumbnail))
-        listed = ScrollerList::addPhoto(base, durationText.left(8), QFileInfo(path).fileName());
+        listed = ScrollerList::inDataFolder().addEntry(base, QFileInfo(path).fileName(), durationText);
 
     const QString still = picture(Folder::Screens, base, ".bmp");
     QFile::remove(still);

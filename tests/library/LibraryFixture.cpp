@@ -37,7 +37,8 @@ void LibraryFixture::SetUp()
 
     m_now = QDateTime::currentSecsSinceEpoch();
     m_context = std::make_unique<LibraryContext>(LibraryContext{m_table, m_imagesIndexes, m_mp3Files, m_videoFiles});
-    m_context->now = [this] { return m_now; };
+    m_clock.setSeconds(m_now);
+    m_context->clock = &m_clock;
 }
 
 void LibraryFixture::TearDown()

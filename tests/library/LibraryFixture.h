@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "library/LibraryContext.h"
 #include "library/MediaTableModel.h"
+#include "support/ManualClock.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -54,6 +55,7 @@ protected:
     ImagesIndexArray m_imagesIndexes;
     MP3FileArray m_mp3Files;
     VideoFileArray m_videoFiles;
-    qint64 m_now = 0;
+    qint64 m_now = 0; // the clock of the test, fixed at set-up
+    ManualClock m_clock;
     std::unique_ptr<LibraryContext> m_context;
 };

@@ -1,5 +1,6 @@
 #include "LibraryFixture.h"
 
+#include "library/BaseNames.h"
 #include "library/LibraryInserter.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
@@ -80,7 +81,7 @@ TEST_F(LibraryInserterTest, VideoGetsRowTagsPicturesAndScrollerEntry)
     EXPECT_TRUE(QFileInfo::exists(picture("160x90", base, ".jpg")));
     EXPECT_EQ(QImage(picture("Screens", base, ".bmp")).size(), QSize(180, 180));
     EXPECT_EQ(photoImages(), QStringList{QStringLiteral("160x90/1700000000.jpg")});
-    EXPECT_EQ(LibraryInserter::imageIndexOf(m_imagesIndexes, base), row.imageIndex);
+    EXPECT_EQ(BaseNames::imageIndexOf(m_imagesIndexes, base), row.imageIndex);
     EXPECT_NE(m_table.largeImage(row.imageIndex), MediaTableModel::placeholderLarge());
     // No site icon was there: the small icon stays the placeholder, and no run was spent on it.
     EXPECT_EQ(m_table.smallImage(row.imageIndex), MediaTableModel::placeholderSmall());
