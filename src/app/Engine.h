@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/MP3File.h"
+#include "library/MediaTableModel.h"
 #include "library/VideoFile.h"
 
 #include <QObject>
@@ -20,9 +22,15 @@ public:
     VideoFileArray& videoFiles() { return m_videoFiles; }
     ImagesIndexArray& imagesIndexes() { return m_imagesIndexes; }
     TempRecordsFileArray& tempRecordsFiles() { return m_tempRecordsFiles; }
+    MP3FileArray& mp3Files() { return m_mp3Files; }
+
+    // The media table; it lives on the engine's (the interface) thread.
+    MediaTableModel& mediaTable() { return m_mediaTable; }
 
 private:
     VideoFileArray m_videoFiles;
     ImagesIndexArray m_imagesIndexes;
     TempRecordsFileArray m_tempRecordsFiles;
+    MP3FileArray m_mp3Files;
+    MediaTableModel m_mediaTable;
 };
