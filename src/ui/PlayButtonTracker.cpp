@@ -1,20 +1,20 @@
 #include "ui/PlayButtonTracker.h"
 
-#include "ui/PlayBarRequests.h"
+#include "ui/MovieRequest.h"
 #include "ui/PlayerRules.h"
 
 namespace {
 
 QString progressOf(const PlayButtonTracker::Reading& reading)
 {
-    return PlayBarRequests::progress(PlayerRules::clockText(reading.timeMs), PlayerRules::clockText(reading.lengthMs),
-                                     PlayerRules::percentOf(reading.position));
+    return MovieRequest::playPosition(PlayerRules::clockText(reading.timeMs), PlayerRules::clockText(reading.lengthMs),
+                                      PlayerRules::percentOf(reading.position));
 }
 
 void appendEnded(QStringList& requests)
 {
-    requests << PlayBarRequests::playButton(QStringLiteral("three")) << PlayBarRequests::endAnimation()
-             << PlayBarRequests::progress(QString(), QString(), 100);
+    requests << MovieRequest::playButton(QStringLiteral("three")) << MovieRequest::playEndAnimation()
+             << MovieRequest::playPosition(QString(), QString(), 100);
 }
 
 } // namespace
@@ -25,7 +25,7 @@ PlayButtonTracker::Update PlayButtonTracker::poll(const Reading& reading)
     switch (reading.state) {
     case PlayerState::Playing:
         if (m_buttonState != QLatin1String("Pause")) {
-            update.requests << PlayBarRequests::playButton(QStringLiteral("two"));
+            update.requests << MovieRequest::playButton(QStringLiteral("two"));
             m_buttonState = QStringLiteral("Pause");
         }
         update.requests << progressOf(reading);
@@ -34,7 +34,7 @@ PlayButtonTracker::Update PlayButtonTracker::poll(const Reading& reading)
     case PlayerState::Stopped:
     case PlayerState::Error: // an unplayable file offers the play button again
         if (m_buttonState != QLatin1String("Play")) {
-            update.requests << PlayBarRequests::playButton(QStringLiteral("one"));
+            update.requests << MovieRequest::playButton(QStringLiteral("one"));
             m_buttonState = QStringLiteral("Play");
         }
         break;
@@ -58,11 +58,11 @@ PlayButtonTracker::Update PlayButtonTracker::refresh(const Reading& reading)
     update.requests << progressOf(reading);
     switch (reading.state) {
     case PlayerState::Playing:
-        update.requests << PlayBarRequests::playButton(QStringLiteral("two"));
+        update.requests << MovieRequest::playButton(QStringLiteral("two"));
         break;
     case PlayerState::Paused:
     case PlayerState::Stopped:
-        update.requests << PlayBarRequests::playButton(QStringLiteral("one"));
+        update.requests << MovieRequest::playButton(QStringLiteral("one"));
         break;
     case PlayerState::Ended:
         appendEnded(update.requests);

@@ -2,7 +2,7 @@
 
 #include "app/AppPaths.h"
 #include "app/Settings.h"
-#include "ui/PlayBarRequests.h"
+#include "ui/MovieRequest.h"
 #include "ui/PlayerRules.h"
 #include "ui/VideoArea.h"
 #include "ui/VlcEngine.h"
@@ -181,7 +181,7 @@ void Player::toggleMute()
     const bool wasMuted = m_engine->isMuted();
     m_engine->setMuted(!wasMuted);
     // The play bar's own words for sound on and off.
-    emit playBarRequest(PlayBarRequests::volume(wasMuted ? QStringLiteral("Вкл.") : QStringLiteral("Выкл.")));
+    emit playBarRequest(MovieRequest::volumeText(wasMuted ? QStringLiteral("Вкл.") : QStringLiteral("Выкл.")));
 }
 
 int Player::currentVolume() const
@@ -195,7 +195,7 @@ void Player::volumeDown()
     const int volume = PlayerRules::volumeAfterMinus(currentVolume(), Settings::instance().amplifier());
     m_engine->setVolume(volume);
     m_lastVolume = volume;
-    emit playBarRequest(PlayBarRequests::volume(QString::number(volume) + QLatin1Char('%')));
+    emit playBarRequest(MovieRequest::volume(volume));
 }
 
 void Player::volumeUp()
@@ -203,7 +203,7 @@ void Player::volumeUp()
     const int volume = PlayerRules::volumeAfterPlus(currentVolume(), Settings::instance().amplifier());
     m_engine->setVolume(volume);
     m_lastVolume = volume;
-    emit playBarRequest(PlayBarRequests::volume(QString::number(volume) + QLatin1Char('%')));
+    emit playBarRequest(MovieRequest::volume(volume));
 }
 
 void Player::openInExternalPlayer(const QString& path)

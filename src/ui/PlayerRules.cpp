@@ -1,5 +1,7 @@
 #include "ui/PlayerRules.h"
 
+#include "ui/MovieRequest.h"
+
 #include <algorithm>
 #include <array>
 
@@ -59,11 +61,7 @@ bool isAudioPath(const QString& path)
 
 QString clockText(qint64 ms)
 {
-    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
-    const int hours = static_cast<int>((seconds / 3600) % 24);
-    const int minutes = static_cast<int>((seconds / 60) % 60);
-    const int rest = static_cast<int>(seconds % 60);
-    return QString::asprintf("%d:%02d:%02d", hours, minutes, rest);
+    return MovieRequest::clockText(std::max<qint64>(ms, 0) / 1000);
 }
 
 int percentOf(double position)

@@ -1,4 +1,4 @@
-#include "ui/PlayBarRequests.h"
+#include "ui/MovieRequest.h"
 #include "ui/PlayButtonTracker.h"
 #include "ui/PlayerRules.h"
 
@@ -86,19 +86,6 @@ TEST(PlayerRulesTest, ClockTextAndSeek)
     EXPECT_EQ(PlayerRules::percentOf(1.0), 100);
 }
 
-TEST(PlayerRulesTest, RequestTexts)
-{
-    EXPECT_EQ(PlayBarRequests::progress(QStringLiteral("0:00:01"), QStringLiteral("0:01:00"), 1),
-              QStringLiteral("<invoke name=\"CallMeFromApplication\" returntype=\"xml\"><arguments><string>0:00:01"
-                             "</string><string>0:01:00</string><number>1</number></arguments></invoke>"));
-    EXPECT_EQ(PlayBarRequests::playButton(QStringLiteral("two")),
-              QStringLiteral("<invoke name=\"CallMeFromApplicationSetPlayButton\" returntype=\"xml\"><arguments>"
-                             "<string>two</string></arguments></invoke>"));
-    EXPECT_EQ(PlayBarRequests::volume(QStringLiteral("90%")),
-              QStringLiteral("<invoke name=\"CallMeFromApplicationSetVolume\" returntype=\"xml\"><arguments>"
-                             "<string>90%</string></arguments></invoke>"));
-}
-
 TEST(PlayButtonTrackerTest, TellsTheBarOnlyAboutChanges)
 {
     using State = PlayerState;
@@ -106,26 +93,26 @@ TEST(PlayButtonTrackerTest, TellsTheBarOnlyAboutChanges)
     const auto poll = [&tracker](State state) {
         return tracker.poll({state, 61000, 3723000, 0.25}).requests;
     };
-    const QString progress = PlayBarRequests::progress(QStringLiteral("0:01:01"), QStringLiteral("1:02:03"), 25);
+    const QString progress = MovieRequest::playPosition(QStringLiteral("0:01:01"), QStringLiteral("1:02:03"), 25);
 
     EXPECT_TRUE(poll(State::Opening).isEmpty());
     EXPECT_TRUE(tracker.buttonState().isEmpty());
-    EXPECT_EQ(poll(State::Playing), QStringList({PlayBarRequests::playButton(QStringLiteral("two")), progress}));
+    EXPECT_EQ(poll(State::Playing), QStringList({MovieRequest::playButton(QStringLiteral("two")), progress}));
     EXPECT_EQ(poll(State::Playing), QStringList({progress}));
     EXPECT_EQ(tracker.buttonState(), QStringLiteral("Pause"));
-    EXPECT_EQ(poll(State::Paused), QStringList({PlayBarRequests::playButton(QStringLiteral("one"))}));
+    EXPECT_EQ(poll(State::Paused), QStringList({MovieRequest::playButton(QStringLiteral("one"))}));
     EXPECT_TRUE(poll(State::Stopped).isEmpty());
     EXPECT_EQ(tracker.buttonState(), QStringLiteral("Play"));
 
     const PlayButtonTracker::Update ended = tracker.poll({State::Ended, 0, 0, 1.0});
-    EXPECT_EQ(ended.requests, QStringList({PlayBarRequests::playButton(QStringLiteral("three")),
-                                           PlayBarRequests::endAnimation(),
-                                           PlayBarRequests::progress(QString(), QString(), 100)}));
+    EXPECT_EQ(ended.requests, QStringList({MovieRequest::playButton(QStringLiteral("three")),
+                                           MovieRequest::playEndAnimation(),
+                                           MovieRequest::playPosition(QString(), QString(), 100)}));
     EXPECT_TRUE(ended.redrawVideo);
     EXPECT_TRUE(poll(State::Ended).isEmpty());
     EXPECT_EQ(tracker.buttonState(), QStringLiteral("End"));
     // A file that cannot be played offers the play button again.
-    EXPECT_EQ(poll(State::Error), QStringList({PlayBarRequests::playButton(QStringLiteral("one"))}));
+    EXPECT_EQ(poll(State::Error), QStringList({MovieRequest::playButton(QStringLiteral("one"))}));
 }
 
 TEST(PlayButtonTrackerTest, RefreshAlwaysSendsPositionAndButton)
@@ -135,8 +122,8 @@ TEST(PlayButtonTrackerTest, RefreshAlwaysSendsPositionAndButton)
     const PlayButtonTracker::Update update = PlayButtonTracker::refresh({PlayerState::Stopped, -1, 60000, 0.0});
     EXPECT_TRUE(update.redrawVideo);
     EXPECT_EQ(update.requests,
-              QStringList({PlayBarRequests::progress(QStringLiteral("0:00:00"), QStringLiteral("0:01:00"), 0),
-                           PlayBarRequests::playButton(QStringLiteral("one"))}));
+              QStringList({MovieRequest::playPosition(QStringLiteral("0:00:00"), QStringLiteral("0:01:00"), 0),
+                           MovieRequest::playButton(QStringLiteral("one"))}));
     EXPECT_EQ(tracker.buttonState(), QStringLiteral("Pause"));
     EXPECT_EQ(PlayButtonTracker::refresh({PlayerState::Ended, 0, 0, 1.0}).requests.size(), 4);
 }

@@ -1,6 +1,6 @@
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
-#include "ui/PlayBarRequests.h"
+#include "ui/MovieRequest.h"
 #include "ui/Player.h"
 #include "ui/VideoArea.h"
 
@@ -173,8 +173,8 @@ TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)
     m_player->volumeDown();
     EXPECT_EQ(m_engine->currentVolume, 1);
     ASSERT_EQ(requests.size(), 3);
-    EXPECT_EQ(requests.at(1).at(0).toString(), PlayBarRequests::volume(QStringLiteral("105%")));
-    EXPECT_EQ(requests.at(2).at(0).toString(), PlayBarRequests::volume(QStringLiteral("1%")));
+    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::volume(105));
+    EXPECT_EQ(requests.at(2).at(0).toString(), MovieRequest::volume(1));
 
     // Without any audio output libvlc reports no volume: the last one set counts.
     m_engine->currentVolume = -1;
@@ -191,8 +191,8 @@ TEST_F(PlayerTest, MuteTogglesAndNamesTheNewState)
     m_player->toggleMute();
     m_player->toggleMute();
     ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests.at(0).at(0).toString(), PlayBarRequests::volume(QStringLiteral("Выкл.")));
-    EXPECT_EQ(requests.at(1).at(0).toString(), PlayBarRequests::volume(QStringLiteral("Вкл.")));
+    EXPECT_EQ(requests.at(0).at(0).toString(), MovieRequest::volumeText(QStringLiteral("Выкл.")));
+    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::volumeText(QStringLiteral("Вкл.")));
     EXPECT_FALSE(m_engine->muted);
 }
 
@@ -257,7 +257,7 @@ TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
     m_engine->lengthMs = 60000;
     m_player->stop();
     ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests.at(1).at(0).toString(), PlayBarRequests::playButton(QStringLiteral("one")));
+    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::playButton(QStringLiteral("one")));
     EXPECT_TRUE(m_player->buttonState().isEmpty()) << "only the poller moves the button state";
 }
 

@@ -1,5 +1,5 @@
 #include "support/ScopedSettingsStore.h"
-#include "support/TestMedia.h"
+#include "support/MediaFixture.h"
 #include "ui/Player.h"
 
 #include <QDir>
@@ -19,7 +19,7 @@ class VlcPlayerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!TestMedia::toolsAvailable())
+        if (!MediaFixture::ffmpegAvailable())
             GTEST_SKIP() << "ffmpeg is not installed";
         m_player = std::make_unique<Player>(nullptr, QStringList{QStringLiteral("--vout=dummy"),
                                                                  QStringLiteral("--aout=dummy"),
@@ -31,7 +31,7 @@ protected:
             return true;
         });
         m_file = QDir(m_store.dir()).filePath(QStringLiteral("1700000000.mp4"));
-        ASSERT_TRUE(TestMedia::video(m_file, 2.0));
+        ASSERT_TRUE(MediaFixture::makeClip(m_file, 2));
     }
 
     bool waitForState(PlayerState state)
@@ -89,7 +89,7 @@ TEST_F(VlcPlayerTest, PreviewStopsOnAnEarlyFrameThatSnapshotsTake)
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.close();
     ASSERT_TRUE(m_player->makeScreenShot());
-    EXPECT_EQ(QImage(Player::snapshotPath()).size(), QSize(320, 180));
+    EXPECT_EQ(QImage(Player::snapshotPath()).size(), QSize(160, 120));
     EXPECT_EQ(m_opened, QStringList({Player::snapshotPath()}));
 
     m_player->play();
