@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QResizeEvent>
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -61,6 +62,7 @@ FilterPanel::FilterPanel(QWidget* parent)
 
     layout->addSpacing(4);
     m_checkAll->setObjectName(QStringLiteral("checkAll"));
+    m_checkAll->setToolTip(m_checkAll->text());
     layout->addWidget(m_checkAll);
     layout->addStretch(1);
 
@@ -81,6 +83,27 @@ FilterPanel::FilterPanel(QWidget* parent)
 }
 
 FilterPanel::~FilterPanel() = default;
+
+void FilterPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // A check box does not wrap its text; break the long label where it meets the edge.
+    const QString full = tx(u"Check / Uncheck ALL Filtered Media Files");
+    const int room = width() - 26;
+    const QFontMetrics metrics(m_checkAll->font());
+    QString wrapped;
+    QString line;
+    for (const QString& word : full.split(QLatin1Char(' '))) {
+        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > room) {
+            wrapped += line + QLatin1Char('\n');
+            line = word;
+        } else {
+            line = candidate;
+        }
+    }
+    m_checkAll->setText(wrapped + line);
+}
 
 const QStringList& FilterPanel::timeFilterValues()
 {

@@ -30,6 +30,9 @@ public:
     QCheckBox* checkAllBox() const { return m_checkAll; }
     QRadioButton* timeButton(int index) const;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
     // A button that changes the filter value was clicked; the new value is already stored.
     void timeFilterChanged(const QString& value);

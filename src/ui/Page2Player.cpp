@@ -5,6 +5,7 @@
 #include "ui/SlideshowList.h"
 
 #include "app/AppPaths.h"
+#include "tools/ToolRunner.h"
 
 void Page2::buildVideoArea()
 {
@@ -27,6 +28,8 @@ void Page2::applyStoredVolume()
 
 void Page2::windowActivated()
 {
+    // The screen recorder hands control back when the main window becomes active.
+    ToolRunner::killToolsNamed(QStringLiteral("Recorder"));
 }
 
 void Page2::previewRow(int)

@@ -4,11 +4,14 @@
 
 #include "app/Engine.h"
 #include "app/Texts.h"
+#include "tools/ToolRunner.h"
 
 #include <QTreeWidget>
 
 void Page2::endTools()
 {
+    // Only the tools this run started; other programs' ffmpeg processes are theirs.
+    ToolRunner::killAllTools();
 }
 
 QString Page2::defaultTimeFilter() const
