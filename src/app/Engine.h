@@ -1,10 +1,20 @@
 #pragma once
 
+#include "download/DownloadTimeouts.h"
 #include "library/MP3File.h"
 #include "library/MediaTableModel.h"
 #include "library/VideoFile.h"
 
 #include <QObject>
+
+#include <functional>
+#include <memory>
+
+class CandidateProbe;
+class DownloadList;
+class DownloadRows;
+class DownloadWorkers;
+class GetEachURLThread;
 
 // The program's shared state and long-lived workers, without any window: the record arrays
 // of one run and the threads that fill them (capture, probe, library scan, importers,
@@ -27,10 +37,31 @@ public:
     // The media table; it lives on the engine's (the interface) thread.
     MediaTableModel& mediaTable() { return m_mediaTable; }
 
+    // Downloads: the rows of the download list (the window calls downloadRows().cancel() when
+    // the user removes a row), the part workers and the candidate probe.
+    DownloadRows& downloadRows() { return *m_downloadRows; }
+    DownloadWorkers& downloadWorkers() { return *m_downloadWorkers; }
+    CandidateProbe& candidateProbe() { return *m_candidateProbe; }
+    // The window side of the download list and caption; it must outlive the Engine or be
+    // detached with nullptr.
+    void setDownloadList(DownloadList* list);
+    // Called once per completed download with the record's index, on the worker's thread.
+    // Set before startProbe(). Without one, completion only removes the row.
+    void setAssemblyHook(std::function<void(qsizetype videoFileIndex)> hook);
+    void setDownloadTimeouts(const DownloadTimeouts& timeouts); // before startProbe()
+    // The probe thread `GetEachURLThread`: a pass over new records every 500 ms.
+    void startProbe();
+    void stopProbe();
+
 private:
     VideoFileArray m_videoFiles;
     ImagesIndexArray m_imagesIndexes;
     TempRecordsFileArray m_tempRecordsFiles;
     MP3FileArray m_mp3Files;
     MediaTableModel m_mediaTable;
+    // Destroyed in reverse: the probe thread stops first, then the workers are joined.
+    std::unique_ptr<DownloadRows> m_downloadRows;
+    std::unique_ptr<DownloadWorkers> m_downloadWorkers;
+    std::unique_ptr<CandidateProbe> m_candidateProbe;
+    std::unique_ptr<GetEachURLThread> m_probeThread;
 };
