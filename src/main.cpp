@@ -3,7 +3,6 @@
 #include "app/Engine.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
-#include "library/MediaTableModel.h"
 #include "ui/Page2.h"
 
 #include <QApplication>
@@ -46,8 +45,7 @@ int main(int argc, char** argv)
     settings.seedDefaultsIfMissing();
 
     Engine engine;
-    MediaTableModel model;
-    Page2 window(engine, model);
+    Page2 window(engine);
     window.start();
     if (!commandLine.startHidden)
         window.show();

@@ -6,6 +6,7 @@
 #include "app/Texts.h"
 #include "app/UsageCounters.h"
 #include "library/MediaTableModel.h"
+#include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
 #include "ui/MediaViews.h"
 #include "ui/MenuMovie.h"
@@ -27,7 +28,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QScreen>
-#include <QTreeWidget>
+#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,10 +54,10 @@ QString shellStyleSheet()
 
 } // namespace
 
-Page2::Page2(Engine& engine, MediaTableModel& model, QWidget* parent)
+Page2::Page2(Engine& engine, QWidget* parent)
     : QWidget(parent)
     , m_engine(engine)
-    , m_model(model)
+    , m_model(engine.mediaTable())
 {
     setObjectName(QStringLiteral("Page2"));
     setWindowTitle(Texts::displayName());
@@ -80,7 +81,10 @@ Page2::Page2(Engine& engine, MediaTableModel& model, QWidget* parent)
     connectModel();
 }
 
-Page2::~Page2() = default;
+Page2::~Page2()
+{
+    m_engine.setDownloadList(nullptr);
+}
 
 void Page2::buildControls()
 {
@@ -88,17 +92,12 @@ void Page2::buildControls()
     m_icons = new MediaIconView(this);
     m_icons->hide();
 
-    m_downloads = new QTreeWidget(this);
-    m_downloads->setObjectName(QStringLiteral("downloadList"));
-    m_downloads->setColumnCount(3);
-    m_downloads->setHeaderLabels({tx(u"Click to cancel/stop download"), tx(u"Progress"), QStringLiteral("ID")});
-    m_downloads->setColumnWidth(0, 310);
-    m_downloads->setColumnWidth(1, 70);
-    m_downloads->setColumnHidden(2, true);
-    m_downloads->setRootIsDecorated(false);
-    m_downloads->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_downloads->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_downloads = new DownloadListWidget(this);
     m_downloads->hide();
+    connect(m_downloads, &DownloadListWidget::visibilityRequested, this, &Page2::setDownloadListShown);
+    connect(m_downloads, &DownloadListWidget::captionRequested, this, &QWidget::setWindowTitle);
+    connect(m_downloads, &DownloadListWidget::attentionRequested, this, [this] { QApplication::alert(this); });
+    m_engine.setDownloadList(m_downloads);
     connect(m_downloads, &QTreeWidget::itemClicked, this, [this] { showDownloadMenu(QCursor::pos()); });
     connect(m_downloads, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { showDownloadMenu(m_downloads->viewport()->mapToGlobal(position)); });

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class DownloadListWidget;
 class Engine;
 class FilterPanel;
 class MediaIconView;
@@ -20,7 +21,6 @@ class PlayControlMovie;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
-class QTreeWidget;
 class ScrollerMovie;
 class ShellTray;
 
@@ -34,7 +34,7 @@ class Page2 final : public QWidget
     Q_DISABLE_COPY_MOVE(Page2)
 
 public:
-    Page2(Engine& engine, MediaTableModel& model, QWidget* parent = nullptr);
+    explicit Page2(Engine& engine, QWidget* parent = nullptr);
     ~Page2() override;
 
     // The start-up sequence: movies, tray, default filter, settings, placement, view mode.
@@ -88,7 +88,7 @@ public:
     MediaTableModel& model() { return m_model; }
     MediaTableView* table() const { return m_table; }
     MediaIconView* icons() const { return m_icons; }
-    QTreeWidget* downloadList() const { return m_downloads; }
+    DownloadListWidget* downloadList() const { return m_downloads; }
     MenuMovie* menuMovie() const { return m_menu; }
     PlayControlMovie* playControl() const { return m_playControl; }
     ScrollerMovie* scroller() const { return m_scroller; }
@@ -164,7 +164,7 @@ private:
     MediaTableModel& m_model;
     MediaTableView* m_table = nullptr;
     MediaIconView* m_icons = nullptr;
-    QTreeWidget* m_downloads = nullptr;
+    DownloadListWidget* m_downloads = nullptr;
     FilterPanel* m_filters = nullptr;
     QWidget* m_videoArea = nullptr;
     MenuMovie* m_menu = nullptr;

@@ -8,6 +8,7 @@
 #include "app/Texts.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
+#include "ui/DownloadListWidget.h"
 #include "ui/MediaViews.h"
 #include "ui/ScrollerMovie.h"
 
@@ -22,7 +23,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QTreeWidget>
 #include <QUrl>
 
 namespace {

@@ -6,7 +6,8 @@
 #include "app/Texts.h"
 #include "tools/ToolRunner.h"
 
-#include <QTreeWidget>
+#include "download/DownloadRows.h"
+#include "ui/DownloadListWidget.h"
 
 void Page2::endTools()
 {
@@ -33,21 +34,9 @@ void Page2::openFileInfo()
 
 void Page2::cancelDownload(int listRow)
 {
-    QTreeWidgetItem* item = m_downloads->topLevelItem(listRow);
-    if (!item)
-        return;
-    const QString base = item->text(2);
-    m_engine.videoFiles().withLock([&base](QList<VideoFile>& records) {
-        for (VideoFile& record : records) {
-            if (record.baseName == base) {
-                record.state = QStringLiteral("Canceled");
-                record.url = QStringLiteral("Canceled");
-                record.totalBytes = 0;
-            }
-        }
-    });
-    delete item;
-    if (m_downloads->topLevelItemCount() == 0)
-        setDownloadListShown(false);
-    restoreCaption();
+    // The core marks the record "Canceled", stops its parts and removes the row; the list
+    // hides itself through the download list's calls when it becomes empty.
+    const qsizetype record = m_downloads->recordIndexOfRow(listRow);
+    if (record >= 0)
+        m_engine.downloadRows().cancel(record);
 }

@@ -2,7 +2,9 @@
 
 #include "app/AppPaths.h"
 #include "app/Texts.h"
+#include "download/DownloadRows.h"
 #include "library/TagStore.h"
+#include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
 #include "ui/MediaViews.h"
 #include "ui/MenuMovie.h"
@@ -22,6 +24,8 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -178,8 +182,7 @@ TEST(Page2Monitor, MenuStripFollowsTheLanguage)
     Texts::init(QStringLiteral("RU"));
     {
         Engine engine;
-        MediaTableModel model;
-        Page2 russian(engine, model);
+        Page2 russian(engine);
         russian.exitHandler = [] {};
         russian.start();
         EXPECT_EQ(russian.menuMovie()->resourceName(), QStringLiteral("MENU"));
@@ -287,7 +290,7 @@ TEST(Page2Layout, BandTableAndDownloadList)
     EXPECT_EQ(shell.page().table()->width(), 808);
 }
 
-TEST(Page2Downloads, CancelMarksTheRecordAndHidesTheEmptyList)
+TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
 {
     ShellFixture shell;
     VideoFile record;
@@ -295,21 +298,36 @@ TEST(Page2Downloads, CancelMarksTheRecordAndHidesTheEmptyList)
     record.baseName = QStringLiteral("1700000009");
     record.url = QStringLiteral("http://127.0.0.1/v.mp4");
     record.totalBytes = 5000;
-    shell.engine().videoFiles().append(record);
-    auto* item = new QTreeWidgetItem(shell.page().downloadList(),
-                                     {QStringLiteral("v.mp4"), QStringLiteral("40%"), record.baseName});
-    Q_UNUSED(item);
-    shell.page().setDownloadListShown(true);
-    shell.page().setWindowTitle(QStringLiteral("40%..Downloading"));
+    const qsizetype index = shell.engine().videoFiles().append(record);
+    DownloadListWidget* list = shell.page().downloadList();
+
+    // A worker thread inserts the row and reports progress; the widget changes only once the
+    // interface thread runs its queue.
+    std::thread worker([&] {
+        shell.engine().downloadRows().insert(index, QStringLiteral("v.mp4"), record.baseName);
+        shell.engine().downloadRows().setProgress(index, QStringLiteral("40%"));
+        shell.engine().downloadRows().setCaption(QStringLiteral("40%..Downloading"));
+    });
+    worker.join();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(DownloadListWidget::ProgressColumn), QStringLiteral("40%"));
+    EXPECT_EQ(list->topLevelItem(0)->text(DownloadListWidget::IdColumn), record.baseName);
+    EXPECT_TRUE(shell.page().downloadListShown());
+    EXPECT_EQ(shell.page().table()->width(), 404);
+    EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("40%..Downloading"));
 
     shell.page().cancelDownload(0);
+    QCoreApplication::processEvents();
 
-    const VideoFile stored = *shell.engine().videoFiles().at(0);
+    const VideoFile stored = *shell.engine().videoFiles().at(index);
     EXPECT_EQ(stored.state, QStringLiteral("Canceled"));
     EXPECT_EQ(stored.url, QStringLiteral("Canceled"));
     EXPECT_EQ(stored.totalBytes, 0);
-    EXPECT_EQ(shell.page().downloadList()->topLevelItemCount(), 0);
+    EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_FALSE(shell.page().downloadListShown());
+    EXPECT_EQ(shell.page().table()->width(), 808);
     EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("Trawlix"));
 }
 

@@ -16,7 +16,7 @@ ShellFixture::ShellFixture()
     m_settings->seedDefaultsIfMissing();
     Settings::setInstance(m_settings.get());
     writeSlideshow({});
-    m_page = std::make_unique<Page2>(m_engine, m_model);
+    m_page = std::make_unique<Page2>(m_engine);
     m_page->exitHandler = [this] { ++exits; };
     m_page->confirm = [this](const QString& question) {
         questions << question;
@@ -44,7 +44,7 @@ QString ShellFixture::addRow(const QString& title, const QString& baseName, cons
     row.author = author;
     row.format = QStringLiteral("MP4");
     row.captureSeconds = baseName.toLongLong();
-    m_model.insertTop(row);
+    model().insertTop(row);
     return path;
 }
 

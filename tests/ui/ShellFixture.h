@@ -23,7 +23,7 @@ public:
 
     Settings& settings() { return *m_settings; }
     Page2& page() { return *m_page; }
-    MediaTableModel& model() { return m_model; }
+    MediaTableModel& model() { return m_engine.mediaTable(); }
     Engine& engine() { return m_engine; }
     QString dataDir() const { return m_dir.path() + QLatin1Char('/'); }
 
@@ -35,6 +35,5 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<Settings> m_settings;
     Engine m_engine;
-    MediaTableModel m_model;
     std::unique_ptr<Page2> m_page;
 };
