@@ -1,15 +1,47 @@
-#include "app/AppPaths.h"
 #include "app/CommandLine.h"
 #include "app/Engine.h"
-#include "app/Settings.h"
+#include "app/Headless.h"
+#include "app/QuitOnSignal.h"
+#include "app/SingleInstance.h"
+#include "app/StartUp.h"
+#include "app/Trace.h"
+#include "tools/ToolRunner.h"
 #include "app/Texts.h"
 #include "ui/Page2.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
+#include <QCoreApplication>
 
 #include <cstdio>
+
+namespace {
+
+int runDesktop(int argc, char** argv, const CommandLine& commandLine)
+{
+    QApplication app(argc, argv);
+    Engine engine;
+    StartUp startUp(commandLine);
+    if (startUp.run() == StartUp::Result::SecondInstance)
+        return 0;
+    const QuitOnSignal quitOnSignal;
+    // Hidden, the program has no window to close; it ends with the session or a signal.
+    app.setQuitOnLastWindowClosed(!commandLine.startHidden);
+    if (commandLine.startHidden)
+        trace(QStringLiteral("Window: started hidden"));
+    // TRAWLIX_LANGUAGE=RU shows the Russian interface (the program itself starts in English).
+    if (qEnvironmentVariable("TRAWLIX_LANGUAGE") == QLatin1String("RU"))
+        Texts::init(QStringLiteral("RU"));
+    Page2 window(engine);
+    window.start();
+    QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
+    if (!commandLine.startHidden)
+        window.showRestored();
+    const int code = QApplication::exec();
+    ToolRunner::killAllTools();
+    return code;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -21,33 +53,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Trawlix"));
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    // TRAWLIX_LANGUAGE=RU shows the Russian interface (the program itself always starts in English).
-    Texts::init(qEnvironmentVariable("TRAWLIX_LANGUAGE", QStringLiteral("EN")));
-    AppPaths::setDataDir(AppPaths::chooseDataDir(commandLine.dataDir));
-    QDir::setCurrent(AppPaths::dataDir());
-    for (const AppPaths::Folder folder : {AppPaths::Folder::Icons16, AppPaths::Folder::Icons32,
-                                          AppPaths::Folder::FavIcons, AppPaths::Folder::Screens,
-                                          AppPaths::Folder::Videos, AppPaths::Folder::Temp,
-                                          AppPaths::Folder::TempExport, AppPaths::Folder::TempRecords,
-                                          AppPaths::Folder::Thumbnails})
-        QDir().mkpath(AppPaths::folder(folder));
-    QFile slideshow(AppPaths::file(QStringLiteral("videos.xml")));
-    if (!slideshow.exists() && slideshow.open(QIODevice::WriteOnly))
-        slideshow.write("<slideshow />");
-    slideshow.close();
-
-    Settings settings(AppPaths::settingsPath());
-    Settings::setInstance(&settings);
-    settings.seedDefaultsIfMissing();
-
-    Engine engine;
-    Page2 window(engine);
-    window.start();
-    if (!commandLine.startHidden)
-        window.show();
-    return app.exec();
+    if (commandLine.headless) {
+        QCoreApplication app(argc, argv);
+        Engine engine;
+        return runHeadless(engine, commandLine);
+    }
+    return runDesktop(argc, argv, commandLine);
 }

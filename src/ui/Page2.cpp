@@ -4,6 +4,7 @@
 #include "app/Engine.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
+#include "app/Trace.h"
 #include "app/UsageCounters.h"
 #include "library/MediaTableModel.h"
 #include "ui/DownloadListWidget.h"
@@ -291,6 +292,7 @@ void Page2::topRowTimer()
         m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     selectRow(0);
     previewRow(0);
+    trace(QStringLiteral("Window: table rows ") + QString::number(m_model.rowCount()));
 }
 
 void Page2::toggleVisible()
@@ -305,9 +307,11 @@ void Page2::toggleVisible()
 
 void Page2::showRestored()
 {
-    showNormal();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
     raise();
     activateWindow();
+    trace(QStringLiteral("Window: shown"));
 }
 
 void Page2::showNotice(const QString& text)
