@@ -35,7 +35,7 @@ bool isOpenForWriting(const QString& path)
         if (pid.isEmpty() || !pid.front().isDigit())
             continue;
         const QString fdDir = QStringLiteral("/proc/") + pid + QStringLiteral("/fd/");
-        const QStringList fds = QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot);
+        const QStringList fds = QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString& fd : fds) {
             if (QFile::symLinkTarget(fdDir + fd) == target
                 && writable(QStringLiteral("/proc/") + pid + QStringLiteral("/fdinfo/") + fd))

@@ -2,17 +2,18 @@
 
 #include "app/AppPaths.h"
 
-#include <QFileInfo>
+#include <QDir>
 
 namespace LibraryTarget {
 
 QString freePath(qint64 seconds, const QString& extension)
 {
-    const QString folder = AppPaths::folder(AppPaths::Folder::Videos);
+    const QDir folder(AppPaths::folder(AppPaths::Folder::Videos));
     for (;;) {
-        const QString path = folder + QString::number(seconds) + extension;
-        if (!QFileInfo::exists(path))
-            return path;
+        // The base names the pictures too, so it must be free under every extension.
+        const QString base = QString::number(seconds);
+        if (folder.entryList({base, base + QStringLiteral(".*")}, QDir::Files | QDir::Hidden).isEmpty())
+            return folder.filePath(base + extension);
         ++seconds;
     }
 }
