@@ -6,9 +6,9 @@
 
 namespace {
 
-// The keys in the order they are tried: the first key found anywhere in a line takes it. A
-// key found inside a longer name counts too (ffprobe's "coded_width=" line sets the width),
-// which is how these lines have always been read.
+// The keys in the order they are tried: the first key found in a line takes it. A key counts
+// only where a name starts: ffprobe also prints "coded_width=", "max_bit_rate=" and the like,
+// which end in a key but are other values ("coded_320" is no width).
 struct Key
 {
     QLatin1StringView text;
@@ -58,8 +58,21 @@ QString StreamInfo::rootText(const QString& title, const QString& format)
 
 bool StreamInfo::take(const QString& line)
 {
+    const auto startsAName = [&line](qsizetype at) {
+        if (at == 0)
+            return true;
+        const QChar before = line.at(at - 1);
+        return !before.isLetterOrNumber() && before != u'_';
+    };
+    const auto found = [&](QLatin1StringView key) {
+        for (qsizetype at = line.indexOf(key); at >= 0; at = line.indexOf(key, at + 1)) {
+            if (startsAName(at))
+                return true;
+        }
+        return false;
+    };
     for (const Key& key : kKeys) {
-        if (line.contains(key.text)) {
+        if (found(key.text)) {
             QString value = line;
             value.remove(key.text);
             this->*key.value = value;

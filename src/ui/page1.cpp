@@ -5,9 +5,12 @@
 #include "tools/ToolRunner.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 page1::page1(const QString& title, const QString& format, const QString& path, QWidget* parent)
     : QDialog(parent)
@@ -24,14 +27,15 @@ page1::page1(const QString& title, const QString& format, const QString& path, Q
     m_tree->setUniformRowHeights(true);
     m_tree->setAlternatingRowColors(true);
     m_tree->setIndentation(18);
-    // Long codec names scroll sideways instead of being cut off.
-    m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setStretchLastSection(true);
 
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(10);
     layout->addWidget(m_tree);
-    resize(520, 360);
+    layout->addWidget(buttons);
 
     auto* root = new QTreeWidgetItem(m_tree, {StreamInfo::rootText(title, format)});
     QFont bold = root->font(0);
@@ -50,6 +54,14 @@ page1::page1(const QString& title, const QString& format, const QString& path, Q
         item->setExpanded(true);
     }
     root->setExpanded(true);
+    m_tree->setCurrentItem(nullptr);
+
+    // Wide enough for the longest row (codec names can be long), within reason.
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->resizeColumnToContents(0);
+    const int width = m_tree->columnWidth(0) + 60;
+    m_tree->header()->setStretchLastSection(true);
+    resize(std::clamp(width, 480, 900), 480);
 }
 
 page1::~page1() = default;

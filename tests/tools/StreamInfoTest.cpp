@@ -27,7 +27,7 @@ TEST(StreamInfoTest, CommandAndRootText)
                   QString::fromLatin1(row[2]));
 }
 
-TEST(StreamInfoTest, VideoRowsInTheirOrderWithTheLongerKeysQuirk)
+TEST(StreamInfoTest, VideoRowsInTheirOrder)
 {
     const QString output = block("index=0\ncodec_name=h264\ncodec_long_name=H.264 / AVC\nprofile=High\n"
                                  "codec_type=video\nwidth=640\nheight=360\ncoded_width=640\ncoded_height=368\n"
@@ -43,12 +43,12 @@ TEST(StreamInfoTest, VideoRowsInTheirOrderWithTheLongerKeysQuirk)
                                    QStringLiteral("Codec name: h264"),
                                    QStringLiteral("Codec full name: H.264 / AVC"),
                                    QStringLiteral("Codec profile: High"),
-                                   // A line whose name ends in a key is read for that key.
-                                   QStringLiteral("Width: coded_640"),
-                                   QStringLiteral("Height: coded_368"),
+                                   // The later coded_width/coded_height lines are other values.
+                                   QStringLiteral("Width: 640"),
+                                   QStringLiteral("Height: 360"),
                                    QStringLiteral("Pixel format: yuv420p"),
                                    QStringLiteral("Frame rate, fps: 30000/1001"),
-                                   QStringLiteral("Bitrate, bps: max_N/A"),
+                                   QStringLiteral("Bitrate, bps: 1000"),
                                    QStringLiteral("Creation time: 2020-01-01T00:00:00.000000Z"),
                                    QStringLiteral("Language: eng"),
                                }));
@@ -101,8 +101,12 @@ TEST(StreamInfoTest, FirstKeyInOrderTakesTheLineAndEveryOccurrenceIsRemoved)
     EXPECT_EQ(info.index, QStringLiteral("TAG:comment=7")) << "index= is tried before every other key";
     EXPECT_TRUE(info.take(QStringLiteral("width=1width=2")));
     EXPECT_EQ(info.width, QStringLiteral("12"));
-    EXPECT_TRUE(info.take(QStringLiteral("nb_channels=6")));
-    EXPECT_EQ(info.channels, QStringLiteral("nb_6"));
+    EXPECT_TRUE(info.take(QStringLiteral("TAG:title=width=5")));
+    EXPECT_EQ(info.width, QStringLiteral("TAG:title=5")) << "a key after '=' starts a name";
+    for (const char* line : {"nb_channels=6", "coded_width=8", "max_bit_rate=N/A", "Xindex=1"})
+        EXPECT_FALSE(info.take(QString::fromLatin1(line))) << line;
+    EXPECT_TRUE(info.take(QStringLiteral("coded_width=8 width=9")));
+    EXPECT_EQ(info.width, QStringLiteral("coded_8 9")) << "every occurrence of the key is removed";
     EXPECT_FALSE(info.take(QStringLiteral("Index=9")));
     EXPECT_FALSE(info.take(QStringLiteral("codec_tag_string=avc1")));
 }
