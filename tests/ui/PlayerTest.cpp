@@ -275,6 +275,20 @@ TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
     EXPECT_TRUE(m_player->buttonState().isEmpty()) << "only the poller moves the button state";
 }
 
+TEST(PlayerAreaTest, AreaClosingFirstStopsThePlayer)
+{
+    ScopedSettingsStore store;
+    auto engine = std::make_unique<RecordingEngine>();
+    RecordingEngine* recording = engine.get();
+    auto area = std::make_unique<VideoArea>();
+    Player player(std::move(engine), area.get());
+    player.playWithSound(QStringLiteral("/lib/1.mp4"));
+    area.reset();
+    EXPECT_EQ(recording->log.value(recording->log.size() - 1), QStringLiteral("stop"));
+    player.playWithSound(QStringLiteral("/lib/2.mp3")); // no area left to show a picture in
+    EXPECT_TRUE(recording->log.contains(QStringLiteral("load /lib/2.mp3")));
+}
+
 TEST_F(PlayerTest, ActivationRestartsOnlyAStoppedPlayer)
 {
     m_engine->currentState = PlayerState::Paused;
