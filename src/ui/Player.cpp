@@ -84,8 +84,9 @@ void Player::preview(const QString& path)
 {
     if (path != m_lastPreviewedPath) {
         showPictureFor(path);
-        load(path, true);
-        m_previewPause.start(PreviewPauseMs);
+        // Without a file nothing new plays, and whatever plays must not be paused by it.
+        if (load(path, true))
+            m_previewPause.start(PreviewPauseMs);
         m_lastPreviewedPath = path;
     }
     applyAspect();
@@ -99,11 +100,15 @@ void Player::playMuted(const QString& path)
     applyAspect();
 }
 
-void Player::load(const QString& path, bool muted)
+bool Player::load(const QString& path, bool muted)
 {
+    if (path.isEmpty())
+        return false;
     m_engine->setMuted(muted);
-    if (m_engine->load(path))
-        m_engine->play();
+    if (!m_engine->load(path))
+        return false;
+    m_engine->play();
+    return true;
 }
 
 void Player::applyAspect()

@@ -113,6 +113,13 @@ TEST_F(PlayerTest, PreviewRunsOncePerPathAndPausesOnAnEarlyFrame)
     m_player->preview(a);
     EXPECT_EQ(count(QStringLiteral("load ") + a), 2);
     EXPECT_EQ(m_player->lastPreviewedPath(), a);
+
+    // No row, no file: what plays is neither replaced nor paused.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("pause")) == 2; }, 5000));
+    m_engine->log.clear();
+    m_player->preview(QString());
+    QTest::qWait(Player::PreviewPauseMs + 300);
+    EXPECT_TRUE(commands().isEmpty()) << commands().join(u',').toStdString();
 }
 
 TEST_F(PlayerTest, PlayAfterAPausedPreviewStartsOverWithSound)
