@@ -2,6 +2,8 @@
 
 #include "capture/Get.h"
 #include "capture/PacketCapture.h"
+#include "library/MP3File.h"
+#include "library/MediaTableModel.h"
 #include "library/VideoFile.h"
 
 #include <QObject>
@@ -29,6 +31,10 @@ public:
     TempRecordsFileArray& tempRecordsFiles() { return m_tempRecordsFiles; }
     GetArray& GetArr() { return m_getArr; }
     HistoryArray& HistoryArr() { return m_historyArr; }
+    MP3FileArray& mp3Files() { return m_mp3Files; }
+
+    // The media table; it lives on the engine's (the interface) thread.
+    MediaTableModel& mediaTable() { return m_mediaTable; }
 
     // Capture: live traffic (every adapter, or the one named) or a capture file, analysed on
     // the capture thread. Starting again replaces the running capture; the arrays are kept.
@@ -55,6 +61,8 @@ private:
     TempRecordsFileArray m_tempRecordsFiles;
     GetArray m_getArr;
     HistoryArray m_historyArr;
+    MP3FileArray m_mp3Files;
+    MediaTableModel m_mediaTable;
 
     std::atomic<bool> m_monitoring{true};
     std::atomic<qint64> m_detectedMedia{0};

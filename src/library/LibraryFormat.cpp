@@ -1,0 +1,114 @@
+#include "library/LibraryFormat.h"
+
+#include <QFileInfo>
+
+namespace LibraryFormat {
+
+QString captureTime(const QDateTime& time)
+{
+    return time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 1) + QStringLiteral(" Mb");
+}
+
+QString formatOf(const QString& path)
+{
+    const QString name = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || dot + 1 == name.size())
+        return QStringLiteral("UNKN");
+    return name.sliced(dot + 1).toUpper();
+}
+
+QString baseOf(const QString& path)
+{
+    const QString name = path.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.first(dot);
+}
+
+QString durationFromOutput(const QString& ffmpegOutput)
+{
+    static const QString marker = QStringLiteral("Duration: ");
+    const qsizetype at = ffmpegOutput.indexOf(marker);
+    if (at < 0)
+        return QStringLiteral("n/a");
+    return ffmpegOutput.mid(at + marker.size(), 11);
+}
+
+int durationSeconds(QStringView text)
+{
+    if (text.size() < 8 || text[2] != QLatin1Char(':') || text[5] != QLatin1Char(':'))
+        return -1;
+    bool okH = false;
+    bool okM = false;
+    bool okS = false;
+    const int h = text.sliced(0, 2).toInt(&okH);
+    const int m = text.sliced(3, 2).toInt(&okM);
+    const int s = text.sliced(6, 2).toInt(&okS);
+    if (!okH || !okM || !okS)
+        return -1;
+    return h * 3600 + m * 60 + s;
+}
+
+qint64 captureSecondsOfName(const QString& fileName)
+{
+    const QStringView head = QStringView(fileName).first(qMin<qsizetype>(10, fileName.size()));
+    qint64 value = 0;
+    for (const QChar c : head) {
+        if (!c.isDigit() || c.unicode() > 0x7F)
+            break;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+bool isAudioPath(const QString& path)
+{
+    static const QStringList audio = {
+        QStringLiteral(".MP2"), QStringLiteral(".MP3"), QStringLiteral(".M4A"), QStringLiteral(".M4R"),
+        QStringLiteral(".AAC"), QStringLiteral(".AC3"), QStringLiteral(".AIFF"), QStringLiteral(".FLAC"),
+        QStringLiteral(".OGG"), QStringLiteral(".WAV"), QStringLiteral(".WMA"), QStringLiteral(".MID"),
+    };
+    const QString upper = path.toUpper();
+    for (const QString& ext : audio) {
+        if (upper.endsWith(ext))
+            return true;
+    }
+    return false;
+}
+
+const QStringList& importExtensions()
+{
+    static const QStringList extensions = {
+        QStringLiteral("FLV"), QStringLiteral("MP4"), QStringLiteral("WEBM"), QStringLiteral("M4V"),
+        QStringLiteral("MOV"), QStringLiteral("OGV"), QStringLiteral("MPG"), QStringLiteral("MKV"),
+        QStringLiteral("WMV"), QStringLiteral("3GP"), QStringLiteral("AVI"), QStringLiteral("VOB"),
+        QStringLiteral("M2TS"), QStringLiteral("ASF"), QStringLiteral("SWF"), QStringLiteral("3G2"),
+        QStringLiteral("MP2"), QStringLiteral("MP3"), QStringLiteral("M4A"), QStringLiteral("M4R"),
+        QStringLiteral("AAC"), QStringLiteral("AC3"), QStringLiteral("AIFF"), QStringLiteral("FLAC"),
+        QStringLiteral("OGG"), QStringLiteral("WAV"), QStringLiteral("WMA"), QStringLiteral("MID"),
+    };
+    return extensions;
+}
+
+bool isImportable(const QString& path)
+{
+    return importExtensions().contains(QFileInfo(path).suffix().toUpper());
+}
+
+QString openFileFilter()
+{
+    static const char* const order[] = {"FLV", "MP4", "WEBM", "M4V", "MOV", "OGV", "MPG", "MKV", "WMV", "3GP",
+                                        "AVI", "VOB", "M2TS", "ASF", "SWF", "3G2", "MP2", "MP3", "AAC", "AC3",
+                                        "AIFF", "FLAC", "WMA", "MID", "OGG", "M4A", "M4R", "WAV"};
+    QStringList patterns;
+    for (const char* ext : order)
+        patterns << QStringLiteral("*.") + QLatin1String(ext);
+    return QStringLiteral("Video & Audio (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+} // namespace LibraryFormat

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The texts of the media table's columns and the small name rules the library shares.
+namespace LibraryFormat {
+
+// "%d.%m.%Y %H:%M" in local time.
+QString captureTime(const QDateTime& time);
+
+// Mebibytes with one decimal and " Mb".
+QString sizeText(qint64 bytes);
+
+// The extension of the last path component in upper case without the dot; "UNKN" when none.
+QString formatOf(const QString& path);
+
+// The last path component without its extension (cut at the last dot).
+QString baseOf(const QString& path);
+
+// The 11 characters after "Duration: " in ffmpeg's output, or "n/a".
+QString durationFromOutput(const QString& ffmpegOutput);
+
+// Whole seconds of a text that starts with "HH:MM:SS"; -1 when it does not.
+int durationSeconds(QStringView text);
+
+// The number in the first ten characters of a file name; 0 when the name does not start
+// with digits (tutorial files, files placed by hand).
+qint64 captureSecondsOfName(const QString& fileName);
+
+// The library scan's audio extensions (".MP3", ".WAV", ...), compared against a path's end.
+bool isAudioPath(const QString& path);
+
+// The 28 extensions that drag and drop and the open-file dialog accept (upper case, no dot).
+const QStringList& importExtensions();
+bool isImportable(const QString& path);
+
+// The open-file dialog's one filter in Qt form ("Video & Audio (*.FLV *.MP4 ...)").
+QString openFileFilter();
+
+} // namespace LibraryFormat

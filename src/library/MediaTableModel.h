@@ -1,0 +1,96 @@
+#pragma once
+
+#include "library/MediaRow.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QImage>
+
+#include <atomic>
+#include <functional>
+
+// The media table: one row per library file, newest insertions at the top, with a 32x32 and a
+// 16x16 image per file kept in two image lists that share their indexes. The model lives on the
+// interface thread; worker threads change it only through post(), which queues the change.
+class MediaTableModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MediaTableModel)
+
+public:
+    enum Column
+    {
+        TitleColumn = 0,
+        CaptureTimeColumn = 1,
+        SizeColumn = 2,
+        FormatColumn = 3,
+        DurationColumn = 4,
+        EmptyColumn = 5,   // hidden
+        AuthorColumn = 6,  // hidden: the source page
+        PathColumn = 7,    // hidden: the file's full path
+        ColumnCount = 8,
+    };
+
+    enum Role
+    {
+        SortRole = Qt::UserRole + 1, // a value that orders the column (seconds, bytes, text)
+        PathRole,                    // column 7 of the row, from any column
+        LargeImageRole,              // the 32x32 image of the row (QImage)
+        ImageIndexRole,              // the row's index in the image lists
+    };
+
+    static constexpr int LargeSide = 32;
+    static constexpr int SmallSide = 16;
+
+    explicit MediaTableModel(QObject* parent = nullptr);
+    ~MediaTableModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // Interface thread only.
+    void insertTop(const MediaRow& row);
+    void clear();
+    const MediaRow& rowAt(int row) const { return m_rows.at(row); }
+    const QList<MediaRow>& rows() const { return m_rows; }
+    int rowOfPath(const QString& path) const; // -1 when no row shows the file
+    bool removePath(const QString& path);
+    bool setTitleOfPath(const QString& path, const QString& title);
+    // The follower's update of a growing file.
+    bool updateGrowth(const QString& path, qint64 sizeBytes, const QString& duration);
+    QStringList checkedPaths() const;
+    void setAllChecked(bool checked);
+
+    // The image lists. Missing or unreadable images give the built-in placeholders.
+    void setImages(qint32 index, const QImage& large, const QImage& small);
+    QImage largeImage(qint32 index) const;
+    QImage smallImage(qint32 index) const;
+    static QImage placeholderLarge();
+    static QImage placeholderSmall();
+
+    // Any thread: the next free index of the image lists (large and small share it).
+    qint32 reserveImageIndex() { return m_nextImageIndex.fetch_add(1); }
+
+    // Any thread: runs change on the model's thread, at once when called there, otherwise queued
+    // in call order.
+    void post(std::function<void(MediaTableModel&)> change);
+
+signals:
+    // The thumbnail list changed: the scroller should read "videos.xml" again.
+    void scrollerReloadRequested();
+    // A file was inserted or a scan ended: select and preview the top row (the 100 ms timer).
+    void topRowPreviewRequested();
+
+private:
+    QVariant sortKey(const MediaRow& row, int column) const;
+
+    QList<MediaRow> m_rows;
+    QHash<qint32, QImage> m_large;
+    QHash<qint32, QImage> m_small;
+    std::atomic<qint32> m_nextImageIndex{0};
+};

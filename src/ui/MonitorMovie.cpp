@@ -1,0 +1,92 @@
+#include "ui/MonitorMovie.h"
+
+#include "ui/ShellTheme.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+
+namespace {
+
+constexpr int kSamples = 48;
+
+} // namespace
+
+MonitorMovie::MonitorMovie(QWidget* parent)
+    : Movie(parent)
+    , m_sampler(new QTimer(this))
+{
+    setObjectName(QStringLiteral("MONITOR"));
+    setCursor(Qt::PointingHandCursor);
+    m_samples.fill(0, kSamples);
+    m_sampler->setInterval(1000);
+    connect(m_sampler, &QTimer::timeout, this, [this] {
+        m_samples.removeFirst();
+        m_samples.append(m_enabled ? m_pending : 0);
+        m_pending = 0;
+        update();
+    });
+    m_sampler->start();
+}
+
+MonitorMovie::~MonitorMovie() = default;
+
+void MonitorMovie::addActivity(int detected)
+{
+    m_pending += detected;
+}
+
+void MonitorMovie::handleCall(const QString& name, const QStringList&)
+{
+    if (name == QLatin1String("SetFlashMonitoringEnabled"))
+        m_enabled = true;
+    else if (name == QLatin1String("SetFlashMonitoringDisabled"))
+        m_enabled = false;
+    else
+        return;
+    update();
+}
+
+QRectF MonitorMovie::switchRect() const
+{
+    return QRectF(width() - 50, (height() - 20) / 2.0, 40, 20);
+}
+
+void MonitorMovie::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect(), ShellTheme::bar());
+
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    painter.setPen(m_enabled ? ShellTheme::iconIdle() : ShellTheme::textDim());
+    painter.drawText(QRectF(8, 0, 88, height()), Qt::AlignVCenter | Qt::AlignLeft,
+                     m_enabled ? QStringLiteral("Мониторинг") : QStringLiteral("Выключен"));
+
+    // Activity graph between the label and the switch.
+    const QRectF graph(96, 6, width() - 96 - 62, height() - 12);
+    const int peak = std::max(1, *std::max_element(m_samples.cbegin(), m_samples.cend()));
+    const double barWidth = graph.width() / kSamples;
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < kSamples; ++i) {
+        const double h = std::max(1.5, graph.height() * m_samples.at(i) / peak);
+        painter.setBrush(m_enabled ? ShellTheme::accent() : ShellTheme::railLight());
+        painter.drawRoundedRect(QRectF(graph.left() + i * barWidth, graph.bottom() - h, barWidth - 1, h), 1, 1);
+    }
+
+    const QRectF knobTrack = switchRect();
+    painter.setBrush(m_enabled ? ShellTheme::accentStrong() : ShellTheme::railLight());
+    painter.drawRoundedRect(knobTrack, 10, 10);
+    painter.setBrush(Qt::white);
+    const double knobX = m_enabled ? knobTrack.right() - 10 : knobTrack.left() + 10;
+    painter.drawEllipse(QPointF(knobX, knobTrack.center().y()), 7, 7);
+}
+
+void MonitorMovie::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
+        return;
+    callHost(m_enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QColor>
+#include <QRectF>
+
+class QPainter;
+
+// Line icons of the drawn controls, painted with QPainter paths so that they stay sharp at
+// any size and follow the palette of the control that draws them.
+namespace MovieIcons {
+
+enum class Icon
+{
+    Download,
+    ScreenRecord,
+    Microphone,
+    Scissors,
+    Convert,
+    Trash,
+    Pencil,
+    Import,
+    Export,
+    Disc,
+    Grid,
+    Gear,
+    Info,
+    Help,
+    Play,
+    Pause,
+    Replay,
+    Stop,
+    External,
+    Camera,
+    Speaker,
+    SpeakerMuted,
+    Minus,
+    Plus,
+    Power,
+};
+
+void paint(QPainter& painter, const QRectF& box, Icon icon, const QColor& color);
+
+} // namespace MovieIcons

@@ -1,1 +1,0 @@
-// The desktop shell's sources live in this folder.

@@ -1,0 +1,42 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+CommandLine parse(std::initializer_list<const char*> words)
+{
+    QStringList arguments{QStringLiteral("/usr/bin/trawlix")};
+    for (const char* word : words)
+        arguments << QString::fromUtf8(word);
+    return CommandLine::parse(arguments);
+}
+
+TEST(CommandLineTest, MinIsFoundAnywhereEvenInsideAWord)
+{
+    EXPECT_TRUE(parse({"/min"}).startHidden);
+    EXPECT_TRUE(parse({"--headless", "x/minimal"}).startHidden);
+    EXPECT_FALSE(parse({"--headless"}).startHidden);
+    EXPECT_FALSE(parse({"/MIN"}).startHidden);
+    EXPECT_TRUE(CommandLine::parse({QStringLiteral("/opt/min/trawlix")}).startHidden);
+}
+
+TEST(CommandLineTest, OptionsAndValues)
+{
+    const CommandLine line = parse({"--data-dir", "/tmp/lib", "--headless", "--pcap", "a.pcap", "--interface", "lo",
+                                    "--list"});
+    EXPECT_TRUE(line.error.isEmpty());
+    EXPECT_EQ(line.dataDir, QStringLiteral("/tmp/lib"));
+    EXPECT_EQ(line.pcapFile, QStringLiteral("a.pcap"));
+    EXPECT_EQ(line.interfaceName, QStringLiteral("lo"));
+    EXPECT_TRUE(line.headless);
+    EXPECT_TRUE(line.list);
+}
+
+TEST(CommandLineTest, MistakesAreReported)
+{
+    EXPECT_FALSE(parse({"--data-dir"}).error.isEmpty());
+    EXPECT_FALSE(parse({"--frobnicate"}).error.isEmpty());
+}
+
+} // namespace
