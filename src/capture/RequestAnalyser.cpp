@@ -81,8 +81,7 @@ RequestAnalyser::RequestAnalyser(Records records, SettingsSource settings, Looku
     , m_lookup(lookup)
     , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
     , m_displayName(Texts::displayName())
-    , m_byClientPort(kPortCount)
-    , m_unfinishedOnPort(kPortCount)
+    , m_unfinishedPorts(kPortCount / 64)
 {
     // Requests recorded by an earlier capture of this run stay matchable.
     const QList<Get> earlier = m_records.gets.snapshot();
@@ -90,14 +89,19 @@ RequestAnalyser::RequestAnalyser(Records records, SettingsSource settings, Looku
         const Get& get = earlier.at(i);
         Request request{get.requestText.toLatin1(), i, get.clientPort, get.serverPort, get.firstSequence,
                         get.complete};
-        const auto index = qint32(m_requests.size());
-        m_byClientPort[get.clientPort].push_back(index);
-        if (!request.complete) {
-            ++m_unfinishedOnPort[get.clientPort];
-            m_unfinishedByPort[get.clientPort].push_back(index);
-            ++m_unfinishedCount;
-        }
         m_requests.push_back(std::move(request));
+        addRequestToIndexes(qint32(m_requests.size() - 1));
+    }
+}
+
+void RequestAnalyser::addRequestToIndexes(qint32 index)
+{
+    const Request& request = m_requests[size_t(index)];
+    m_byClientPort[request.clientPort].push_back(index);
+    if (!request.complete) {
+        m_unfinishedByPort[request.clientPort].push_back(index);
+        m_unfinishedPorts[request.clientPort >> 6] |= quint64(1) << (request.clientPort & 63);
+        ++m_unfinishedCount;
     }
 }
 
@@ -146,7 +150,7 @@ void RequestAnalyser::joinByIndex(const ByteView& frame)
     const quint8* bytes = frame.data();
     for (qsizetype at = 0; at + kSegmentFieldsLength <= frame.size(); ++at) {
         const auto client = quint16((quint16(bytes[at]) << 8) | bytes[at + 1]);
-        if (m_unfinishedOnPort[client] == 0)
+        if (!hasUnfinishedOn(client))
             continue;
         const auto server = quint16((quint16(bytes[at + 2]) << 8) | bytes[at + 3]);
         for (qint32 r : m_unfinishedByPort.value(client)) {
@@ -204,9 +208,10 @@ void RequestAnalyser::forgetFinished(qint32 r)
     if (it == list.end())
         return;
     list.erase(it);
-    if (list.empty())
+    if (list.empty()) {
         m_unfinishedByPort.erase(found);
-    --m_unfinishedOnPort[port];
+        m_unfinishedPorts[port >> 6] &= ~(quint64(1) << (port & 63));
+    }
     --m_unfinishedCount;
 }
 
@@ -308,14 +313,8 @@ void RequestAnalyser::recordRequest(const ByteView& frame, qsizetype at)
     request.shared = m_records.gets.append(
         Get{QString::fromLatin1(request.text), request.clientPort, request.serverPort, request.firstSequence,
             request.complete});
-    const auto index = qint32(m_requests.size());
-    m_byClientPort[request.clientPort].push_back(index);
-    if (!request.complete) {
-        ++m_unfinishedOnPort[request.clientPort];
-        m_unfinishedByPort[request.clientPort].push_back(index);
-        ++m_unfinishedCount;
-    }
     m_requests.push_back(std::move(request));
+    addRequestToIndexes(qint32(m_requests.size() - 1));
 }
 
 bool RequestAnalyser::responseClientPort(const ByteView& frame, quint16& port) const
@@ -330,7 +329,7 @@ bool RequestAnalyser::responseClientPort(const ByteView& frame, quint16& port) c
 std::vector<qint32> RequestAnalyser::requestsOnPort(quint16 port) const
 {
     if (m_lookup == Lookup::Indexed)
-        return m_byClientPort[port];
+        return m_byClientPort.value(port);
     std::vector<qint32> result;
     for (size_t r = 0; r < m_requests.size(); ++r) {
         if (m_requests[r].clientPort == port)

@@ -104,9 +104,12 @@ private:
     bool m_frameSettingsRead = false;
 
     std::vector<Request> m_requests;
-    std::vector<std::vector<qint32>> m_byClientPort;      // client port -> requests, oldest first
-    std::vector<quint32> m_unfinishedOnPort;              // client port -> unfinished requests
+    void addRequestToIndexes(qint32 index);
+    bool hasUnfinishedOn(quint16 port) const { return (m_unfinishedPorts[port >> 6] >> (port & 63)) & 1; }
+
+    QHash<quint16, std::vector<qint32>> m_byClientPort;     // client port -> requests, oldest first
     QHash<quint16, std::vector<qint32>> m_unfinishedByPort; // client port -> unfinished requests
+    std::vector<quint64> m_unfinishedPorts;                 // one bit per client port in the above
     qsizetype m_unfinishedCount = 0;
 
     // Candidates by address and by base name; records appended by anyone are picked up before
