@@ -27,12 +27,15 @@ struct DeviceListFree
 // Opens one adapter for whole frames, promiscuous, with the large buffer and immediate
 // delivery (otherwise frames arrive up to the read time-out late), non-blocking so that the
 // loop can wait on its descriptor together with a stop request.
-PcapHandle openAdapter(const QString& name)
+PcapHandle openAdapter(const QString& name, QString* why = nullptr)
 {
     char error[PCAP_ERRBUF_SIZE] = {};
     PcapHandle handle(pcap_create(name.toLocal8Bit().constData(), error));
     if (!handle) {
-        trace(QStringLiteral("Func: capture, cannot create %1: %2").arg(name, QString::fromLocal8Bit(error)));
+        const QString reason = QString::fromLocal8Bit(error);
+        trace(QStringLiteral("Func: capture, cannot create %1: %2").arg(name, reason));
+        if (why)
+            *why = reason;
         return {};
     }
     pcap_t* h = handle.get();
@@ -43,11 +46,17 @@ PcapHandle openAdapter(const QString& name)
     pcap_set_immediate_mode(h, 1);
     const int activated = pcap_activate(h);
     if (activated < 0) {
-        trace(QStringLiteral("Func: capture, cannot open %1: %2").arg(name, QString::fromLocal8Bit(pcap_geterr(h))));
+        const QString reason = QString::fromLocal8Bit(pcap_geterr(h));
+        trace(QStringLiteral("Func: capture, cannot open %1: %2").arg(name, reason));
+        if (why)
+            *why = reason.isEmpty() ? QString::fromLocal8Bit(pcap_statustostr(activated)) : reason;
         return {};
     }
-    if (pcap_setnonblock(h, 1, error) != 0 || pcap_get_selectable_fd(h) < 0)
+    if (pcap_setnonblock(h, 1, error) != 0 || pcap_get_selectable_fd(h) < 0) {
+        if (why)
+            *why = QStringLiteral("no selectable descriptor");
         return {};
+    }
     return handle;
 }
 
@@ -101,6 +110,12 @@ quint16 PacketCapture::handedLength(quint32 wireLength, quint32 capturedLength)
     return capturedLength < length ? quint16(capturedLength) : length;
 }
 
+QString PacketCapture::probeAdapter(const QString& name)
+{
+    QString why;
+    return openAdapter(name, &why) ? QString() : (why.isEmpty() ? QStringLiteral("cannot open") : why);
+}
+
 void PacketCapture::run()
 {
     m_outcome.store(m_source.pcapFile.isEmpty() ? runLive() : runFile());
@@ -147,6 +162,7 @@ PacketCapture::Outcome PacketCapture::runLive()
     }
     if (handles.empty())
         return Outcome::NoAdapterOpened;
+    m_opened.store(int(handles.size()));
 
     std::vector<pollfd> waits;
     for (const PcapHandle& handle : handles)

@@ -49,6 +49,8 @@ public:
     void requestStop() { m_stop.store(true); }
 
     Outcome outcome() const { return m_outcome.load(); }
+    // Adapters open and waiting for traffic (0 until the thread has opened them).
+    int openedAdapters() const { return m_opened.load(); }
     QString chosenAdapter() const;
 
     // Entries of the device list that are not network adapters carrying the user's traffic
@@ -58,6 +60,9 @@ public:
     // The length handed to the analyser: the wire length modulo 65536, but never more than
     // the bytes actually captured.
     static quint16 handedLength(quint32 wireLength, quint32 capturedLength);
+
+    // Opens and closes one adapter as the capture would: empty when that works, else why not.
+    static QString probeAdapter(const QString& name);
 
 signals:
     void adapterChosen(const QString& name);
@@ -76,6 +81,7 @@ private:
     const std::atomic<bool>& m_monitoring;
     std::atomic<bool> m_stop{false};
     std::atomic<Outcome> m_outcome{Outcome::Running};
+    std::atomic<int> m_opened{0};
     void setChosen(const QString& name);
 
     mutable QMutex m_chosenMutex;

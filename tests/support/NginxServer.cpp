@@ -1,0 +1,132 @@
+#include "support/NginxServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+const QString NginxBinary = QStringLiteral("/usr/sbin/nginx");
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+bool accepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(200);
+}
+
+} // namespace
+
+NginxServer::NginxServer(QString rootDir, quint16 fixedPort)
+    : m_rootDir(std::move(rootDir)), m_fixedPort(fixedPort)
+{
+}
+
+NginxServer::~NginxServer()
+{
+    stop();
+}
+
+bool NginxServer::isAvailable() const
+{
+    return QFileInfo(NginxBinary).isExecutable();
+}
+
+QString NginxServer::url(const QString& path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+}
+
+bool NginxServer::start()
+{
+    if (!isAvailable()) {
+        m_error = QStringLiteral("nginx is not installed (%1)").arg(NginxBinary);
+        return false;
+    }
+    const QString prefix = m_prefix.path();
+    // A port found free may be taken before nginx binds it; try a few.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        m_port = m_fixedPort ? m_fixedPort : freePort();
+        const QString config = QStringLiteral(
+            "daemon off;\n"
+            "%4"
+            "worker_processes 1;\n"
+            "pid %1/nginx.pid;\n"
+            "error_log %1/error.log;\n"
+            "events { worker_connections 256; }\n"
+            "http {\n"
+            "    include /etc/nginx/mime.types;\n"
+            "    default_type application/octet-stream;\n"
+            "    access_log off;\n"
+            "    sendfile on;\n"
+            "    client_body_temp_path %1/client_body;\n"
+            "    proxy_temp_path %1/proxy;\n"
+            "    fastcgi_temp_path %1/fastcgi;\n"
+            "    uwsgi_temp_path %1/uwsgi;\n"
+            "    scgi_temp_path %1/scgi;\n"
+            "    server {\n"
+            "        listen 127.0.0.1:%2;\n"
+            "        root %3;\n"
+            "    }\n"
+            "}\n")
+                                   .arg(prefix)
+                                   .arg(m_port)
+                                   .arg(m_rootDir)
+                                   // As root, workers would drop to "nobody" and could not read
+                                   // the tests' private temporary folders.
+                                   .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString());
+        QFile file(prefix + QStringLiteral("/nginx.conf"));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            m_error = QStringLiteral("cannot write the nginx configuration");
+            return false;
+        }
+        file.write(config.toUtf8());
+        file.close();
+
+        m_process = std::make_unique<QProcess>();
+        m_process->setProcessChannelMode(QProcess::MergedChannels);
+        m_process->start(NginxBinary, {QStringLiteral("-p"), prefix, QStringLiteral("-c"),
+                                       prefix + QStringLiteral("/nginx.conf"), QStringLiteral("-e"),
+                                       prefix + QStringLiteral("/error.log")});
+        if (!m_process->waitForStarted(5000)) {
+            m_error = QStringLiteral("nginx did not start: ") + m_process->errorString();
+            return false;
+        }
+        const QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired() && m_process->state() == QProcess::Running) {
+            if (accepts(m_port))
+                return true;
+            QThread::msleep(10);
+        }
+        m_process->waitForFinished(1000);
+        m_error = QStringLiteral("nginx did not come up: ") + QString::fromLocal8Bit(m_process->readAll());
+        m_process.reset();
+    }
+    return false;
+}
+
+void NginxServer::stop()
+{
+    if (!m_process)
+        return;
+    m_process->terminate();
+    if (!m_process->waitForFinished(3000)) {
+        m_process->kill();
+        m_process->waitForFinished(3000);
+    }
+    m_process.reset();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A real nginx on 127.0.0.1 serving one folder: ranges, keep-alive and the stock MIME types.
+// Its configuration, pid, logs and temp paths live in a temporary folder of its own, so it
+// runs beside any other nginx. Stopped by the destructor.
+class NginxServer final
+{
+public:
+    // fixedPort 0: a free port is picked; otherwise that port (8080 for capture tests, whose
+    // analyser knows HTTP by its ports).
+    explicit NginxServer(QString rootDir, quint16 fixedPort = 0);
+    ~NginxServer();
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    // Starts nginx and waits until it accepts connections; false with error() set otherwise.
+    bool start();
+    void stop();
+    bool isAvailable() const; // the nginx binary exists
+
+    quint16 port() const { return m_port; }
+    // "http://127.0.0.1:PORT" + path (path starts with "/").
+    QString url(const QString& path) const;
+    QString error() const { return m_error; }
+
+private:
+    QString m_rootDir;
+    QTemporaryDir m_prefix;
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_fixedPort = 0;
+    quint16 m_port = 0;
+    QString m_error;
+};
