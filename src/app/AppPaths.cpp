@@ -48,6 +48,12 @@ QString dataDir()
     return g_dataDir;
 }
 
+bool hasDataDir()
+{
+    QMutexLocker lock(&g_mutex);
+    return !g_dataDir.isEmpty();
+}
+
 QString folderName(Folder which)
 {
     switch (which) {

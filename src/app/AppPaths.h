@@ -32,6 +32,9 @@ void setDataDir(const QString& dir);
 // The data folder, ending in "/".
 QString dataDir();
 
+// True once setDataDir() has run (code that also works without a data folder asks first).
+bool hasDataDir();
+
 // The folder's name as it appears in paths ("Videos", "32x32", ...).
 QString folderName(Folder folder);
 

@@ -2,6 +2,7 @@
 
 #include "capture/Get.h"
 #include "capture/PacketCapture.h"
+#include "download/DownloadTimeouts.h"
 #include "library/MP3File.h"
 #include "library/MediaTableModel.h"
 #include "library/VideoFile.h"
@@ -9,8 +10,14 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
+class CandidateProbe;
+class DownloadList;
+class DownloadRows;
+class DownloadWorkers;
+class GetEachURLThread;
 class RequestAnalyser;
 
 // The program's shared state and long-lived workers, without any window: the record arrays
@@ -35,6 +42,22 @@ public:
 
     // The media table; it lives on the engine's (the interface) thread.
     MediaTableModel& mediaTable() { return m_mediaTable; }
+
+    // Downloads: the rows of the download list (the window calls downloadRows().cancel() when
+    // the user removes a row), the part workers and the candidate probe.
+    DownloadRows& downloadRows() { return *m_downloadRows; }
+    DownloadWorkers& downloadWorkers() { return *m_downloadWorkers; }
+    CandidateProbe& candidateProbe() { return *m_candidateProbe; }
+    // The window side of the download list and caption; it must outlive the Engine or be
+    // detached with nullptr.
+    void setDownloadList(DownloadList* list);
+    // Called once per completed download with the record's index, on the worker's thread.
+    // Set before startProbe(). Without one, completion only removes the row.
+    void setAssemblyHook(std::function<void(qsizetype videoFileIndex)> hook);
+    void setDownloadTimeouts(const DownloadTimeouts& timeouts); // before startProbe()
+    // The probe thread `GetEachURLThread`: a pass over new records every 500 ms.
+    void startProbe();
+    void stopProbe();
 
     // Capture: live traffic (every adapter, or the one named) or a capture file, analysed on
     // the capture thread. Starting again replaces the running capture; the arrays are kept.
@@ -63,6 +86,11 @@ private:
     HistoryArray m_historyArr;
     MP3FileArray m_mp3Files;
     MediaTableModel m_mediaTable;
+    // Destroyed in reverse: the probe thread stops first, then the workers are joined.
+    std::unique_ptr<DownloadRows> m_downloadRows;
+    std::unique_ptr<DownloadWorkers> m_downloadWorkers;
+    std::unique_ptr<CandidateProbe> m_candidateProbe;
+    std::unique_ptr<GetEachURLThread> m_probeThread;
 
     std::atomic<bool> m_monitoring{true};
     std::atomic<qint64> m_detectedMedia{0};

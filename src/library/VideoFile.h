@@ -10,8 +10,10 @@ struct VideoFile
 {
     QString state;          // "New", "Old" or "Canceled"
     QString baseName;       // decimal seconds since 1970; names the library file
-    qint32 totalBytes = 0;  // content length found by the probe
-    qint32 receivedBytes = 0;
+    // 64-bit: a stream of 2 GiB or more would overflow a 32-bit count; the "Live" threshold
+    // of 2000000000 bytes still applies.
+    qint64 totalBytes = 0;  // content length found by the probe
+    qint64 receivedBytes = 0;
     QString url;            // the record's key; "Canceled" once cancelled
     QString referer;
     QString cookie;

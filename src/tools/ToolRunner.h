@@ -8,31 +8,55 @@
 #include <functional>
 
 // The one way Trawlix starts child tools (ffmpeg, ffprobe, yt-dlp). The two output channels
-// are merged; output bytes are widened one byte to one character. Every call blocks its
-// calling thread until the tool's output ends, so callers run it off the interface thread.
-// A tool that cannot be started returns at once with the empty text.
+// are merged into one pipe; output bytes are widened one byte to one character. Standard input
+// is /dev/null, so a tool never reads the terminal. Every call blocks its calling thread until
+// the tool's output ends and the tool is reaped, so callers run it off the interface thread.
+// A tool that cannot be started returns at once with the empty text and leaves nothing open.
+// Any thread may call it; no event loop is needed.
 namespace ToolRunner {
 
-// Stop request for the stoppable modes: true while the job may run.
+// Stop request for the stoppable modes: true while the job may run. A cleared flag is seen
+// within a tenth of a second even while the tool prints nothing.
 using RunFlag = std::atomic<bool>;
 
 // Where a link-tool job shows what it prints.
 struct LinkToolSink
 {
-    std::function<void(const QString& chunk)> showStatus;   // every chunk, "youtube-dl" replaced
+    std::function<void(const QString& chunk)> showStatus;   // every chunk, tool name replaced
     std::function<void(const QString& text)> setWindowText;  // "45.3%..Downloading"
     std::function<void(int code)> finished;                  // called once with 0 at the end
 };
 
-// Resolves a tool name: the data folder first, then PATH. "youtube-dl" resolves as "yt-dlp".
-// Returns the absolute path, or the empty text when the tool is nowhere.
+// What a job ended with, for callers that need more than the text.
+struct ToolResult
+{
+    enum class Code
+    {
+        Finished,   // the tool ran and exited on its own (exitCode holds its code)
+        Crashed,    // the tool ended by a signal it was not sent by us
+        Stopped,    // the run flag, killAllTools or killToolsNamed ended it
+        NotStarted, // the tool was not found or could not be started
+    };
+
+    Code code = Code::NotStarted;
+    int exitCode = -1;
+    QString output;
+};
+
+// Resolves a tool name: a name with a "/" is taken as a path; otherwise the data folder first,
+// then PATH. "youtube-dl" resolves as "yt-dlp". Returns the absolute path, or the empty text
+// when the tool is nowhere.
 QString findTool(const QString& name);
 
 // Collect mode: everything the tool printed.
 QString runTool(const ToolCommand& command);
 
+// Collect mode with the outcome; runFlag (may be null) stops the job when cleared.
+ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag = nullptr);
+
 // Percent mode: shows percent + "%" + progressWord + suffix through setStatus after each read;
-// onPercent (may be empty) receives each percentage (the conversion's movie call).
+// onPercent (may be empty) receives each percentage (the conversion's movie call). With
+// requireSuffix an empty suffix shows nothing. runFlag (may be null) stops the job when cleared.
 // Returns the output after the last "time=" stamp.
 QString runToolWithPercent(const ToolCommand& command,
                            int totalSeconds,
@@ -40,15 +64,18 @@ QString runToolWithPercent(const ToolCommand& command,
                            const QString& progressWord,
                            const std::function<void(const QString& text)>& setStatus,
                            const std::function<void(int percent)>& onPercent = {},
-                           bool requireSuffix = false);
+                           bool requireSuffix = false,
+                           RunFlag* runFlag = nullptr);
 
 // Elapsed mode: shows "MM:SS - Recording..." (hours kept past an hour) through setWindowText;
-// clearing runFlag ends the tool at the next chunk. Returns the output after the last stamp.
+// clearing runFlag ends the tool (SIGTERM, so ffmpeg finishes its file). Returns the output
+// after the last stamp.
 QString runToolElapsed(const ToolCommand& command,
                        RunFlag& runFlag,
                        const std::function<void(const QString& text)>& setWindowText);
 
-// Link-status mode: each chunk to the sink; runFlag is tested before each read.
+// Link-status mode: each chunk to the sink; runFlag is tested before each read. sink.finished
+// is called with 0 when the job is over, also when the tool could not be started.
 void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSink& sink);
 
 // The "time=" rule: consumes the collected text up to and including the first "time=",
@@ -56,11 +83,15 @@ void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSin
 // to whether a stamp was present; without one the text is unchanged and 0 is returned.
 int ffmpegTimeToSeconds(QString& collected, bool* found = nullptr);
 
-// Ends every child tool Trawlix started and that still runs (terminate, then kill).
-// Never touches processes of other programs.
+// Ends every child tool Trawlix started and that still runs (SIGTERM to its process group,
+// SIGKILL after a grace period). Never touches processes of other programs. Returns once the
+// children are gone or the grace period is over.
 void killAllTools();
 
-// Ends the running children started from the given program name ("ffmpeg", "Recorder").
+// Ends the running children whose program file name contains programName ("ffmpeg").
 void killToolsNamed(const QString& programName);
+
+// How many children started by the runner are still running (for tests and the exit path).
+int runningToolCount();
 
 } // namespace ToolRunner

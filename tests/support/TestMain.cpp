@@ -13,6 +13,10 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char** argv)
 {
+    // CTest also starts the executables to list their tests, without the per-test environment:
+    // without a display the widget tests would abort there.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

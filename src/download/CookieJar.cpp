@@ -1,0 +1,106 @@
+#include "download/CookieJar.h"
+
+#include <QList>
+#include <QUrl>
+
+#include <mutex>
+
+namespace {
+
+// libcurl asks for one lock per shared data kind; the cookie kind is the one that matters.
+std::mutex g_locks[CURL_LOCK_DATA_LAST];
+
+void lockShare(CURL*, curl_lock_data data, curl_lock_access, void*)
+{
+    g_locks[data].lock();
+}
+
+void unlockShare(CURL*, curl_lock_data data, void*)
+{
+    g_locks[data].unlock();
+}
+
+// A throw-away easy handle attached to the store, for reading and writing the jar directly.
+struct JarHandle
+{
+    explicit JarHandle(CookieJar& jar)
+        : easy(curl_easy_init())
+    {
+        if (easy)
+            jar.attach(easy);
+    }
+    ~JarHandle()
+    {
+        if (easy)
+            curl_easy_cleanup(easy);
+    }
+    JarHandle(const JarHandle&) = delete;
+    JarHandle& operator=(const JarHandle&) = delete;
+    CURL* easy;
+};
+
+} // namespace
+
+CookieJar& CookieJar::instance()
+{
+    static CookieJar jar;
+    return jar;
+}
+
+CookieJar::CookieJar()
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    m_share = curl_share_init();
+    curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, lockShare);
+    curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, unlockShare);
+    curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+}
+
+CookieJar::~CookieJar()
+{
+    curl_share_cleanup(m_share);
+}
+
+void CookieJar::attach(CURL* easy)
+{
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // cookie engine on, no file
+}
+
+bool CookieJar::store(const QString& url, const QString& name, const QString& value)
+{
+    const QString host = QUrl(url).host();
+    if (host.isEmpty() || name.isEmpty())
+        return false;
+    // Netscape form: host-only for IP addresses too, where a "domain=" attribute is refused.
+    // Tabs or line breaks inside the texts would split the line; they cannot be a cookie.
+    const QString line = host + QStringLiteral("\tFALSE\t/\tFALSE\t0\t") + name + QLatin1Char('\t') + value;
+    if (line.contains(QLatin1Char('\n')) || line.contains(QLatin1Char('\r')) || line.count(QLatin1Char('\t')) != 6)
+        return false;
+    JarHandle handle(*this);
+    if (!handle.easy)
+        return false;
+    return curl_easy_setopt(handle.easy, CURLOPT_COOKIELIST, line.toLatin1().constData()) == CURLE_OK;
+}
+
+QList<QByteArray> CookieJar::cookies()
+{
+    QList<QByteArray> result;
+    JarHandle handle(*this);
+    if (!handle.easy)
+        return result;
+    curl_slist* list = nullptr;
+    if (curl_easy_getinfo(handle.easy, CURLINFO_COOKIELIST, &list) != CURLE_OK)
+        return result;
+    for (curl_slist* item = list; item; item = item->next)
+        result.append(QByteArray(item->data));
+    curl_slist_free_all(list);
+    return result;
+}
+
+void CookieJar::clear()
+{
+    JarHandle handle(*this);
+    if (handle.easy)
+        curl_easy_setopt(handle.easy, CURLOPT_COOKIELIST, "ALL");
+}

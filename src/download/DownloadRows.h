@@ -1,0 +1,65 @@
+#pragma once
+
+#include "library/VideoFile.h"
+
+#include <QList>
+#include <QRecursiveMutex>
+#include <QString>
+
+class DownloadList;
+
+// The rows of the download list as the core sees them, safe to use from any thread. Workers
+// look their row up on every block: a row that is gone means the user cancelled. Changes are
+// forwarded to the attached DownloadList (none attached: the core runs silently).
+class DownloadRows final
+{
+public:
+    struct Row
+    {
+        qsizetype recordIndex = -1;
+        QString name;
+        QString progress;
+        QString baseName;
+    };
+
+    explicit DownloadRows(VideoFileArray& videoFiles);
+    DownloadRows(const DownloadRows&) = delete;
+    DownloadRows& operator=(const DownloadRows&) = delete;
+
+    // The view must outlive its attachment; pass nullptr to detach.
+    void setView(DownloadList* view);
+
+    // Inserts a row at the top with progress "0%" and shows the list. One row per record:
+    // returns false when the record already has one.
+    bool insert(qsizetype recordIndex, const QString& name, const QString& baseName);
+    bool contains(qsizetype recordIndex) const;
+    bool isTop(qsizetype recordIndex) const;
+    QString name(qsizetype recordIndex) const;
+    void setName(qsizetype recordIndex, const QString& name);
+    void setIcon(qsizetype recordIndex, const QString& iconPath);
+    // Forwards only when the text changes, so a view is not flooded once per block.
+    void setProgress(qsizetype recordIndex, const QString& progress);
+    // Removes the row and hides the list when it was the last one. Returns false when absent.
+    bool remove(qsizetype recordIndex);
+
+    // The user removed the row: the record becomes "Canceled" (its address "Canceled", its
+    // total 0, so the same address can be caught again), the row goes and every part of the
+    // download stops after its current block. The caption returns to the display name.
+    void cancel(qsizetype recordIndex);
+
+    void setCaption(const QString& caption);
+    void flash();
+
+    QList<Row> rows() const;
+    qsizetype count() const;
+
+private:
+    qsizetype indexOf(qsizetype recordIndex) const; // under m_mutex
+
+    VideoFileArray& m_videoFiles;
+    // Recursive: the view is called under the lock (keeps the order of calls per row), and a
+    // direct view may call back, e.g. cancel() from a test.
+    mutable QRecursiveMutex m_mutex;
+    QList<Row> m_rows; // top row first
+    DownloadList* m_view = nullptr;
+};

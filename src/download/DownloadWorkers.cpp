@@ -1,0 +1,79 @@
+#include "download/DownloadWorkers.h"
+
+#include "app/AppPaths.h"
+#include "download/DownloadRows.h"
+#include "download/SegmentedDownload.h"
+
+DownloadWorkers::DownloadWorkers(VideoFileArray& videoFiles, DownloadRows& rows)
+    : m_videoFiles(videoFiles)
+    , m_rows(rows)
+{
+}
+
+DownloadWorkers::~DownloadWorkers()
+{
+    m_stopping = true;
+    std::list<Worker> workers;
+    {
+        std::lock_guard lock(m_mutex);
+        workers.swap(m_workers);
+    }
+    for (Worker& worker : workers) {
+        if (worker.thread.joinable())
+            worker.thread.join();
+    }
+}
+
+QString DownloadWorkers::tempFolder() const
+{
+    return AppPaths::folder(AppPaths::Folder::Temp);
+}
+
+void DownloadWorkers::reapFinished()
+{
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (it->finished) {
+            it->thread.join(); // already past its last statement
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void DownloadWorkers::start(qsizetype recordIndex, const VideoFile& copy, int part)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_stopping)
+        return;
+    reapFinished();
+    Worker& worker = m_workers.emplace_back();
+    ++m_running;
+    worker.thread = std::thread([this, recordIndex, copy, part, &worker] {
+        SegmentedDownload(*this, recordIndex, copy, part).run();
+        std::lock_guard finishedLock(m_mutex);
+        worker.finished = true;
+        --m_running;
+        m_idle.notify_all();
+    });
+}
+
+bool DownloadWorkers::waitForIdle(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_idle.wait_for(lock, timeout, [this] { return m_running == 0; });
+}
+
+int DownloadWorkers::running() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_running;
+}
+
+void DownloadWorkers::complete(qsizetype recordIndex)
+{
+    if (m_assembly)
+        m_assembly(recordIndex);
+    else
+        m_rows.remove(recordIndex);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "download/DownloadTimeouts.h"
+#include "library/VideoFile.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <thread>
+
+class DownloadRows;
+
+// Starts the download workers, one thread per part, and owns them: the destructor stops every
+// part after its current block and waits for the threads.
+class DownloadWorkers final
+{
+public:
+    // Runs once per completed record, on the thread of the part that completed it; it joins
+    // the parts and removes the row. Without one, completion only removes the row.
+    using AssemblyHook = std::function<void(qsizetype videoFileIndex)>;
+
+    DownloadWorkers(VideoFileArray& videoFiles, DownloadRows& rows);
+    ~DownloadWorkers();
+    DownloadWorkers(const DownloadWorkers&) = delete;
+    DownloadWorkers& operator=(const DownloadWorkers&) = delete;
+
+    // Set both before the first start().
+    void setAssemblyHook(AssemblyHook hook) { m_assembly = std::move(hook); }
+    void setTimeouts(const DownloadTimeouts& timeouts) { m_timeouts = timeouts; }
+    const DownloadTimeouts& timeouts() const { return m_timeouts; }
+
+    // Starts one worker for part 0 (whole file) or 1 to 4 (quarters) of the record at
+    // recordIndex; copy is the record as the probe accepted it (request data and total).
+    void start(qsizetype recordIndex, const VideoFile& copy, int part);
+
+    // Waits until no worker runs; false when the time ran out.
+    bool waitForIdle(std::chrono::milliseconds timeout);
+    int running() const;
+
+    // What the workers of one record share with the engine.
+    VideoFileArray& videoFiles() { return m_videoFiles; }
+    DownloadRows& rows() { return m_rows; }
+    const std::atomic<bool>& stopping() const { return m_stopping; }
+    // The folder of the part files, ending in "/".
+    QString tempFolder() const;
+    void complete(qsizetype recordIndex);
+
+private:
+    struct Worker
+    {
+        std::thread thread;
+        bool finished = false;
+    };
+
+    void reapFinished(); // under m_mutex
+
+    VideoFileArray& m_videoFiles;
+    DownloadRows& m_rows;
+    AssemblyHook m_assembly;
+    DownloadTimeouts m_timeouts;
+    std::atomic<bool> m_stopping{false};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idle;
+    std::list<Worker> m_workers;
+    int m_running = 0;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "download/DownloadList.h"
+
+#include <QMutex>
+
+#include <cstdio>
+
+// The download list of `trawlix --headless`: one printed line per change, to standard output
+// by default. Progress lines repeat only when the text changes (DownloadRows filters them).
+class HeadlessDownloadList final : public DownloadList
+{
+public:
+    explicit HeadlessDownloadList(std::FILE* out = stdout);
+
+    void rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
+                     const QString& baseName) override;
+    void rowNameChanged(qsizetype recordIndex, const QString& name) override;
+    void rowIconChanged(qsizetype recordIndex, const QString& iconPath) override;
+    void rowProgressChanged(qsizetype recordIndex, const QString& progress) override;
+    void rowRemoved(qsizetype recordIndex) override;
+    void listVisibilityChanged(bool visible) override;
+    void captionChanged(const QString& caption) override;
+    void flash() override;
+
+private:
+    void print(const QString& line);
+
+    std::FILE* m_out;
+    QMutex m_mutex;
+    QString m_lastCaption;
+};

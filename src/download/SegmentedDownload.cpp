@@ -1,0 +1,204 @@
+#include "download/SegmentedDownload.h"
+
+#include "app/Texts.h"
+#include "app/Trace.h"
+#include "download/DownloadRows.h"
+#include "download/DownloadWorkers.h"
+#include "download/HttpRequest.h"
+
+#include <QFile>
+
+namespace {
+
+const char* attemptName(int attempt)
+{
+    switch (attempt) {
+    case 1: return "1-st";
+    case 2: return "2-nd";
+    default: return "3-rd";
+    }
+}
+
+} // namespace
+
+SegmentedDownload::PartRange SegmentedDownload::partRange(int part, qint64 total)
+{
+    const qint64 n = total / 4;
+    switch (part) {
+    case 1: return {QStringLiteral("_1"), "Range: bytes=0-" + QByteArray::number(n)};
+    case 2: return {QStringLiteral("_2"), "Range: bytes=" + QByteArray::number(n + 1) + '-' + QByteArray::number(2 * n)};
+    case 3:
+        return {QStringLiteral("_3"), "Range: bytes=" + QByteArray::number(2 * n + 1) + '-' + QByteArray::number(3 * n)};
+    case 4: return {QStringLiteral("_4"), "Range: bytes=" + QByteArray::number(3 * n + 1) + '-'};
+    default: return {QStringLiteral("_"), {}};
+    }
+}
+
+QString SegmentedDownload::progressText(qint64 received, qint64 total)
+{
+    if (total >= LiveTotal)
+        return QStringLiteral("Live");
+    if (total <= 0)
+        return QStringLiteral("0%");
+    return QString::number(received * 100 / total) + QLatin1Char('%');
+}
+
+SegmentedDownload::SegmentedDownload(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy, int part)
+    : m_workers(workers)
+    , m_recordIndex(recordIndex)
+    , m_copy(std::move(copy))
+    , m_part(part)
+{
+}
+
+bool SegmentedDownload::recordLive() const
+{
+    // Records are never removed, so the index stays right; an address that changed to
+    // "Canceled" means another part or the user gave the download up.
+    const std::optional<VideoFile> record = m_workers.videoFiles().at(m_recordIndex);
+    return record && record->state != QLatin1String("Canceled") && record->url == m_copy.url;
+}
+
+void SegmentedDownload::run()
+{
+    if (!recordLive())
+        return;
+    for (int attempt = 1; attempt <= Attempts; ++attempt) {
+        trace(QStringLiteral("Start partial download... %1 Attempt, PART = %2")
+                  .arg(QLatin1String(attemptName(attempt)))
+                  .arg(m_part));
+        if (Download()) {
+            finished();
+            return;
+        }
+        if (!recordLive() || m_workers.stopping())
+            return;
+    }
+    trace(QStringLiteral("Partial download FAILED, PART = %1").arg(m_part));
+    markFailed(tx(u"Timeout"));
+}
+
+void SegmentedDownload::markFailed(const QString& progress)
+{
+    bool changed = false;
+    m_workers.videoFiles().update(m_recordIndex, [&changed](VideoFile& record) {
+        if (record.state == QLatin1String("Canceled"))
+            return;
+        record.state = QStringLiteral("Canceled");
+        record.totalBytes = 0;
+        record.url = QStringLiteral("Canceled");
+        changed = true;
+    });
+    if (changed)
+        m_workers.rows().setProgress(m_recordIndex, progress);
+}
+
+void SegmentedDownload::finished()
+{
+    if (m_workers.stopping())
+        return;
+    trace(QStringLiteral("Partial download finished SUCSESSFULLY, PART = %1").arg(m_part));
+    // The test and the mark happen under the array's lock, so when two parts finish together
+    // only one of them starts the assembly. A cancelled record (total 0) never completes.
+    bool complete = false;
+    qint64 received = 0;
+    qint64 total = 0;
+    m_workers.videoFiles().update(m_recordIndex, [&](VideoFile& record) {
+        received = record.receivedBytes;
+        total = record.totalBytes;
+        if (record.state != QLatin1String("Canceled") && total > 0 && received == total && !record.assemblyStarted) {
+            record.assemblyStarted = true;
+            complete = true;
+        }
+    });
+    if (!complete)
+        return;
+    m_workers.complete(m_recordIndex);
+    trace(QStringLiteral("RecivedBytes == TotalBytes, %1==%2, so video is fully downloaded...").arg(received).arg(total));
+    m_workers.rows().setCaption(Texts::displayName());
+}
+
+bool SegmentedDownload::Download()
+{
+    const PartRange range = partRange(m_part, m_copy.totalBytes);
+    const qint64 total = m_copy.totalBytes;
+    DownloadRows& rows = m_workers.rows();
+    VideoFileArray& videoFiles = m_workers.videoFiles();
+
+    HttpRequest::Options options;
+    options.url = m_copy.url;
+    if (m_part >= 1 && m_part <= 4)
+        options.headers << range.rangeHeader;
+    options.headers << "User-Agent: " + m_copy.userAgent.toLatin1() << "Referer: " + m_copy.referer.toLatin1()
+                    << "Accept: " + m_copy.accept.toLatin1() << "Accept-Language: " + m_copy.acceptLanguage.toLatin1()
+                    << "Accept-Encoding: " + m_copy.acceptEncoding.toLatin1()
+                    << "Connection: " + m_copy.connection.toLatin1();
+    options.connectTimeout = m_workers.timeouts().downloadConnect;
+    options.receiveTimeout = m_workers.timeouts().downloadReceive;
+    options.abort = &m_workers.stopping();
+
+    QFile file(m_workers.tempFolder() + m_copy.baseName + range.fileSuffix);
+    qint64 count = 0; // this attempt's bytes, taken back when it fails
+    bool cannotWrite = false;
+
+    HttpRequest request(options);
+    const HttpResult result = request.perform(
+        [&](const HttpResponseHead& head) {
+            if (head.contentLength <= 0 || (head.status != 200 && head.status != 206))
+                return false; // nothing to write; the attempt counts as done
+            // Qt opens files close-on-exec, so tools started meanwhile do not inherit it.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                cannotWrite = true;
+                return false;
+            }
+            return true;
+        },
+        [&](const char* data, qsizetype size) {
+            count += size;
+            if (file.write(data, size) != size) {
+                cannotWrite = true;
+                return false;
+            }
+            qint64 received = 0;
+            videoFiles.update(m_recordIndex, [size, &received](VideoFile& record) {
+                record.receivedBytes += size;
+                received = record.receivedBytes;
+            });
+            if (!rows.contains(m_recordIndex)) {
+                trace(QStringLiteral("Exit from Download(), part == %1").arg(m_part));
+                return false;
+            }
+            const QString progress = progressText(received, total);
+            rows.setProgress(m_recordIndex, progress);
+            if (rows.isTop(m_recordIndex))
+                rows.setCaption(progress + tx(u"..Downloading"));
+            return true;
+        });
+    file.close();
+
+    if (result.error == HttpError::None && !cannotWrite)
+        return true;
+
+    if (result.error != HttpError::None) {
+        trace(QStringLiteral("CInternetException in Func: Download, code: %1").arg(result.error));
+        trace(QStringLiteral("More info: Download() URL = %1").arg(m_copy.url));
+        trace(QStringLiteral("More info: Download() PART = %1").arg(m_part));
+        trace(QStringLiteral("More info: Download() TotalBytes = %1").arg(total));
+        if (result.error != HttpError::Timeout) {
+            rows.setCaption(Texts::displayName());
+            markFailed(QStringLiteral("Conn err"));
+        }
+    }
+    // A failed attempt gives its bytes back; the next attempt writes the part from its start.
+    qint64 before = 0;
+    qint64 after = 0;
+    videoFiles.update(m_recordIndex, [count, &before, &after](VideoFile& record) {
+        before = record.receivedBytes;
+        record.receivedBytes -= count;
+        after = record.receivedBytes;
+    });
+    trace(QStringLiteral("CORRECTION... Decrease percent due to of Exeption..."));
+    trace(QStringLiteral("More info: TotalBytes BEFORE correction = %1").arg(before));
+    trace(QStringLiteral("More info: TotalBytes AFTER correction = %1").arg(after));
+    return false;
+}

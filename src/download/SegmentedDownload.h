@@ -1,0 +1,48 @@
+#pragma once
+
+#include "library/VideoFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+class DownloadWorkers;
+
+// One download worker: one part of one record, up to three attempts. Part 0 is the whole
+// file; parts 1 to 4 are the quarters, fetched at the same time by four workers.
+class SegmentedDownload final
+{
+public:
+    struct PartRange
+    {
+        QString fileSuffix;     // "_" for part 0, "_1" to "_4"
+        QByteArray rangeHeader; // empty for part 0
+    };
+
+    static constexpr int Attempts = 3;
+    static constexpr qint64 LiveTotal = 2000000000; // totals from here on show "Live"
+
+    // N = total / 4 (rounded down): 0-N, N+1-2N, 2N+1-3N, 3N+1- to the end.
+    static PartRange partRange(int part, qint64 total);
+
+    // The progress text for received of total bytes: percent rounded down, or "Live".
+    static QString progressText(qint64 received, qint64 total);
+
+    SegmentedDownload(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy, int part);
+
+    // The attempt loop; returns when the part is done, failed or cancelled.
+    void run();
+
+    // One attempt. True when it is over (finished, stopped by the user, or answered without a
+    // body); false when it should be tried again.
+    bool Download();
+
+private:
+    bool recordLive() const;
+    void markFailed(const QString& progress);
+    void finished();
+
+    DownloadWorkers& m_workers;
+    qsizetype m_recordIndex;
+    VideoFile m_copy;
+    int m_part;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+
+// The small page requests behind titles and site icons. They send the program's display name
+// as user agent (the request analyser ignores requests with it), keep no state and may run on
+// several threads at once.
+namespace WebPage {
+
+// The Content-Type of the answer (empty when it has none), "UnKnown" when no answer came.
+// abort, when given and raised, ends any of these requests early (the program is closing).
+QString GetContentType(const QString& url, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
+                       const std::atomic<bool>* abort = nullptr);
+
+// The beginning of the page body (reading stops once 65536 bytes are in), widened one byte to
+// one character; what was read before a failure; empty for a status other than 200.
+QString GetTextContent(const QString& url, std::chrono::milliseconds timeout,
+                       const std::atomic<bool>* abort = nullptr);
+
+// Stores the icon of host as "FavIcons/<host>": first a copy of "FavIcons/DefaultVideo" as a
+// placeholder (unless the file exists), then the answer to iconUrl when it is a 200 of fewer
+// than 65536 bytes; a bigger icon leaves the placeholder. A failed request keeps the
+// placeholder (the answer is written only once it is complete).
+void GetFavIcon(const QString& iconUrl, std::chrono::milliseconds timeout, const QString& host,
+                const std::atomic<bool>* abort = nullptr);
+
+// True when "FavIcons/" holds a file named exactly host.
+bool iconPresent(const QString& host);
+
+// The path of host's icon file (whether it exists or not); empty for a host that cannot be a
+// file name ("", ".", "..", or containing a slash).
+QString iconPath(const QString& host);
+
+// The host part of a page address: every "https://" and "http://" removed, cut before the
+// first "/"; empty when nothing is left or there is no "/" at all.
+QString iconHost(const QString& pageAddress);
+
+} // namespace WebPage

@@ -1,0 +1,218 @@
+#include "library/TagStore.h"
+
+#include "app/AppPaths.h"
+#include "app/Texts.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QSaveFile>
+
+#include <atomic>
+#include <cerrno>
+#include <sys/xattr.h>
+
+namespace TagStore {
+namespace {
+
+QMutex g_mutex; // guards the sidecar file and its cached copy
+QString g_sidecarOverride;
+std::atomic<bool> g_xattrEnabled{true};
+
+struct SidecarCache
+{
+    QString path;
+    QDateTime modified;
+    qint64 size = -1;
+    QJsonObject entries;
+};
+SidecarCache g_cache;
+
+QByteArray attributeName(const QString& tagName)
+{
+    return QByteArrayLiteral("user.trawlix.") + tagName.toUtf8();
+}
+
+QString keyOf(const QString& filePath)
+{
+    const QFileInfo info(filePath);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+QString currentSidecarPath()
+{
+    if (!g_sidecarOverride.isEmpty())
+        return g_sidecarOverride;
+    return AppPaths::hasDataDir() ? AppPaths::file(QStringLiteral("tags.json")) : QString();
+}
+
+// The sidecar's entries, reread only when the file changed (another process may write it).
+const QJsonObject& loadSidecar(const QString& path)
+{
+    const QFileInfo info(path);
+    const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
+    const qint64 size = info.exists() ? info.size() : -1;
+    if (g_cache.path == path && g_cache.modified == modified && g_cache.size == size)
+        return g_cache.entries;
+    g_cache = SidecarCache{path, modified, size, {}};
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        g_cache.entries = QJsonDocument::fromJson(file.readAll()).object();
+    return g_cache.entries;
+}
+
+bool saveSidecar(const QString& path, const QJsonObject& entries)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QJsonDocument(entries).toJson(QJsonDocument::Indented));
+    if (!file.commit())
+        return false;
+    g_cache = SidecarCache{};
+    return true;
+}
+
+QString sidecarValue(const QString& key, const QString& tagName)
+{
+    QMutexLocker lock(&g_mutex);
+    const QString path = currentSidecarPath();
+    if (path.isEmpty())
+        return {};
+    return loadSidecar(path).value(key).toObject().value(tagName).toString();
+}
+
+// Sets (or, with remove, drops) one tag of one file in the sidecar.
+bool changeSidecar(const QString& key, const QString& tagName, const QString& value, bool remove)
+{
+    QMutexLocker lock(&g_mutex);
+    const QString path = currentSidecarPath();
+    if (path.isEmpty())
+        return false;
+    QJsonObject entries = loadSidecar(path);
+    QJsonObject tags = entries.value(key).toObject();
+    if (remove) {
+        if (!tags.contains(tagName))
+            return true;
+        tags.remove(tagName);
+    } else {
+        tags.insert(tagName, value);
+    }
+    if (tags.isEmpty())
+        entries.remove(key);
+    else
+        entries.insert(key, tags);
+    return saveSidecar(path, entries);
+}
+
+enum class AttributeRead
+{
+    Found,
+    Absent,      // the file has no such attribute
+    Unsupported, // the file system refuses user attributes
+    NoFile,
+};
+
+AttributeRead readAttribute(const QByteArray& path, const QByteArray& name, QByteArray& value)
+{
+    for (;;) {
+        const ssize_t size = ::getxattr(path.constData(), name.constData(), nullptr, 0);
+        if (size < 0)
+            break;
+        value.resize(size);
+        const ssize_t got = ::getxattr(path.constData(), name.constData(), value.data(), static_cast<size_t>(size));
+        if (got >= 0) {
+            value.resize(got);
+            return AttributeRead::Found;
+        }
+        if (errno != ERANGE)
+            break;
+    }
+    if (errno == ENOENT || errno == ENOTDIR)
+        return AttributeRead::NoFile;
+    return errno == ENODATA ? AttributeRead::Absent : AttributeRead::Unsupported;
+}
+
+} // namespace
+
+QString read(const QString& filePath, const QString& tagName)
+{
+    const QString fallback = tx(u"Unnamed media file");
+    if (!QFileInfo::exists(filePath))
+        return fallback;
+    QString value;
+    bool found = false;
+    if (g_xattrEnabled.load()) {
+        QByteArray bytes;
+        switch (readAttribute(QFile::encodeName(filePath), attributeName(tagName), bytes)) {
+        case AttributeRead::Found:
+            value = QString::fromUtf8(bytes);
+            found = true;
+            break;
+        case AttributeRead::NoFile: return fallback;
+        case AttributeRead::Absent:
+        case AttributeRead::Unsupported: break;
+        }
+    }
+    if (!found)
+        value = sidecarValue(keyOf(filePath), tagName);
+    return value.isEmpty() ? fallback : value;
+}
+
+bool write(const QString& filePath, const QString& tagName, const QString& value)
+{
+    if (!QFileInfo(filePath).isFile())
+        return false;
+    const QString key = keyOf(filePath);
+    if (g_xattrEnabled.load()) {
+        const QByteArray bytes = value.toUtf8();
+        if (::setxattr(QFile::encodeName(filePath).constData(), attributeName(tagName).constData(), bytes.constData(),
+                       static_cast<size_t>(bytes.size()), 0)
+            == 0) {
+            // An older value kept in the sidecar must not outlive the new one.
+            changeSidecar(key, tagName, {}, true);
+            return true;
+        }
+        if (errno == ENOENT || errno == ENOTDIR)
+            return false;
+    }
+    return changeSidecar(key, tagName, value, false);
+}
+
+void forget(const QString& filePath)
+{
+    const QString key = keyOf(filePath);
+    QMutexLocker lock(&g_mutex);
+    const QString path = currentSidecarPath();
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    QJsonObject entries = loadSidecar(path);
+    if (!entries.contains(key))
+        return;
+    entries.remove(key);
+    saveSidecar(path, entries);
+}
+
+void setSidecarPath(const QString& path)
+{
+    QMutexLocker lock(&g_mutex);
+    g_sidecarOverride = path;
+    g_cache = SidecarCache{};
+}
+
+QString sidecarPath()
+{
+    QMutexLocker lock(&g_mutex);
+    return currentSidecarPath();
+}
+
+void setExtendedAttributesEnabled(bool enabled)
+{
+    g_xattrEnabled.store(enabled);
+}
+
+} // namespace TagStore

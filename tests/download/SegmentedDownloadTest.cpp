@@ -1,0 +1,289 @@
+#include "download/SegmentedDownload.h"
+#include "support/DownloadTestBed.h"
+#include "support/FaultServer.h"
+#include "support/NginxServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PartTable, QuartersOfAnOddTotal)
+{
+    const qint64 total = 1000003; // N = 250000
+    const std::pair<int, const char*> expected[] = {
+        {0, ""},
+        {1, "Range: bytes=0-250000"},
+        {2, "Range: bytes=250001-500000"},
+        {3, "Range: bytes=500001-750000"},
+        {4, "Range: bytes=750001-"},
+    };
+    for (const auto& [part, header] : expected) {
+        const SegmentedDownload::PartRange range = SegmentedDownload::partRange(part, total);
+        EXPECT_EQ(range.rangeHeader, QByteArray(header)) << part;
+        EXPECT_EQ(range.fileSuffix, part == 0 ? u"_"_qs : u"_"_qs + QString::number(part));
+    }
+}
+
+TEST(PartTable, ProgressTexts)
+{
+    const std::tuple<qint64, qint64, const char*> cases[] = {
+        {0, 1000, "0%"},
+        {999, 1000, "99%"},
+        {1000, 1000, "100%"},
+        {1999999999, 1999999999, "100%"},
+        {1, 2000000000, "Live"},
+        {5, 5000000000, "Live"},
+        {3000000000, 1999999999, "150%"}, // no overflow in the percentage
+    };
+    for (const auto& [received, total, text] : cases)
+        EXPECT_EQ(SegmentedDownload::progressText(received, total), QString::fromLatin1(text)) << received << "/" << total;
+}
+
+class SegmentedDownloadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(server.start()); }
+
+    // A record the probe accepted: state "Old", a row, the total known.
+    qsizetype accepted(const QString& path, const QString& base, qint64 total)
+    {
+        const qsizetype index = bed.addRecord(server.url(path), base);
+        bed.videoFiles.update(index, [total](VideoFile& r) {
+            r.state = u"Old"_qs;
+            r.totalBytes = total;
+        });
+        bed.rows->insert(index, server.url(path), base);
+        return index;
+    }
+
+    void startParts(qsizetype index, std::initializer_list<int> parts)
+    {
+        const VideoFile copy = bed.record(index);
+        for (int part : parts)
+            bed.workers->start(index, copy, part);
+    }
+
+    QByteArray joinedParts(const QString& base) const
+    {
+        QByteArray joined;
+        for (int part = 1; part <= 4; ++part)
+            joined += bed.readTemp(base + u"_"_qs + QString::number(part));
+        return joined;
+    }
+
+    DownloadTestBed bed;
+    FaultServer server;
+};
+
+TEST_F(SegmentedDownloadTest, FourPartsFromNginxHoldTheFile)
+{
+    NginxServer nginx(bed.dataDir() + u"/www"_qs);
+    QDir().mkpath(bed.dataDir() + u"/www"_qs);
+    const QByteArray body = DownloadTestBed::randomBytes(1000003, 1);
+    QFile file(bed.dataDir() + u"/www/video.mp4"_qs);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(body);
+    file.close();
+    if (!nginx.start())
+        GTEST_SKIP() << "nginx is needed for the honest server: " << nginx.error().toStdString();
+
+    const qsizetype index = bed.addRecord(nginx.url(u"/video.mp4"_qs), u"1700000000"_qs);
+    bed.videoFiles.update(index, [](VideoFile& r) {
+        r.state = u"Old"_qs;
+        r.totalBytes = 1000003;
+    });
+    bed.rows->insert(index, u"video"_qs, u"1700000000"_qs);
+    startParts(index, {1, 2, 3, 4});
+    ASSERT_TRUE(bed.waitForWorkers());
+
+    EXPECT_EQ(bed.readTemp(u"1700000000_1"_qs).size(), 250001);
+    EXPECT_EQ(bed.readTemp(u"1700000000_4"_qs).size(), 250002);
+    EXPECT_EQ(joinedParts(u"1700000000"_qs), body);
+    EXPECT_EQ(bed.record(index).receivedBytes, 1000003);
+    EXPECT_EQ(bed.assemblies.load(), 1);
+    EXPECT_EQ(bed.assembledIndex.load(), index);
+    EXPECT_EQ(bed.list.lastProgress(index), u"100%"_qs);
+    EXPECT_FALSE(bed.rows->contains(index));
+    EXPECT_EQ(bed.list.captions().constLast(), u"Trawlix"_qs);
+}
+
+TEST_F(SegmentedDownloadTest, SinglePartAndReplayedHeaders)
+{
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(200000, 2);
+    server.setRoute("/whole.mp4", route);
+    const qsizetype index = accepted(u"/whole.mp4"_qs, u"1700000001"_qs, 200000);
+    bed.videoFiles.update(index, [](VideoFile& r) {
+        r.userAgent = u"Browser/1.0"_qs;
+        r.referer = u"http://127.0.0.1/page.html"_qs;
+        r.accept = u"video/*"_qs;
+        r.acceptLanguage = u"en-GB"_qs;
+        r.connection = u"keep-alive"_qs;
+    });
+    startParts(index, {0});
+    ASSERT_TRUE(bed.waitForWorkers());
+    EXPECT_EQ(bed.readTemp(u"1700000001_"_qs), route.body);
+    EXPECT_EQ(bed.assemblies.load(), 1);
+
+    const auto requests = server.requestsFor("/whole.mp4");
+    ASSERT_EQ(requests.size(), 1);
+    const auto& headers = requests.first().headers;
+    EXPECT_FALSE(headers.contains("range"));
+    EXPECT_EQ(headers.value("user-agent"), QByteArray("Browser/1.0"));
+    EXPECT_EQ(headers.value("referer"), QByteArray("http://127.0.0.1/page.html"));
+    EXPECT_EQ(headers.value("accept"), QByteArray("video/*"));
+    EXPECT_EQ(headers.value("accept-language"), QByteArray("en-GB"));
+    EXPECT_EQ(headers.value("connection"), QByteArray("keep-alive"));
+    EXPECT_FALSE(headers.contains("accept-encoding")); // empty fields are not sent
+}
+
+TEST_F(SegmentedDownloadTest, WholeBodyForPartThreePassesTheTotalWithoutAssembly)
+{
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(1000003, 3);
+    route.wholeBodyForRangeFrom = 500001;
+    server.setRoute("/v.mp4", route);
+    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000002"_qs, 1000003);
+    startParts(index, {1, 2, 3, 4});
+    ASSERT_TRUE(bed.waitForWorkers());
+    EXPECT_EQ(bed.readTemp(u"1700000002_3"_qs), route.body);
+    EXPECT_EQ(bed.record(index).receivedBytes, 1000003 - 250000 + 1000003);
+    EXPECT_EQ(bed.assemblies.load(), 0);
+    EXPECT_TRUE(bed.rows->contains(index)); // the row stays, past 100%
+}
+
+TEST_F(SegmentedDownloadTest, TimeOutInPartTwoIsTakenBackAndFetchedAgain)
+{
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(1000003, 4);
+    route.stallAt = 400000; // in the middle of part 2 (250001-500000)
+    route.stallTimes = 1;
+    server.setRoute("/v.mp4", route);
+    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000003"_qs, 1000003);
+    startParts(index, {1, 2, 3, 4});
+    ASSERT_TRUE(bed.waitForWorkers());
+
+    const auto requests = server.requestsFor("/v.mp4");
+    EXPECT_EQ(requests.size(), 5); // part 2 twice
+    EXPECT_EQ(joinedParts(u"1700000003"_qs), route.body);
+    EXPECT_EQ(bed.record(index).receivedBytes, 1000003);
+    EXPECT_EQ(bed.record(index).state, u"Old"_qs);
+    EXPECT_EQ(bed.assemblies.load(), 1);
+}
+
+TEST_F(SegmentedDownloadTest, ThreeTimeOutsEndInTimeout)
+{
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(100000, 5);
+    route.stallAt = 50000;
+    route.stallTimes = 3;
+    server.setRoute("/v.mp4", route);
+    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000004"_qs, 100000);
+    startParts(index, {0});
+    ASSERT_TRUE(bed.waitForWorkers());
+    EXPECT_EQ(server.requestsFor("/v.mp4").size(), 3);
+    const VideoFile record = bed.record(index);
+    EXPECT_EQ(record.state, u"Canceled"_qs);
+    EXPECT_EQ(record.url, u"Canceled"_qs);
+    EXPECT_EQ(record.totalBytes, 0);
+    EXPECT_EQ(record.receivedBytes, 0);
+    EXPECT_EQ(bed.list.lastProgress(index), u"Timeout"_qs);
+    EXPECT_EQ(bed.assemblies.load(), 0);
+}
+
+TEST_F(SegmentedDownloadTest, ConnectionErrorsCancelWithoutRetry)
+{
+    struct Case
+    {
+        const char* what;
+        bool closeEarly;
+    };
+    for (const Case c : {Case{"closed early", true}, Case{"connection refused", false}}) {
+        FaultServer::Route route;
+        route.body = DownloadTestBed::randomBytes(100000, 6);
+        route.closeAt = 30000;
+        server.setRoute("/v.mp4", route);
+        server.clearRequests();
+        const QString base = c.closeEarly ? u"1700000005"_qs : u"1700000006"_qs;
+        const qsizetype index = accepted(u"/v.mp4"_qs, base, 100000);
+        if (!c.closeEarly)
+            bed.videoFiles.update(index, [](VideoFile& r) { r.url = u"http://127.0.0.1:9/v.mp4"_qs; });
+        startParts(index, {0});
+        ASSERT_TRUE(bed.waitForWorkers());
+        const VideoFile record = bed.record(index);
+        EXPECT_EQ(record.state, u"Canceled"_qs) << c.what;
+        EXPECT_EQ(record.url, u"Canceled"_qs) << c.what;
+        EXPECT_EQ(record.receivedBytes, 0) << c.what;
+        EXPECT_EQ(bed.list.lastProgress(index), u"Conn err"_qs) << c.what;
+        EXPECT_LE(server.requestsFor("/v.mp4").size(), 1) << c.what;
+    }
+    EXPECT_EQ(bed.assemblies.load(), 0);
+}
+
+TEST_F(SegmentedDownloadTest, AnswersWithoutBodyEndTheAttempt)
+{
+    // No length, or a status other than 200/206: nothing written, no retry, no completion.
+    FaultServer::Route noLength;
+    noLength.body = DownloadTestBed::randomBytes(100000, 7);
+    noLength.omitLength = true;
+    server.setRoute("/nolength.mp4", noLength);
+    FaultServer::Route missing;
+    missing.status = 404;
+    missing.body = "gone";
+    server.setRoute("/missing.mp4", missing);
+
+    const qsizetype a = accepted(u"/nolength.mp4"_qs, u"1700000007"_qs, 100000);
+    const qsizetype b = accepted(u"/missing.mp4"_qs, u"1700000008"_qs, 100000);
+    startParts(a, {0});
+    startParts(b, {0});
+    ASSERT_TRUE(bed.waitForWorkers());
+    EXPECT_FALSE(QFile::exists(bed.tempFile(u"1700000007_"_qs)));
+    EXPECT_FALSE(QFile::exists(bed.tempFile(u"1700000008_"_qs)));
+    EXPECT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(bed.assemblies.load(), 0);
+    EXPECT_TRUE(bed.rows->contains(a));
+    EXPECT_TRUE(bed.rows->contains(b));
+}
+
+TEST_F(SegmentedDownloadTest, CancellingStopsAllFourParts)
+{
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(4000000, 8);
+    route.chunkDelayMs = 5; // about 3 MB/s per part: all four are running when the user cancels
+    server.setRoute("/v.mp4", route);
+    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000009"_qs, 4000000);
+    startParts(index, {1, 2, 3, 4});
+
+    // Wait until every part has bytes on disk, then remove the row as the user would.
+    const auto allStarted = [this] {
+        for (int part = 1; part <= 4; ++part) {
+            if (QFileInfo(bed.tempFile(u"1700000009_"_qs + QString::number(part))).size() == 0)
+                return false;
+        }
+        return true;
+    };
+    const QDeadlineTimer deadline(10000);
+    while (!allStarted() && !deadline.hasExpired())
+        QThread::msleep(5);
+    bed.rows->cancel(index);
+    ASSERT_TRUE(bed.waitForWorkers());
+
+    EXPECT_EQ(server.requestsFor("/v.mp4").size(), 4); // no part tried again
+    for (int part = 1; part <= 4; ++part)
+        EXPECT_LT(bed.readTemp(u"1700000009_"_qs + QString::number(part)).size(), 1000000) << part;
+    EXPECT_EQ(bed.assemblies.load(), 0);
+    const VideoFile record = bed.record(index);
+    EXPECT_EQ(record.state, u"Canceled"_qs);
+    EXPECT_EQ(record.url, u"Canceled"_qs);
+    EXPECT_EQ(record.totalBytes, 0);
+    EXPECT_TRUE(bed.list.events().contains(u"remove %1"_qs.arg(index)));
+    EXPECT_TRUE(bed.list.events().contains(u"hide"_qs));
+}
+
+} // namespace

@@ -1,0 +1,250 @@
+#include "app/AppPaths.h"
+#include "library/BaseNames.h"
+#include "library/DerivedFiles.h"
+#include "library/ScrollerList.h"
+#include "support/ManualClock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <tinyxml2.h>
+
+#include <thread>
+
+namespace {
+
+VideoFile recordWithBase(qint64 base)
+{
+    VideoFile record;
+    record.baseName = QString::number(base);
+    return record;
+}
+
+TEST(BaseNamesTest, TakesTheFirstFreeSecond)
+{
+    const qint64 now = 1700000000;
+    struct Row
+    {
+        QList<qint64> taken;
+        qint64 expected;
+    };
+    const QList<Row> rows = [&] {
+        QList<qint64> hundred;
+        for (int i = 0; i < 100; ++i)
+            hundred << now + i;
+        QList<qint64> hundredAndMore = hundred;
+        hundredAndMore << now + 100 << now + 101;
+        return QList<Row>{
+            {{}, now},
+            {{now}, now + 1},
+            {{now, now + 1, now + 3}, now + 2},
+            {{now - 1, now + 5}, now},
+            // All hundred described tries are taken: the search goes on instead of sharing a name.
+            {hundred, now + 100},
+            {hundredAndMore, now + 102},
+        };
+    }();
+    for (const Row& row : rows) {
+        QList<VideoFile> records;
+        for (qint64 base : row.taken)
+            records << recordWithBase(base);
+        EXPECT_EQ(BaseNames::firstFree(records, now), QString::number(row.expected)) << row.taken.size();
+    }
+}
+
+TEST(BaseNamesTest, DownloadsInTheSameSecondGetConsecutiveBases)
+{
+    ManualClock clock(1700000000);
+    VideoFileArray array;
+    EXPECT_EQ(BaseNames::appendWithNewBaseName(array, VideoFile{}, clock), 0);
+    EXPECT_EQ(BaseNames::appendWithNewBaseName(array, VideoFile{}, clock), 1);
+    clock.advance(5);
+    BaseNames::appendWithNewBaseName(array, VideoFile{}, clock);
+    EXPECT_EQ(array.at(0)->baseName, QStringLiteral("1700000000"));
+    EXPECT_EQ(array.at(1)->baseName, QStringLiteral("1700000001"));
+    EXPECT_EQ(array.at(2)->baseName, QStringLiteral("1700000005"));
+}
+
+TEST(BaseNamesTest, ThreadsNeverShareABase)
+{
+    ManualClock clock(1700000000);
+    VideoFileArray array;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i)
+                BaseNames::appendWithNewBaseName(array, VideoFile{}, clock);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    QSet<QString> bases;
+    for (const VideoFile& record : array.snapshot())
+        bases.insert(record.baseName);
+    EXPECT_EQ(bases.size(), 200);
+}
+
+TEST(BaseNamesTest, ImageIndexLookupIgnoresCaseAndTakesTheFirstMatch)
+{
+    ImagesIndexArray array;
+    array.append({4, QStringLiteral("00")});
+    array.append({7, QStringLiteral("Clip")});
+    array.append({9, QStringLiteral("clip")});
+    EXPECT_EQ(BaseNames::imageIndexOf(array, QStringLiteral("CLIP")), 7);
+    EXPECT_EQ(BaseNames::imageIndexOf(array, QStringLiteral("00")), 4);
+    EXPECT_EQ(BaseNames::imageIndexOf(array, QStringLiteral("0")), -1);
+    EXPECT_EQ(BaseNames::imageIndexOf(ImagesIndexArray{}, QStringLiteral("x")), -1);
+}
+
+class ScrollerListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        AppPaths::setDataDir(m_dir.path());
+    }
+
+    QByteArray bytes() const
+    {
+        QFile file(m_list.path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    void writeList(const QByteArray& content) const
+    {
+        QFile file(m_list.path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+    // (image, video, text) of every photo in document order.
+    QStringList photos() const
+    {
+        tinyxml2::XMLDocument document;
+        const QByteArray content = bytes();
+        if (document.Parse(content.constData(), static_cast<size_t>(content.size())) != tinyxml2::XML_SUCCESS)
+            return {QStringLiteral("<unparsable>")};
+        QStringList result;
+        for (auto* photo = document.RootElement()->FirstChildElement("photo"); photo;
+             photo = photo->NextSiblingElement("photo"))
+            result << QString::fromUtf8(photo->Attribute("image")) + QLatin1Char('|')
+                          + QString::fromUtf8(photo->Attribute("video")) + QLatin1Char('|')
+                          + QString::fromUtf8(photo->GetText() ? photo->GetText() : "");
+        return result;
+    }
+
+    QTemporaryDir m_dir;
+    ScrollerList m_list{m_dir.filePath(QStringLiteral("videos.xml"))};
+};
+
+TEST_F(ScrollerListTest, CreatedWithExactlyTheEmptyRootAndOnlyWhenMissing)
+{
+    EXPECT_TRUE(m_list.createIfMissing());
+    EXPECT_EQ(bytes(), QByteArrayLiteral("<slideshow />"));
+    for (const QByteArray& existing : {QByteArray(), QByteArrayLiteral("not xml at all")}) {
+        writeList(existing);
+        EXPECT_FALSE(m_list.createIfMissing());
+        EXPECT_EQ(bytes(), existing);
+    }
+}
+
+TEST_F(ScrollerListTest, NewEntriesComeFirstAndTheListKeepsAHundred)
+{
+    ASSERT_TRUE(m_list.createIfMissing());
+    for (int i = 0; i < 101; ++i)
+        ASSERT_TRUE(m_list.addEntry(QString::number(1700000000 + i), QStringLiteral("%1.mp4").arg(1700000000 + i),
+                                    QStringLiteral("00:00:%1.25").arg(i % 60, 2, 10, QLatin1Char('0'))));
+    const QStringList entries = photos();
+    ASSERT_EQ(entries.size(), ScrollerList::MaxEntries);
+    EXPECT_EQ(entries.first(), QStringLiteral("160x90/1700000100.jpg|1700000100.mp4|00:00:40"));
+    // The oldest entry went first.
+    EXPECT_EQ(entries.last(), QStringLiteral("160x90/1700000001.jpg|1700000001.mp4|00:00:01"));
+}
+
+TEST_F(ScrollerListTest, AnOverlongHandEditedListIsCutBackToAHundred)
+{
+    QByteArray content = "<slideshow>";
+    for (int i = 0; i < 120; ++i)
+        content += "<photo image=\"160x90\\" + QByteArray::number(i) + ".jpg\" video=\"v.mp4\">00:00:01</photo>";
+    writeList(content + "</slideshow>");
+    ASSERT_TRUE(m_list.addEntry(QStringLiteral("1700000000"), QStringLiteral("1700000000.flv"), QStringLiteral("n/a")));
+    const QStringList entries = photos();
+    ASSERT_EQ(entries.size(), ScrollerList::MaxEntries);
+    EXPECT_EQ(entries.first(), QStringLiteral("160x90/1700000000.jpg|1700000000.flv|n/a"));
+    EXPECT_EQ(entries.last(), QStringLiteral("160x90\\98.jpg|v.mp4|00:00:01"));
+}
+
+TEST_F(ScrollerListTest, ABrokenListStaysUnchanged)
+{
+    for (const QByteArray& broken :
+         {QByteArray(), QByteArrayLiteral("<slideshow><photo"), QByteArrayLiteral("<gallery />")}) {
+        writeList(broken);
+        EXPECT_FALSE(m_list.addEntry(QStringLiteral("1"), QStringLiteral("1.mp4"), QStringLiteral("00:00:01.00")));
+        EXPECT_EQ(m_list.removeEntriesFor(QStringLiteral("1")), 0);
+        EXPECT_EQ(bytes(), broken);
+    }
+}
+
+TEST_F(ScrollerListTest, RemovalMatchesTheWholeBaseOnly)
+{
+    writeList("<slideshow>"
+              "<photo image=\"160x90\\1700000000.jpg\" video=\"1700000000.mp4\">00:00:01</photo>"
+              "<photo image=\"160x90/0.jpg\" video=\"0.mp4\">00:00:02</photo>"
+              "<photo image=\"160x90/1700000001.jpg\" video=\"1700000001.mp4\">00:00:03</photo>"
+              "<photo image=\"160x90/1700000000.jpg\" video=\"1700000000.mp4\">00:00:04</photo>"
+              "</slideshow>");
+    // "0" and "1" are contained in every other entry's image; they must not take those with them.
+    EXPECT_EQ(m_list.removeEntriesFor(QStringLiteral("1")), 0);
+    EXPECT_EQ(m_list.removeEntriesFor(QString()), 0);
+    EXPECT_EQ(m_list.removeEntriesFor(QStringLiteral("0")), 1);
+    EXPECT_EQ(m_list.removeEntriesFor(QStringLiteral("1700000000")), 2);
+    EXPECT_EQ(photos(), QStringList{QStringLiteral("160x90/1700000001.jpg|1700000001.mp4|00:00:03")});
+}
+
+TEST_F(ScrollerListTest, DeletingALibraryFileTakesItsPicturesButNotItsStillFrame)
+{
+    const QString base = QStringLiteral("1700000000");
+    const QStringList derived{QStringLiteral("16x16/%1.bmp"), QStringLiteral("32x32/%1.bmp"),
+                              QStringLiteral("160x90/%1.jpg")};
+    const QStringList kept{QStringLiteral("Screens/%1.bmp"), QStringLiteral("Videos/%1.mp4"),
+                           QStringLiteral("16x16/1700000001.bmp")};
+    for (const QString& pattern : derived + kept) {
+        const QString path = m_dir.filePath(pattern.arg(base));
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(m_list.addEntry(QStringLiteral("1700000001"), QStringLiteral("1700000001.mp4"), QStringLiteral("x")));
+    ASSERT_TRUE(m_list.addEntry(base, base + QStringLiteral(".mp4"), QStringLiteral("x")));
+
+    EXPECT_TRUE(DerivedFiles::remove(AppPaths::folder(AppPaths::Folder::Videos) + base + QStringLiteral(".mp4")));
+    for (const QString& pattern : derived)
+        EXPECT_FALSE(QFile::exists(m_dir.filePath(pattern.arg(base)))) << qPrintable(pattern);
+    for (const QString& pattern : kept)
+        EXPECT_TRUE(QFile::exists(m_dir.filePath(pattern.arg(base)))) << qPrintable(pattern);
+    EXPECT_EQ(photos(), QStringList{QStringLiteral("160x90/1700000001.jpg|1700000001.mp4|x")});
+    // Deleting again finds nothing to delete and is no error.
+    EXPECT_TRUE(DerivedFiles::remove(base + QStringLiteral(".mp4")));
+}
+
+TEST(DerivedFilesTest, BaseOfANameOrPath)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"/data/Trawlix/Videos/1700000000.mp4", "1700000000"},
+        {"Videos/1700000000.mp4", "1700000000"},
+        {"Videos\\1700000000.mp4", "1700000000"},
+        {"1700000000.mp4.part", "1700000000"},
+        {"00.mp4", "00"},
+        {"noextension", "noextension"},
+        {".hidden", ""},
+        {"", ""},
+    };
+    for (const auto& [input, base] : rows)
+        EXPECT_EQ(DerivedFiles::baseOf(QString::fromLatin1(input)), QString::fromLatin1(base)) << input;
+    EXPECT_FALSE(DerivedFiles::remove(QStringLiteral("/data/Videos/.hidden")));
+}
+
+} // namespace

@@ -1,0 +1,246 @@
+#include "app/AppPaths.h"
+#include "app/Texts.h"
+#include "support/ChildHelper.h"
+#include "tools/ToolRunner.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+using ToolRunner::RunFlag;
+using ToolRunner::ToolResult;
+
+class ToolRunnerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Texts::init();
+        m_descriptors = ChildHelper::openDescriptorCount();
+    }
+
+    // Every job must leave no descriptor, no running child and no zombie behind.
+    void TearDown() override
+    {
+        EXPECT_EQ(ToolRunner::runningToolCount(), 0);
+        EXPECT_EQ(ChildHelper::openDescriptorCount(), m_descriptors);
+        EXPECT_TRUE(ChildHelper::hasNoChildren());
+    }
+
+    int m_descriptors = 0;
+};
+
+TEST_F(ToolRunnerTest, CollectMergesBothChannelsInOrder)
+{
+    const ToolResult result = ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("print:4")));
+    EXPECT_EQ(result.code, ToolResult::Code::Finished);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, QStringLiteral("line 0\nline 1\nline 2\nline 3\n"));
+}
+
+TEST_F(ToolRunnerTest, OutcomesOfExitCodesCrashesAndMissingTools)
+{
+    struct Row
+    {
+        ToolCommand command;
+        ToolResult::Code code;
+        int exitCode;
+    };
+    const Row rows[] = {
+        {ChildHelper::command(QStringLiteral("exit:7")), ToolResult::Code::Finished, 7},
+        {ChildHelper::command(QStringLiteral("crash")), ToolResult::Code::Crashed, -1},
+        {ToolCommand{QStringLiteral("trawlix-no-such-tool"), {QStringLiteral("-i"), QStringLiteral("x")}},
+         ToolResult::Code::NotStarted, -1},
+        {ToolCommand{QStringLiteral("/nonexistent/ffmpeg"), {}}, ToolResult::Code::NotStarted, -1},
+    };
+    for (const Row& row : rows) {
+        const ToolResult result = ToolRunner::runToolResult(row.command);
+        EXPECT_EQ(result.code, row.code) << qPrintable(row.command.displayText());
+        EXPECT_EQ(result.exitCode, row.exitCode) << qPrintable(row.command.displayText());
+    }
+}
+
+TEST_F(ToolRunnerTest, MissingToolReturnsEmptyInEveryMode)
+{
+    const ToolCommand missing{QStringLiteral("trawlix-no-such-tool"), {}};
+    EXPECT_EQ(ToolRunner::runTool(missing), QString());
+    int statusCalls = 0;
+    EXPECT_EQ(ToolRunner::runToolWithPercent(missing, 10, QStringLiteral(" x"), QStringLiteral("..Converting "),
+                                             [&](const QString&) { ++statusCalls; }),
+              QString());
+    RunFlag flag{true};
+    EXPECT_EQ(ToolRunner::runToolElapsed(missing, flag, [&](const QString&) { ++statusCalls; }), QString());
+    int finished = 0;
+    ToolRunner::runLinkTool(missing, flag, {{}, {}, [&](int code) { finished += 1 + code; }});
+    EXPECT_EQ(statusCalls, 0);
+    EXPECT_EQ(finished, 1);
+}
+
+TEST_F(ToolRunnerTest, BytesAreWidenedOneToOne)
+{
+    const QString text = ToolRunner::runTool(ChildHelper::command(QStringLiteral("bytes")));
+    ASSERT_EQ(text.size(), 4);
+    EXPECT_EQ(text.at(1).unicode(), 0xE9);
+    EXPECT_EQ(text.at(2).unicode(), 0xFF);
+}
+
+TEST_F(ToolRunnerTest, ToolsInTheDataFolderComeFirst)
+{
+    QTemporaryDir dir;
+    AppPaths::setDataDir(dir.path());
+    QFile script(dir.filePath(QStringLiteral("yt-dlp")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho local \"$@\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+    EXPECT_EQ(ToolRunner::findTool(QStringLiteral("youtube-dl")), script.fileName());
+    EXPECT_EQ(ToolRunner::runTool(ToolCommand{QStringLiteral("youtube-dl"), {QStringLiteral("-U")}}),
+              QStringLiteral("local -U\n"));
+}
+
+TEST_F(ToolRunnerTest, ArgumentsReachTheToolUnchanged)
+{
+    // A title that a shell would run as a command arrives as one plain argument.
+    QTemporaryDir dir;
+    const QString marker = dir.filePath(QStringLiteral("injected"));
+    const QString hostile = QStringLiteral("x\"; touch ") + marker + QStringLiteral("; echo \"$(id) `id` 'q'");
+    const QString text = ToolRunner::runTool(ToolCommand{QStringLiteral("printf"), {QStringLiteral("%s|"), hostile}});
+    EXPECT_EQ(text, hostile + QLatin1Char('|'));
+    EXPECT_FALSE(QFile::exists(marker));
+}
+
+TEST_F(ToolRunnerTest, PercentModeShowsEachStampAgainstTheTotal)
+{
+    QStringList shown;
+    QList<int> percents;
+    ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("stamps")), 10, QStringLiteral(" clip.mp4"),
+                                   QStringLiteral("..Converting "),
+                                   [&](const QString& text) { shown << text; },
+                                   [&](int percent) { percents << percent; });
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.last(), QStringLiteral("100%..Converting  clip.mp4"));
+    EXPECT_EQ(shown.size(), percents.size());
+    for (int i = 1; i < percents.size(); ++i)
+        EXPECT_LE(percents.at(i - 1), percents.at(i));
+}
+
+TEST_F(ToolRunnerTest, PercentModeTakesTheLastWholeStampOfAChunk)
+{
+    // One chunk holds stamps of 10 s and 20 s and half of 30 s; the half stamp waits for its end
+    // instead of showing 0 %.
+    QStringList shown;
+    const QString rest = ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("burst")), 40, {},
+                                                        QStringLiteral("..Processing "),
+                                                        [&](const QString& text) { shown << text; });
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("50%..Processing "), QStringLiteral("75%..Processing ")}));
+    EXPECT_EQ(rest, QStringLiteral("00:00:30.00 bitrate=1\rtail\n"));
+}
+
+TEST_F(ToolRunnerTest, PercentModeShowsNothingWithoutTotalOrRequiredSuffix)
+{
+    struct Row
+    {
+        int total;
+        QString suffix;
+        bool requireSuffix;
+    };
+    const Row rows[] = {{0, QStringLiteral(" s"), false}, {-5, QStringLiteral(" s"), false}, {10, QString(), true},
+                        {5, QStringLiteral(" s"), false}}; // every stamp past 5 s is above the total
+    for (const Row& row : rows) {
+        QStringList shown;
+        ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("stamps")), row.total, row.suffix,
+                                       QStringLiteral("..Cutting: "), [&](const QString& text) { shown << text; },
+                                       {}, row.requireSuffix);
+        if (row.total == 5) {
+            ASSERT_FALSE(shown.isEmpty());
+            EXPECT_EQ(shown.last(), QStringLiteral("100%..Cutting:  s"));
+        } else {
+            EXPECT_TRUE(shown.isEmpty()) << row.total;
+        }
+    }
+}
+
+TEST_F(ToolRunnerTest, ElapsedModeShowsMinutesAndSecondsAndStopsOnTheFlag)
+{
+    RunFlag flag{true};
+    QStringList shown;
+    ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("stamps")), flag,
+                               [&](const QString& text) { shown << text; });
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.first(), QStringLiteral("00:00 - Recording..."));
+    EXPECT_EQ(shown.last(), QStringLiteral("00:10 - Recording..."));
+
+    // A silent tool still stops: the flag is looked at while nothing arrives.
+    RunFlag quietFlag{true};
+    std::thread stopper([&] { quietFlag = false; });
+    ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("quiet")), quietFlag, {});
+    stopper.join();
+}
+
+TEST_F(ToolRunnerTest, StoppedToolMayFinishItsFileAndPrintsIntoTheResult)
+{
+    RunFlag flag{true};
+    const QString rest = ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("graceful")), flag,
+                                                    [&](const QString&) { flag = false; });
+    EXPECT_TRUE(rest.contains(QStringLiteral("finishing"))) << qPrintable(rest);
+}
+
+TEST_F(ToolRunnerTest, ToolThatIgnoresTerminationIsKilled)
+{
+    RunFlag flag{true};
+    QStringList shown;
+    ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("ignoreterm")), flag, [&](const QString& text) {
+        shown << text;
+        flag = false;
+    });
+    EXPECT_EQ(shown, QStringList{QStringLiteral("00:01 - Recording...")});
+}
+
+TEST_F(ToolRunnerTest, StopBeforeTheFirstChunkEndsTheJob)
+{
+    RunFlag flag{true};
+    std::thread stopper([&] { flag = false; });
+    const ToolResult result = ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("stall")), &flag);
+    stopper.join();
+    EXPECT_EQ(result.code, ToolResult::Code::Stopped);
+}
+
+TEST_F(ToolRunnerTest, LinkModeShowsChunksAndTheDownloadPercentage)
+{
+    RunFlag flag{true};
+    QStringList status;
+    QStringList window;
+    int finished = 0;
+    ToolRunner::runLinkTool(ChildHelper::command(QStringLiteral("link")), flag,
+                            {[&](const QString& chunk) { status << chunk; },
+                             [&](const QString& text) { window << text; }, [&](int code) { finished += 1 + code; }});
+    EXPECT_EQ(finished, 1);
+    ASSERT_FALSE(status.isEmpty());
+    EXPECT_TRUE(status.join(QString()).startsWith(QStringLiteral("[youtube] abc")));
+    ASSERT_EQ(window.size(), 2);
+    EXPECT_EQ(window.first(), QStringLiteral("45.3%..Downloading"));
+    EXPECT_EQ(window.last(), QStringLiteral("100%..Downloading"));
+}
+
+TEST_F(ToolRunnerTest, LinkModeStopsBeforeTheNextRead)
+{
+    RunFlag flag{true};
+    int finished = 0;
+    QStringList status;
+    ToolRunner::runLinkTool(ChildHelper::command(QStringLiteral("stall")), flag,
+                            {[&](const QString& chunk) {
+                                 status << chunk;
+                                 flag = false;
+                             },
+                             {}, [&](int) { ++finished; }});
+    EXPECT_EQ(status, QStringList{QStringLiteral("stalling\n")});
+    EXPECT_EQ(finished, 1);
+}
+
+} // namespace
