@@ -5,6 +5,7 @@
 #include "capture/ByteView.h"
 #include "capture/RequestFields.h"
 #include "capture/TcpHeaderLocator.h"
+#include "library/BaseNames.h"
 
 #include <QDateTime>
 
@@ -451,22 +452,15 @@ bool RequestAnalyser::hasUrl(const QList<VideoFile>& list, const QString& url) c
     return std::any_of(found->cbegin(), found->cend(), [&](qint32 i) { return list.at(i).url == url; });
 }
 
-bool RequestAnalyser::hasBaseName(const QList<VideoFile>& list, const QString& base) const
-{
-    if (m_lookup == Lookup::Walk) {
-        return std::any_of(list.cbegin(), list.cend(),
-                           [&](const VideoFile& record) { return record.baseName == base; });
-    }
-    return m_baseNames.contains(base);
-}
-
 QString RequestAnalyser::allocateBaseName(const QList<VideoFile>& list) const
 {
-    // The first free second from now. When a hundred seconds in a row are taken the search
-    // goes on past them rather than hand out a base that names another download's file.
+    if (m_lookup == Lookup::Walk)
+        return BaseNames::firstFree(list, m_clock());
+    // The same rule as BaseNames::firstFree, on the set kept up to date instead of one built
+    // from every record each time.
     for (qint64 second = m_clock();; ++second) {
         const QString base = QString::number(second);
-        if (!hasBaseName(list, base))
+        if (!m_baseNames.contains(base))
             return base;
     }
 }

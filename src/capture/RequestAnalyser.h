@@ -88,7 +88,6 @@ private:
                          const QString& history);
     void indexVideoFiles(const QList<VideoFile>& list);
     bool hasUrl(const QList<VideoFile>& list, const QString& url) const;
-    bool hasBaseName(const QList<VideoFile>& list, const QString& base) const;
     QString allocateBaseName(const QList<VideoFile>& list) const;
     QString newestHistory() const;
 
