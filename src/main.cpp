@@ -1,10 +1,44 @@
 #include "app/CommandLine.h"
+#include "app/Engine.h"
+#include "app/Headless.h"
+#include "app/QuitOnSignal.h"
+#include "app/SingleInstance.h"
+#include "app/StartUp.h"
+#include "app/Trace.h"
+#include "tools/ToolRunner.h"
+#include "ui/PlaceholderWindow.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
 
-// Start-up is completed by the application frame; this first version only parses arguments.
+namespace {
+
+int runDesktop(int argc, char** argv, const CommandLine& commandLine)
+{
+    QApplication app(argc, argv);
+    Engine engine;
+    StartUp startUp(commandLine);
+    if (startUp.run() == StartUp::Result::SecondInstance)
+        return 0;
+    PlaceholderWindow window;
+    QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window,
+                     &PlaceholderWindow::bringToFront);
+    // Hidden, the program has no window to close; it ends with the session or a signal.
+    app.setQuitOnLastWindowClosed(!commandLine.startHidden);
+    if (commandLine.startHidden)
+        trace(QStringLiteral("Window: started hidden"));
+    else
+        window.bringToFront();
+    const QuitOnSignal quitOnSignal;
+    const int code = QApplication::exec();
+    ToolRunner::killAllTools();
+    return code;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QStringList arguments;
@@ -15,6 +49,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;
     }
-    QApplication app(argc, argv);
-    return 0;
+    if (commandLine.headless) {
+        QCoreApplication app(argc, argv);
+        Engine engine;
+        return runHeadless(engine, commandLine);
+    }
+    return runDesktop(argc, argv, commandLine);
 }

@@ -188,6 +188,20 @@ void MediaTableModel::insertTop(const MediaRow& row)
     endInsertRows();
 }
 
+void MediaTableModel::insertTopRows(const QList<MediaRow>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
+    QList<MediaRow> combined;
+    combined.reserve(rows.size() + m_rows.size());
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+        combined.append(*it);
+    combined.append(m_rows);
+    m_rows = std::move(combined);
+    endInsertRows();
+}
+
 void MediaTableModel::clear()
 {
     if (m_rows.isEmpty())

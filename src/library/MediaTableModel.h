@@ -55,6 +55,8 @@ public:
 
     // Interface thread only.
     void insertTop(const MediaRow& row);
+    // Inserts each row at the top in turn: the last row given ends up first.
+    void insertTopRows(const QList<MediaRow>& rows);
     void clear();
     const MediaRow& rowAt(int row) const { return m_rows.at(row); }
     const QList<MediaRow>& rows() const { return m_rows; }

@@ -11,8 +11,7 @@ bool MediaFixture::ffmpegAvailable()
 bool MediaFixture::makeClip(const QString& path, int seconds, bool withVideo)
 {
     const QString duration = QString::number(seconds);
-    QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                          QStringLiteral("-nostdin"), QStringLiteral("-y")};
+    QStringList arguments;
     if (withVideo)
         arguments << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
                   << QStringLiteral("testsrc=size=160x120:rate=25:duration=") + duration;
@@ -20,8 +19,14 @@ bool MediaFixture::makeClip(const QString& path, int seconds, bool withVideo)
               << QStringLiteral("sine=frequency=440:duration=") + duration;
     if (withVideo)
         arguments << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
-    arguments << path;
+    return make(path, arguments);
+}
+
+bool MediaFixture::make(const QString& path, const QStringList& inputsAndOptions)
+{
+    const QStringList common{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                             QStringLiteral("-nostdin"), QStringLiteral("-y")};
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    ffmpeg.start(QStringLiteral("ffmpeg"), common + inputsAndOptions + QStringList{path});
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }

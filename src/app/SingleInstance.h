@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+// One running Trawlix per data folder. The first instance holds an advisory lock on a file in
+// the data folder (the kernel drops it when the process ends, however it ends) and listens on
+// a local socket named by the user and the folder. A later start finds the lock taken, asks
+// the first instance through the socket to show its window, and ends.
+class SingleInstance final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SingleInstance)
+
+public:
+    explicit SingleInstance(const QString& dataDir, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process is the first instance (it then listens for show requests).
+    // Otherwise the running instance has been asked to show itself, when it could be reached.
+    bool claim();
+
+    // The socket name for a data folder (per user and folder).
+    static QString socketName(const QString& dataDir);
+
+signals:
+    // A later start asked this instance to bring its window forward.
+    void showRequested();
+
+private:
+    void acceptConnection();
+
+    QString m_dataDir;
+    int m_lockFd = -1;
+    QLocalServer* m_server = nullptr;
+};

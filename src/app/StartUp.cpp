@@ -1,0 +1,118 @@
+#include "app/StartUp.h"
+
+#include "app/AppPaths.h"
+#include "app/OpenFileScan.h"
+#include "app/Settings.h"
+#include "app/SingleInstance.h"
+#include "app/Texts.h"
+#include "app/Trace.h"
+#include "library/ScrollerList.h"
+#include "library/TagStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// Every entry of a folder that is not a directory (a link to a directory is removed as a link).
+QFileInfoList filesIn(const QString& folder)
+{
+    QFileInfoList files;
+    const QFileInfoList entries
+        = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (!entry.isDir() || entry.isSymLink())
+            files << entry;
+    }
+    return files;
+}
+
+void removeAll(const QString& folder)
+{
+    for (const QFileInfo& file : filesIn(folder))
+        QFile::remove(file.absoluteFilePath());
+}
+
+} // namespace
+
+StartUp::StartUp(CommandLine commandLine)
+    : m_commandLine(std::move(commandLine))
+{
+}
+
+StartUp::~StartUp()
+{
+    if (m_settings)
+        Settings::setInstance(nullptr);
+}
+
+StartUp::Result StartUp::run()
+{
+    Texts::init(QStringLiteral("EN"));
+
+    AppPaths::setDataDir(AppPaths::chooseDataDir(m_commandLine.dataDir));
+    const QString dataDir = AppPaths::dataDir();
+    if (!QDir::setCurrent(dataDir))
+        trace(QStringLiteral("StartUp: cannot enter the data folder ") + dataDir);
+
+    ScrollerList::inDataFolder().createIfMissing();
+    createWorkingFolders();
+
+    m_settings = std::make_unique<Settings>(AppPaths::settingsPath());
+    m_settings->seedDefaultsIfMissing();
+    Settings::setInstance(m_settings.get());
+
+    m_singleInstance = std::make_unique<SingleInstance>(dataDir);
+    if (!m_singleInstance->claim()) {
+        m_singleInstance.reset();
+        return Result::SecondInstance;
+    }
+
+    cleanTemp();
+    emptyScratchFolders();
+    deleteMarkedLibraryFiles();
+    return Result::Ready;
+}
+
+void StartUp::createWorkingFolders()
+{
+    using AppPaths::Folder;
+    // "TempDownloads" is left to the link downloader, which makes it when it needs it.
+    for (Folder folder : {Folder::Icons16, Folder::Icons32, Folder::FavIcons, Folder::Screens, Folder::Videos,
+                          Folder::Temp, Folder::TempExport, Folder::TempRecords, Folder::Thumbnails}) {
+        QDir().mkdir(AppPaths::folder(folder));
+    }
+}
+
+void StartUp::cleanTemp()
+{
+    const QFileInfoList files = filesIn(AppPaths::folder(AppPaths::Folder::Temp));
+    if (files.isEmpty())
+        return;
+    const OpenFileScan openFiles;
+    for (const QFileInfo& file : files) {
+        if (!openFiles.isOpen(file.absoluteFilePath()))
+            QFile::remove(file.absoluteFilePath());
+    }
+}
+
+void StartUp::emptyScratchFolders()
+{
+    using AppPaths::Folder;
+    for (Folder folder : {Folder::TempRecords, Folder::TempDownloads, Folder::Screens})
+        removeAll(AppPaths::folder(folder));
+}
+
+void StartUp::deleteMarkedLibraryFiles()
+{
+    for (const QFileInfo& file : filesIn(AppPaths::folder(AppPaths::Folder::Videos))) {
+        const QString path = file.absoluteFilePath();
+        if (!TagStore::read(path, QStringLiteral("title")).contains(QLatin1String("InOrderToDelete")))
+            continue;
+        // The sidecar knows the file by its canonical path, which is gone once the file is.
+        const QString canonical = file.canonicalFilePath();
+        if (QFile::remove(path))
+            TagStore::forget(canonical);
+    }
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+#include <memory>
+
+class Settings;
+class SingleInstance;
+
+// What the program does before its first window: texts, the data folder (made the current
+// directory), "videos.xml", the working folders, the settings store, the single instance and
+// the clean-up of what an earlier run left behind. The object owns the settings store and the
+// single-instance claim, so it lives as long as the program runs.
+class StartUp final
+{
+public:
+    enum class Result
+    {
+        Ready,          // this is the first instance; the window may open
+        SecondInstance, // another instance runs (and was asked to show itself): exit 0
+    };
+
+    explicit StartUp(CommandLine commandLine);
+    ~StartUp();
+    StartUp(const StartUp&) = delete;
+    StartUp& operator=(const StartUp&) = delete;
+
+    Result run();
+
+    // Valid after run(); null for a second instance.
+    SingleInstance* singleInstance() const { return m_singleInstance.get(); }
+
+    // The steps that change the data folder, in the order run() takes them. Each works on the
+    // data folder of AppPaths.
+    static void createWorkingFolders();
+    static void cleanTemp();               // files nobody holds open
+    static void emptyScratchFolders();     // "TempRecords/", "TempDownloads/", "Screens/"
+    static void deleteMarkedLibraryFiles(); // title tag contains "InOrderToDelete"
+
+private:
+    CommandLine m_commandLine;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<SingleInstance> m_singleInstance;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/Clock.h"
+#include "library/MP3File.h"
+#include "library/VideoFile.h"
+
+#include <QString>
+
+#include <functional>
+
+class MediaTableModel;
+
+// What the library's workers share: the media table, the record arrays, the clock and the few
+// ways they reach the windows. The engine builds one; tests build their own.
+struct LibraryContext
+{
+    MediaTableModel& table;
+    ImagesIndexArray& imagesIndexes;
+    MP3FileArray& mp3Files;
+    VideoFileArray& videoFiles;
+
+    const Clock* clock = &Clock::system(); // tests pin the time
+    // The main window's caption during copies and imports ("42%..Processing ") and its restore.
+    std::function<void(const QString& caption)> setCaption = {};
+    std::function<void()> restoreCaption = {};
+    // A tray notice (a finished video recording).
+    std::function<void(const QString& text)> notify = {};
+
+    qint64 now() const { return clock->secondsSinceEpoch(); }
+
+    void caption(const QString& text) const
+    {
+        if (setCaption)
+            setCaption(text);
+    }
+    void captionRestored() const
+    {
+        if (restoreCaption)
+            restoreCaption();
+    }
+};

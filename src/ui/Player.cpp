@@ -1,0 +1,267 @@
+#include "ui/Player.h"
+
+#include "app/AppPaths.h"
+#include "app/Settings.h"
+#include "ui/MovieRequest.h"
+#include "ui/PlayerRules.h"
+#include "ui/VideoArea.h"
+#include "ui/VlcEngine.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QUrl>
+
+QStringList Player::instanceArguments()
+{
+    return {QStringLiteral("-I"), QStringLiteral("dummy"), QStringLiteral("--ignore-config"),
+            QStringLiteral("--no-video-title-show")};
+}
+
+Player::Player(VideoArea* videoArea, const QStringList& extraArguments, QObject* parent)
+    : Player(std::make_unique<VlcEngine>(instanceArguments() + extraArguments), videoArea, parent)
+{
+}
+
+Player::Player(std::unique_ptr<MediaEngine> engine, VideoArea* videoArea, QObject* parent)
+    : QObject(parent)
+    , m_engine(std::move(engine))
+    , m_videoArea(videoArea)
+    , m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+{
+    // Only an X11 window can take libvlc's video; elsewhere libvlc would open a window of
+    // its own, so the video stays unembedded (the pictures still show).
+    if (m_videoArea && m_engine->isReady() && QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_engine->setVideoWindow(m_videoArea->winId());
+
+    m_previewPause.setSingleShot(true);
+    connect(&m_previewPause, &QTimer::timeout, this, [this] { m_engine->pause(); });
+    m_stretch.setSingleShot(true);
+    m_stretch.setInterval(StretchDelayMs);
+    connect(&m_stretch, &QTimer::timeout, this, [this] { m_engine->setAspectRatio(QStringLiteral("16:9")); });
+    m_poller.setInterval(PollIntervalMs);
+    connect(&m_poller, &QTimer::timeout, this, &Player::poll);
+    if (m_engine->isReady())
+        m_poller.start();
+}
+
+Player::~Player() = default;
+
+bool Player::isReady() const
+{
+    return m_engine->isReady();
+}
+
+PlayerState Player::state() const
+{
+    return m_engine->state();
+}
+
+void Player::playWithSound(const QString& path)
+{
+    showPictureFor(path);
+    if (!path.isEmpty()) {
+        m_previewPause.stop();
+        load(path, false);
+    }
+    applyAspect();
+}
+
+void Player::preview(const QString& path)
+{
+    if (path != m_lastPreviewedPath) {
+        showPictureFor(path);
+        load(path, true);
+        m_previewPause.start(PreviewPauseMs);
+        m_lastPreviewedPath = path;
+    }
+    applyAspect();
+}
+
+void Player::playMuted(const QString& path)
+{
+    showPictureFor(path);
+    m_previewPause.stop();
+    load(path, true);
+    applyAspect();
+}
+
+void Player::load(const QString& path, bool muted)
+{
+    m_engine->setMuted(muted);
+    if (m_engine->load(path))
+        m_engine->play();
+}
+
+void Player::applyAspect()
+{
+    if (PlayerRules::stretchesTo16by9(Settings::instance().read(QStringLiteral("aspect")))) {
+        m_stretch.start();
+    } else {
+        // The setting may have changed since the last load: drop an earlier stretch.
+        m_stretch.stop();
+        m_engine->setAspectRatio(QString());
+    }
+}
+
+void Player::showPictureFor(const QString& path)
+{
+    if (m_videoArea)
+        m_videoArea->showAudioPicture(PlayerRules::isAudioPath(path));
+}
+
+void Player::redrawVideo()
+{
+    if (m_videoArea)
+        m_videoArea->update();
+}
+
+void Player::play()
+{
+    if (PlayerRules::restartsFromStart(m_engine->time()))
+        m_engine->setTime(0);
+    m_engine->setMuted(false);
+    m_engine->play();
+}
+
+void Player::pause()
+{
+    m_previewPause.stop();
+    m_engine->pause();
+}
+
+void Player::stop()
+{
+    m_engine->stop();
+    refreshPlayBar();
+}
+
+void Player::clickInPlayer(const QString& selectedPath)
+{
+    switch (m_engine->state()) {
+    case PlayerState::Playing:
+        pause();
+        break;
+    case PlayerState::Paused:
+    case PlayerState::Stopped:
+        play();
+        break;
+    case PlayerState::Ended:
+        playWithSound(selectedPath);
+        break;
+    default:
+        break;
+    }
+}
+
+void Player::seekToPercent(double percent)
+{
+    m_engine->setTime(PlayerRules::seekTime(m_engine->length(), percent));
+}
+
+bool Player::makeScreenShot()
+{
+    if (m_engine->state() == PlayerState::Paused) {
+        // An old picture must never be shown as the new one.
+        const QString path = snapshotPath();
+        QFile::remove(path);
+        if (m_engine->takeSnapshot(path) && QFileInfo::exists(path)) {
+            m_opener(QUrl::fromLocalFile(path));
+            return true;
+        }
+    }
+    QApplication::beep();
+    return false;
+}
+
+void Player::toggleMute()
+{
+    const bool wasMuted = m_engine->isMuted();
+    m_engine->setMuted(!wasMuted);
+    // The play bar's own words for sound on and off.
+    emit playBarRequest(MovieRequest::volumeText(wasMuted ? QStringLiteral("Вкл.") : QStringLiteral("Выкл.")));
+}
+
+int Player::currentVolume() const
+{
+    const int volume = m_engine->volume();
+    return volume >= 0 ? volume : m_lastVolume;
+}
+
+void Player::volumeDown()
+{
+    const int volume = PlayerRules::volumeAfterMinus(currentVolume(), Settings::instance().amplifier());
+    m_engine->setVolume(volume);
+    m_lastVolume = volume;
+    emit playBarRequest(MovieRequest::volume(volume));
+}
+
+void Player::volumeUp()
+{
+    const int volume = PlayerRules::volumeAfterPlus(currentVolume(), Settings::instance().amplifier());
+    m_engine->setVolume(volume);
+    m_lastVolume = volume;
+    emit playBarRequest(MovieRequest::volume(volume));
+}
+
+void Player::openInExternalPlayer(const QString& path)
+{
+    if (m_engine->state() == PlayerState::Playing)
+        m_engine->pause();
+    if (path.isEmpty() || m_opener(QUrl::fromLocalFile(path)))
+        return;
+    // No program is registered for the file: show it in its folder so the user can pick one.
+    m_opener(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+void Player::setVolume(int volume)
+{
+    const int clamped = PlayerRules::clampVolume(volume, Settings::instance().amplifier());
+    m_engine->setVolume(clamped);
+    m_lastVolume = clamped;
+}
+
+void Player::refreshPlayBar()
+{
+    const PlayButtonTracker::Update update = PlayButtonTracker::refresh(reading());
+    sendAll(update);
+}
+
+void Player::windowActivated()
+{
+    if (m_engine->state() != PlayerState::Stopped)
+        return;
+    m_engine->setMuted(false);
+    m_engine->play();
+    m_previewPause.start(ActivationPauseMs);
+}
+
+void Player::poll()
+{
+    sendAll(m_tracker.poll(reading()));
+}
+
+QString Player::snapshotPath()
+{
+    return AppPaths::file(QStringLiteral("MovieScreen.png"));
+}
+
+void Player::setUrlOpener(UrlOpener opener)
+{
+    m_opener = std::move(opener);
+}
+
+void Player::sendAll(const PlayButtonTracker::Update& update)
+{
+    if (update.redrawVideo)
+        redrawVideo();
+    for (const QString& request : update.requests)
+        emit playBarRequest(request);
+}
+
+PlayButtonTracker::Reading Player::reading() const
+{
+    return {m_engine->state(), m_engine->time(), m_engine->length(), m_engine->position()};
+}

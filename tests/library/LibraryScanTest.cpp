@@ -1,0 +1,192 @@
+#include "LibraryFixture.h"
+
+#include "library/LibraryScan.h"
+#include "library/ScanScheduler.h"
+#include "library/TagStore.h"
+#include "library/TimeFilter.h"
+
+#include <QFile>
+#include <QSignalSpy>
+
+namespace {
+
+class LibraryScanTest : public LibraryFixture
+{
+protected:
+    QString addFile(const QString& name, const QString& title, const QString& comments = QStringLiteral("00:00:07.00, MP4"))
+    {
+        const QString path = videos() + name;
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(1000, 'x'));
+        file.close();
+        if (!title.isEmpty())
+            TagStore::write(path, QStringLiteral("title"), title);
+        if (!comments.isEmpty())
+            TagStore::write(path, QStringLiteral("comments"), comments);
+        // A thumbnail already made: the scan needs no pictures.
+        QFile thumb(dir() + QStringLiteral("160x90/") + name.section(QLatin1Char('.'), 0, 0) + QStringLiteral(".jpg"));
+        EXPECT_TRUE(thumb.open(QIODevice::WriteOnly));
+        return path;
+    }
+    QStringList scan(const QString& timeFilter, const QString& titleFilter = {})
+    {
+        // On the table's own thread the scan changes the table directly.
+        LibraryScan::run(*m_context, {timeFilter, titleFilter});
+        QStringList titles;
+        for (const MediaRow& row : m_table.rows())
+            titles << row.title;
+        titles.sort();
+        return titles;
+    }
+    void processShortly()
+    {
+        for (int i = 0; i < 20; ++i)
+            spin();
+    }
+};
+
+TEST(TimeFilterRule, SpansAndDefaults)
+{
+    EXPECT_EQ(TimeFilter::span(QStringLiteral("24")), 3600);
+    EXPECT_EQ(TimeFilter::span(QStringLiteral("3")), 259200);
+    EXPECT_EQ(TimeFilter::span(QStringLiteral("7")), 604800);
+    EXPECT_EQ(TimeFilter::span(QStringLiteral("30")), 2592000);
+    EXPECT_EQ(TimeFilter::span(QStringLiteral("all")), 0);
+    EXPECT_EQ(TimeFilter::span(QStringLiteral("bogus")), 0);
+
+    const qint64 now = 1800000000;
+    auto names = [&](int count, qint64 age) {
+        QStringList list;
+        for (int i = 0; i < count; ++i)
+            list << QString::number(now - age - i) + QStringLiteral(".mp4");
+        return list;
+    };
+    struct Case
+    {
+        const char* name;
+        QStringList files;
+        const char* expected;
+    };
+    const QList<Case> cases = {
+        {"51 of the last day", names(51, 7200), "24"},
+        {"50 are not enough", names(50, 7200), "3"},
+        {"51 within three days", names(51, 2 * 86400), "3"},
+        {"51 within a week", names(51, 5 * 86400), "7"},
+        {"51 within a month", names(51, 20 * 86400), "30"},
+        {"older", names(60, 40 * 86400), "all"},
+        {"future counts as young", names(51, -5000), "24"},
+        {"tutorials do not count", QStringList(51, QStringLiteral("00.mp4")), "all"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList files = c.files;
+        if (QLatin1String(c.name) == QLatin1String("50 are not enough"))
+            files << names(1, 2 * 86400);
+        EXPECT_EQ(TimeFilter::defaultFor(files, now), QLatin1String(c.expected));
+    }
+}
+
+TEST_F(LibraryScanTest, TimeAndTitleFiltersAndHiddenFiles)
+{
+    addFile(QString::number(m_now - 600) + QStringLiteral(".mp4"), QStringLiteral("Ten minutes"));
+    addFile(QString::number(m_now - 7200) + QStringLiteral(".mp4"), QStringLiteral("Two hours"));
+    addFile(QString::number(m_now - 5 * 86400) + QStringLiteral(".mp3"), QStringLiteral("Five days song"));
+    addFile(QStringLiteral("00.mp4"), {});
+    addFile(QString::number(m_now - 60) + QStringLiteral(".mp4"), QStringLiteral("InOrderToDelete"));
+    addFile(QStringLiteral("Thumbs.db"), QStringLiteral("never"));
+
+    struct Case
+    {
+        const char* time;
+        const char* title;
+        QStringList expected;
+    };
+    const QList<Case> cases = {
+        {"24", "", {QStringLiteral("Ten minutes")}},
+        {"3", "", {QStringLiteral("Ten minutes"), QStringLiteral("Two hours")}},
+        {"7", "", {QStringLiteral("Five days song"), QStringLiteral("Ten minutes"), QStringLiteral("Two hours")}},
+        {"all", "",
+         {QStringLiteral("Five days song"), QStringLiteral("Ten minutes"), QStringLiteral("Two hours"),
+          QStringLiteral("КАК ПОЛЬЗОВАТЬСЯ программой Trawlix?")}},
+        {"all", "tWo", {QStringLiteral("Two hours")}},
+        {"all", "как", {QStringLiteral("КАК ПОЛЬЗОВАТЬСЯ программой Trawlix?")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.time) + "/" + c.title);
+        EXPECT_EQ(scan(QLatin1String(c.time), QString::fromUtf8(c.title)), c.expected);
+    }
+    EXPECT_EQ(TagStore::read(videos() + QStringLiteral("00.mp4"), QStringLiteral("title")),
+              QStringLiteral("КАК ПОЛЬЗОВАТЬСЯ программой Trawlix?"));
+    EXPECT_FALSE(m_settings->read(QStringLiteral("_FirstRunTime")).isEmpty());
+    EXPECT_EQ(ffmpegRuns(), 0);
+}
+
+TEST_F(LibraryScanTest, RowsShowTheCachedDetails)
+{
+    const QString path = addFile(QString::number(m_now) + QStringLiteral(".webm"), QStringLiteral("Clip"),
+                                 QStringLiteral("01:02:03.45, WEBM"));
+    TagStore::write(path, QStringLiteral("author"), QStringLiteral("http://site.test/watch"));
+    scan(QStringLiteral("all"));
+    ASSERT_EQ(m_table.rowCount(), 1);
+    const MediaRow& row = m_table.rowAt(0);
+    EXPECT_EQ(row.duration, QStringLiteral("01:02:03"));
+    EXPECT_EQ(row.format, QStringLiteral("WEBM"));
+    EXPECT_EQ(row.author, QStringLiteral("http://site.test/watch"));
+    EXPECT_EQ(row.size, QStringLiteral("0.0 Mb"));
+    EXPECT_EQ(row.path, path);
+}
+
+TEST_F(LibraryScanTest, LibrarySurvivesARestartWithoutMeasuringAgain)
+{
+    for (int i = 0; i < 3; ++i) {
+        const QString path = videos() + QString::number(m_now - 100 + i) + QStringLiteral(".mp4");
+        makeVideo(path, 160, 120, 2 + i);
+        TagStore::write(path, QStringLiteral("title"), QStringLiteral("Clip %1").arg(i));
+    }
+    resetFfmpegRuns();
+    scan(QStringLiteral("all"));
+    EXPECT_GE(ffmpegRuns(), 3 * 4) << "first sight: duration, thumbnail, still frame and two icons";
+    const QList<MediaRow> first = m_table.rows();
+    ASSERT_EQ(first.size(), 3);
+    EXPECT_EQ(photoImages().size(), 3);
+
+    // A new run of the program: empty arrays, an empty table, the same folder.
+    MediaTableModel table;
+    ImagesIndexArray indexes;
+    MP3FileArray mp3;
+    VideoFileArray videoFiles;
+    LibraryContext again{table, indexes, mp3, videoFiles};
+    resetFfmpegRuns();
+    LibraryScan::run(again, {QStringLiteral("all"), {}});
+    processUntil([&] { return table.rowCount() == 3; });
+    ASSERT_EQ(table.rowCount(), 3);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(table.rowAt(r).title, first.at(r).title);
+        EXPECT_EQ(table.rowAt(r).duration, first.at(r).duration);
+        EXPECT_EQ(table.rowAt(r).path, first.at(r).path);
+        EXPECT_NE(table.largeImage(table.rowAt(r).imageIndex), MediaTableModel::placeholderLarge());
+    }
+    EXPECT_EQ(table.rowAt(0).duration.left(8), first.at(0).duration);
+    EXPECT_EQ(ffmpegRuns(), 0);
+}
+
+TEST_F(LibraryScanTest, RequestsDuringAScanMergeIntoOne)
+{
+    for (int i = 0; i < 200; ++i)
+        addFile(QString::number(m_now - i) + QStringLiteral(".mp4"), QStringLiteral("File %1").arg(i));
+    ScanScheduler scheduler(*m_context);
+    QSignalSpy finished(&scheduler, &ScanScheduler::scanFinished);
+    scheduler.request({QStringLiteral("all"), {}});
+    for (int i = 0; i < 5; ++i)
+        scheduler.request({QStringLiteral("all"), QStringLiteral("File 1")});
+    scheduler.waitForIdle();
+    processShortly();
+    EXPECT_LE(finished.count(), 2);
+    ASSERT_GE(finished.count(), 1);
+    EXPECT_EQ(finished.last().at(0).toInt(), 111) << "the newest filter decides the last scan";
+    processUntil([&] { return m_table.rowCount() == 111; });
+    EXPECT_EQ(m_table.rowCount(), 111);
+}
+
+} // namespace

@@ -1,0 +1,276 @@
+#include "support/QStringPrinter.h"
+#include "support/ScopedSettingsStore.h"
+#include "ui/MovieRequest.h"
+#include "ui/Player.h"
+#include "ui/VideoArea.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A back end that records what the player asks of it and reports what the test sets.
+class RecordingEngine final : public MediaEngine
+{
+public:
+    bool isReady() const override { return true; }
+    void setVideoWindow(quintptr) override {}
+    bool load(const QString& path) override
+    {
+        log << QStringLiteral("load ") + path;
+        return true;
+    }
+    void play() override { log << QStringLiteral("play"); }
+    void pause() override { log << QStringLiteral("pause"); }
+    void stop() override { log << QStringLiteral("stop"); }
+    PlayerState state() const override { return currentState; }
+    qint64 time() const override { return timeMs; }
+    qint64 length() const override { return lengthMs; }
+    double position() const override { return 0.0; }
+    void setTime(qint64 ms) override { log << QStringLiteral("seek %1").arg(ms); }
+    int volume() const override { return currentVolume; }
+    void setVolume(int volume) override
+    {
+        currentVolume = volume;
+        log << QStringLiteral("volume %1").arg(volume);
+    }
+    bool isMuted() const override { return muted; }
+    void setMuted(bool mute) override
+    {
+        muted = mute;
+        log << QStringLiteral("mute %1").arg(mute ? 1 : 0);
+    }
+    void setAspectRatio(const QString& ratio) override { log << QStringLiteral("aspect ") + ratio; }
+    bool takeSnapshot(const QString& filePath) override
+    {
+        QFile file(filePath);
+        return file.open(QIODevice::WriteOnly) && file.write("png") == 3;
+    }
+
+    QStringList log;
+    PlayerState currentState = PlayerState::Nothing;
+    qint64 timeMs = -1;
+    qint64 lengthMs = -1;
+    int currentVolume = 100;
+    bool muted = false;
+};
+
+class PlayerTest : public ::testing::Test
+{
+protected:
+    PlayerTest()
+    {
+        auto engine = std::make_unique<RecordingEngine>();
+        m_engine = engine.get();
+        m_player = std::make_unique<Player>(std::move(engine), &m_area);
+        m_player->setUrlOpener([this](const QUrl& url) {
+            m_opened << url.toLocalFile();
+            return m_openerWorks;
+        });
+    }
+
+    // The log without the aspect steps that follow every load.
+    QStringList commands() const
+    {
+        QStringList result = m_engine->log;
+        result.removeIf([](const QString& entry) { return entry.startsWith(QLatin1String("aspect")); });
+        return result;
+    }
+    int count(const QString& entry) const { return static_cast<int>(m_engine->log.count(entry)); }
+    bool waitFor(const QString& entry) const
+    {
+        return QTest::qWaitFor([&] { return m_engine->log.contains(entry); }, 5000);
+    }
+
+    ScopedSettingsStore m_store;
+    VideoArea m_area;
+    RecordingEngine* m_engine = nullptr;
+    std::unique_ptr<Player> m_player;
+    QStringList m_opened;
+    bool m_openerWorks = true;
+};
+
+TEST_F(PlayerTest, PreviewRunsOncePerPathAndPausesOnAnEarlyFrame)
+{
+    const QString a = QStringLiteral("/lib/1.mp4");
+    const QString b = QStringLiteral("/lib/2.mp3");
+    m_player->preview(a);
+    EXPECT_EQ(m_engine->log.mid(0, 3), QStringList({QStringLiteral("mute 1"), QStringLiteral("load ") + a,
+                                                    QStringLiteral("play")}));
+    EXPECT_FALSE(m_area.showsAudioPicture());
+    m_player->preview(a);
+    EXPECT_EQ(count(QStringLiteral("load ") + a), 1);
+    EXPECT_TRUE(waitFor(QStringLiteral("pause")));
+
+    m_player->preview(b);
+    EXPECT_TRUE(m_area.showsAudioPicture());
+    m_player->preview(a);
+    EXPECT_EQ(count(QStringLiteral("load ") + a), 2);
+    EXPECT_EQ(m_player->lastPreviewedPath(), a);
+}
+
+TEST_F(PlayerTest, PlayAfterAPausedPreviewStartsOverWithSound)
+{
+    struct Row
+    {
+        qint64 time;
+        bool seeks;
+    };
+    for (const Row row : {Row{1300, true}, Row{5000, false}, Row{900, false}}) {
+        m_engine->log.clear();
+        m_engine->muted = true;
+        m_engine->timeMs = row.time;
+        m_player->play();
+        EXPECT_EQ(m_engine->log.contains(QStringLiteral("seek 0")), row.seeks) << row.time;
+        EXPECT_EQ(m_engine->log.mid(m_engine->log.size() - 2),
+                  QStringList({QStringLiteral("mute 0"), QStringLiteral("play")}))
+            << row.time;
+    }
+}
+
+TEST_F(PlayerTest, PlayingWithSoundCancelsThePreviewPause)
+{
+    m_player->preview(QStringLiteral("/lib/1.mp4"));
+    m_player->playWithSound(QStringLiteral("/lib/2.mp4"));
+    EXPECT_EQ(commands().mid(3, 3), QStringList({QStringLiteral("mute 0"), QStringLiteral("load /lib/2.mp4"),
+                                                    QStringLiteral("play")}));
+    QTest::qWait(Player::PreviewPauseMs + 300);
+    EXPECT_EQ(count(QStringLiteral("pause")), 0);
+}
+
+TEST_F(PlayerTest, StretchesTo16by9UnlessTheAspectIsKept)
+{
+    for (const char* stored : {"false", "", "TRUE"}) {
+        m_engine->log.clear();
+        m_store.settings().write(QStringLiteral("aspect"), QString::fromLatin1(stored));
+        m_player->playWithSound(QStringLiteral("/lib/%1.mp4").arg(QString::fromLatin1(stored)));
+        EXPECT_FALSE(m_engine->log.contains(QStringLiteral("aspect 16:9"))) << "not before the delay";
+        EXPECT_TRUE(waitFor(QStringLiteral("aspect 16:9"))) << stored;
+    }
+    m_engine->log.clear();
+    m_store.settings().write(QStringLiteral("aspect"), QStringLiteral("true"));
+    m_player->preview(QStringLiteral("/lib/kept.mp4"));
+    EXPECT_TRUE(m_engine->log.contains(QStringLiteral("aspect ")));
+    QTest::qWait(Player::StretchDelayMs + 200);
+    EXPECT_FALSE(m_engine->log.contains(QStringLiteral("aspect 16:9")));
+}
+
+TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)
+{
+    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    m_engine->currentVolume = 95;
+    m_player->volumeUp();
+    EXPECT_EQ(m_engine->currentVolume, 100);
+    m_store.settings().write(QStringLiteral("amplifier"), QStringLiteral("true"));
+    m_engine->currentVolume = 95;
+    m_player->volumeUp();
+    EXPECT_EQ(m_engine->currentVolume, 105);
+    m_engine->currentVolume = 15;
+    m_player->volumeDown();
+    EXPECT_EQ(m_engine->currentVolume, 1);
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::volume(105));
+    EXPECT_EQ(requests.at(2).at(0).toString(), MovieRequest::volume(1));
+
+    // Without any audio output libvlc reports no volume: the last one set counts.
+    m_engine->currentVolume = -1;
+    m_player->setVolume(250);
+    EXPECT_EQ(m_engine->currentVolume, 200);
+    m_engine->currentVolume = -1;
+    m_player->volumeDown();
+    EXPECT_EQ(m_engine->currentVolume, 190);
+}
+
+TEST_F(PlayerTest, MuteTogglesAndNamesTheNewState)
+{
+    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    m_player->toggleMute();
+    m_player->toggleMute();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests.at(0).at(0).toString(), MovieRequest::volumeText(QStringLiteral("Выкл.")));
+    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::volumeText(QStringLiteral("Вкл.")));
+    EXPECT_FALSE(m_engine->muted);
+}
+
+TEST_F(PlayerTest, ScreenShotOnlyWhilePaused)
+{
+    for (const PlayerState state : {PlayerState::Playing, PlayerState::Stopped, PlayerState::Ended}) {
+        m_engine->currentState = state;
+        EXPECT_FALSE(m_player->makeScreenShot());
+        EXPECT_FALSE(QFile::exists(Player::snapshotPath()));
+    }
+    EXPECT_TRUE(m_opened.isEmpty());
+    m_engine->currentState = PlayerState::Paused;
+    EXPECT_TRUE(m_player->makeScreenShot());
+    EXPECT_EQ(m_opened, QStringList({Player::snapshotPath()}));
+    EXPECT_TRUE(Player::snapshotPath().endsWith(QStringLiteral("/MovieScreen.png")));
+}
+
+TEST_F(PlayerTest, ClickInPlayerByState)
+{
+    const QString selected = QStringLiteral("/lib/selected.mp4");
+    struct Row
+    {
+        PlayerState state;
+        QString lastEntry;
+    };
+    const Row rows[] = {
+        {PlayerState::Playing, QStringLiteral("pause")},
+        {PlayerState::Paused, QStringLiteral("play")},
+        {PlayerState::Stopped, QStringLiteral("play")},
+        {PlayerState::Ended, QStringLiteral("play")},
+        {PlayerState::Opening, QString()},
+    };
+    for (const Row& row : rows) {
+        m_engine->log.clear();
+        m_engine->currentState = row.state;
+        m_player->clickInPlayer(selected);
+        EXPECT_EQ(commands().value(commands().size() - 1), row.lastEntry) << static_cast<int>(row.state);
+        EXPECT_EQ(m_engine->log.contains(QStringLiteral("load ") + selected), row.state == PlayerState::Ended);
+    }
+}
+
+TEST_F(PlayerTest, ExternalPlayerPausesAndFallsBackToTheFolder)
+{
+    m_engine->currentState = PlayerState::Playing;
+    m_openerWorks = false;
+    m_player->openInExternalPlayer(QStringLiteral("/lib/Videos/1.mp4"));
+    EXPECT_TRUE(m_engine->log.contains(QStringLiteral("pause")));
+    EXPECT_EQ(m_opened, QStringList({QStringLiteral("/lib/Videos/1.mp4"), QStringLiteral("/lib/Videos")}));
+}
+
+TEST_F(PlayerTest, SliderSeeksToItsShareOfTheLength)
+{
+    m_engine->lengthMs = 80000;
+    m_player->seekToPercent(25.5);
+    EXPECT_EQ(m_engine->log, QStringList({QStringLiteral("seek 20400")}));
+}
+
+TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
+{
+    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    m_engine->currentState = PlayerState::Stopped;
+    m_engine->lengthMs = 60000;
+    m_player->stop();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::playButton(QStringLiteral("one")));
+    EXPECT_TRUE(m_player->buttonState().isEmpty()) << "only the poller moves the button state";
+}
+
+TEST_F(PlayerTest, ActivationRestartsOnlyAStoppedPlayer)
+{
+    m_engine->currentState = PlayerState::Paused;
+    m_player->windowActivated();
+    EXPECT_TRUE(m_engine->log.isEmpty());
+    m_engine->currentState = PlayerState::Stopped;
+    m_engine->muted = true;
+    m_player->windowActivated();
+    EXPECT_EQ(m_engine->log, QStringList({QStringLiteral("mute 0"), QStringLiteral("play")}));
+    EXPECT_TRUE(waitFor(QStringLiteral("pause")));
+}
+
+} // namespace

@@ -1,0 +1,131 @@
+#include "support/ScopedSettingsStore.h"
+#include "support/MediaFixture.h"
+#include "ui/Player.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QUrl>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The real libvlc player with dummy outputs, on a file ffmpeg makes for the test.
+class VlcPlayerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!MediaFixture::ffmpegAvailable())
+            GTEST_SKIP() << "ffmpeg is not installed";
+        m_player = std::make_unique<Player>(nullptr, QStringList{QStringLiteral("--vout=dummy"),
+                                                                 QStringLiteral("--aout=dummy"),
+                                                                 QStringLiteral("--quiet")});
+        if (!m_player->isReady())
+            GTEST_SKIP() << "libvlc cannot start here (missing plugins?)";
+        m_player->setUrlOpener([this](const QUrl& url) {
+            m_opened << url.toLocalFile();
+            return true;
+        });
+        m_file = QDir(m_store.dir()).filePath(QStringLiteral("1700000000.mp4"));
+        ASSERT_TRUE(MediaFixture::makeClip(m_file, 2));
+    }
+
+    bool waitForState(PlayerState state)
+    {
+        return QTest::qWaitFor([&] { return m_player->state() == state; }, 15000);
+    }
+
+    ScopedSettingsStore m_store;
+    std::unique_ptr<Player> m_player;
+    QString m_file;
+    QStringList m_opened;
+};
+
+TEST_F(VlcPlayerTest, PlaysThroughItsStatesAndTellsTheBar)
+{
+    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    m_player->playWithSound(m_file);
+    ASSERT_TRUE(waitForState(PlayerState::Playing));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->buttonState() == QLatin1String("Pause"); }, 5000));
+
+    m_player->pause();
+    ASSERT_TRUE(waitForState(PlayerState::Paused));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->buttonState() == QLatin1String("Play"); }, 5000));
+    m_player->play();
+    ASSERT_TRUE(waitForState(PlayerState::Playing));
+    ASSERT_TRUE(waitForState(PlayerState::Ended));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->buttonState() == QLatin1String("End"); }, 5000));
+    EXPECT_GT(m_player->engine().length(), 1500);
+
+    QStringList texts;
+    for (const QList<QVariant>& call : requests)
+        texts << call.at(0).toString();
+    const QString joined = texts.join(QLatin1Char('\n'));
+    EXPECT_TRUE(joined.contains(QStringLiteral("<string>two</string>")));
+    EXPECT_TRUE(joined.contains(QStringLiteral("<string>one</string>")));
+    EXPECT_TRUE(joined.contains(QStringLiteral("<string>three</string>")));
+    EXPECT_TRUE(joined.contains(QStringLiteral("<string>0:00:02</string>"))) << "the length as H:MM:SS";
+
+    // Ended: a click in the player plays the selected file again.
+    m_player->clickInPlayer(m_file);
+    EXPECT_TRUE(waitForState(PlayerState::Playing));
+    m_player->stop();
+    EXPECT_TRUE(waitForState(PlayerState::Stopped));
+}
+
+TEST_F(VlcPlayerTest, PreviewStopsOnAnEarlyFrameThatSnapshotsTake)
+{
+    // (Mute itself is not observable here: the dummy audio output ignores it.)
+    m_player->preview(m_file);
+    ASSERT_TRUE(waitForState(PlayerState::Paused));
+    EXPECT_LT(m_player->engine().time(), 2000);
+
+    // A stale picture is replaced by the paused frame at the video's own size.
+    QFile stale(Player::snapshotPath());
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    ASSERT_TRUE(m_player->makeScreenShot());
+    EXPECT_EQ(QImage(Player::snapshotPath()).size(), QSize(160, 120));
+    EXPECT_EQ(m_opened, QStringList({Player::snapshotPath()}));
+
+    m_player->play();
+    ASSERT_TRUE(waitForState(PlayerState::Playing));
+    QFile::remove(Player::snapshotPath());
+    EXPECT_FALSE(m_player->makeScreenShot()) << "no snapshot while playing";
+    EXPECT_FALSE(QFile::exists(Player::snapshotPath()));
+    EXPECT_EQ(m_opened.size(), 1);
+}
+
+TEST_F(VlcPlayerTest, VolumeReachesTheAmplifiedRange)
+{
+    m_store.settings().write(QStringLiteral("amplifier"), QStringLiteral("true"));
+    m_player->playWithSound(m_file);
+    ASSERT_TRUE(waitForState(PlayerState::Playing));
+    m_player->setVolume(150);
+    if (!QTest::qWaitFor([&] { return m_player->engine().volume() == 150; }, 1000))
+        GTEST_SKIP() << "the audio output here has no volume control (dummy output)";
+    m_player->volumeUp();
+    EXPECT_EQ(m_player->engine().volume(), 160);
+}
+
+TEST_F(VlcPlayerTest, UnplayableFileOffersThePlayButton)
+{
+    const QString broken = QDir(m_store.dir()).filePath(QStringLiteral("broken.mp4"));
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    m_player->playWithSound(broken);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const PlayerState state = m_player->state();
+            return state == PlayerState::Error || state == PlayerState::Ended || state == PlayerState::Stopped;
+        },
+        15000));
+}
+
+} // namespace
