@@ -51,6 +51,8 @@ public:
     RequestAnalyser(Records records, SettingsSource settings, Lookup lookup = Lookup::Indexed);
 
     void setClock(Clock clock) { m_clock = std::move(clock); }
+    // Both ways of finding records keep the same state, so the way may change at any frame.
+    void setLookup(Lookup lookup) { m_lookup = lookup; }
     // Called on the analysing thread after each new candidate, outside every lock.
     void setCandidateHook(CandidateHook hook) { m_candidateHook = std::move(hook); }
 
