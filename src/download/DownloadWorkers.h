@@ -30,6 +30,7 @@ public:
 
     // Set both before the first start().
     void setAssemblyHook(AssemblyHook hook) { m_assembly = std::move(hook); }
+    bool hasAssemblyHook() const { return bool(m_assembly); }
     void setTimeouts(const DownloadTimeouts& timeouts) { m_timeouts = timeouts; }
     const DownloadTimeouts& timeouts() const { return m_timeouts; }
 

@@ -23,9 +23,10 @@ public:
     void captionChanged(const QString& caption) override;
     void flash() override;
 
-private:
+    // One line of its own, between the others (never torn by another thread's line).
     void print(const QString& line);
 
+private:
     std::FILE* m_out;
     QMutex m_mutex;
     QString m_lastCaption;

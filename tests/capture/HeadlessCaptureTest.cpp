@@ -58,7 +58,7 @@ TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
         const auto send = [&](quint16 from, quint16 to, const QByteArray& payload) {
             writer.write(FrameBuilder::frame({from, to, 1, payload, 12, Link::LinuxCooked}));
         };
-        const QList<QByteArray> headers = {"Host: media.test:8080", "User-Agent: Browser"};
+        const QList<QByteArray> headers = {"Host: 127.0.0.1:8080", "User-Agent: Browser"};
         send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers));
         send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
         send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers)); // seen again: no new line
@@ -70,8 +70,8 @@ TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
     const QStringList lines = runOn(pcap, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(exitCode, 0);
     ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
-    const QRegularExpression video(QStringLiteral("^New\t\\d{10}\thttp://media.test:8080/clip.mp4\t.mp4\tUnnamed media file$"));
-    const QRegularExpression audio(QStringLiteral("^New\t\\d{10}\thttp://media.test:8080/music/Song.mp3\t.mp3\tSong$"));
+    const QRegularExpression video(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/clip.mp4\t.mp4\tUnnamed media file$"));
+    const QRegularExpression audio(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/music/Song.mp3\t.mp3\tSong$"));
     EXPECT_TRUE(video.match(lines.at(0)).hasMatch()) << lines.at(0).toStdString();
     EXPECT_TRUE(audio.match(lines.at(1)).hasMatch()) << lines.at(1).toStdString();
 }

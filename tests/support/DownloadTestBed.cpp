@@ -41,7 +41,8 @@ DownloadTestBed::DownloadTestBed()
     workers->setAssemblyHook([this](qsizetype index) {
         assembledIndex = index;
         ++assemblies;
-        rows->remove(index);
+        if (removeRowOnAssembly)
+            rows->remove(index);
     });
 }
 

@@ -44,6 +44,7 @@ public:
     std::unique_ptr<Settings> settings;
     std::atomic<int> assemblies{0};
     std::atomic<qsizetype> assembledIndex{-1};
+    std::atomic<bool> removeRowOnAssembly{true};
 
 private:
     QTemporaryDir m_dir;
