@@ -6,9 +6,10 @@
 #include <QCoreApplication>
 
 CandidatePrinter::CandidatePrinter(Engine& engine, std::FILE* out, bool quitAtEndOfFile, QObject* parent)
-    : QObject(parent), m_engine(engine), m_out(out), m_quitAtEndOfFile(quitAtEndOfFile)
+    : QObject(parent), m_out(out), m_quitAtEndOfFile(quitAtEndOfFile)
 {
     // Queued: the engine emits on the capture thread; printing happens on this one, in order.
+    qRegisterMetaType<VideoFile>();
     connect(&engine, &Engine::candidateDetected, this, &CandidatePrinter::print, Qt::QueuedConnection);
     connect(&engine, &Engine::captureEnded, this, &CandidatePrinter::captureEnded, Qt::QueuedConnection);
 }
@@ -19,12 +20,11 @@ QString CandidatePrinter::line(const VideoFile& record)
         QLatin1Char('\t'));
 }
 
-void CandidatePrinter::print(qsizetype index)
+void CandidatePrinter::print(qsizetype index, const VideoFile& record)
 {
-    const std::optional<VideoFile> record = m_engine.videoFiles().at(index);
-    if (!record)
-        return;
-    std::fprintf(m_out, "%s\n", line(*record).toUtf8().constData());
+    Q_UNUSED(index);
+    // The record as it was detected: by now the probe may have taken it further.
+    std::fprintf(m_out, "%s\n", line(record).toUtf8().constData());
     std::fflush(m_out);
 }
 

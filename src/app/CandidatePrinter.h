@@ -24,10 +24,9 @@ public:
     static QString line(const VideoFile& record);
 
 private:
-    void print(qsizetype index);
+    void print(qsizetype index, const VideoFile& record);
     void captureEnded(PacketCapture::Outcome outcome);
 
-    Engine& m_engine;
     std::FILE* m_out;
     bool m_quitAtEndOfFile;
 };

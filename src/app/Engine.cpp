@@ -58,7 +58,8 @@ void Engine::startCapture(const PacketCapture::Source& source)
     m_analyser = std::make_unique<RequestAnalyser>(
         RequestAnalyser::Records{m_getArr, m_historyArr, m_videoFiles, m_detectedMedia},
         [cache] { return cache->get(); });
-    m_analyser->setCandidateHook([this](qsizetype index, const VideoFile&) { emit candidateDetected(index); });
+    m_analyser->setCandidateHook(
+        [this](qsizetype index, const VideoFile& record) { emit candidateDetected(index, record); });
     RequestAnalyser* analyser = m_analyser.get();
     m_capture = std::make_unique<PacketCapture>(
         source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); },

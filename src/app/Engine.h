@@ -73,8 +73,9 @@ public:
     qint64 detectedMediaCount() const { return m_detectedMedia.load(); }
 
 signals:
-    // A new candidate was appended to videoFiles() (emitted on the capture thread).
-    void candidateDetected(qsizetype index);
+    // A new candidate was appended to videoFiles() at index, as record (emitted on the capture
+    // thread; the record may have changed since).
+    void candidateDetected(qsizetype index, const VideoFile& record);
     // The capture thread ended (end of a capture file, failure or stop).
     void captureEnded(PacketCapture::Outcome outcome);
 
