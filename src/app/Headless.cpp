@@ -1,8 +1,10 @@
 #include "app/Headless.h"
 
+#include "app/CandidatePrinter.h"
 #include "app/CommandLine.h"
 #include "app/Engine.h"
 #include "app/QuitOnSignal.h"
+#include "app/Settings.h"
 #include "app/StartUp.h"
 #include "download/HeadlessDownloadList.h"
 #include "library/LibraryListing.h"
@@ -40,7 +42,16 @@ int runHeadless(Engine& engine, const CommandLine& commandLine)
     engine.startLibraryWorkers();
 
     const QuitOnSignal quitOnSignal;
+    // Capture from the file, or live from the adapter named on the command line or in the
+    // settings (every adapter when neither names one); one line per new candidate.
+    const bool fromFile = !commandLine.pcapFile.isEmpty();
+    const CandidatePrinter printer(engine, stdout, fromFile);
+    QString adapter = commandLine.interfaceName;
+    if (adapter.isEmpty() && !fromFile)
+        adapter = Settings::instance().interfaceName();
+    engine.startCapture({commandLine.pcapFile, fromFile ? QString() : adapter});
     const int code = QCoreApplication::exec();
+    engine.stopCapture();
     engine.stopProbe();
     engine.stopLibraryWorkers();
     QObject::disconnect(&table, &QAbstractItemModel::rowsInserted, &table, nullptr);
