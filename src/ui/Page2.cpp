@@ -6,6 +6,7 @@
 #include "app/Texts.h"
 #include "app/Trace.h"
 #include "app/UsageCounters.h"
+#include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
@@ -69,6 +70,9 @@ Page2::Page2(Engine& engine, QWidget* parent)
                QMessageBox::Yes;
     };
     chooseExportFolder = [this] { return QFileDialog::getExistingDirectory(this, tx(u"Select a folder to export")); };
+    chooseImportFiles = [this] {
+        return QFileDialog::getOpenFileNames(this, QString(), QString(), LibraryFormat::openFileFilter());
+    };
     exitHandler = [this] { exitProgram(); };
 
     m_topRowTimer.setSingleShot(true);

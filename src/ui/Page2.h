@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class DownloadListWidget;
@@ -20,6 +21,7 @@ class MonitorMovie;
 class PlayControlMovie;
 class Player;
 class ScanScheduler;
+struct LibraryContext;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
@@ -106,6 +108,8 @@ public:
     std::function<bool(const QString& question)> confirm;
     // Chooses the export folder; tests replace the folder dialog. Empty: cancelled.
     std::function<QString()> chooseExportFolder;
+    // Chooses files to import; tests replace the open-file dialog. Empty: cancelled.
+    std::function<QStringList()> chooseImportFiles;
     // What closing the window does: the exit sequence (tests keep the process alive).
     std::function<void()> exitHandler;
 
@@ -114,7 +118,7 @@ signals:
     void rescanRequested(const QString& timeFilter, const QString& titleFilter);
     // The open-file import was asked for ("Import").
     void importRequested();
-    // Files were dropped on the window (drag and drop on).
+    // Files were dropped on the window (drag and drop on); they are imported already.
     void filesDropped(const QStringList& paths);
     // The monitoring switch changed.
     void monitoringChanged(bool on);
@@ -139,6 +143,8 @@ private:
     void endTools();
     void openSettings();
     void openFileInfo();
+    void importFiles();
+    void importDropped(const QStringList& paths);
     QString defaultTimeFilter() const;
     void buildMovies();
     void buildLibraryWork();
@@ -179,6 +185,7 @@ private:
     ShellTray* m_tray = nullptr;
     Player* m_player = nullptr;
     ScanScheduler* m_scans = nullptr;
+    std::unique_ptr<LibraryContext> m_library;
     QPointer<QLineEdit> m_renameEditor;
 
     bool m_downloadsShown = false;

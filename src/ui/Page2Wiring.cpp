@@ -7,6 +7,7 @@
 #include "app/Engine.h"
 #include "app/Settings.h"
 #include "library/DerivedFiles.h"
+#include "library/FileImport.h"
 #include "library/ScanScheduler.h"
 #include "library/TimeFilter.h"
 #include "ui/Page3.h"
@@ -14,6 +15,7 @@
 #include "tools/ToolRunner.h"
 
 #include <QDir>
+#include <QThreadPool>
 
 #include "download/DownloadRows.h"
 #include "ui/DownloadListWidget.h"
@@ -37,13 +39,37 @@ void Page2::buildLibraryWork()
     context.notify = [this](const QString& text) {
         QMetaObject::invokeMethod(this, [this, text] { showNotice(text); }, Qt::QueuedConnection);
     };
+    m_library = std::make_unique<LibraryContext>(context);
     m_scans = new ScanScheduler(context, this);
+    connect(this, &Page2::importRequested, this, &Page2::importFiles);
+    connect(this, &Page2::filesDropped, this, &Page2::importDropped);
     connect(this, &Page2::rescanRequested, m_scans, [this](const QString& timeFilter, const QString& titleFilter) {
         LibraryScan::Request request;
         request.timeFilter = timeFilter;
         request.titleFilter = titleFilter;
         m_scans->request(request);
     });
+}
+
+void Page2::importFiles()
+{
+    const QStringList paths = chooseImportFiles();
+    if (paths.isEmpty())
+        return;
+    // Copies can be large: they run on a worker, and the rescan follows on this thread.
+    const LibraryContext context = *m_library;
+    QThreadPool::globalInstance()->start([this, context, paths] {
+        FileImport::importChosen(context, paths);
+        context.captionRestored();
+        QMetaObject::invokeMethod(this, [this] { requestRescan(); }, Qt::QueuedConnection);
+    });
+}
+
+void Page2::importDropped(const QStringList& paths)
+{
+    if (FileImport::importDropped(*m_library, paths) > 0)
+        requestRescan();
+    restoreCaption();
 }
 
 QString Page2::defaultTimeFilter() const

@@ -455,3 +455,40 @@ TEST(Page2Tray, NoticesFollowShowMessageAndTheMenuNamesTheToggle)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Page2Import, DroppedAndChosenFilesEnterTheLibraryAndRescan)
+{
+    ShellFixture shell;
+    QTemporaryDir outside;
+    const QString song = outside.filePath(QStringLiteral("Song.MP3"));
+    const QString note = outside.filePath(QStringLiteral("notes.txt"));
+    for (const QString& path : {song, note}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not really media");
+    }
+    const QDir videos(AppPaths::folder(AppPaths::Folder::Videos));
+    QSignalSpy rescans(&shell.page(), &Page2::rescanRequested);
+
+    emit shell.page().filesDropped({note});
+    EXPECT_TRUE(videos.entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(rescans.size(), 0);
+
+    emit shell.page().filesDropped({song, note});
+    ASSERT_EQ(videos.entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(videos.entryList(QDir::Files).constFirst().endsWith(QStringLiteral(".mp3")));
+    EXPECT_EQ(rescans.size(), 1);
+
+    // "Import": the chosen files are copied on a worker; the rescan follows.
+    shell.page().chooseImportFiles = [&] { return QStringList{note}; };
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
+    EXPECT_TRUE(rescans.wait(10000));
+    EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
+    shell.page().chooseImportFiles = [] { return QStringList(); };
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
+    EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
+}
+
+} // namespace
