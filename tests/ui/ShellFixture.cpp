@@ -18,6 +18,9 @@ ShellFixture::ShellFixture()
     writeSlideshow({});
     m_page = std::make_unique<Page2>(m_engine);
     m_page->exitHandler = [this] { ++exits; };
+    // No modal dialogs in tests: choosing nothing cancels.
+    m_page->chooseImportFiles = [] { return QStringList(); };
+    m_page->chooseExportFolder = [] { return QString(); };
     m_page->confirm = [this](const QString& question) {
         questions << question;
         return answer;
