@@ -200,6 +200,8 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
         result.errorText = QStringLiteral("not an http or https address");
         return result;
     }
+    // The store first: it runs libcurl's global set-up once, before any handle exists.
+    CookieJar& jar = CookieJar::instance();
     EasyHandle handle;
     if (!handle.easy) {
         result.error = HttpError::Other + int(CURLE_FAILED_INIT);
@@ -237,7 +239,7 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    CookieJar::instance().attach(easy);
+    jar.attach(easy);
 
     const CURLcode code = curl_easy_perform(easy);
     if (transfer.stopped) {
