@@ -6,7 +6,8 @@
 #include "app/StartUp.h"
 #include "app/Trace.h"
 #include "tools/ToolRunner.h"
-#include "ui/PlaceholderWindow.h"
+#include "app/Texts.h"
+#include "ui/Page2.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -22,16 +23,19 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     StartUp startUp(commandLine);
     if (startUp.run() == StartUp::Result::SecondInstance)
         return 0;
-    PlaceholderWindow window;
-    QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window,
-                     &PlaceholderWindow::bringToFront);
+    const QuitOnSignal quitOnSignal;
     // Hidden, the program has no window to close; it ends with the session or a signal.
     app.setQuitOnLastWindowClosed(!commandLine.startHidden);
     if (commandLine.startHidden)
         trace(QStringLiteral("Window: started hidden"));
-    else
-        window.bringToFront();
-    const QuitOnSignal quitOnSignal;
+    // TRAWLIX_LANGUAGE=RU shows the Russian interface (the program itself starts in English).
+    if (qEnvironmentVariable("TRAWLIX_LANGUAGE") == QLatin1String("RU"))
+        Texts::init(QStringLiteral("RU"));
+    Page2 window(engine);
+    window.start();
+    QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
+    if (!commandLine.startHidden)
+        window.showRestored();
     const int code = QApplication::exec();
     ToolRunner::killAllTools();
     return code;

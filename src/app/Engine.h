@@ -1,6 +1,8 @@
 #pragma once
 
 #include "download/DownloadTimeouts.h"
+#include "library/LibraryContext.h"
+#include "library/LibraryScan.h"
 #include "library/MP3File.h"
 #include "library/MediaTableModel.h"
 #include "library/VideoFile.h"
@@ -15,6 +17,8 @@ class DownloadList;
 class DownloadRows;
 class DownloadWorkers;
 class GetEachURLThread;
+class PeriodicWorker;
+class ScanScheduler;
 
 // The program's shared state and long-lived workers, without any window: the record arrays
 // of one run and the threads that fill them (capture, probe, library scan, importers,
@@ -37,6 +41,19 @@ public:
     // The media table; it lives on the engine's (the interface) thread.
     MediaTableModel& mediaTable() { return m_mediaTable; }
 
+    // The library's shared state as its workers see it.
+    const LibraryContext& library() const { return *m_library; }
+    ScanScheduler& scans() { return *m_scans; }
+    // Rebuilds the media table from "Videos/" on a worker thread; requests made while a scan
+    // runs merge into one further scan with the newest filters.
+    void requestScan(const QString& timeFilter, const QString& titleFilter = {});
+    // The recordings importer and the link-download importer (a pass, then 1000 ms) and the
+    // cache-music follower (every 1500 ms).
+    void startLibraryWorkers();
+    void stopLibraryWorkers();
+    // The page of the current link-download job, asked for by the link-download importer.
+    void setLinkPageSource(std::function<QString()> source);
+
     // Downloads: the rows of the download list (the window calls downloadRows().cancel() when
     // the user removes a row), the part workers and the candidate probe.
     DownloadRows& downloadRows() { return *m_downloadRows; }
@@ -46,12 +63,19 @@ public:
     // detached with nullptr.
     void setDownloadList(DownloadList* list);
     // Called once per completed download with the record's index, on the worker's thread.
-    // Set before startProbe(). Without one, completion only removes the row.
+    // Set before startProbe(). The engine starts with the captured-file assembly.
     void setAssemblyHook(std::function<void(qsizetype videoFileIndex)> hook);
     void setDownloadTimeouts(const DownloadTimeouts& timeouts); // before startProbe()
     // The probe thread `GetEachURLThread`: a pass over new records every 500 ms.
     void startProbe();
     void stopProbe();
+
+signals:
+    // From library workers (any thread): the main window's caption during copies and imports,
+    // its return to the display name, and a tray notice.
+    void libraryCaptionChanged(const QString& caption);
+    void libraryCaptionRestored();
+    void libraryNotice(const QString& text);
 
 private:
     VideoFileArray m_videoFiles;
@@ -59,6 +83,11 @@ private:
     TempRecordsFileArray m_tempRecordsFiles;
     MP3FileArray m_mp3Files;
     MediaTableModel m_mediaTable;
+    std::unique_ptr<LibraryContext> m_library;
+    std::unique_ptr<ScanScheduler> m_scans;
+    std::unique_ptr<PeriodicWorker> m_recordingsImporter;
+    std::unique_ptr<PeriodicWorker> m_linkImporter;
+    std::unique_ptr<PeriodicWorker> m_cacheFollower;
     // Destroyed in reverse: the probe thread stops first, then the workers are joined.
     std::unique_ptr<DownloadRows> m_downloadRows;
     std::unique_ptr<DownloadWorkers> m_downloadWorkers;

@@ -1,6 +1,7 @@
 #include "library/ScrollerList.h"
 
 #include "app/AppPaths.h"
+#include "library/DerivedFiles.h"
 
 #include <QFile>
 #include <QMutex>
@@ -46,17 +47,6 @@ bool save(const QString& path, const tinyxml2::XMLDocument& document)
     // The printer's size counts the terminating NUL.
     file.write(printer.CStr(), printer.CStrSize() > 0 ? printer.CStrSize() - 1 : 0);
     return file.commit();
-}
-
-// The base an image attribute names: its file name up to the first dot. Lists written on
-// another system may use backslashes.
-QString baseOfImage(const char* image)
-{
-    QString name = QString::fromUtf8(image ? image : "");
-    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.left(dot);
 }
 
 } // namespace
@@ -127,7 +117,9 @@ int ScrollerList::removeEntriesFor(const QString& base) const
     tinyxml2::XMLElement* photo = root->FirstChildElement(kPhoto);
     while (photo) {
         tinyxml2::XMLElement* next = photo->NextSiblingElement(kPhoto);
-        if (baseOfImage(photo->Attribute("image")).compare(base, Qt::CaseInsensitive) == 0) {
+        // Lists written on another system may use backslashes; baseOf takes both.
+        const QString image = QString::fromUtf8(photo->Attribute("image") ? photo->Attribute("image") : "");
+        if (DerivedFiles::baseOf(image).compare(base, Qt::CaseInsensitive) == 0) {
             root->DeleteChild(photo);
             ++removed;
         }

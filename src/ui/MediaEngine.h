@@ -45,7 +45,10 @@ public:
     virtual bool isMuted() const = 0;
     virtual void setMuted(bool muted) = 0;
 
-    // "16:9" stretches; the empty text keeps the video's own aspect ratio.
+    // True once a video output exists for the current media (audio files never get one).
+    virtual bool hasVideoOutput() const = 0;
+    // "16:9" stretches; the empty text keeps the video's own aspect ratio. Only a video output
+    // that exists takes the change.
     virtual void setAspectRatio(const QString& ratio) = 0;
     // Writes the current picture at its own size as PNG; false when nothing was written.
     virtual bool takeSnapshot(const QString& filePath) = 0;

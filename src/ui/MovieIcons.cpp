@@ -1,6 +1,8 @@
 #include "ui/MovieIcons.h"
 
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPixmap>
 #include <QPainterPath>
 
 #include <cmath>
@@ -177,6 +179,29 @@ void paint(QPainter& painter, const QRectF& box, Icon icon, const QColor& color)
     painter.setBrush(Qt::NoBrush);
     drawGlyph(painter, icon);
     painter.restore();
+}
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (const int side : {16, 22, 32, 48, 64, 128}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient tile(0, 0, side, side);
+        tile.setColorAt(0, QColor(0x38, 0xbd, 0xf8));
+        tile.setColorAt(1, QColor(0x1d, 0x4e, 0xd8));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(tile);
+        painter.drawRoundedRect(QRectF(0.5, 0.5, side - 1, side - 1), side * 0.22, side * 0.22);
+        painter.setBrush(Qt::white);
+        const double s = side / 24.0;
+        painter.drawPolygon(QPolygonF({QPointF(9 * s, 6.5 * s), QPointF(18 * s, 12 * s), QPointF(9 * s, 17.5 * s)}));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 } // namespace MovieIcons

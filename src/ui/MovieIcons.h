@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QRectF>
 
 class QPainter;
@@ -39,5 +40,8 @@ enum class Icon
 };
 
 void paint(QPainter& painter, const QRectF& box, Icon icon, const QColor& color);
+
+// The program's own icon (window and tray): a play mark on a rounded tile.
+QIcon applicationIcon();
 
 } // namespace MovieIcons

@@ -85,7 +85,7 @@ void PlayControlMovie::layoutParts()
     place(Button::Replay, side);
     x += 6;
     m_positionBox = QRectF(x, 0, 52, h);
-    x += 56;
+    x += 52 + 14; // room for the knob at 0 %
 
     // Right side, from the edge inwards.
     double right = width() - 6;
@@ -104,7 +104,7 @@ void PlayControlMovie::layoutParts()
     placeRight(Button::External);
     right -= 6;
     m_lengthBox = QRectF(right - 52, 0, 52, h);
-    right -= 58;
+    right -= 52 + 14;
     m_slider = QRectF(x, h / 2 - 3, std::max(20.0, right - x), 6);
 }
 

@@ -40,7 +40,7 @@ Player::Player(std::unique_ptr<MediaEngine> engine, VideoArea* videoArea, QObjec
     connect(&m_previewPause, &QTimer::timeout, this, [this] { m_engine->pause(); });
     m_stretch.setSingleShot(true);
     m_stretch.setInterval(StretchDelayMs);
-    connect(&m_stretch, &QTimer::timeout, this, [this] { m_engine->setAspectRatio(QStringLiteral("16:9")); });
+    connect(&m_stretch, &QTimer::timeout, this, &Player::stretch);
     m_poller.setInterval(PollIntervalMs);
     connect(&m_poller, &QTimer::timeout, this, &Player::poll);
     if (m_engine->isReady())
@@ -98,12 +98,22 @@ void Player::load(const QString& path, bool muted)
 void Player::applyAspect()
 {
     if (PlayerRules::stretchesTo16by9(Settings::instance().read(QStringLiteral("aspect")))) {
+        m_stretchAttempts = 0;
         m_stretch.start();
     } else {
         // The setting may have changed since the last load: drop an earlier stretch.
         m_stretch.stop();
         m_engine->setAspectRatio(QString());
     }
+}
+
+void Player::stretch()
+{
+    m_engine->setAspectRatio(QStringLiteral("16:9"));
+    // libvlc applies the ratio only to a video output that exists; a file still opening gets
+    // it again once its output is there.
+    if (!m_engine->hasVideoOutput() && ++m_stretchAttempts < StretchAttempts)
+        m_stretch.start();
 }
 
 void Player::showPictureFor(const QString& path)

@@ -28,6 +28,8 @@ public:
     static constexpr int ActivationPauseMs = 1500;
     static constexpr int StretchDelayMs = 250;
     static constexpr int PollIntervalMs = 250;
+    // How long the stretch waits for a video output to appear (audio files never get one).
+    static constexpr int StretchAttempts = 40;
 
     // The libvlc instance arguments every player starts with.
     static QStringList instanceArguments();
@@ -89,6 +91,7 @@ signals:
 private:
     void load(const QString& path, bool muted);
     void applyAspect();
+    void stretch();
     void showPictureFor(const QString& path);
     void redrawVideo();
     int currentVolume() const;
@@ -102,6 +105,7 @@ private:
     int m_lastVolume = 100;
     QTimer m_previewPause; // pauses a preview on an early frame
     QTimer m_stretch;      // stretches to 16:9 shortly after a load
+    int m_stretchAttempts = 0;
     QTimer m_poller;
     UrlOpener m_opener;
 };

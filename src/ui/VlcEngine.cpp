@@ -133,6 +133,11 @@ void VlcEngine::setMuted(bool muted)
         libvlc_audio_set_mute(m_player.get(), muted ? 1 : 0);
 }
 
+bool VlcEngine::hasVideoOutput() const
+{
+    return m_player && libvlc_media_player_has_vout(m_player.get()) > 0;
+}
+
 void VlcEngine::setAspectRatio(const QString& ratio)
 {
     if (!m_player)

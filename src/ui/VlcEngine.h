@@ -41,6 +41,7 @@ public:
     bool isMuted() const override;
     void setMuted(bool muted) override;
 
+    bool hasVideoOutput() const override;
     void setAspectRatio(const QString& ratio) override;
     bool takeSnapshot(const QString& filePath) override;
 

@@ -11,6 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 // A data folder of its own for each test: working folders, an empty "videos.xml", a settings
 // file, a media table and the record arrays, and an ffmpeg in the data folder that counts its

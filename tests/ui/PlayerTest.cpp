@@ -44,6 +44,7 @@ public:
         muted = mute;
         log << QStringLiteral("mute %1").arg(mute ? 1 : 0);
     }
+    bool hasVideoOutput() const override { return videoOutput; }
     void setAspectRatio(const QString& ratio) override { log << QStringLiteral("aspect ") + ratio; }
     bool takeSnapshot(const QString& filePath) override
     {
@@ -57,6 +58,7 @@ public:
     qint64 lengthMs = -1;
     int currentVolume = 100;
     bool muted = false;
+    bool videoOutput = true;
 };
 
 class PlayerTest : public ::testing::Test
@@ -157,6 +159,18 @@ TEST_F(PlayerTest, StretchesTo16by9UnlessTheAspectIsKept)
     EXPECT_TRUE(m_engine->log.contains(QStringLiteral("aspect ")));
     QTest::qWait(Player::StretchDelayMs + 200);
     EXPECT_FALSE(m_engine->log.contains(QStringLiteral("aspect 16:9")));
+}
+
+TEST_F(PlayerTest, StretchWaitsForTheVideoOutput)
+{
+    m_store.settings().write(QStringLiteral("aspect"), QStringLiteral("false"));
+    m_engine->videoOutput = false;
+    m_player->playWithSound(QStringLiteral("/lib/slow.mp4"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("aspect 16:9")) >= 2; }, 5000));
+    m_engine->videoOutput = true;
+    const int before = count(QStringLiteral("aspect 16:9"));
+    QTest::qWait(3 * Player::StretchDelayMs);
+    EXPECT_LE(count(QStringLiteral("aspect 16:9")), before + 1) << "no more attempts once the output is there";
 }
 
 TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)

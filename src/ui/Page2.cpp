@@ -1,0 +1,381 @@
+#include "ui/Page2.h"
+
+#include "app/AppPaths.h"
+#include "app/Engine.h"
+#include "app/Settings.h"
+#include "app/Texts.h"
+#include "app/Trace.h"
+#include "app/UsageCounters.h"
+#include "library/MediaTableModel.h"
+#include "ui/DownloadListWidget.h"
+#include "ui/FilterPanel.h"
+#include "ui/MediaViews.h"
+#include "ui/MenuMovie.h"
+#include "ui/MonitorMovie.h"
+#include "ui/MovieIcons.h"
+#include "ui/MovieRequest.h"
+#include "ui/PlayControlMovie.h"
+#include "ui/ScrollerMovie.h"
+#include "ui/ShellLayout.h"
+#include "ui/ShellTheme.h"
+#include "ui/ShellTray.h"
+#include "ui/WindowPlacement.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QScreen>
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kTopRowDelayMs = 100;
+constexpr int kVolumeDelayMs = 5000;
+
+QString shellStyleSheet()
+{
+    return QStringLiteral(
+               "Page2 { background: %1; }"
+               "QTreeView, QListView, QTreeWidget { background: white; border: 1px solid #dbe1ea; border-radius: 6px;"
+               "  selection-background-color: %2; selection-color: white; alternate-background-color: #f3f6fa; }"
+               "QHeaderView::section { background: #eef2f7; color: #334155; border: none;"
+               "  border-right: 1px solid #dbe1ea; border-bottom: 1px solid #dbe1ea; padding: 4px 6px; }"
+               "QLabel#filterHeading { color: #475569; font-weight: 600; }"
+               "QLineEdit { border: 1px solid #cbd5e1; border-radius: 5px; padding: 2px 6px; background: white; }"
+               "QLineEdit:focus { border-color: %2; }")
+        .arg(ShellTheme::window().name(), ShellTheme::accentStrong().name());
+}
+
+} // namespace
+
+Page2::Page2(Engine& engine, QWidget* parent)
+    : QWidget(parent)
+    , m_engine(engine)
+    , m_model(engine.mediaTable())
+{
+    setObjectName(QStringLiteral("Page2"));
+    setWindowTitle(Texts::displayName());
+    setWindowIcon(MovieIcons::applicationIcon());
+    setStyleSheet(shellStyleSheet());
+    confirm = [this](const QString& question) {
+        return QMessageBox::question(this, Texts::displayName(), question, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    };
+    chooseExportFolder = [this] { return QFileDialog::getExistingDirectory(this, tx(u"Select a folder to export")); };
+    exitHandler = [this] { exitProgram(); };
+
+    m_topRowTimer.setSingleShot(true);
+    m_topRowTimer.setInterval(kTopRowDelayMs);
+    connect(&m_topRowTimer, &QTimer::timeout, this, &Page2::topRowTimer);
+    m_volumeTimer.setSingleShot(true);
+    m_volumeTimer.setInterval(kVolumeDelayMs);
+    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { applyStoredVolume(); });
+
+    buildControls();
+    connectModel();
+}
+
+Page2::~Page2()
+{
+    m_engine.setDownloadList(nullptr);
+}
+
+void Page2::buildControls()
+{
+    m_table = new MediaTableView(this);
+    m_icons = new MediaIconView(this);
+    m_icons->hide();
+
+    m_downloads = new DownloadListWidget(this);
+    m_downloads->hide();
+    connect(m_downloads, &DownloadListWidget::visibilityRequested, this, &Page2::setDownloadListShown);
+    connect(m_downloads, &DownloadListWidget::captionRequested, this, &QWidget::setWindowTitle);
+    connect(m_downloads, &DownloadListWidget::attentionRequested, this, [this] { QApplication::alert(this); });
+    m_engine.setDownloadList(m_downloads);
+    connect(m_downloads, &QTreeWidget::itemClicked, this, [this] { showDownloadMenu(QCursor::pos()); });
+    connect(m_downloads, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { showDownloadMenu(m_downloads->viewport()->mapToGlobal(position)); });
+
+    m_filters = new FilterPanel(this);
+    connect(m_filters, &FilterPanel::timeFilterChanged, this, [this] { requestRescan(); });
+    connect(m_filters, &FilterPanel::titleFilterChanged, this, [this] { requestRescan(); });
+    connect(m_filters, &FilterPanel::checkAllClicked, this, [this](bool checked) { setAllChecked(checked); });
+
+    buildVideoArea();
+}
+
+void Page2::buildMovies()
+{
+    // Created in this order: menu strip, control bar, thumbnail scroller, traffic monitor.
+    m_menu = new MenuMovie(Texts::isEnglish() ? QStringLiteral("MENU_EN") : QStringLiteral("MENU"), this);
+    m_playControl = new PlayControlMovie(this);
+    m_scroller = new ScrollerMovie(AppPaths::file(QStringLiteral("videos.xml")), this);
+    m_monitorMovie = new MonitorMovie(this);
+    for (Movie* movie : {static_cast<Movie*>(m_menu), static_cast<Movie*>(m_playControl),
+                         static_cast<Movie*>(m_scroller), static_cast<Movie*>(m_monitorMovie)}) {
+        connect(movie, &Movie::hostCall, this, &Page2::dispatch);
+        movie->show();
+    }
+    // The monitor belongs to the Russian interface only.
+    m_monitorMovie->setVisible(!Texts::isEnglish());
+    m_monitorMovie->call(MovieRequest::monitoringEnabled());
+    setMonitoring(true);
+    connectPlayer();
+}
+
+void Page2::connectModel()
+{
+    m_table->setModel(&m_model);
+    m_icons->setModel(&m_model);
+    m_icons->setSelectionModel(m_table->selectionModel());
+    m_icons->setModelColumn(MediaTableModel::TitleColumn);
+
+    const int widths[] = {460, 120, 70, 55, 80};
+    for (int column = 0; column < 5; ++column)
+        m_table->setColumnWidth(column, widths[column]);
+    for (int column = MediaTableModel::EmptyColumn; column < MediaTableModel::ColumnCount; ++column)
+        m_table->setColumnHidden(column, true);
+    m_table->header()->setSortIndicator(m_sortColumn, m_sortOrder);
+    connect(m_table->header(), &QHeaderView::sectionClicked, this, &Page2::sortByHeader);
+
+    connect(&m_model, &MediaTableModel::topRowPreviewRequested, &m_topRowTimer, qOverload<>(&QTimer::start));
+    connect(&m_model, &MediaTableModel::scrollerReloadRequested, this, [this] {
+        if (m_scroller)
+            m_scroller->reload();
+    });
+
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+        view->viewport()->installEventFilter(this);
+        view->installEventFilter(this);
+    }
+    m_table->dragHandler = [this] { startDragOut(); };
+    m_icons->dragHandler = [this] { startDragOut(); };
+}
+
+void Page2::start()
+{
+    // Caption, labels and icon are set by the constructor (steps 1, 2 and 4).
+    buildMovies();
+    m_tray = new ShellTray(this);
+    connect(m_tray, &ShellTray::toggleRequested, this, &Page2::toggleVisible);
+    connect(m_tray, &ShellTray::showRequested, this, &Page2::showRestored);
+    connect(m_tray, &ShellTray::exitRequested, this, [this] { exitHandler(); });
+    m_tray->add();
+
+    m_filters->setTimeFilter(defaultTimeFilter());
+    requestRescan();
+
+    readFlags();
+    m_volumeTimer.start();
+    applyPlacement();
+    applyTableView(Settings::instance().read(QStringLiteral("tableview")));
+    m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
+    layoutControls();
+}
+
+void Page2::readFlags()
+{
+    const Settings& settings = Settings::instance();
+    m_dragAndDrop = settings.dragAndDrop();
+    m_restoreWindow = settings.restoreMainWindow();
+    m_keepAspect = settings.keepAspect();
+    m_amplifier = settings.amplifier();
+    setAcceptDrops(m_dragAndDrop);
+    m_table->setDragEnabled(m_dragAndDrop);
+    m_icons->setDragEnabled(m_dragAndDrop);
+}
+
+void Page2::applyPlacement()
+{
+    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
+    setFixedWidth(ShellLayout::FixedWidth);
+    setMinimumHeight(ShellLayout::MinHeight);
+    setMaximumHeight(std::max(ShellLayout::MinHeight, available.height()));
+
+    const Settings& settings = Settings::instance();
+    std::optional<QRect> stored;
+    if (m_restoreWindow)
+        stored = WindowPlacement::parse(settings.read(QStringLiteral("window")));
+    if (stored) {
+        move(stored->topLeft());
+        resize(ShellLayout::FixedWidth, stored->height());
+    } else {
+        resize(WindowPlacement::DefaultWidth, WindowPlacement::DefaultHeight);
+    }
+    layoutControls();
+}
+
+QRect Page2::placementRect() const
+{
+    return QRect(pos(), size());
+}
+
+void Page2::applyTableView(const QString& mode)
+{
+    const bool icons = (mode == QLatin1String("icon"));
+    m_icons->setVisible(icons);
+    m_table->setVisible(!icons);
+    if (icons)
+        m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+}
+
+bool Page2::iconView() const
+{
+    return m_icons->isVisibleTo(this);
+}
+
+void Page2::toggleView()
+{
+    const QString mode = iconView() ? QStringLiteral("report") : QStringLiteral("icon");
+    Settings::instance().write(QStringLiteral("tableview"), mode);
+    applyTableView(mode);
+}
+
+void Page2::layoutControls()
+{
+    const ShellLayout layout = ShellLayout::compute(size(), m_downloadsShown, !Texts::isEnglish());
+    m_table->setGeometry(layout.table);
+    m_icons->setGeometry(layout.table);
+    m_downloads->setGeometry(layout.downloads);
+    m_downloads->setVisible(m_downloadsShown);
+    m_videoArea->setGeometry(layout.video);
+    m_filters->setGeometry(layout.filters);
+    if (m_menu) {
+        m_menu->setGeometry(layout.menu);
+        m_playControl->setGeometry(layout.playBar);
+        m_scroller->setGeometry(layout.scroller);
+        m_monitorMovie->setGeometry(layout.monitor);
+    }
+}
+
+void Page2::resizeEvent(QResizeEvent*)
+{
+    layoutControls();
+}
+
+void Page2::setDownloadListShown(bool shown)
+{
+    if (shown == m_downloadsShown)
+        return;
+    m_downloadsShown = shown;
+    layoutControls();
+}
+
+void Page2::restoreCaption()
+{
+    setWindowTitle(Texts::displayName());
+}
+
+void Page2::setMonitoring(bool on)
+{
+    m_monitoring = on;
+    emit monitoringChanged(on);
+}
+
+void Page2::requestRescan()
+{
+    emit rescanRequested(m_filters->timeFilter(), m_filters->titleFilter());
+}
+
+void Page2::topRowTimer()
+{
+    if (m_model.rowCount() == 0)
+        return;
+    if (iconView())
+        m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+    selectRow(0);
+    previewRow(0);
+    trace(QStringLiteral("Window: table rows ") + QString::number(m_model.rowCount()));
+}
+
+void Page2::toggleVisible()
+{
+    if (isVisible() && !isMinimized()) {
+        showMinimized();
+        hide();
+    } else {
+        showRestored();
+    }
+}
+
+void Page2::showRestored()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    trace(QStringLiteral("Window: shown"));
+}
+
+void Page2::showNotice(const QString& text)
+{
+    if (m_tray)
+        m_tray->showNotice(text);
+}
+
+void Page2::prepareExit()
+{
+    endTools();
+    if (m_restoreWindow)
+        Settings::instance().write(QStringLiteral("window"), WindowPlacement::format(placementRect()));
+    if (m_tray)
+        m_tray->remove();
+    UsageCounters::addRunCountsTo(Settings::instance(), UsageCounters::runCounts());
+}
+
+void Page2::exitProgram()
+{
+    prepareExit();
+    // Worker threads may still be inside a transfer or a tool run; the process ends without
+    // unwinding them, as nothing else is kept at exit.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void Page2::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    exitHandler();
+}
+
+void Page2::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        windowActivated();
+    QWidget::changeEvent(event);
+}
+
+void Page2::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Escape do nothing in the main window: it closes only through Exit or close.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape)
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+void Page2::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_dragAndDrop && event->mimeData()->hasUrls() && event->source() == nullptr)
+        event->acceptProposedAction();
+}
+
+void Page2::dropEvent(QDropEvent* event)
+{
+    if (!m_dragAndDrop)
+        return;
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    if (!paths.isEmpty())
+        emit filesDropped(paths);
+}

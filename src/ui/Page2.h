@@ -1,0 +1,189 @@
+#pragma once
+
+#include "ui/CommandDispatch.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class DownloadListWidget;
+class Engine;
+class FilterPanel;
+class MediaIconView;
+class MediaTableModel;
+class MediaTableView;
+class MenuMovie;
+class MonitorMovie;
+class PlayControlMovie;
+class QAbstractItemView;
+class QLineEdit;
+class QMenu;
+class ScrollerMovie;
+class ShellTray;
+
+// The main window: the media table and the download list in the band at the top, the video
+// area with its control bar, the filters and the thumbnail column below, and the menu rail
+// on the left. Movies call it with request texts (dispatch()); the commands that act on the
+// library live in Page2Library.cpp, the start-up and layout here.
+class Page2 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Page2)
+
+public:
+    explicit Page2(Engine& engine, QWidget* parent = nullptr);
+    ~Page2() override;
+
+    // The start-up sequence: movies, tray, default filter, settings, placement, view mode.
+    // Does not show the window.
+    void start();
+
+    // A request text from one of the four movies.
+    void dispatch(const QString& request);
+
+    // Rows the user acts on: the selection mark, and the checked rows.
+    int selectedRow() const;
+    QList<int> checkedRows() const;
+    QString pathOfRow(int row) const;
+
+    // Commands that act on the library (Page2Library.cpp).
+    void deleteMedia();
+    void renameMedia();
+    void finishRename(const QString& path, const QString& title);
+    void exportMedia();
+    void exportMediaTo(const QString& folder);
+    void setAllChecked(bool checked);
+    void invertChecks();
+    void sortByHeader(int column);
+    void sortDescending(int column);
+    void toggleView();
+    bool iconView() const;
+    QMenu* buildContextMenu(int row);
+    void playListClick(int photoIndex);
+
+    // The download list beside the table.
+    void setDownloadListShown(bool shown);
+    bool downloadListShown() const { return m_downloadsShown; }
+    void cancelDownload(int listRow);
+
+    // Traffic monitoring switch (the monitor's on/off).
+    bool monitoring() const { return m_monitoring; }
+
+    // Tray and exit.
+    void toggleVisible();
+    void showRestored();
+    void showNotice(const QString& text);
+    // The exit sequence up to the point where the process ends; exitProgram() ends it.
+    void prepareExit();
+    [[noreturn]] void exitProgram();
+
+    // The stored placement applied at start-up; the default size when there is none.
+    void applyPlacement();
+    QRect placementRect() const;
+
+    // For tests and the window's own use.
+    MediaTableModel& model() { return m_model; }
+    MediaTableView* table() const { return m_table; }
+    MediaIconView* icons() const { return m_icons; }
+    DownloadListWidget* downloadList() const { return m_downloads; }
+    MenuMovie* menuMovie() const { return m_menu; }
+    PlayControlMovie* playControl() const { return m_playControl; }
+    ScrollerMovie* scroller() const { return m_scroller; }
+    MonitorMovie* monitor() const { return m_monitorMovie; }
+    FilterPanel* filters() const { return m_filters; }
+    QWidget* videoArea() const { return m_videoArea; }
+    ShellTray* tray() const { return m_tray; }
+    ShellCommand lastCommand() const { return m_lastCommand; }
+
+    // Answers a confirmation; tests replace the message box.
+    std::function<bool(const QString& question)> confirm;
+    // Chooses the export folder; tests replace the folder dialog. Empty: cancelled.
+    std::function<QString()> chooseExportFolder;
+    // What closing the window does: the exit sequence (tests keep the process alive).
+    std::function<void()> exitHandler;
+
+signals:
+    // The library should be scanned again with these filters.
+    void rescanRequested(const QString& timeFilter, const QString& titleFilter);
+    // The open-file import was asked for ("Import").
+    void importRequested();
+    // Files were dropped on the window (drag and drop on).
+    void filesDropped(const QStringList& paths);
+    // The monitoring switch changed.
+    void monitoringChanged(bool on);
+    // A tool page was asked for; they arrive in later versions.
+    void toolRequested(ShellCommand command);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+    void buildVideoArea();
+    void connectPlayer();
+    void applyStoredVolume();
+    void windowActivated();
+    void endTools();
+    void openSettings();
+    void openFileInfo();
+    QString defaultTimeFilter() const;
+    void buildMovies();
+    void connectModel();
+    void layoutControls();
+    void readFlags();
+    void applyTableView(const QString& mode);
+    void restoreCaption();
+    void previewRow(int row);
+    void playRow(int row);
+    void playPath(const QString& path);
+    void selectRow(int row);
+    void topRowTimer();
+    void tableClicked(QAbstractItemView* view, const QPoint& position);
+    void showContextMenu(QAbstractItemView* view, const QPoint& position);
+    void showDownloadMenu(const QPoint& globalPosition);
+    void startDragOut();
+    bool handleTableKey(int key);
+    void playerCommand(ShellCommand command, const QString& request);
+    void setMonitoring(bool on);
+    void requestRescan();
+    QList<int> rowsToExport() const;
+    // Copies rows' files into folder under their cleaned titles, with the caption's progress.
+    QStringList copyRows(const QList<int>& rows, const QString& folder, bool replace);
+    void forgetDerivedFiles(const QString& path);
+
+    Engine& m_engine;
+    MediaTableModel& m_model;
+    MediaTableView* m_table = nullptr;
+    MediaIconView* m_icons = nullptr;
+    DownloadListWidget* m_downloads = nullptr;
+    FilterPanel* m_filters = nullptr;
+    QWidget* m_videoArea = nullptr;
+    MenuMovie* m_menu = nullptr;
+    PlayControlMovie* m_playControl = nullptr;
+    ScrollerMovie* m_scroller = nullptr;
+    MonitorMovie* m_monitorMovie = nullptr;
+    ShellTray* m_tray = nullptr;
+    QPointer<QLineEdit> m_renameEditor;
+
+    bool m_downloadsShown = false;
+    bool m_monitoring = false;
+    bool m_dragAndDrop = false;
+    bool m_keepAspect = false;
+    bool m_restoreWindow = false;
+    bool m_amplifier = false;
+    int m_sortColumn = 1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    ShellCommand m_lastCommand = ShellCommand::None;
+
+    QTimer m_topRowTimer;  // selects and previews the top row after an insertion or scan
+    QTimer m_volumeTimer;  // sets the stored volume five seconds after start
+};

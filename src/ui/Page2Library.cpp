@@ -1,0 +1,442 @@
+// The main window's commands on library files: delete, rename, export, drag out, checks,
+// sorting and the table's context menu.
+#include "ui/Page2.h"
+
+#include "app/AppPaths.h"
+#include "app/OutputName.h"
+#include "app/Settings.h"
+#include "app/Texts.h"
+#include "library/MediaTableModel.h"
+#include "library/TagStore.h"
+#include "ui/DownloadListWidget.h"
+#include "ui/MediaViews.h"
+#include "ui/ScrollerMovie.h"
+
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDrag>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+namespace {
+
+constexpr qint64 kCopyBlock = 1 << 20;
+
+// Copies a file block by block and reports the percentage done after each block.
+bool copyWithProgress(const QString& source, const QString& target, const std::function<void(int)>& progress)
+{
+    QFile in(source);
+    QFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const qint64 total = std::max<qint64>(1, in.size());
+    qint64 done = 0;
+    QByteArray block;
+    while (!(block = in.read(kCopyBlock)).isEmpty()) {
+        if (out.write(block) != block.size()) {
+            out.remove();
+            return false;
+        }
+        done += block.size();
+        progress(int(done * 100 / total));
+    }
+    return true;
+}
+
+// A name in folder that no file has yet: "Title.mp4", then "Title (2).mp4", ...
+QString freeName(const QString& folder, const QString& stem, const QString& extension)
+{
+    QString candidate = folder + stem + extension;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = folder + stem + QStringLiteral(" (%1)").arg(n) + extension;
+    return candidate;
+}
+
+QString lowerExtension(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+}
+
+} // namespace
+
+int Page2::selectedRow() const
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+QList<int> Page2::checkedRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.rowAt(row).checked)
+            rows << row;
+    }
+    return rows;
+}
+
+QString Page2::pathOfRow(int row) const
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return {};
+    return m_model.rowAt(row).path;
+}
+
+void Page2::selectRow(int row)
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+    m_table->selectionModel()->setCurrentIndex(index,
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->scrollTo(index);
+}
+
+void Page2::deleteMedia()
+{
+    // Two or more checked rows: all of them; otherwise the selected row, even when exactly
+    // one row is checked.
+    QList<int> rows = checkedRows();
+    const bool several = rows.size() >= 2;
+    if (!several) {
+        rows.clear();
+        if (selectedRow() >= 0)
+            rows << selectedRow();
+    }
+    if (rows.isEmpty())
+        return;
+    if (Settings::instance().showDialogs()) {
+        const QString question = several ? tx(u"Are you sure you want to delete the selected media files?")
+                                         : tx(u"Are you sure you want to delete this media file?");
+        if (!confirm(question))
+            return;
+    }
+    QStringList paths;
+    for (const int row : std::as_const(rows))
+        paths << pathOfRow(row);
+    const int firstRow = *std::min_element(rows.cbegin(), rows.cend());
+    for (const QString& path : std::as_const(paths)) {
+        // The file goes at the next start; while running it may still be open in the player.
+        TagStore::write(path, QStringLiteral("title"), QStringLiteral("InOrderToDelete"));
+        forgetDerivedFiles(path);
+        m_model.removePath(path);
+    }
+    if (m_model.rowCount() > 0) {
+        const int next = std::min(firstRow, m_model.rowCount() - 1);
+        selectRow(next);
+        previewRow(next);
+    }
+    if (several) {
+        m_scroller->reload();
+        if (iconView())
+            m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+    }
+}
+
+void Page2::renameMedia()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    QAbstractItemView* view = iconView() ? static_cast<QAbstractItemView*>(m_icons) : m_table;
+    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+    view->scrollTo(index);
+    QRect box = view->visualRect(index);
+    if (!iconView()) {
+        // Leave the check box and icon visible; the editor covers the title text.
+        const int indent = 44;
+        box.adjust(indent, 0, 0, 0);
+        box.setWidth(std::min(box.width(), view->viewport()->width() - box.left()));
+    }
+    delete m_renameEditor;
+    auto* editor = new QLineEdit(view->viewport());
+    m_renameEditor = editor;
+    editor->setObjectName(QStringLiteral("renameEditor"));
+    editor->setText(m_model.rowAt(row).title);
+    editor->setGeometry(box);
+    editor->selectAll();
+    editor->show();
+    editor->setFocus();
+    const QString path = m_model.rowAt(row).path;
+    connect(editor, &QLineEdit::editingFinished, this, [this, editor, path] {
+        if (m_renameEditor != editor)
+            return;
+        m_renameEditor = nullptr;
+        editor->deleteLater();
+        finishRename(path, editor->text());
+    });
+    editor->installEventFilter(this);
+}
+
+void Page2::finishRename(const QString& path, const QString& title)
+{
+    if (title.trimmed().isEmpty())
+        return;
+    if (!TagStore::write(path, QStringLiteral("title"), title))
+        return;
+    m_model.setTitleOfPath(path, title);
+}
+
+void Page2::exportMedia()
+{
+    if (m_model.rowCount() == 0)
+        return;
+    const QString folder = chooseExportFolder();
+    if (folder.isEmpty())
+        return;
+    exportMediaTo(folder);
+}
+
+QList<int> Page2::rowsToExport() const
+{
+    QList<int> rows = checkedRows();
+    if (rows.size() < 2) {
+        rows.clear();
+        if (selectedRow() >= 0)
+            rows << selectedRow();
+    }
+    return rows;
+}
+
+void Page2::exportMediaTo(const QString& folder)
+{
+    QString target = folder;
+    if (!target.endsWith(QLatin1Char('/')))
+        target += QLatin1Char('/');
+    copyRows(rowsToExport(), target, false);
+}
+
+QStringList Page2::copyRows(const QList<int>& rows, const QString& folder, bool replace)
+{
+    QStringList copies;
+    for (const int row : rows) {
+        const QString source = pathOfRow(row);
+        const QString stem = OutputName::clean(m_model.rowAt(row).title);
+        const QString extension = lowerExtension(source);
+        QString target = folder + stem + extension;
+        if (replace)
+            QFile::remove(target);
+        else
+            target = freeName(folder, stem, extension); // never overwrite a file the user keeps
+        const bool copied = copyWithProgress(source, target, [this](int percent) {
+            setWindowTitle(QString::number(percent) + QLatin1Char('%') + tx(u"..Processing "));
+        });
+        if (copied)
+            copies << target;
+    }
+    restoreCaption();
+    return copies;
+}
+
+void Page2::startDragOut()
+{
+    if (!m_dragAndDrop)
+        return;
+    QList<int> rows;
+    if (selectedRow() >= 0)
+        rows << selectedRow();
+    for (const int row : checkedRows()) {
+        if (!rows.contains(row))
+            rows << row;
+    }
+    if (rows.isEmpty())
+        return;
+    const QStringList copies = copyRows(rows, AppPaths::folder(AppPaths::Folder::TempExport), true);
+    if (copies.isEmpty())
+        return;
+    QList<QUrl> urls;
+    for (const QString& copy : copies)
+        urls << QUrl::fromLocalFile(copy);
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mime);
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    previewRow(selectedRow());
+}
+
+void Page2::setAllChecked(bool checked)
+{
+    m_model.setAllChecked(checked);
+}
+
+void Page2::invertChecks()
+{
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+        m_model.setData(index, m_model.rowAt(row).checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+}
+
+void Page2::sortByHeader(int column)
+{
+    if (column == m_sortColumn)
+        m_sortOrder = (m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder : Qt::AscendingOrder;
+    else
+        m_sortOrder = Qt::AscendingOrder;
+    m_sortColumn = column;
+    m_model.sort(column, m_sortOrder);
+    m_table->header()->setSortIndicator(column, m_sortOrder);
+}
+
+void Page2::sortDescending(int column)
+{
+    m_sortColumn = column;
+    m_sortOrder = Qt::DescendingOrder;
+    m_model.sort(column, Qt::DescendingOrder);
+    m_table->header()->setSortIndicator(column, Qt::DescendingOrder);
+}
+
+QMenu* Page2::buildContextMenu(int row)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("tableMenu"));
+    auto add = [menu](QMenu* into, const QString& text, int id, const std::function<void()>& action) {
+        QAction* item = into->addAction(text);
+        item->setData(id);
+        QObject::connect(item, &QAction::triggered, menu, action);
+    };
+    if (row >= 0) {
+        add(menu, tx(u"Play\tDblClick"), 1, [this, row] { playRow(row); });
+        add(menu, tx(u"Convert\tF4"), 600, [this] { emit toolRequested(ShellCommand::ConvertFromMenu); });
+        add(menu, tx(u"Rename\tF2"), 2, [this] { renameMedia(); });
+        add(menu, tx(u"Delete\tDel"), 3, [this] { deleteMedia(); });
+        add(menu, tx(u"Export this media file into a folder\tF5"), 601, [this] { exportMedia(); });
+        menu->addSeparator();
+        add(menu, tx(u"Cut a fragment"), 605, [this] { emit toolRequested(ShellCommand::CutMediaFile); });
+        add(menu, tx(u"Show file info"), 9, [this] { openFileInfo(); });
+        add(menu, tx(u"Play in external player"), 8, [this] { playerCommand(ShellCommand::ExternalPlayer, {}); });
+        if (m_model.rowAt(row).author.contains(QStringLiteral("http:"))) {
+            const QString path = m_model.rowAt(row).path;
+            add(menu, tx(u"Source page"), 200, [path] {
+                const QString page = TagStore::read(path, QStringLiteral("author"));
+                if (page.contains(QStringLiteral("http://")))
+                    QDesktopServices::openUrl(QUrl(page));
+            });
+        }
+        menu->addSeparator();
+    }
+    add(menu, tx(u"Launch Video Downloader"), 102, [this] { emit toolRequested(ShellCommand::DownloadVideoByURL); });
+    add(menu, tx(u"Launch Screen Recorder"), 100, [this] { emit toolRequested(ShellCommand::RecordVideo); });
+    add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit toolRequested(ShellCommand::RecordAudio); });
+    menu->addSeparator();
+    add(menu, tx(u"Import your media files into the program"), 101, [this] { emit importRequested(); });
+    menu->addSeparator();
+    QMenu* order = menu->addMenu(tx(u"Order media files by..."));
+    add(order, tx(u"Title"), 500, [this] { sortDescending(MediaTableModel::TitleColumn); });
+    add(order, tx(u"Time"), 501, [this] { sortDescending(MediaTableModel::CaptureTimeColumn); });
+    add(order, tx(u"Size (sort item)"), 502, [this] { sortDescending(MediaTableModel::SizeColumn); });
+    add(order, tx(u"Format (sort item)"), 503, [this] { sortDescending(MediaTableModel::FormatColumn); });
+    add(order, tx(u"Duration (sort item)"), 504, [this] { sortDescending(MediaTableModel::DurationColumn); });
+    menu->addSeparator();
+    QMenu* checks = menu->addMenu(tx(u"Checkboxes"));
+    add(checks, tx(u"Check all files"), 700, [this] { setAllChecked(true); });
+    add(checks, tx(u"Uncheck all files"), 701, [this] { setAllChecked(false); });
+    add(checks, tx(u"Invert checkboxes"), 702, [this] { invertChecks(); });
+    return menu;
+}
+
+void Page2::showContextMenu(QAbstractItemView* view, const QPoint& position)
+{
+    const QModelIndex index = view->indexAt(position);
+    int row = -1;
+    if (index.isValid()) {
+        row = index.row();
+        selectRow(row);
+        previewRow(row);
+    }
+    QMenu* menu = buildContextMenu(row);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(view->viewport()->mapToGlobal(position));
+}
+
+void Page2::tableClicked(QAbstractItemView* view, const QPoint& position)
+{
+    if (!view->indexAt(position).isValid()) {
+        // A click on empty space keeps the selection mark and clears every check box.
+        const int row = selectedRow();
+        setAllChecked(false);
+        selectRow(row);
+    }
+    previewRow(selectedRow());
+}
+
+bool Page2::handleTableKey(int key)
+{
+    const bool hasRows = m_model.rowCount() > 0;
+    switch (key) {
+    case Qt::Key_Delete:
+        if (hasRows)
+            deleteMedia();
+        return true;
+    case Qt::Key_F2:
+        renameMedia();
+        return true;
+    case Qt::Key_F4:
+        if (hasRows)
+            emit toolRequested(ShellCommand::ConvertFromMenu);
+        return true;
+    case Qt::Key_F5:
+        if (hasRows)
+            exportMedia();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Page2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_renameEditor && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        QLineEdit* editor = m_renameEditor;
+        m_renameEditor = nullptr;
+        editor->deleteLater();
+        return true;
+    }
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+        if (watched == view && event->type() == QEvent::KeyPress)
+            return handleTableKey(static_cast<QKeyEvent*>(event)->key());
+        if (watched != view->viewport())
+            continue;
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton)
+                tableClicked(view, mouse->position().toPoint());
+            break;
+        }
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                QMetaObject::invokeMethod(this, [this] { playRow(selectedRow()); }, Qt::QueuedConnection);
+            }
+            break;
+        case QEvent::ContextMenu:
+            showContextMenu(view, static_cast<QContextMenuEvent*>(event)->pos());
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Page2::showDownloadMenu(const QPoint& globalPosition)
+{
+    QTreeWidgetItem* item = m_downloads->currentItem();
+    if (!item)
+        return;
+    const int row = m_downloads->indexOfTopLevelItem(item);
+    QMenu menu(this);
+    QAction* cancel = menu.addAction(tx(u"Cancel/Stop downloading"));
+    if (menu.exec(globalPosition) == cancel)
+        cancelDownload(row);
+}

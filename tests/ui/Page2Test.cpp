@@ -1,0 +1,456 @@
+#include "ShellFixture.h"
+
+#include "app/AppPaths.h"
+#include "app/Texts.h"
+#include "download/DownloadRows.h"
+#include "library/TagStore.h"
+#include "ui/DownloadListWidget.h"
+#include "ui/FilterPanel.h"
+#include "ui/MediaViews.h"
+#include "ui/MenuMovie.h"
+#include "ui/MonitorMovie.h"
+#include "ui/MovieRequest.h"
+#include "ui/ShellLayout.h"
+#include "ui/ShellTray.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+QString titleTag(const QString& path)
+{
+    return TagStore::read(path, QStringLiteral("title"));
+}
+
+QList<int> actionIds(QMenu* menu)
+{
+    QList<int> ids;
+    for (QAction* action : menu->actions()) {
+        if (action->menu())
+            ids += actionIds(action->menu());
+        else if (!action->isSeparator())
+            ids << action->data().toInt();
+    }
+    return ids;
+}
+
+void check(MediaTableModel& model, int row)
+{
+    model.setData(model.index(row, 0), Qt::Checked, Qt::CheckStateRole);
+}
+
+TEST(Page2Delete, OneCheckedRowDeletesTheSelectedRowNotTheCheckedOne)
+{
+    ShellFixture shell;
+    const QString oldest = shell.addRow(QStringLiteral("Oldest"), QStringLiteral("1700000001"));
+    const QString middle = shell.addRow(QStringLiteral("Middle"), QStringLiteral("1700000002"));
+    const QString newest = shell.addRow(QStringLiteral("Newest"), QStringLiteral("1700000003"));
+    check(shell.model(), 2); // "Oldest"
+    shell.page().dispatch(QStringLiteral("<invoke name=\"ClickInPlayer\"/>")); // no effect on rows
+    shell.page().table()->setCurrentIndex(shell.model().index(1, 0)); // "Middle"
+
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("MovieDelete")));
+
+    ASSERT_EQ(shell.model().rowCount(), 2);
+    EXPECT_EQ(shell.model().rowOfPath(middle), -1);
+    EXPECT_EQ(titleTag(middle), QStringLiteral("InOrderToDelete"));
+    EXPECT_NE(titleTag(oldest), QStringLiteral("InOrderToDelete"));
+    EXPECT_NE(titleTag(newest), QStringLiteral("InOrderToDelete"));
+    // The file itself stays until the next start; the next row takes the selection.
+    EXPECT_TRUE(QFileInfo::exists(middle));
+    EXPECT_EQ(shell.page().selectedRow(), 1);
+    EXPECT_EQ(shell.questions, QStringList{tx(u"Are you sure you want to delete this media file?")});
+}
+
+TEST(Page2Delete, TwoCheckedRowsDeleteBothAfterOneQuestion)
+{
+    ShellFixture shell;
+    const QString a = shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
+    const QString b = shell.addRow(QStringLiteral("B"), QStringLiteral("1700000002"));
+    const QString c = shell.addRow(QStringLiteral("C"), QStringLiteral("1700000003"));
+    check(shell.model(), 0);
+    check(shell.model(), 2);
+    shell.page().table()->setCurrentIndex(shell.model().index(1, 0));
+
+    shell.page().deleteMedia();
+
+    EXPECT_EQ(shell.model().rowCount(), 1);
+    EXPECT_EQ(shell.model().rowAt(0).path, b);
+    EXPECT_EQ(titleTag(a), QStringLiteral("InOrderToDelete"));
+    EXPECT_EQ(titleTag(c), QStringLiteral("InOrderToDelete"));
+    EXPECT_EQ(shell.questions, QStringList{tx(u"Are you sure you want to delete the selected media files?")});
+}
+
+TEST(Page2Delete, QuestionRulesAndEmptyTable)
+{
+    {
+        // "No" keeps everything.
+        ShellFixture shell;
+        const QString a = shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
+        shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+        shell.answer = false;
+        shell.page().deleteMedia();
+        EXPECT_EQ(shell.model().rowCount(), 1);
+        EXPECT_EQ(titleTag(a), tx(u"Unnamed media file"));
+    }
+    {
+        // "showdialogs" in any letter case asks; anything else deletes without a question.
+        for (const char* stored : {"TRUE", "false", ""}) {
+            ShellFixture shell;
+            shell.settings().write(QStringLiteral("showdialogs"), QString::fromLatin1(stored));
+            shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
+            shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+            shell.page().deleteMedia();
+            EXPECT_EQ(shell.model().rowCount(), 0) << stored;
+            EXPECT_EQ(shell.questions.size(), QByteArray(stored) == "TRUE" ? 1 : 0) << stored;
+        }
+    }
+    {
+        // Keys and menu commands need a row; an empty table asks nothing.
+        ShellFixture shell;
+        shell.page().dispatch(MovieRequest::build(QStringLiteral("MovieDelete")));
+        QTest::keyClick(shell.page().table(), Qt::Key_Delete);
+        EXPECT_TRUE(shell.questions.isEmpty());
+    }
+}
+
+TEST(Page2Delete, DeleteKeyOnTheTableDeletes)
+{
+    ShellFixture shell;
+    shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
+    shell.addRow(QStringLiteral("B"), QStringLiteral("1700000002"));
+    shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+    QTest::keyClick(shell.page().table(), Qt::Key_Delete);
+    ASSERT_EQ(shell.model().rowCount(), 1);
+    EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("A"));
+}
+
+TEST(Page2PlayList, ClickBeyondTheLastPhotoDoesNothing)
+{
+    ShellFixture shell;
+    shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
+    shell.addRow(QStringLiteral("B"), QStringLiteral("1700000002"));
+    shell.writeSlideshow({QStringLiteral("1700000002.mp4"), QStringLiteral("1700000001.mp4")});
+    shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+
+    for (const char* name : {"PlayListClick_2", "PlayListClick_99", "PlayListClick_x"}) {
+        shell.page().dispatch(MovieRequest::build(QString::fromLatin1(name)));
+        EXPECT_EQ(shell.page().selectedRow(), 0) << name;
+        EXPECT_EQ(shell.page().lastCommand(), ShellCommand::PlayListClick) << name;
+    }
+    // Photo 1 names the older file, which is row 1.
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("PlayListClick_1")));
+    EXPECT_EQ(shell.page().selectedRow(), 1);
+}
+
+TEST(Page2Monitor, DisableAndEnableSwitchTheFlagAndTheMovie)
+{
+    ShellFixture shell;
+    QSignalSpy changes(&shell.page(), &Page2::monitoringChanged);
+    EXPECT_TRUE(shell.page().monitoring());
+    EXPECT_TRUE(shell.page().monitor()->monitoringShown());
+    // The English interface keeps the monitor hidden.
+    EXPECT_FALSE(shell.page().monitor()->isVisibleTo(&shell.page()));
+
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("Disable")));
+    EXPECT_FALSE(shell.page().monitoring());
+    EXPECT_FALSE(shell.page().monitor()->monitoringShown());
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("Enable")));
+    EXPECT_TRUE(shell.page().monitoring());
+    EXPECT_TRUE(shell.page().monitor()->monitoringShown());
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_FALSE(changes.at(0).at(0).toBool());
+    EXPECT_TRUE(changes.at(1).at(0).toBool());
+}
+
+TEST(Page2Monitor, MenuStripFollowsTheLanguage)
+{
+    ShellFixture shell;
+    EXPECT_EQ(shell.page().menuMovie()->resourceName(), QStringLiteral("MENU_EN"));
+    Texts::init(QStringLiteral("RU"));
+    {
+        Engine engine;
+        Page2 russian(engine);
+        russian.exitHandler = [] {};
+        russian.start();
+        EXPECT_EQ(russian.menuMovie()->resourceName(), QStringLiteral("MENU"));
+        EXPECT_TRUE(russian.monitor()->isVisibleTo(&russian));
+        EXPECT_GT(russian.monitor()->width(), 0);
+    }
+    Texts::init(QStringLiteral("EN"));
+}
+
+TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
+{
+    ShellFixture shell;
+    QSignalSpy tools(&shell.page(), &Page2::toolRequested);
+    QSignalSpy imports(&shell.page(), &Page2::importRequested);
+    for (const MenuMovie::Item& item : MenuMovie::items()) {
+        const QString function = QString::fromLatin1(item.function);
+        if (function == QLatin1String("Burn") || function == QLatin1String("Support"))
+            continue; // a message box and the browser
+        shell.page().menuMovie()->press(function);
+        EXPECT_EQ(CommandDispatch::nameOf(shell.page().lastCommand()), function);
+    }
+    EXPECT_EQ(imports.size(), 1);
+    // Without rows only the tools that need none are asked for.
+    EXPECT_EQ(tools.size(), 3);
+}
+
+TEST(Page2Placement, StoredPlacementWithinLimitsIsRestored)
+{
+    const struct
+    {
+        const char* stored;
+        bool restore;
+        QRect expected; // empty: the default size
+    } cases[] = {
+        {"888x700:10;20", true, QRect(10, 20, 888, 700)},
+        {"888x700:-1;20", true, {}},
+        {"888x700:10;-1", true, {}},
+        {"888x700:2561;20", true, {}},
+        {"888x700:10;1921", true, {}},
+        {"2561x700:10;20", true, {}},
+        {"888x1921:10;20", true, {}},
+        {"NotSet", true, {}},
+        {"garbage", true, {}},
+        {"888x700:10;20", false, {}},
+    };
+    for (const auto& row : cases) {
+        ShellFixture shell;
+        shell.settings().write(QStringLiteral("restoremainwindow"), row.restore ? QStringLiteral("true")
+                                                                                : QStringLiteral("false"));
+        shell.settings().write(QStringLiteral("window"), QString::fromLatin1(row.stored));
+        shell.page().start();
+        if (row.expected.isEmpty()) {
+            EXPECT_EQ(shell.page().size(), QSize(888, 696)) << row.stored;
+        } else {
+            EXPECT_EQ(shell.page().placementRect(), row.expected) << row.stored;
+        }
+    }
+}
+
+TEST(Page2Placement, ExitSavesThePlacementOnlyWhenRestoring)
+{
+    {
+        ShellFixture shell;
+        shell.settings().write(QStringLiteral("restoremainwindow"), QStringLiteral("true"));
+        shell.page().start();
+        shell.page().move(30, 40);
+        shell.page().resize(888, 640);
+        shell.page().prepareExit();
+        EXPECT_EQ(shell.settings().read(QStringLiteral("window")), QStringLiteral("888x640:30;40"));
+    }
+    {
+        ShellFixture shell;
+        shell.settings().write(QStringLiteral("restoremainwindow"), QStringLiteral("false"));
+        shell.settings().write(QStringLiteral("window"), QStringLiteral("888x700:1;2"));
+        shell.page().start();
+        shell.page().prepareExit();
+        EXPECT_EQ(shell.settings().read(QStringLiteral("window")), QStringLiteral("888x700:1;2"));
+    }
+}
+
+TEST(Page2Layout, BandTableAndDownloadList)
+{
+    EXPECT_EQ(ShellLayout::bandHeight(570), 120);
+    EXPECT_EQ(ShellLayout::bandHeight(696), 246);
+    EXPECT_EQ(ShellLayout::bandHeight(400), 95);
+    const ShellLayout alone = ShellLayout::compute(QSize(888, 696), false, false);
+    EXPECT_EQ(alone.table, QRect(58, 15, 808, 235));
+    EXPECT_EQ(alone.video, QRect(59, 260, 640, 360));
+    EXPECT_EQ(alone.playBar.top(), 246 + 379);
+    EXPECT_TRUE(alone.monitor.isEmpty());
+    const ShellLayout beside = ShellLayout::compute(QSize(888, 696), true, true);
+    EXPECT_EQ(beside.table.width(), 404);
+    EXPECT_EQ(beside.downloads, QRect(888 - 396 - 22, 15, 396, 235));
+    EXPECT_FALSE(beside.monitor.isEmpty());
+    EXPECT_FALSE(beside.table.intersects(beside.downloads));
+
+    ShellFixture shell;
+    EXPECT_EQ(shell.page().minimumHeight(), 570);
+    EXPECT_EQ(shell.page().minimumWidth(), 888);
+    EXPECT_EQ(shell.page().maximumWidth(), 888);
+    shell.page().setDownloadListShown(true);
+    EXPECT_EQ(shell.page().table()->width(), 404);
+    EXPECT_TRUE(shell.page().downloadList()->isVisibleTo(&shell.page()));
+    shell.page().setDownloadListShown(false);
+    EXPECT_EQ(shell.page().table()->width(), 808);
+}
+
+TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
+{
+    ShellFixture shell;
+    VideoFile record;
+    record.state = QStringLiteral("New");
+    record.baseName = QStringLiteral("1700000009");
+    record.url = QStringLiteral("http://127.0.0.1/v.mp4");
+    record.totalBytes = 5000;
+    const qsizetype index = shell.engine().videoFiles().append(record);
+    DownloadListWidget* list = shell.page().downloadList();
+
+    // A worker thread inserts the row and reports progress; the widget changes only once the
+    // interface thread runs its queue.
+    std::thread worker([&] {
+        shell.engine().downloadRows().insert(index, QStringLiteral("v.mp4"), record.baseName);
+        shell.engine().downloadRows().setProgress(index, QStringLiteral("40%"));
+        shell.engine().downloadRows().setCaption(QStringLiteral("40%..Downloading"));
+    });
+    worker.join();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(DownloadListWidget::ProgressColumn), QStringLiteral("40%"));
+    EXPECT_EQ(list->topLevelItem(0)->text(DownloadListWidget::IdColumn), record.baseName);
+    EXPECT_TRUE(shell.page().downloadListShown());
+    EXPECT_EQ(shell.page().table()->width(), 404);
+    EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("40%..Downloading"));
+
+    shell.page().cancelDownload(0);
+    QCoreApplication::processEvents();
+
+    const VideoFile stored = *shell.engine().videoFiles().at(index);
+    EXPECT_EQ(stored.state, QStringLiteral("Canceled"));
+    EXPECT_EQ(stored.url, QStringLiteral("Canceled"));
+    EXPECT_EQ(stored.totalBytes, 0);
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_FALSE(shell.page().downloadListShown());
+    EXPECT_EQ(shell.page().table()->width(), 808);
+    EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("Trawlix"));
+}
+
+TEST(Page2Export, CheckedRowsCopyUnderCleanTitlesWithoutOverwriting)
+{
+    ShellFixture shell;
+    QTemporaryDir target;
+    shell.addRow(QStringLiteral("Clip: one?"), QStringLiteral("1700000001"));
+    shell.addRow(QStringLiteral("Clip one"), QStringLiteral("1700000002"));
+    shell.addRow(QStringLiteral("Not checked"), QStringLiteral("1700000003"));
+    check(shell.model(), 1);
+    check(shell.model(), 2);
+    shell.page().exportMediaTo(target.path());
+    QStringList names = QDir(target.path()).entryList(QDir::Files);
+    names.sort();
+    EXPECT_EQ(names, QStringList({QStringLiteral("Clip one (2).mp4"), QStringLiteral("Clip one.mp4")}));
+
+    // One checked row: the selected row goes, not the checked one.
+    QTemporaryDir single;
+    shell.model().setAllChecked(false);
+    check(shell.model(), 2);
+    shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+    shell.page().exportMediaTo(single.path());
+    EXPECT_EQ(QDir(single.path()).entryList(QDir::Files), QStringList{QStringLiteral("Not checked.mp4")});
+    EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("Trawlix"));
+
+    // A cancelled folder choice copies nothing.
+    shell.page().chooseExportFolder = [] { return QString(); };
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("Export")));
+}
+
+TEST(Page2Rename, BlankTitlesAreRefused)
+{
+    ShellFixture shell;
+    const QString path = shell.addRow(QStringLiteral("Before"), QStringLiteral("1700000001"));
+    for (const char* blank : {"", "   "}) {
+        shell.page().finishRename(path, QString::fromLatin1(blank));
+        EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("Before"));
+    }
+    shell.page().finishRename(path, QStringLiteral("After it"));
+    EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("After it"));
+    EXPECT_EQ(titleTag(path), QStringLiteral("After it"));
+
+    // F2 opens an editor on the selected row; Return commits it.
+    shell.page().show();
+    shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+    QTest::keyClick(shell.page().table(), Qt::Key_F2);
+    auto* editor = shell.page().table()->viewport()->findChild<QLineEdit*>(QStringLiteral("renameEditor"));
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QStringLiteral("Typed"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(titleTag(path), QStringLiteral("Typed"));
+}
+
+TEST(Page2Table, ChecksSortingAndContextMenu)
+{
+    ShellFixture shell;
+    shell.addRow(QStringLiteral("b"), QStringLiteral("1700000002"), QStringLiteral("http://127.0.0.1/page"));
+    shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
+    shell.addRow(QStringLiteral("c"), QStringLiteral("1700000003"));
+
+    shell.page().filters()->checkAllBox()->click();
+    EXPECT_EQ(shell.page().checkedRows(), QList<int>({0, 1, 2}));
+    shell.page().filters()->checkAllBox()->click();
+    EXPECT_TRUE(shell.page().checkedRows().isEmpty());
+    check(shell.model(), 1);
+    shell.page().invertChecks();
+    EXPECT_EQ(shell.page().checkedRows(), QList<int>({0, 2}));
+
+    // Header: a new column sorts ascending, the same column again reverses.
+    shell.page().sortByHeader(0);
+    EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("A"));
+    EXPECT_EQ(shell.page().table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    shell.page().sortByHeader(0);
+    EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("c"));
+    shell.page().sortByHeader(1);
+    EXPECT_EQ(shell.page().table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    const QList<int> always = {102, 100, 103, 101, 500, 501, 502, 503, 504, 700, 701, 702};
+    std::unique_ptr<QMenu> empty(shell.page().buildContextMenu(-1));
+    EXPECT_EQ(actionIds(empty.get()), always);
+    const int withPage = shell.model().rowOfPath(AppPaths::folder(AppPaths::Folder::Videos) +
+                                                 QStringLiteral("1700000002.mp4"));
+    std::unique_ptr<QMenu> onRow(shell.page().buildContextMenu(withPage));
+    EXPECT_EQ(actionIds(onRow.get()), QList<int>({1, 600, 2, 3, 601, 605, 9, 8, 200}) + always);
+    const int withoutPage = withPage == 0 ? 1 : 0;
+    std::unique_ptr<QMenu> plain(shell.page().buildContextMenu(withoutPage));
+    EXPECT_EQ(actionIds(plain.get()), QList<int>({1, 600, 2, 3, 601, 605, 9, 8}) + always);
+}
+
+TEST(Page2Table, ViewTogglesAndIsStored)
+{
+    ShellFixture shell;
+    EXPECT_FALSE(shell.page().iconView());
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("View")));
+    EXPECT_TRUE(shell.page().iconView());
+    EXPECT_EQ(shell.settings().read(QStringLiteral("tableview")), QStringLiteral("icon"));
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("View")));
+    EXPECT_FALSE(shell.page().iconView());
+    EXPECT_EQ(shell.settings().read(QStringLiteral("tableview")), QStringLiteral("report"));
+}
+
+TEST(Page2Tray, NoticesFollowShowMessageAndTheMenuNamesTheToggle)
+{
+    ShellFixture shell;
+    for (const char* stored : {"false", "", "yes"}) {
+        shell.settings().write(QStringLiteral("showmessage"), QString::fromLatin1(stored));
+        EXPECT_FALSE(shell.page().tray()->showNotice(QStringLiteral("Imported"))) << stored;
+    }
+    shell.settings().write(QStringLiteral("showmessage"), QStringLiteral("True"));
+    EXPECT_TRUE(shell.page().tray()->showNotice(QStringLiteral("Imported")));
+
+    EXPECT_EQ(shell.page().tray()->toggleText(), QStringLiteral("Show Trawlix"));
+    shell.page().show();
+    EXPECT_EQ(shell.page().tray()->toggleText(), QStringLiteral("Hide to tray"));
+    shell.page().toggleVisible();
+    EXPECT_FALSE(shell.page().isVisible());
+    shell.page().toggleVisible();
+    EXPECT_TRUE(shell.page().isVisible());
+
+    // Closing the window runs the exit sequence.
+    shell.page().close();
+    EXPECT_EQ(shell.exits, 1);
+}
+
+} // namespace

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/Engine.h"
+#include "app/Settings.h"
+#include "library/MediaTableModel.h"
+#include "ui/Page2.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A main window over a temporary data folder and settings store, with library rows whose
+// files exist on disk. The window never ends the process: closing it only counts.
+class ShellFixture
+{
+public:
+    ShellFixture();
+    ~ShellFixture();
+
+    // Adds a row (and its file) at the top of the table; returns the file's path.
+    QString addRow(const QString& title, const QString& baseName, const QString& author = {});
+    void writeSlideshow(const QStringList& videos);
+
+    Settings& settings() { return *m_settings; }
+    Page2& page() { return *m_page; }
+    MediaTableModel& model() { return m_engine.mediaTable(); }
+    Engine& engine() { return m_engine; }
+    QString dataDir() const { return m_dir.path() + QLatin1Char('/'); }
+
+    QStringList questions;
+    bool answer = true;
+    int exits = 0;
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Settings> m_settings;
+    Engine m_engine;
+    std::unique_ptr<Page2> m_page;
+};
