@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/Get.h"
+#include "capture/PacketCapture.h"
 #include "download/DownloadTimeouts.h"
 #include "library/LibraryContext.h"
 #include "library/LibraryScan.h"
@@ -9,6 +11,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -17,6 +20,7 @@ class DownloadList;
 class DownloadRows;
 class DownloadWorkers;
 class GetEachURLThread;
+class RequestAnalyser;
 class PeriodicWorker;
 class ScanScheduler;
 
@@ -36,6 +40,8 @@ public:
     VideoFileArray& videoFiles() { return m_videoFiles; }
     ImagesIndexArray& imagesIndexes() { return m_imagesIndexes; }
     TempRecordsFileArray& tempRecordsFiles() { return m_tempRecordsFiles; }
+    GetArray& GetArr() { return m_getArr; }
+    HistoryArray& HistoryArr() { return m_historyArr; }
     MP3FileArray& mp3Files() { return m_mp3Files; }
 
     // The media table; it lives on the engine's (the interface) thread.
@@ -70,7 +76,25 @@ public:
     void startProbe();
     void stopProbe();
 
+    // Capture: live traffic (every adapter, or the one named) or a capture file, analysed on
+    // the capture thread. Starting again replaces the running capture; the arrays are kept.
+    void startCapture(const PacketCapture::Source& source);
+    void stopCapture();
+    PacketCapture* capture() const { return m_capture.get(); }
+
+    // The monitoring switch: while off, frames are read and dropped.
+    void setMonitoring(bool on) { m_monitoring.store(on); }
+    bool monitoring() const { return m_monitoring.load(); }
+
+    // Candidates created by the analyser in this run.
+    qint64 detectedMediaCount() const { return m_detectedMedia.load(); }
+
 signals:
+    // A new candidate was appended to videoFiles() at index, as record (emitted on the capture
+    // thread; the record may have changed since).
+    void candidateDetected(qsizetype index, const VideoFile& record);
+    // The capture thread ended (end of a capture file, failure or stop).
+    void captureEnded(PacketCapture::Outcome outcome);
     // From library workers (any thread): the main window's caption during copies and imports,
     // its return to the display name, and a tray notice.
     void libraryCaptionChanged(const QString& caption);
@@ -81,6 +105,8 @@ private:
     VideoFileArray m_videoFiles;
     ImagesIndexArray m_imagesIndexes;
     TempRecordsFileArray m_tempRecordsFiles;
+    GetArray m_getArr;
+    HistoryArray m_historyArr;
     MP3FileArray m_mp3Files;
     MediaTableModel m_mediaTable;
     std::unique_ptr<LibraryContext> m_library;
@@ -93,4 +119,9 @@ private:
     std::unique_ptr<DownloadWorkers> m_downloadWorkers;
     std::unique_ptr<CandidateProbe> m_candidateProbe;
     std::unique_ptr<GetEachURLThread> m_probeThread;
+
+    std::atomic<bool> m_monitoring{true};
+    std::atomic<qint64> m_detectedMedia{0};
+    std::unique_ptr<RequestAnalyser> m_analyser; // used only on the capture thread
+    std::unique_ptr<PacketCapture> m_capture;
 };

@@ -13,10 +13,14 @@
 #include "tools/ToolRunner.h"
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 namespace CapturedFileAssembly {
 namespace {
+
+constexpr int kTitleWaitMs = 3000;
 
 // Appends one part to the joined file.
 bool appendPart(QFile& joined, const QString& partPath)
@@ -58,6 +62,21 @@ bool join(const QString& joinedPath, const QString& partPrefix)
     for (const QString& part : parts)
         QFile::remove(part);
     return true;
+}
+
+// The probe looks for the page title while the parts download; a short download can finish
+// first. A file named "Unnamed media file" for good is worse than a moment's wait.
+VideoFile awaitTitle(const LibraryContext& context, qsizetype recordIndex, VideoFile record)
+{
+    const QString untitled = tx(u"Unnamed media file");
+    QElapsedTimer waited;
+    waited.start();
+    while (record.title == untitled && !record.pageAddress.isEmpty() && !waited.hasExpired(kTitleWaitMs)) {
+        QThread::msleep(50);
+        if (const std::optional<VideoFile> now = context.videoFiles.at(recordIndex))
+            record = *now;
+    }
+    return record;
 }
 
 bool usable(const QString& path)
@@ -134,11 +153,12 @@ Outcome run(const LibraryContext& context, DownloadRows& rows, qsizetype recordI
         QFile::remove(joined);
 
     if (outcome == Outcome::Registered) {
-        TagStore::write(target, QStringLiteral("title"), record->title);
-        TagStore::write(target, QStringLiteral("author"), record->pageAddress);
+        const VideoFile titled = awaitTitle(context, recordIndex, *record);
+        TagStore::write(target, QStringLiteral("title"), titled.title);
+        TagStore::write(target, QStringLiteral("author"), titled.pageAddress);
         if (extension == QLatin1String(".mp3") || extension == QLatin1String(".m4a"))
             TagStore::write(target, QStringLiteral("title"), AudioTitle::read(target, &context.mp3Files));
-        LibraryInserter::insert(context, target, iconNameFor(record->pageAddress, extension));
+        LibraryInserter::insert(context, target, iconNameFor(titled.pageAddress, extension));
     }
     rows.remove(recordIndex);
     return outcome;

@@ -113,17 +113,7 @@ QGroupBox* Page3::buildVideoGroup()
     auto* group = new QGroupBox(tx(u"AUTOMATIC download of Videos"));
     auto* layout = new QVBoxLayout(group);
     layout->addWidget(addBox(kDownloadHttp, tx(u"Search for videos in your HTTP internet traffic")));
-    auto* formats = new QGridLayout;
-    formats->setContentsMargins(24, 2, 0, 6);
-    formats->setHorizontalSpacing(18);
-    int index = 0;
-    for (const auto& [name, caption] : kFormats) {
-        QCheckBox* format = addBox(QString::fromLatin1(name), QString::fromLatin1(caption));
-        m_formatBoxes << format;
-        formats->addWidget(format, index / 4, index % 4);
-        ++index;
-    }
-    layout->addLayout(formats);
+    layout->addLayout(addBoxGrid(kFormats, 4, m_formatBoxes));
     layout->addWidget(addBox(QStringLiteral("accelerator"), tx(u"Accelerate downloading of video")));
     layout->addWidget(addBox(QStringLiteral("repairvideos"), tx(u"Repair damaged videos")));
     return group;
@@ -138,17 +128,7 @@ QGroupBox* Page3::buildMusicGroup()
     auto* cachesLabel = new QLabel(tx(u"Check cache of:"));
     cachesLabel->setContentsMargins(24, 4, 0, 0);
     layout->addWidget(cachesLabel);
-    auto* grid = new QGridLayout;
-    grid->setContentsMargins(24, 0, 0, 0);
-    grid->setHorizontalSpacing(18);
-    int index = 0;
-    for (const auto& [name, caption] : kBrowsers) {
-        QCheckBox* browser = addBox(QString::fromLatin1(name), QString::fromLatin1(caption));
-        m_browserBoxes << browser;
-        grid->addWidget(browser, index / 2, index % 2);
-        ++index;
-    }
-    layout->addLayout(grid);
+    layout->addLayout(addBoxGrid(kBrowsers, 2, m_browserBoxes));
     return group;
 }
 
@@ -206,6 +186,24 @@ QCheckBox* Page3::addBox(const QString& valueName, const QString& caption)
     checkBox->setObjectName(valueName);
     m_boxes.insert(valueName, checkBox);
     return checkBox;
+}
+
+QGridLayout* Page3::addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes,
+                               int columns,
+                               QList<QCheckBox*>& added)
+{
+    // Indented under the box that enables them.
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(24, 0, 0, 4);
+    grid->setHorizontalSpacing(18);
+    int index = 0;
+    for (const auto& [name, caption] : boxes) {
+        QCheckBox* checkBox = addBox(QString::fromLatin1(name), QString::fromLatin1(caption));
+        added << checkBox;
+        grid->addWidget(checkBox, index / columns, index % columns);
+        ++index;
+    }
+    return grid;
 }
 
 bool Page3::isInverted(const QString& valueName)

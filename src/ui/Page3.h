@@ -6,9 +6,11 @@
 #include <QString>
 
 #include <functional>
+#include <span>
 #include <utility>
 
 class QCheckBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QSlider;
@@ -52,6 +54,9 @@ private:
     QGroupBox* buildPlayerGroup();
     QGroupBox* buildUsabilityGroup();
     QCheckBox* addBox(const QString& valueName, const QString& caption);
+    QGridLayout* addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes,
+                            int columns,
+                            QList<QCheckBox*>& added);
     void showValues(const std::function<QString(const QString&)>& textOf);
     void applyAmplifier(bool on);
     void updateEnabling();

@@ -35,6 +35,17 @@ Player::Player(std::unique_ptr<MediaEngine> engine, VideoArea* videoArea, QObjec
     // its own, so the video stays unembedded (the pictures still show).
     if (m_videoArea && m_engine->isReady() && QGuiApplication::platformName() == QLatin1String("xcb"))
         m_engine->setVideoWindow(m_videoArea->winId());
+    if (m_videoArea) {
+        // The area may go first when the main window closes: libvlc must not draw into a
+        // window that no longer exists.
+        connect(m_videoArea, &VideoArea::closing, this, [this] {
+            m_previewPause.stop();
+            m_stretch.stop();
+            m_engine->stop();
+            m_engine->setVideoWindow(0);
+            m_videoArea = nullptr;
+        });
+    }
 
     m_previewPause.setSingleShot(true);
     connect(&m_previewPause, &QTimer::timeout, this, [this] { m_engine->pause(); });
@@ -73,8 +84,9 @@ void Player::preview(const QString& path)
 {
     if (path != m_lastPreviewedPath) {
         showPictureFor(path);
-        load(path, true);
-        m_previewPause.start(PreviewPauseMs);
+        // Without a file nothing new plays, and whatever plays must not be paused by it.
+        if (load(path, true))
+            m_previewPause.start(PreviewPauseMs);
         m_lastPreviewedPath = path;
     }
     applyAspect();
@@ -88,11 +100,15 @@ void Player::playMuted(const QString& path)
     applyAspect();
 }
 
-void Player::load(const QString& path, bool muted)
+bool Player::load(const QString& path, bool muted)
 {
+    if (path.isEmpty())
+        return false;
     m_engine->setMuted(muted);
-    if (m_engine->load(path))
-        m_engine->play();
+    if (!m_engine->load(path))
+        return false;
+    m_engine->play();
+    return true;
 }
 
 void Player::applyAspect()

@@ -89,7 +89,7 @@ signals:
     void playBarRequest(const QString& request);
 
 private:
-    void load(const QString& path, bool muted);
+    bool load(const QString& path, bool muted);
     void applyAspect();
     void stretch();
     void showPictureFor(const QString& path);

@@ -14,6 +14,11 @@ VideoArea::VideoArea(QWidget* parent)
     setMinimumSize(320, 180);
 }
 
+VideoArea::~VideoArea()
+{
+    emit closing();
+}
+
 void VideoArea::showAudioPicture(bool audio)
 {
     if (audio == m_audio)

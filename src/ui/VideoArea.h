@@ -15,12 +15,17 @@ public:
     static constexpr int DefaultHeight = 360;
 
     explicit VideoArea(QWidget* parent = nullptr);
+    ~VideoArea() override;
 
     // Shows the audio picture (true) or the video picture (false); the other one is hidden.
     void showAudioPicture(bool audio);
     bool showsAudioPicture() const { return m_audio; }
 
     QSize sizeHint() const override;
+
+signals:
+    // Emitted while the native window still exists, so a player can stop drawing into it.
+    void closing();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

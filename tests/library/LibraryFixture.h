@@ -4,20 +4,15 @@
 #include "library/LibraryContext.h"
 #include "library/MediaTableModel.h"
 #include "support/ManualClock.h"
+#include "support/QStringPrinter.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 // A data folder of its own for each test: working folders, an empty "videos.xml", a settings
 // file, a media table and the record arrays, and an ffmpeg in the data folder that counts its
@@ -41,16 +36,18 @@ protected:
     int ffmpegRuns() const;
     void resetFfmpegRuns() const;
 
-    // Runs queued table changes until the condition holds (or a few seconds pass).
+    // Runs queued table changes until the condition holds or the time is up.
     template <typename Fn>
-    bool processUntil(Fn&& condition)
+    bool processUntil(Fn&& condition, int seconds = 10)
     {
-        for (int i = 0; i < 1000; ++i) {
-            if (condition())
-                return true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.hasExpired(seconds * 1000))
+                return false;
             spin();
         }
-        return condition();
+        return true;
     }
     static void spin();
 

@@ -113,6 +113,13 @@ TEST_F(PlayerTest, PreviewRunsOncePerPathAndPausesOnAnEarlyFrame)
     m_player->preview(a);
     EXPECT_EQ(count(QStringLiteral("load ") + a), 2);
     EXPECT_EQ(m_player->lastPreviewedPath(), a);
+
+    // No row, no file: what plays is neither replaced nor paused.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("pause")) == 2; }, 5000));
+    m_engine->log.clear();
+    m_player->preview(QString());
+    QTest::qWait(Player::PreviewPauseMs + 300);
+    EXPECT_TRUE(commands().isEmpty()) << commands().join(u',').toStdString();
 }
 
 TEST_F(PlayerTest, PlayAfterAPausedPreviewStartsOverWithSound)
@@ -273,6 +280,20 @@ TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
     ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::playButton(QStringLiteral("one")));
     EXPECT_TRUE(m_player->buttonState().isEmpty()) << "only the poller moves the button state";
+}
+
+TEST(PlayerAreaTest, AreaClosingFirstStopsThePlayer)
+{
+    ScopedSettingsStore store;
+    auto engine = std::make_unique<RecordingEngine>();
+    RecordingEngine* recording = engine.get();
+    auto area = std::make_unique<VideoArea>();
+    Player player(std::move(engine), area.get());
+    player.playWithSound(QStringLiteral("/lib/1.mp4"));
+    area.reset();
+    EXPECT_EQ(recording->log.value(recording->log.size() - 1), QStringLiteral("stop"));
+    player.playWithSound(QStringLiteral("/lib/2.mp3")); // no area left to show a picture in
+    EXPECT_TRUE(recording->log.contains(QStringLiteral("load /lib/2.mp3")));
 }
 
 TEST_F(PlayerTest, ActivationRestartsOnlyAStoppedPlayer)
