@@ -155,7 +155,9 @@ bool SegmentedDownload::Download()
         },
         [&](const char* data, qsizetype size) {
             count += size;
-            if (file.write(data, size) != size) {
+            // Flushed before the bytes are counted: the part that completes the total may start
+            // the assembly at once, and it must find every counted byte in the part files.
+            if (file.write(data, size) != size || !file.flush()) {
                 cannotWrite = true;
                 return false;
             }

@@ -4,6 +4,7 @@
 #include "library/AudioNames.h"
 #include "library/Id3Scan.h"
 #include "library/LibraryFormat.h"
+#include "library/FfmpegCommand.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>
@@ -21,9 +22,8 @@ AudioNames::Names dumpNames(const QString& filePath)
     const QString dumpPath = AppPaths::file(QStringLiteral("MetaFile.txt"));
     // A dump left by an earlier file must never name this one when ffmpeg writes nothing.
     QFile::remove(dumpPath);
-    ToolRunner::runTool({QStringLiteral("ffmpeg"),
-                         {QStringLiteral("-y"), QStringLiteral("-i"), filePath, QStringLiteral("-f"),
-                          QStringLiteral("ffmetadata"), dumpPath}});
+    ToolRunner::runTool(ffmpegCommand({QStringLiteral("-y"), QStringLiteral("-i"), filePath, QStringLiteral("-f"),
+                                       QStringLiteral("ffmetadata"), dumpPath}));
     QFile dump(dumpPath);
     if (!dump.open(QIODevice::ReadOnly))
         return {};

@@ -25,6 +25,10 @@ struct LibraryContext
     std::function<void()> restoreCaption = {};
     // A tray notice (a finished video recording).
     std::function<void(const QString& text)> notify = {};
+    // The page address of the current link-download job (empty when there is none).
+    std::function<QString()> linkPage = {};
+    // Where the copy of a cache entry's media body ends (the whole file when not set).
+    std::function<qint64(const QString& cachePath)> cacheBodyEnd = {};
 
     qint64 now() const { return clock->secondsSinceEpoch(); }
 

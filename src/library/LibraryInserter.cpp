@@ -7,6 +7,7 @@
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
+#include "library/FfmpegCommand.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>
@@ -53,7 +54,7 @@ qint32 attachImages(const LibraryContext& context, const QString& base)
 
 QString measureDuration(const QString& path)
 {
-    const QString output = ToolRunner::runTool({QStringLiteral("ffmpeg"), {QStringLiteral("-i"), path}});
+    const QString output = ToolRunner::runTool(ffmpegCommand({QStringLiteral("-i"), path}));
     return LibraryFormat::durationFromOutput(output);
 }
 
@@ -94,9 +95,11 @@ void insert(const LibraryContext& context, const QString& path, const QString& i
     }
     row.format = LibraryFormat::formatOf(path);
 
-    const QString comments = measureDuration(path) + QStringLiteral(", ") + row.format;
+    const QString duration = measureDuration(path);
+    const QString comments = duration + QStringLiteral(", ") + row.format;
     TagStore::write(path, QStringLiteral("comments"), comments);
-    row.duration = comments.left(8);
+    // The duration alone: the first 8 characters of "n/a, MP4" would show part of the format.
+    row.duration = duration.left(8);
 
     const bool listed = ThumbnailMaker::makeThumbnailAndStill(path, base, comments, audio);
     ThumbnailMaker::makeIcons(base, AppPaths::folder(AppPaths::Folder::FavIcons) + iconName);

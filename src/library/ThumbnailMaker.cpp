@@ -3,6 +3,7 @@
 #include "app/AppPaths.h"
 #include "library/LibraryFormat.h"
 #include "library/ScrollerList.h"
+#include "library/FfmpegCommand.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>
@@ -48,7 +49,7 @@ std::optional<int> seekSeconds(const QString& base, const QString& durationText,
 
 ToolCommand thumbnailCommand(const QString& path, const QString& base, std::optional<int> seek)
 {
-    ToolCommand command{QStringLiteral("ffmpeg"), seekArguments(seek)};
+    ToolCommand command = ffmpegCommand(seekArguments(seek));
     command.arguments << QStringLiteral("-i") << path << QStringLiteral("-an") << QStringLiteral("-r")
                       << QStringLiteral("1") << QStringLiteral("-vframes") << QStringLiteral("1")
                       << QStringLiteral("-s") << QStringLiteral("160x90") << QStringLiteral("-y")
@@ -59,7 +60,7 @@ ToolCommand thumbnailCommand(const QString& path, const QString& base, std::opti
 ToolCommand stillFrameCommand(const QString& path, const QString& base, std::optional<int> seek,
                               const QString& crop)
 {
-    ToolCommand command{QStringLiteral("ffmpeg"), seekArguments(seek)};
+    ToolCommand command = ffmpegCommand(seekArguments(seek));
     command.arguments << QStringLiteral("-i") << path << QStringLiteral("-an") << QStringLiteral("-r")
                       << QStringLiteral("1") << QStringLiteral("-vframes") << QStringLiteral("1")
                       << QStringLiteral("-vf") << QStringLiteral("crop=") + crop << QStringLiteral("-y")
@@ -69,16 +70,14 @@ ToolCommand stillFrameCommand(const QString& path, const QString& base, std::opt
 
 ToolCommand largeIconCommand(const QString& base)
 {
-    return {QStringLiteral("ffmpeg"),
-            {QStringLiteral("-i"), picture(Folder::Screens, base, ".bmp"), QStringLiteral("-s"),
-             QStringLiteral("32x32"), QStringLiteral("-y"), picture(Folder::Icons32, base, ".bmp")}};
+    return ffmpegCommand({QStringLiteral("-i"), picture(Folder::Screens, base, ".bmp"), QStringLiteral("-s"),
+             QStringLiteral("32x32"), QStringLiteral("-y"), picture(Folder::Icons32, base, ".bmp")});
 }
 
 ToolCommand smallIconCommand(const QString& sourcePath, const QString& base)
 {
-    return {QStringLiteral("ffmpeg"),
-            {QStringLiteral("-i"), sourcePath, QStringLiteral("-s"), QStringLiteral("16x16"), QStringLiteral("-y"),
-             picture(Folder::Icons16, base, ".bmp")}};
+    return ffmpegCommand({QStringLiteral("-i"), sourcePath, QStringLiteral("-s"), QStringLiteral("16x16"), QStringLiteral("-y"),
+             picture(Folder::Icons16, base, ".bmp")});
 }
 
 bool stillFrameNeedsRetry(const QString& output, const QString& picturePath)

@@ -80,6 +80,7 @@ Page2::Page2(Engine& engine, QWidget* parent)
 
     buildControls();
     connectModel();
+    buildLibraryWork();
 }
 
 Page2::~Page2()

@@ -18,6 +18,8 @@ class MediaTableView;
 class MenuMovie;
 class MonitorMovie;
 class PlayControlMovie;
+class Player;
+class ScanScheduler;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
@@ -96,6 +98,8 @@ public:
     FilterPanel* filters() const { return m_filters; }
     QWidget* videoArea() const { return m_videoArea; }
     ShellTray* tray() const { return m_tray; }
+    Player* player() const { return m_player; }
+    ScanScheduler* scans() const { return m_scans; }
     ShellCommand lastCommand() const { return m_lastCommand; }
 
     // Answers a confirmation; tests replace the message box.
@@ -137,6 +141,7 @@ private:
     void openFileInfo();
     QString defaultTimeFilter() const;
     void buildMovies();
+    void buildLibraryWork();
     void connectModel();
     void layoutControls();
     void readFlags();
@@ -172,6 +177,8 @@ private:
     ScrollerMovie* m_scroller = nullptr;
     MonitorMovie* m_monitorMovie = nullptr;
     ShellTray* m_tray = nullptr;
+    Player* m_player = nullptr;
+    ScanScheduler* m_scans = nullptr;
     QPointer<QLineEdit> m_renameEditor;
 
     bool m_downloadsShown = false;

@@ -10,6 +10,7 @@
 #include "library/TagStore.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/MediaViews.h"
+#include "ui/MovieRequest.h"
 #include "ui/ScrollerMovie.h"
 
 #include <QContextMenuEvent>
@@ -400,6 +401,11 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
         QLineEdit* editor = m_renameEditor;
         m_renameEditor = nullptr;
         editor->deleteLater();
+        return true;
+    }
+    if (watched == m_videoArea && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        dispatch(MovieRequest::build(QStringLiteral("ClickInPlayer")));
         return true;
     }
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {

@@ -1,47 +1,112 @@
 // The main window's video area and the player commands.
 #include "ui/Page2.h"
 
-#include "library/MediaTableModel.h"
-#include "ui/SlideshowList.h"
-
 #include "app/AppPaths.h"
+#include "app/Settings.h"
+#include "library/MediaTableModel.h"
 #include "tools/ToolRunner.h"
+#include "ui/MovieRequest.h"
+#include "ui/PlayControlMovie.h"
+#include "ui/Player.h"
+#include "ui/SlideshowList.h"
+#include "ui/VideoArea.h"
+
+#include <QApplication>
+#include <QMouseEvent>
 
 void Page2::buildVideoArea()
 {
-    m_videoArea = new QWidget(this);
-    m_videoArea->setObjectName(QStringLiteral("videoArea"));
-    m_videoArea->setAutoFillBackground(true);
-    QPalette palette = m_videoArea->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    m_videoArea->setPalette(palette);
-    m_videoArea->installEventFilter(this);
+    auto* area = new VideoArea(this);
+    area->setObjectName(QStringLiteral("videoArea"));
+    area->installEventFilter(this);
+    m_videoArea = area;
+    QStringList extra;
+    // Tests and headless runs have no window system to draw into.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        extra << QStringLiteral("--vout=dummy") << QStringLiteral("--aout=dummy");
+    m_player = new Player(area, extra, this);
 }
 
 void Page2::connectPlayer()
 {
+    connect(m_player, &Player::playBarRequest, m_playControl, &Movie::call);
 }
 
 void Page2::applyStoredVolume()
 {
+    m_player->setVolume(Settings::instance().volume());
 }
 
 void Page2::windowActivated()
 {
     // The screen recorder hands control back when the main window becomes active.
     ToolRunner::killToolsNamed(QStringLiteral("Recorder"));
+    m_player->windowActivated();
 }
 
-void Page2::previewRow(int)
+void Page2::previewRow(int row)
 {
+    const QString path = pathOfRow(row);
+    if (!path.isEmpty())
+        m_player->preview(path);
 }
 
-void Page2::playRow(int)
+void Page2::playRow(int row)
 {
+    const QString path = pathOfRow(row);
+    if (!path.isEmpty())
+        m_player->playWithSound(path);
 }
 
-void Page2::playerCommand(ShellCommand, const QString&)
+void Page2::playPath(const QString& path)
 {
+    m_player->playWithSound(path);
+}
+
+void Page2::playerCommand(ShellCommand command, const QString& request)
+{
+    const QString selectedPath = pathOfRow(selectedRow());
+    switch (command) {
+    case ShellCommand::MoveMySlider:
+        if (const std::optional<double> percent = CommandDispatch::sliderPercent(request))
+            m_player->seekToPercent(*percent);
+        break;
+    case ShellCommand::PlayerPlay:
+        m_player->play();
+        break;
+    case ShellCommand::ExternalPlayer:
+        if (!selectedPath.isEmpty())
+            m_player->openInExternalPlayer(selectedPath);
+        break;
+    case ShellCommand::PlayerPause:
+        m_player->pause();
+        break;
+    case ShellCommand::PlayerReplay:
+        if (!selectedPath.isEmpty())
+            m_player->playWithSound(selectedPath);
+        break;
+    case ShellCommand::PlayerStrop:
+        m_player->stop();
+        break;
+    case ShellCommand::MakeScreenShot:
+        if (!m_player->makeScreenShot())
+            QApplication::beep();
+        break;
+    case ShellCommand::VolumeMute:
+        m_player->toggleMute();
+        break;
+    case ShellCommand::VolumeMinus:
+        m_player->volumeDown();
+        break;
+    case ShellCommand::VolumePlus:
+        m_player->volumeUp();
+        break;
+    case ShellCommand::ClickInPlayer:
+        m_player->clickInPlayer(selectedPath);
+        break;
+    default:
+        break;
+    }
 }
 
 void Page2::playListClick(int photoIndex)
@@ -60,8 +125,4 @@ void Page2::playListClick(int photoIndex)
         }
     }
     playPath(AppPaths::folder(AppPaths::Folder::Videos) + video);
-}
-
-void Page2::playPath(const QString&)
-{
 }

@@ -2,9 +2,18 @@
 // the stream-information window.
 #include "ui/Page2.h"
 
+#include "app/AppPaths.h"
+#include "app/Clock.h"
 #include "app/Engine.h"
+#include "app/Settings.h"
+#include "library/DerivedFiles.h"
+#include "library/ScanScheduler.h"
+#include "library/TimeFilter.h"
+#include "ui/Page3.h"
 #include "app/Texts.h"
 #include "tools/ToolRunner.h"
+
+#include <QDir>
 
 #include "download/DownloadRows.h"
 #include "ui/DownloadListWidget.h"
@@ -15,17 +24,46 @@ void Page2::endTools()
     ToolRunner::killAllTools();
 }
 
-QString Page2::defaultTimeFilter() const
+void Page2::buildLibraryWork()
 {
-    return QStringLiteral("all");
+    LibraryContext context{m_model, m_engine.imagesIndexes(), m_engine.mp3Files(), m_engine.videoFiles()};
+    // Workers reach the caption and the tray only through the interface thread's queue.
+    context.setCaption = [this](const QString& caption) {
+        QMetaObject::invokeMethod(this, [this, caption] { setWindowTitle(caption); }, Qt::QueuedConnection);
+    };
+    context.restoreCaption = [this] {
+        QMetaObject::invokeMethod(this, [this] { restoreCaption(); }, Qt::QueuedConnection);
+    };
+    context.notify = [this](const QString& text) {
+        QMetaObject::invokeMethod(this, [this, text] { showNotice(text); }, Qt::QueuedConnection);
+    };
+    m_scans = new ScanScheduler(context, this);
+    connect(this, &Page2::rescanRequested, m_scans, [this](const QString& timeFilter, const QString& titleFilter) {
+        LibraryScan::Request request;
+        request.timeFilter = timeFilter;
+        request.titleFilter = titleFilter;
+        m_scans->request(request);
+    });
 }
 
-void Page2::forgetDerivedFiles(const QString&)
+QString Page2::defaultTimeFilter() const
 {
+    const QStringList names = QDir(AppPaths::folder(AppPaths::Folder::Videos)).entryList(QDir::Files);
+    return TimeFilter::defaultFor(names, Clock::system().secondsSinceEpoch());
+}
+
+void Page2::forgetDerivedFiles(const QString& path)
+{
+    DerivedFiles::remove(path);
 }
 
 void Page2::openSettings()
 {
+    Page3 settings(Settings::instance(), this);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    readFlags();
+    applyStoredVolume();
 }
 
 void Page2::openFileInfo()

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/Texts.h"
+#include "app/Trace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,8 +41,12 @@ ShellTray::~ShellTray()
 void ShellTray::add()
 {
     m_icon->setIcon(m_window->windowIcon());
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_icon->show();
+        trace(QStringLiteral("Tray: icon shown"));
+    } else {
+        trace(QStringLiteral("Tray: no system tray"));
+    }
 }
 
 void ShellTray::remove()

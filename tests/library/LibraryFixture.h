@@ -4,7 +4,9 @@
 #include "library/LibraryContext.h"
 #include "library/MediaTableModel.h"
 #include "support/ManualClock.h"
+#include "support/QStringPrinter.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -34,16 +36,18 @@ protected:
     int ffmpegRuns() const;
     void resetFfmpegRuns() const;
 
-    // Runs queued table changes until the condition holds (or a few seconds pass).
+    // Runs queued table changes until the condition holds or the time is up.
     template <typename Fn>
-    bool processUntil(Fn&& condition)
+    bool processUntil(Fn&& condition, int seconds = 10)
     {
-        for (int i = 0; i < 1000; ++i) {
-            if (condition())
-                return true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.hasExpired(seconds * 1000))
+                return false;
             spin();
         }
-        return condition();
+        return true;
     }
     static void spin();
 

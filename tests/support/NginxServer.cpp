@@ -31,8 +31,8 @@ bool accepts(quint16 port)
 
 } // namespace
 
-NginxServer::NginxServer(QString rootDir)
-    : m_rootDir(std::move(rootDir))
+NginxServer::NginxServer(QString rootDir, quint16 fixedPort)
+    : m_rootDir(std::move(rootDir)), m_fixedPort(fixedPort)
 {
 }
 
@@ -60,7 +60,7 @@ bool NginxServer::start()
     const QString prefix = m_prefix.path();
     // A port found free may be taken before nginx binds it; try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        m_port = freePort();
+        m_port = m_fixedPort ? m_fixedPort : freePort();
         const QString config = QStringLiteral(
             "daemon off;\n"
             "%4"

@@ -12,7 +12,9 @@
 class NginxServer final
 {
 public:
-    explicit NginxServer(QString rootDir);
+    // fixedPort 0: a free port is picked; otherwise that port (8080 for capture tests, whose
+    // analyser knows HTTP by its ports).
+    explicit NginxServer(QString rootDir, quint16 fixedPort = 0);
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -31,6 +33,7 @@ private:
     QString m_rootDir;
     QTemporaryDir m_prefix;
     std::unique_ptr<QProcess> m_process;
+    quint16 m_fixedPort = 0;
     quint16 m_port = 0;
     QString m_error;
 };

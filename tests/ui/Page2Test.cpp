@@ -199,8 +199,9 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     QSignalSpy imports(&shell.page(), &Page2::importRequested);
     for (const MenuMovie::Item& item : MenuMovie::items()) {
         const QString function = QString::fromLatin1(item.function);
-        if (function == QLatin1String("Burn") || function == QLatin1String("Support"))
-            continue; // a message box and the browser
+        if (function == QLatin1String("Burn") || function == QLatin1String("Support") ||
+            function == QLatin1String("Settings"))
+            continue; // modal windows and the browser
         shell.page().menuMovie()->press(function);
         EXPECT_EQ(CommandDispatch::nameOf(shell.page().lastCommand()), function);
     }

@@ -1,0 +1,119 @@
+// Scan of a library whose durations are cached: 2,000 files, each with title, author and
+// "comments" tags and its pictures already made. The scan must start no ffmpeg at all.
+// Peer: the bare floor of the same work, a directory listing with the three tag reads per file.
+#include "app/AppPaths.h"
+#include "app/Settings.h"
+#include "app/Texts.h"
+#include "library/LibraryContext.h"
+#include "library/LibraryScan.h"
+#include "library/MediaTableModel.h"
+#include "library/TagStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kFiles = 2000;
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+int countLines(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString root = dir.path() + QLatin1Char('/');
+    Texts::init(QStringLiteral("EN"));
+    AppPaths::setDataDir(root);
+    QDir::setCurrent(root);
+    Settings settings(root + QStringLiteral("Trawlix.conf"));
+    Settings::setInstance(&settings);
+    for (const char* name : {"Videos", "Screens", "32x32", "16x16", "160x90"})
+        QDir().mkpath(root + QLatin1String(name));
+    // Every ffmpeg start would be counted here (the data folder is searched before PATH).
+    writeFile(root + QStringLiteral("ffmpeg"), "#!/bin/sh\necho run >> \"" + QFile::encodeName(root) +
+                                                  "ffmpeg-runs\"\nexec \"" +
+                                                  QFile::encodeName(QStandardPaths::findExecutable(
+                                                      QStringLiteral("ffmpeg"))) + "\" \"$@\"\n");
+    QFile::setPermissions(root + QStringLiteral("ffmpeg"), QFile::ReadOwner | QFile::ExeOwner);
+
+    QImage large(32, 32, QImage::Format_RGB16);
+    large.fill(Qt::darkCyan);
+    QImage small(16, 16, QImage::Format_RGB16);
+    small.fill(Qt::darkCyan);
+    large.save(root + QStringLiteral("large.bmp"));
+    small.save(root + QStringLiteral("small.bmp"));
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < kFiles; ++i) {
+        const QString base = QString::number(now - i * 60);
+        const QString path = root + QStringLiteral("Videos/") + base + QStringLiteral(".mp4");
+        writeFile(path, QByteArray(4096, 'v'));
+        TagStore::write(path, QStringLiteral("title"), QStringLiteral("Clip number %1").arg(i));
+        TagStore::write(path, QStringLiteral("author"), QStringLiteral("http://site.test/watch/%1").arg(i));
+        TagStore::write(path, QStringLiteral("comments"), QStringLiteral("00:03:%1.00, MP4").arg(i % 60, 2, 10, QLatin1Char('0')));
+        writeFile(root + QStringLiteral("160x90/") + base + QStringLiteral(".jpg"), "jpg");
+        QFile::copy(root + QStringLiteral("large.bmp"), root + QStringLiteral("32x32/") + base + QStringLiteral(".bmp"));
+        QFile::copy(root + QStringLiteral("small.bmp"), root + QStringLiteral("16x16/") + base + QStringLiteral(".bmp"));
+    }
+
+    // The peer: list the folder and read the three tags of every file.
+    QElapsedTimer timer;
+    timer.start();
+    int peerRows = 0;
+    for (const QFileInfo& entry : QDir(root + QStringLiteral("Videos")).entryInfoList(QDir::Files, QDir::Unsorted)) {
+        const QString path = entry.absoluteFilePath();
+        peerRows += !TagStore::read(path, QStringLiteral("title")).isEmpty();
+        TagStore::read(path, QStringLiteral("comments"));
+        TagStore::read(path, QStringLiteral("author"));
+    }
+    const double peerSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+
+    // A start of the program: empty arrays and table, so every file's icons are loaded too.
+    double startSeconds = 0;
+    double rescanSeconds = 0;
+    MediaTableModel table;
+    ImagesIndexArray indexes;
+    MP3FileArray mp3;
+    VideoFileArray videoFiles;
+    const LibraryContext context{table, indexes, mp3, videoFiles};
+    timer.restart();
+    const LibraryScan::Result first = LibraryScan::run(context, {QStringLiteral("all"), {}});
+    startSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    // A filter change: the icons are in the image lists already.
+    timer.restart();
+    LibraryScan::run(context, {QStringLiteral("30"), {}});
+    rescanSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+
+    const int ffmpegStarts = countLines(root + QStringLiteral("ffmpeg-runs"));
+    std::printf("library scan, %d files with cached durations\n", kFiles);
+    std::printf("  peer (listing + 3 tag reads per file): %.3f s, %.0f files/s (%d rows)\n", peerSeconds,
+                kFiles / peerSeconds, peerRows);
+    std::printf("  scan at start (icons loaded):          %.3f s, %.0f files/s, ratio to peer %.2f\n", startSeconds,
+                kFiles / startSeconds, startSeconds / peerSeconds);
+    std::printf("  rescan (filter change):                %.3f s, %.0f files/s, ratio to peer %.2f\n", rescanSeconds,
+                kFiles / rescanSeconds, rescanSeconds / peerSeconds);
+    std::printf("  rows listed %d, durations measured %d, ffmpeg starts %d\n", table.rowCount(), first.measured,
+                ffmpegStarts);
+    Settings::setInstance(nullptr);
+    return ffmpegStarts == 0 && first.listed == kFiles ? 0 : 1;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+
+// The capture thread: opens the network adapters (or one named adapter, or a capture file),
+// takes the first adapter that delivers a frame and hands every frame read from it to the
+// frame sink while the monitoring switch is on. Failures end the thread quietly; outcome()
+// tells why it ended, for diagnosis and tests.
+class PacketCapture final : public QThread
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PacketCapture)
+
+public:
+    using FrameSink = std::function<void(const quint8* frame, quint16 length)>;
+
+    struct Source
+    {
+        QString pcapFile;      // read this capture file instead of live traffic
+        QString interfaceName; // live: this adapter only (empty: every adapter)
+    };
+
+    enum class Outcome
+    {
+        Running,
+        NoDevices,       // the device list failed or was empty
+        NoAdapterOpened, // no adapter could be opened (rights, driver, name)
+        FileUnreadable,
+        EndOfFile,
+        ReadError,
+        Stopped,
+    };
+
+    static constexpr int kMaxAdapters = 12;
+    static constexpr int kSnapshotLength = 65536;
+    static constexpr int kReadTimeoutMs = 1000;
+    // The default kernel buffer drops a fifth of a fast transfer; this one drops none.
+    static constexpr int kBufferBytes = 64 * 1024 * 1024;
+
+    PacketCapture(Source source, FrameSink sink, const std::atomic<bool>& monitoring, QObject* parent = nullptr);
+    ~PacketCapture() override; // stops and waits
+
+    // Asks the loop to end; it notices within a quarter of a second.
+    void requestStop() { m_stop.store(true); }
+
+    Outcome outcome() const { return m_outcome.load(); }
+    // Adapters open and waiting for traffic (0 until the thread has opened them).
+    int openedAdapters() const { return m_opened.load(); }
+    QString chosenAdapter() const;
+
+    // Entries of the device list that are not network adapters carrying the user's traffic
+    // (the all-devices pseudo device, netfilter queues, D-Bus, Bluetooth and USB monitors).
+    static bool isPseudoDevice(const QString& name);
+
+    // The length handed to the analyser: the wire length modulo 65536, but never more than
+    // the bytes actually captured.
+    static quint16 handedLength(quint32 wireLength, quint32 capturedLength);
+
+    // Opens and closes one adapter as the capture would: empty when that works, else why not.
+    static QString probeAdapter(const QString& name);
+
+signals:
+    void adapterChosen(const QString& name);
+
+protected:
+    void run() override;
+
+private:
+    Outcome runLive();
+    Outcome runFile();
+    Outcome readLoop(void* handle, bool live);
+    void deliver(const void* header, const quint8* data);
+
+    Source m_source;
+    FrameSink m_sink;
+    const std::atomic<bool>& m_monitoring;
+    std::atomic<bool> m_stop{false};
+    std::atomic<Outcome> m_outcome{Outcome::Running};
+    std::atomic<int> m_opened{0};
+    void setChosen(const QString& name);
+
+    mutable QMutex m_chosenMutex;
+    QString m_chosen;
+};

@@ -1,0 +1,466 @@
+#include "capture/RequestAnalyser.h"
+
+#include "app/Texts.h"
+#include "capture/AddressFilters.h"
+#include "capture/ByteView.h"
+#include "capture/RequestFields.h"
+#include "capture/TcpHeaderLocator.h"
+#include "library/BaseNames.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kGet = "GET /";
+constexpr std::string_view kHttp = "HTTP/";
+constexpr std::string_view kTerminator = "\r\n\r\n";
+constexpr std::string_view kContentType = "content-type: ";
+constexpr qsizetype kPortCount = 65536;
+// A continuation candidate needs its ports, its sequence number and its data offset byte.
+constexpr qsizetype kSegmentFieldsLength = 13;
+
+// The video rows of the media type table, in the order they are searched.
+struct VideoRow
+{
+    std::string_view type;
+    std::string_view alternative; // a second spelling of the same row, or empty
+    const char* extension;
+    bool MediaFilterSettings::*setting; // nullptr: downloadhttp alone decides
+};
+
+constexpr std::array<VideoRow, 11> kVideoRows = {{
+    {"video/x-flv", {}, ".flv", &MediaFilterSettings::flv},
+    {"video/mp4", {}, ".mp4", &MediaFilterSettings::mp4},
+    {"video/webm", {}, ".webm", &MediaFilterSettings::webm},
+    {"video/x-m4v", {}, ".m4v", &MediaFilterSettings::m4v},
+    {"video/quicktime", {}, ".mov", &MediaFilterSettings::quicktime},
+    {"video/ogg", {}, ".ogv", &MediaFilterSettings::ogg},
+    {"video/mpeg", {}, ".mpg", &MediaFilterSettings::mpeg},
+    {"video/x-matroska", {}, ".mkv", &MediaFilterSettings::matroska},
+    {"video/x-ms-wmv", {}, ".wmv", &MediaFilterSettings::wmv},
+    {"video/x-msvideo", {}, ".avi", &MediaFilterSettings::msvideo},
+    {"video/f4f", "video/x-f4f", ".f4f", nullptr},
+}};
+
+struct AudioRow
+{
+    std::string_view type;
+    const char* extension;
+};
+
+constexpr std::array<AudioRow, 2> kAudioRows = {{
+    {"audio/mpeg", ".mp3"},
+    {"audio/mp4", ".m4a"},
+}};
+
+bool isAudioExtension(const QString& extension)
+{
+    return extension == QLatin1String(".mp3") || extension == QLatin1String(".m4a");
+}
+
+// "Audio Track", or the last path segment cut before ".MP3" (else ".mp3") when that leaves a name.
+QString audioTitle(const QString& address)
+{
+    const QString segment = address.mid(address.lastIndexOf(QLatin1Char('/')) + 1);
+    qsizetype cut = segment.indexOf(QLatin1String(".MP3"));
+    if (cut < 0)
+        cut = segment.indexOf(QLatin1String(".mp3"));
+    if (cut > 0)
+        return segment.left(cut);
+    return tx(u"Audio Track");
+}
+
+} // namespace
+
+RequestAnalyser::RequestAnalyser(Records records, SettingsSource settings, Lookup lookup)
+    : m_records(records)
+    , m_settingsSource(std::move(settings))
+    , m_lookup(lookup)
+    , m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
+    , m_displayName(Texts::displayName())
+    , m_unfinishedPorts(kPortCount / 64)
+{
+    // Requests recorded by an earlier capture of this run stay matchable.
+    const QList<Get> earlier = m_records.gets.snapshot();
+    for (qsizetype i = 0; i < earlier.size(); ++i) {
+        const Get& get = earlier.at(i);
+        Request request{get.requestText.toLatin1(), i, get.clientPort, get.serverPort, get.firstSequence,
+                        get.complete};
+        m_requests.push_back(std::move(request));
+        addRequestToIndexes(qint32(m_requests.size() - 1));
+    }
+}
+
+void RequestAnalyser::addRequestToIndexes(qint32 index)
+{
+    const Request& request = m_requests[size_t(index)];
+    m_byClientPort[request.clientPort].push_back(index);
+    if (!request.complete) {
+        m_unfinishedByPort[request.clientPort].push_back(index);
+        m_unfinishedPorts[request.clientPort >> 6] |= quint64(1) << (request.clientPort & 63);
+        ++m_unfinishedCount;
+    }
+}
+
+void RequestAnalyser::analyse(const quint8* frame, quint16 length)
+{
+    if (!frame || length <= kLargestIgnoredFrame)
+        return;
+    const ByteView view(frame, length);
+    m_frameSettingsRead = false;
+    if (m_window >= 1) {
+        joinContinuations(view);
+        --m_window;
+    }
+    scanMarkers(view);
+}
+
+// ---- Continuation segments ----------------------------------------------------------------
+
+void RequestAnalyser::joinContinuations(const ByteView& frame)
+{
+    if (m_unfinishedCount == 0)
+        return;
+    if (m_lookup == Lookup::Indexed)
+        joinByIndex(frame);
+    else
+        joinByWalk(frame);
+}
+
+void RequestAnalyser::joinByWalk(const ByteView& frame)
+{
+    for (auto r = qint32(m_requests.size()) - 1; r >= 0; --r) {
+        if (m_requests[size_t(r)].complete)
+            continue;
+        for (qsizetype at = 0; at < frame.size(); ++at)
+            tryContinuation(r, frame, at);
+        if (m_requests[size_t(r)].complete)
+            forgetFinished(r);
+    }
+}
+
+void RequestAnalyser::joinByIndex(const ByteView& frame)
+{
+    // Offsets whose port pair belongs to an unfinished request, by request newest first and
+    // offset ascending: the order of the walk, without testing every request at every offset.
+    std::vector<std::pair<qint32, qsizetype>> hits;
+    const quint8* bytes = frame.data();
+    for (qsizetype at = 0; at + kSegmentFieldsLength <= frame.size(); ++at) {
+        const auto client = quint16((quint16(bytes[at]) << 8) | bytes[at + 1]);
+        if (!hasUnfinishedOn(client))
+            continue;
+        const auto server = quint16((quint16(bytes[at + 2]) << 8) | bytes[at + 3]);
+        for (qint32 r : m_unfinishedByPort.value(client)) {
+            if (m_requests[size_t(r)].serverPort == server)
+                hits.emplace_back(r, at);
+        }
+    }
+    std::stable_sort(hits.begin(), hits.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [r, at] : hits)
+        tryContinuation(r, frame, at);
+    for (const auto& hit : hits) {
+        if (m_requests[size_t(hit.first)].complete)
+            forgetFinished(hit.first);
+    }
+}
+
+void RequestAnalyser::tryContinuation(qint32 r, const ByteView& frame, qsizetype at)
+{
+    Request& request = m_requests[size_t(r)];
+    quint16 client = 0;
+    quint16 server = 0;
+    quint32 sequence = 0;
+    quint8 dataOffset = 0;
+    if (!frame.be16(at, client) || !frame.be16(at + 2, server) || !frame.be32(at + 4, sequence)
+        || !frame.u8(at + 12, dataOffset))
+        return;
+    if (client != request.clientPort || server != request.serverPort)
+        return;
+    if (sequence - request.firstSequence != quint32(request.text.size()))
+        return;
+    const qsizetype payload = at + qsizetype(dataOffset >> 4) * 4;
+    QByteArray piece;
+    bool terminated = false;
+    if (payload < frame.size()) {
+        piece = QByteArray(reinterpret_cast<const char*>(frame.data() + payload), frame.size() - payload);
+        terminated = frame.find(kTerminator, payload) >= 0;
+    }
+    request.text += piece;
+    request.complete = request.complete || terminated;
+    const bool complete = request.complete;
+    m_records.gets.update(request.shared, [&](Get& get) {
+        get.requestText += QString::fromLatin1(piece);
+        get.complete = complete;
+    });
+}
+
+void RequestAnalyser::forgetFinished(qint32 r)
+{
+    const quint16 port = m_requests[size_t(r)].clientPort;
+    auto found = m_unfinishedByPort.find(port);
+    if (found == m_unfinishedByPort.end())
+        return;
+    std::vector<qint32>& list = found.value();
+    const auto it = std::find(list.begin(), list.end(), r);
+    if (it == list.end())
+        return;
+    list.erase(it);
+    if (list.empty()) {
+        m_unfinishedByPort.erase(found);
+        m_unfinishedPorts[port >> 6] &= ~(quint64(1) << (port & 63));
+    }
+    --m_unfinishedCount;
+}
+
+// ---- Marker scan --------------------------------------------------------------------------
+
+const MediaFilterSettings& RequestAnalyser::settings()
+{
+    if (!m_frameSettingsRead) {
+        m_frameSettings = m_settingsSource ? m_settingsSource() : MediaFilterSettings{};
+        m_frameSettingsRead = true;
+    }
+    return m_frameSettings;
+}
+
+void RequestAnalyser::scanMarkers(const ByteView& frame)
+{
+    // Every marker starts with 'G' or with 'C' in either case: only those offsets are tested,
+    // in ascending order, found with memchr rather than byte by byte.
+    qsizetype nextG = frame.findByte('G', 0);
+    qsizetype nextUpper = frame.findByte('C', 0);
+    qsizetype nextLower = frame.findByte('c', 0);
+    bool mediaFound = false;
+    QString extension;
+    for (;;) {
+        qsizetype at = -1;
+        for (qsizetype candidate : {nextG, nextUpper, nextLower}) {
+            if (candidate >= 0 && (at < 0 || candidate < at))
+                at = candidate;
+        }
+        if (at < 0)
+            break;
+        if (at == nextG) {
+            nextG = frame.findByte('G', at + 1);
+            if (frame.matchesAt(at, kGet)) {
+                recordRequest(frame, at);
+                break;
+            }
+            continue;
+        }
+        if (at == nextUpper)
+            nextUpper = frame.findByte('C', at + 1);
+        else
+            nextLower = frame.findByte('c', at + 1);
+        if (!frame.matchesAtNoCase(at, kContentType))
+            continue;
+        const qsizetype type = at + qsizetype(kContentType.size());
+        if (frame.matchesAtNoCase(type, "text/html")) {
+            recordPages(frame);
+            break;
+        }
+        if (settings().downloadHttp) {
+            if (frame.matchesAtNoCase(type, "application/octet-stream")) {
+                mediaFound = true;
+                extension = QStringLiteral(".bin");
+                continue;
+            }
+            if (frame.matchesAtNoCase(type, "video/")) {
+                for (const VideoRow& row : kVideoRows) {
+                    const bool present = frame.findNoCase(row.type, at) >= 0
+                        || (!row.alternative.empty() && frame.findNoCase(row.alternative, at) >= 0);
+                    if (!present)
+                        continue;
+                    if (!row.setting || settings().*row.setting) {
+                        mediaFound = true;
+                        extension = QLatin1String(row.extension);
+                    }
+                    break;
+                }
+                break;
+            }
+        }
+        if (settings().downloadHttpMusic && frame.matchesAtNoCase(type, "audio/")) {
+            for (const AudioRow& row : kAudioRows) {
+                if (frame.findNoCase(row.type, at) >= 0) {
+                    mediaFound = true;
+                    extension = QLatin1String(row.extension);
+                    break;
+                }
+            }
+            break;
+        }
+    }
+    if (mediaFound)
+        createCandidates(frame, extension);
+}
+
+void RequestAnalyser::recordRequest(const ByteView& frame, qsizetype at)
+{
+    const qsizetype header = TcpHeaderLocator::forRequest(frame, at);
+    Request request;
+    // A header that would start before the frame cannot be read: the request is not recorded.
+    if (header < 0 || !frame.be16(header, request.clientPort) || !frame.be16(header + 2, request.serverPort)
+        || !frame.be32(header + 4, request.firstSequence))
+        return;
+    request.complete = frame.find(kTerminator, at) >= 0;
+    request.text = QByteArray(reinterpret_cast<const char*>(frame.data() + at), frame.size() - at);
+    if (!request.complete)
+        m_window = kContinuationFrames;
+    request.shared = m_records.gets.append(
+        Get{QString::fromLatin1(request.text), request.clientPort, request.serverPort, request.firstSequence,
+            request.complete});
+    m_requests.push_back(std::move(request));
+    addRequestToIndexes(qint32(m_requests.size() - 1));
+}
+
+bool RequestAnalyser::responseClientPort(const ByteView& frame, quint16& port) const
+{
+    const qsizetype status = frame.find(kHttp);
+    if (status < 0)
+        return false;
+    const qsizetype header = TcpHeaderLocator::forResponse(frame, status);
+    return header >= 0 && frame.be16(header + 2, port);
+}
+
+std::vector<qint32> RequestAnalyser::requestsOnPort(quint16 port) const
+{
+    if (m_lookup == Lookup::Indexed)
+        return m_byClientPort.value(port);
+    std::vector<qint32> result;
+    for (size_t r = 0; r < m_requests.size(); ++r) {
+        if (m_requests[r].clientPort == port)
+            result.push_back(qint32(r));
+    }
+    return result;
+}
+
+// ---- Pages --------------------------------------------------------------------------------
+
+void RequestAnalyser::recordPages(const ByteView& frame)
+{
+    quint16 port = 0;
+    if (!responseClientPort(frame, port))
+        return;
+    for (qint32 r : requestsOnPort(port)) {
+        const Request& request = m_requests[size_t(r)];
+        const QString address = RequestFields::address(request.text);
+        if (AddressFilters::skipAsPage(address))
+            continue;
+        // The program's own page and icon requests are not the user's browsing.
+        const QString userAgent = RequestFields::headerValue(request.text, "user-agent: ");
+        if (!userAgent.isEmpty() && userAgent.contains(m_displayName))
+            continue;
+        m_records.history.append(address);
+    }
+}
+
+// ---- Candidates ---------------------------------------------------------------------------
+
+QString RequestAnalyser::newestHistory() const
+{
+    return m_records.history.withLock([](const QList<QString>& history) {
+        QString result;
+        const qsizetype oldest = std::max<qsizetype>(0, history.size() - kHistoryEntries);
+        for (qsizetype i = history.size() - 1; i >= oldest; --i)
+            result += history.at(i) + QLatin1Char('^');
+        return result;
+    });
+}
+
+void RequestAnalyser::createCandidates(const ByteView& frame, const QString& extension)
+{
+    quint16 port = 0;
+    if (!responseClientPort(frame, port))
+        return;
+    const std::vector<qint32> requests = requestsOnPort(port);
+    if (requests.empty())
+        return;
+    const QString history = isAudioExtension(extension) ? QString() : newestHistory();
+    for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
+        const Request& request = m_requests[size_t(*it)];
+        const QString address = RequestFields::address(request.text);
+        if (AddressFilters::skipAsCandidate(address))
+            continue;
+        if (address.size() > 4 && address.right(4).compare(QLatin1String(".xml"), Qt::CaseInsensitive) == 0)
+            continue;
+        createCandidate(request, address, extension, history);
+    }
+}
+
+bool RequestAnalyser::createCandidate(const Request& request, const QString& address, const QString& extension,
+                                      const QString& history)
+{
+    VideoFile record;
+    record.state = QStringLiteral("New");
+    record.url = address;
+    record.userAgent = RequestFields::headerValue(request.text, "user-agent: ");
+    record.accept = RequestFields::headerValue(request.text, "accept: ");
+    record.acceptLanguage = RequestFields::headerValue(request.text, "accept-language: ");
+    record.acceptEncoding = RequestFields::headerValue(request.text, "accept-encoding: ");
+    record.referer = RequestFields::headerValue(request.text, "referer: ");
+    record.cookie = RequestFields::headerValue(request.text, "cookie: ");
+    record.connection = RequestFields::headerValue(request.text, "connection: ");
+    record.extension = extension;
+    if (isAudioExtension(extension)) {
+        record.title = audioTitle(address);
+    } else {
+        record.title = tx(u"Unnamed media file");
+        record.history = history;
+        record.pageAddress = record.referer;
+    }
+
+    // The duplicate test, the base name and the append happen under one hold of the lock.
+    const qsizetype index = m_records.videoFiles.withLock([&](QList<VideoFile>& list) -> qsizetype {
+        indexVideoFiles(list);
+        if (hasUrl(list, address))
+            return -1;
+        record.baseName = allocateBaseName(list);
+        list.append(record);
+        indexVideoFiles(list);
+        return list.size() - 1;
+    });
+    if (index < 0)
+        return false;
+    m_records.detectedMedia.fetch_add(1);
+    if (m_candidateHook)
+        m_candidateHook(index, record);
+    return true;
+}
+
+void RequestAnalyser::indexVideoFiles(const QList<VideoFile>& list)
+{
+    for (; m_videoFilesIndexed < list.size(); ++m_videoFilesIndexed) {
+        const VideoFile& record = list.at(m_videoFilesIndexed);
+        m_videoFilesByUrl[record.url].push_back(qint32(m_videoFilesIndexed));
+        m_baseNames.insert(record.baseName);
+    }
+}
+
+bool RequestAnalyser::hasUrl(const QList<VideoFile>& list, const QString& url) const
+{
+    if (m_lookup == Lookup::Walk) {
+        return std::any_of(list.cbegin(), list.cend(), [&](const VideoFile& record) { return record.url == url; });
+    }
+    const auto found = m_videoFilesByUrl.constFind(url);
+    if (found == m_videoFilesByUrl.cend())
+        return false;
+    return std::any_of(found->cbegin(), found->cend(), [&](qint32 i) { return list.at(i).url == url; });
+}
+
+QString RequestAnalyser::allocateBaseName(const QList<VideoFile>& list) const
+{
+    if (m_lookup == Lookup::Walk)
+        return BaseNames::firstFree(list, m_clock());
+    // The same rule as BaseNames::firstFree, on the set kept up to date instead of one built
+    // from every record each time.
+    for (qint64 second = m_clock();; ++second) {
+        const QString base = QString::number(second);
+        if (!m_baseNames.contains(base))
+            return base;
+    }
+}

@@ -1,0 +1,52 @@
+#include "library/FileImport.h"
+
+#include "app/Texts.h"
+#include "library/FileCopy.h"
+#include "library/LibraryFormat.h"
+#include "library/LibraryTarget.h"
+#include "library/TagStore.h"
+
+#include <QFileInfo>
+
+namespace FileImport {
+namespace {
+
+bool importOne(const LibraryContext& context, const QString& source, qint64 seconds)
+{
+    const QFileInfo info(source);
+    const QString target = LibraryTarget::freePath(seconds, QLatin1Char('.') + info.suffix().toLower());
+    const QString processing = tx(u"..Processing ");
+    const bool copied = FileCopy::copy(source, target, [&](int percent) {
+        context.caption(QString::number(percent) + QLatin1Char('%') + processing);
+    });
+    if (copied)
+        TagStore::write(target, QStringLiteral("title"), info.completeBaseName());
+    context.captionRestored();
+    return copied;
+}
+
+} // namespace
+
+int importChosen(const LibraryContext& context, const QStringList& paths)
+{
+    const qint64 now = context.now();
+    int copied = 0;
+    for (qsizetype k = 0; k < paths.size(); ++k)
+        copied += importOne(context, paths.at(k), now + k) ? 1 : 0;
+    return copied;
+}
+
+int importDropped(const LibraryContext& context, const QStringList& paths)
+{
+    const qint64 now = context.now();
+    int dropped = 0;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        if (!LibraryFormat::isImportable(paths.at(k)))
+            continue;
+        ++dropped;
+        importOne(context, paths.at(k), now + k);
+    }
+    return dropped;
+}
+
+} // namespace FileImport

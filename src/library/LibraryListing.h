@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct MediaRow;
+class MediaTableModel;
+
+// The media table as text, for `trawlix --headless --list` and the headless road: one line per
+// row with title, capture time, size, format and duration, separated by tabs.
+namespace LibraryListing {
+
+QString line(const MediaRow& row);
+QStringList lines(const MediaTableModel& table);
+
+} // namespace LibraryListing

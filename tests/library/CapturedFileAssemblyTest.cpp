@@ -1,0 +1,191 @@
+#include "LibraryFixture.h"
+
+#include "download/DownloadRows.h"
+#include "library/CapturedFileAssembly.h"
+#include "library/TagStore.h"
+#include "support/RecordingDownloadList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+using CapturedFileAssembly::Outcome;
+
+class CapturedFileAssemblyTest : public LibraryFixture
+{
+protected:
+    void SetUp() override
+    {
+        LibraryFixture::SetUp();
+        m_rows.setView(&m_list);
+    }
+
+    qsizetype addRecord(const QString& base, const QString& extension, const QString& page = {})
+    {
+        VideoFile record;
+        record.state = QStringLiteral("Old");
+        record.baseName = base;
+        record.extension = extension;
+        record.title = QStringLiteral("Page title");
+        record.pageAddress = page;
+        const qsizetype index = m_videoFiles.append(record);
+        m_rows.insert(index, record.title, base);
+        return index;
+    }
+
+    // Splits a media file into the part files of a download.
+    void writeParts(const QString& media, const QString& base, int parts)
+    {
+        QFile in(media);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        const QByteArray bytes = in.readAll();
+        if (parts == 1) {
+            writeFile(dir() + QStringLiteral("Temp/") + base + QLatin1Char('_'), bytes);
+            return;
+        }
+        const qsizetype quarter = bytes.size() / 4;
+        for (int i = 0; i < 4; ++i) {
+            const qsizetype from = i * quarter;
+            const qsizetype length = i == 3 ? bytes.size() - from : quarter;
+            writeFile(dir() + QStringLiteral("Temp/") + base + QLatin1Char('_') + QString::number(i + 1),
+                      bytes.mid(from, length));
+        }
+    }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+
+    QByteArray bytesOf(const QString& path) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    Outcome assemble(qsizetype index)
+    {
+        const Outcome outcome = CapturedFileAssembly::run(*m_context, m_rows, index);
+        spin();
+        return outcome;
+    }
+
+    RecordingDownloadList m_list;
+    DownloadRows m_rows{m_videoFiles};
+};
+
+TEST(AssemblyIconName, HostOrDefault)
+{
+    struct Case
+    {
+        const char* page;
+        const char* extension;
+        const char* icon;
+    };
+    const Case cases[] = {
+        {"http://video.example.test/watch?v=1", ".mp4", "video.example.test"},
+        {"https://secure.test/a/b", ".flv", "secure.test"},
+        {"http://host.test", ".mp4", "DefaultVideo"},
+        {"http://host.test", ".mp3", "DefaultAudio"},
+        {"", ".m4a", "DefaultAudio"},
+        {"", ".bin", "DefaultVideo"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CapturedFileAssembly::iconNameFor(QLatin1String(c.page), QLatin1String(c.extension)),
+                  QLatin1String(c.icon))
+            << c.page << c.extension;
+}
+
+TEST_F(CapturedFileAssemblyTest, SingleAndFourPartDownloadsBecomeLibraryFiles)
+{
+    const QString media = dir() + QStringLiteral("source.mp4");
+    makeVideo(media, 160, 90, 2);
+    struct Case
+    {
+        const char* name;
+        int parts;
+        bool repair;
+    };
+    const Case cases[] = {{"single, copied", 1, false}, {"four parts, copied", 4, false},
+                          {"four parts, remuxed", 4, true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_settings->write(QStringLiteral("repairvideos"), c.repair ? QStringLiteral("true") : QStringLiteral("false"));
+        const QString base = QString::number(1700000100 + n++);
+        writeParts(media, base, c.parts);
+        const qsizetype index = addRecord(base, QStringLiteral(".mp4"), QStringLiteral("http://site.test/page"));
+        EXPECT_EQ(assemble(index), Outcome::Registered);
+
+        const QString target = videos() + base + QStringLiteral(".mp4");
+        if (!c.repair) {
+            EXPECT_EQ(bytesOf(target), bytesOf(media)) << "the parts are joined in order";
+        }
+        EXPECT_GT(QFileInfo(target).size(), 0);
+        EXPECT_TRUE(QDir(dir() + QStringLiteral("Temp")).isEmpty()) << "parts and scratch copy are gone";
+        EXPECT_EQ(TagStore::read(target, QStringLiteral("title")), QStringLiteral("Page title"));
+        EXPECT_EQ(TagStore::read(target, QStringLiteral("author")), QStringLiteral("http://site.test/page"));
+        ASSERT_GE(m_table.rowCount(), 1);
+        EXPECT_EQ(m_table.rowAt(0).path, target);
+        EXPECT_EQ(m_table.rowAt(0).duration, QStringLiteral("00:00:02"));
+        EXPECT_FALSE(m_rows.contains(index));
+    }
+    EXPECT_TRUE(m_list.captions().contains(QStringLiteral("100%..Processing ")));
+    EXPECT_EQ(m_list.captions().last(), QStringLiteral("Trawlix"));
+}
+
+TEST_F(CapturedFileAssemblyTest, AMissingPartJoinsNothingButRemovesTheRow)
+{
+    const QString media = dir() + QStringLiteral("source.mp4");
+    makeVideo(media, 160, 90, 1);
+    const QString base = QStringLiteral("1700000200");
+    writeParts(media, base, 4);
+    QFile::remove(dir() + QStringLiteral("Temp/") + base + QStringLiteral("_3"));
+    const qsizetype index = addRecord(base, QStringLiteral(".mp4"));
+    EXPECT_EQ(assemble(index), Outcome::NothingJoined);
+    for (const char* part : {"_1", "_2", "_4"})
+        EXPECT_TRUE(QFileInfo::exists(dir() + QStringLiteral("Temp/") + base + QLatin1String(part))) << part;
+    EXPECT_FALSE(QFileInfo::exists(videos() + base + QStringLiteral(".mp4")));
+    EXPECT_EQ(m_table.rowCount(), 0);
+    EXPECT_FALSE(m_rows.contains(index));
+    EXPECT_EQ(m_rows.count(), 0);
+}
+
+TEST_F(CapturedFileAssemblyTest, BrokenDownloadLeavesNoEmptyLibraryFile)
+{
+    const QString base = QStringLiteral("1700000300");
+    writeFile(dir() + QStringLiteral("Temp/") + base + QLatin1Char('_'), QByteArray("not a video at all"));
+    m_settings->write(QStringLiteral("repairvideos"), QStringLiteral("true"));
+    const qsizetype index = addRecord(base, QStringLiteral(".mp4"));
+    // ffmpeg cannot remux it; the bytes still reach the library as they came.
+    EXPECT_EQ(assemble(index), Outcome::Registered);
+    EXPECT_EQ(bytesOf(videos() + base + QStringLiteral(".mp4")), QByteArray("not a video at all"));
+    EXPECT_EQ(m_table.rowAt(0).duration, QStringLiteral("n/a"));
+
+    const QString emptyBase = QStringLiteral("1700000301");
+    writeFile(dir() + QStringLiteral("Temp/") + emptyBase + QLatin1Char('_'), QByteArray());
+    const qsizetype emptyIndex = addRecord(emptyBase, QStringLiteral(".mp4"));
+    EXPECT_EQ(assemble(emptyIndex), Outcome::NothingJoined);
+    EXPECT_FALSE(QFileInfo::exists(videos() + emptyBase + QStringLiteral(".mp4")));
+}
+
+TEST_F(CapturedFileAssemblyTest, AnMp3IsTitledFromItsTags)
+{
+    const QString media = dir() + QStringLiteral("song.mp3");
+    makeAudio(media, 1,
+              {QStringLiteral("-id3v2_version"), QStringLiteral("3"), QStringLiteral("-metadata"),
+               QStringLiteral("title=Tune"), QStringLiteral("-metadata"), QStringLiteral("artist=Player")});
+    const QString base = QStringLiteral("1700000400");
+    writeParts(media, base, 1);
+    const qsizetype index = addRecord(base, QStringLiteral(".mp3"), QStringLiteral("http://music.test/"));
+    EXPECT_EQ(assemble(index), Outcome::Registered);
+    const QString target = videos() + base + QStringLiteral(".mp3");
+    EXPECT_EQ(TagStore::read(target, QStringLiteral("title")), QStringLiteral("Player - Tune"));
+    EXPECT_EQ(m_table.rowAt(0).title, QStringLiteral("Player - Tune"));
+}
+
+} // namespace
