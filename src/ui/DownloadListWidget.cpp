@@ -25,6 +25,8 @@ DownloadListWidget::DownloadListWidget(QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     setMouseTracking(true);
     header()->setStretchLastSection(false);
+    // The two visible columns fit the list's width; the hidden one must not add a scroll bar.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 DownloadListWidget::~DownloadListWidget() = default;

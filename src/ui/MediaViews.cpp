@@ -18,8 +18,10 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         const QImage large = index.data(MediaTableModel::LargeImageRole).value<QImage>();
-        if (!large.isNull())
+        if (!large.isNull()) {
             option->icon = QIcon(QPixmap::fromImage(large));
+            option->decorationSize = large.size();
+        }
         option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
     }
 };

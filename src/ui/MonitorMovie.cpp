@@ -58,18 +58,25 @@ void MonitorMovie::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), ShellTheme::bar());
 
-    QFont font = painter.font();
-    font.setPixelSize(11);
-    painter.setFont(font);
-    painter.setPen(m_enabled ? ShellTheme::iconIdle() : ShellTheme::textDim());
-    painter.drawText(QRectF(8, 0, 88, height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     m_enabled ? QStringLiteral("Мониторинг") : QStringLiteral("Выключен"));
+    // A label only where there is room for it beside a readable graph.
+    const bool labelled = width() >= 260;
+    if (labelled) {
+        QFont font = painter.font();
+        font.setPixelSize(11);
+        painter.setFont(font);
+        painter.setPen(m_enabled ? ShellTheme::iconIdle() : ShellTheme::textDim());
+        painter.drawText(QRectF(8, 0, 88, height()), Qt::AlignVCenter | Qt::AlignLeft,
+                         m_enabled ? QStringLiteral("Мониторинг") : QStringLiteral("Выключен"));
+    }
 
     // Activity graph between the label and the switch.
-    const QRectF graph(96, 6, width() - 96 - 62, height() - 12);
+    const double graphLeft = labelled ? 96 : 10;
+    const QRectF graph(graphLeft, 7, width() - graphLeft - 62, height() - 14);
     const int peak = std::max(1, *std::max_element(m_samples.cbegin(), m_samples.cend()));
     const double barWidth = graph.width() / kSamples;
     painter.setPen(Qt::NoPen);
+    painter.setBrush(ShellTheme::rail());
+    painter.drawRoundedRect(graph.adjusted(-3, -3, 3, 3), 4, 4);
     for (int i = 0; i < kSamples; ++i) {
         const double h = std::max(1.5, graph.height() * m_samples.at(i) / peak);
         painter.setBrush(m_enabled ? ShellTheme::accent() : ShellTheme::railLight());

@@ -8,6 +8,7 @@
 #include "ui/MovieRequest.h"
 #include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
+#include "ui/PlayerRules.h"
 #include "ui/SlideshowList.h"
 #include "ui/VideoArea.h"
 
@@ -34,7 +35,10 @@ void Page2::connectPlayer()
 
 void Page2::applyStoredVolume()
 {
-    m_player->setVolume(Settings::instance().volume());
+    const int volume = PlayerRules::clampVolume(Settings::instance().volume(), Settings::instance().amplifier());
+    m_player->setVolume(volume);
+    // The bar shows the volume from the start, not only after the first change.
+    m_playControl->call(MovieRequest::volume(volume));
 }
 
 void Page2::windowActivated()
