@@ -452,15 +452,20 @@ bool RequestAnalyser::hasUrl(const QList<VideoFile>& list, const QString& url) c
     return std::any_of(found->cbegin(), found->cend(), [&](qint32 i) { return list.at(i).url == url; });
 }
 
-QString RequestAnalyser::allocateBaseName(const QList<VideoFile>& list) const
+QString RequestAnalyser::allocateBaseName(const QList<VideoFile>& list)
 {
     if (m_lookup == Lookup::Walk)
         return BaseNames::firstFree(list, m_clock());
     // The same rule as BaseNames::firstFree, on the set kept up to date instead of one built
-    // from every record each time.
-    for (qint64 second = m_clock();; ++second) {
-        const QString base = QString::number(second);
-        if (!m_baseNames.contains(base))
-            return base;
-    }
+    // from every record each time. Base names are never removed or changed, so the seconds from
+    // the last search's start to its result are still taken: a burst within one second does
+    // not test them all again.
+    const qint64 now = m_clock();
+    qint64 second = now;
+    if (m_lastSearch.has_value() && now >= m_lastSearch->first && now <= m_lastSearch->second)
+        second = m_lastSearch->second + 1;
+    while (m_baseNames.contains(QString::number(second)))
+        ++second;
+    m_lastSearch = std::make_pair(now, second);
+    return QString::number(second);
 }

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class ByteView;
@@ -90,7 +92,7 @@ private:
                          const QString& history);
     void indexVideoFiles(const QList<VideoFile>& list);
     bool hasUrl(const QList<VideoFile>& list, const QString& url) const;
-    QString allocateBaseName(const QList<VideoFile>& list) const;
+    QString allocateBaseName(const QList<VideoFile>& list);
     QString newestHistory() const;
 
     Records m_records;
@@ -119,4 +121,5 @@ private:
     QHash<QString, std::vector<qint32>> m_videoFilesByUrl;
     QSet<QString> m_baseNames;
     qsizetype m_videoFilesIndexed = 0;
+    std::optional<std::pair<qint64, qint64>> m_lastSearch; // start and result of the last base search
 };

@@ -1,5 +1,7 @@
 #include "download/CookieJar.h"
 
+#include "download/CurlEasy.h"
+
 #include <QList>
 #include <QUrl>
 
@@ -19,25 +21,6 @@ void unlockShare(CURL*, curl_lock_data data, void*)
 {
     g_locks[data].unlock();
 }
-
-// A throw-away easy handle attached to the store, for reading and writing the jar directly.
-struct JarHandle
-{
-    explicit JarHandle(CookieJar& jar)
-        : easy(curl_easy_init())
-    {
-        if (easy)
-            jar.attach(easy);
-    }
-    ~JarHandle()
-    {
-        if (easy)
-            curl_easy_cleanup(easy);
-    }
-    JarHandle(const JarHandle&) = delete;
-    JarHandle& operator=(const JarHandle&) = delete;
-    CURL* easy;
-};
 
 } // namespace
 
@@ -77,20 +60,23 @@ bool CookieJar::store(const QString& url, const QString& name, const QString& va
     const QString line = host + QStringLiteral("\tFALSE\t/\tFALSE\t0\t") + name + QLatin1Char('\t') + value;
     if (line.contains(QLatin1Char('\n')) || line.contains(QLatin1Char('\r')) || line.count(QLatin1Char('\t')) != 6)
         return false;
-    JarHandle handle(*this);
-    if (!handle.easy)
+    // A throw-away handle attached to the store reads and writes the jar directly.
+    CurlEasy handle;
+    if (!handle.get())
         return false;
-    return curl_easy_setopt(handle.easy, CURLOPT_COOKIELIST, line.toLatin1().constData()) == CURLE_OK;
+    attach(handle.get());
+    return curl_easy_setopt(handle.get(), CURLOPT_COOKIELIST, line.toLatin1().constData()) == CURLE_OK;
 }
 
 QList<QByteArray> CookieJar::cookies()
 {
     QList<QByteArray> result;
-    JarHandle handle(*this);
-    if (!handle.easy)
+    CurlEasy handle;
+    if (!handle.get())
         return result;
+    attach(handle.get());
     curl_slist* list = nullptr;
-    if (curl_easy_getinfo(handle.easy, CURLINFO_COOKIELIST, &list) != CURLE_OK)
+    if (curl_easy_getinfo(handle.get(), CURLINFO_COOKIELIST, &list) != CURLE_OK)
         return result;
     for (curl_slist* item = list; item; item = item->next)
         result.append(QByteArray(item->data));
@@ -100,7 +86,9 @@ QList<QByteArray> CookieJar::cookies()
 
 void CookieJar::clear()
 {
-    JarHandle handle(*this);
-    if (handle.easy)
-        curl_easy_setopt(handle.easy, CURLOPT_COOKIELIST, "ALL");
+    CurlEasy handle;
+    if (!handle.get())
+        return;
+    attach(handle.get());
+    curl_easy_setopt(handle.get(), CURLOPT_COOKIELIST, "ALL");
 }

@@ -1,6 +1,7 @@
 #include "download/HttpRequest.h"
 
 #include "download/CookieJar.h"
+#include "download/CurlEasy.h"
 
 #include <QSet>
 #include <QUrl>
@@ -144,19 +145,6 @@ struct HeaderList
     curl_slist* list = nullptr;
 };
 
-struct EasyHandle
-{
-    EasyHandle() : easy(curl_easy_init()) {}
-    ~EasyHandle()
-    {
-        if (easy)
-            curl_easy_cleanup(easy);
-    }
-    EasyHandle(const EasyHandle&) = delete;
-    EasyHandle& operator=(const EasyHandle&) = delete;
-    CURL* easy;
-};
-
 } // namespace
 
 HttpRequest::HttpRequest(Options options)
@@ -200,12 +188,14 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
         result.errorText = QStringLiteral("not an http or https address");
         return result;
     }
-    EasyHandle handle;
-    if (!handle.easy) {
+    // The store first: it runs libcurl's global set-up once, before any handle exists.
+    CookieJar& jar = CookieJar::instance();
+    CurlEasy handle;
+    if (!handle.get()) {
         result.error = HttpError::Other + int(CURLE_FAILED_INIT);
         return result;
     }
-    CURL* easy = handle.easy;
+    CURL* easy = handle.get();
     Transfer transfer;
     transfer.onHead = &onHead;
     transfer.onBody = &onBody;
@@ -237,7 +227,7 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    CookieJar::instance().attach(easy);
+    jar.attach(easy);
 
     const CURLcode code = curl_easy_perform(easy);
     if (transfer.stopped) {

@@ -7,6 +7,7 @@
 #include "download/HttpRequest.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -98,6 +99,12 @@ void SegmentedDownload::finished()
     if (m_workers.stopping())
         return;
     trace(QStringLiteral("Partial download finished SUCSESSFULLY, PART = %1").arg(m_part));
+    // Counting alone is not enough: a server that answers a part's range with the whole file
+    // can bring the count to the total while the part files hold the wrong bytes. Every part
+    // file must have its exact size (bytes are written before they are counted, so the part
+    // that finishes last sees all of them).
+    if (!partFilesComplete())
+        return;
     // The test and the mark happen under the array's lock, so when two parts finish together
     // only one of them starts the assembly. A cancelled record (total 0) never completes.
     bool complete = false;
@@ -116,6 +123,21 @@ void SegmentedDownload::finished()
     m_workers.complete(m_recordIndex);
     trace(QStringLiteral("RecivedBytes == TotalBytes, %1==%2, so video is fully downloaded...").arg(received).arg(total));
     m_workers.rows().setCaption(Texts::displayName());
+}
+
+bool SegmentedDownload::partFilesComplete() const
+{
+    const qint64 total = m_copy.totalBytes;
+    const QString stem = m_workers.tempFolder() + m_copy.baseName;
+    if (m_part == 0)
+        return QFileInfo(stem + partRange(0, total).fileSuffix).size() == total;
+    const qint64 n = total / 4;
+    const qint64 sizes[] = {n + 1, n, n, total - 3 * n - 1};
+    for (int part = 1; part <= 4; ++part) {
+        if (QFileInfo(stem + partRange(part, total).fileSuffix).size() != sizes[part - 1])
+            return false;
+    }
+    return true;
 }
 
 bool SegmentedDownload::Download()
@@ -147,7 +169,8 @@ bool SegmentedDownload::Download()
             if (head.contentLength <= 0 || (head.status != 200 && head.status != 206))
                 return false; // nothing to write; the attempt counts as done
             // Qt opens files close-on-exec, so tools started meanwhile do not inherit it.
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            // Unbuffered: a counted block is on its way to the disk, never held back in a buffer.
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
                 cannotWrite = true;
                 return false;
             }

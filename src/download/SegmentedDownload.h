@@ -40,6 +40,7 @@ private:
     bool recordLive() const;
     void markFailed(const QString& progress);
     void finished();
+    bool partFilesComplete() const;
 
     DownloadWorkers& m_workers;
     qsizetype m_recordIndex;

@@ -1,5 +1,9 @@
 #include "library/TimeFilter.h"
 
+#include "app/AppPaths.h"
+
+#include <QDir>
+
 namespace TimeFilter {
 
 qint64 span(const QString& filter)
@@ -54,6 +58,13 @@ QString defaultFor(const QStringList& fileNames, qint64 now)
     if (c30 >= kEnough)
         return QStringLiteral("30");
     return QStringLiteral("all");
+}
+
+QString defaultForLibrary(qint64 now)
+{
+    const QStringList names =
+        QDir(AppPaths::folder(AppPaths::Folder::Videos)).entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    return defaultFor(names, now);
 }
 
 } // namespace TimeFilter

@@ -17,4 +17,7 @@ qint64 threshold(const QString& filter, qint64 now);
 // that holds at least 51 files, counted by whole days ("24" counts the last 86400 s).
 QString defaultFor(const QStringList& fileNames, qint64 now);
 
+// The same for the files now in "Videos/" (the main window's choice before the first scan).
+QString defaultForLibrary(qint64 now);
+
 } // namespace TimeFilter

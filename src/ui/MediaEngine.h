@@ -35,8 +35,8 @@ public:
     virtual void stop() = 0;
 
     virtual PlayerState state() const = 0;
-    virtual qint64 time() const = 0;   // ms, -1 when unknown
-    virtual qint64 length() const = 0; // ms, -1 or 0 when unknown
+    virtual qint64 time() const = 0;     // ms, -1 when unknown
+    virtual qint64 length() const = 0;   // ms, -1 or 0 when unknown
     virtual double position() const = 0; // 0..1
     virtual void setTime(qint64 ms) = 0;
 

@@ -22,13 +22,15 @@ const QString kMusicFromCache = QStringLiteral("getmusicfromcache");
 
 // The format boxes in the order they are laid out, with their captions.
 const std::pair<const char*, const char*> kFormats[] = {
-    {"mp4", "MP4"},       {"x_flv", "FLV"},      {"webm", "WEBM"},     {"x_m4v", "M4V"},
-    {"quicktime", "MOV"}, {"ogg", "OGV"},        {"mpeg", "MPG"},      {"x_matroska", "MKV"},
-    {"x_ms_wmv", "WMV"},  {"threegpp", "3GP"},   {"x_msvideo", "AVI"},
+    {"mp4", "MP4"},       {"x_flv", "FLV"},    {"webm", "WEBM"},     {"x_m4v", "M4V"},
+    {"quicktime", "MOV"}, {"ogg", "OGV"},      {"mpeg", "MPG"},      {"x_matroska", "MKV"},
+    {"x_ms_wmv", "WMV"},  {"threegpp", "3GP"}, {"x_msvideo", "AVI"},
 };
 
 const std::pair<const char*, const char*> kBrowsers[] = {
-    {"chrome", "Google Chrome"}, {"firefox", "Mozilla Firefox"}, {"yandex", "Yandex Browser"},
+    {"chrome", "Google Chrome"},
+    {"firefox", "Mozilla Firefox"},
+    {"yandex", "Yandex Browser"},
     {"opera", "Opera"},
     // On this platform the value covers the other Chromium browsers.
     {"ie", "Brave, Vivaldi, Edge"},
@@ -52,9 +54,7 @@ QLabel* hintLabel(const QString& text)
 
 } // namespace
 
-Page3::Page3(Settings& settings, QWidget* parent)
-    : QDialog(parent)
-    , m_settings(settings)
+Page3::Page3(Settings& settings, QWidget* parent) : QDialog(parent), m_settings(settings)
 {
     setObjectName(QStringLiteral("Page3"));
     setWindowTitle(tx(u"Settings of Trawlix"));
@@ -123,7 +123,8 @@ QGroupBox* Page3::buildMusicGroup()
 {
     auto* group = new QGroupBox(tx(u"AUTOMATIC download of Music"));
     auto* layout = new QVBoxLayout(group);
-    layout->addWidget(addBox(QStringLiteral("downloadhttpmusic"), tx(u"Search for music in your HTTP internet traffic")));
+    layout->addWidget(
+        addBox(QStringLiteral("downloadhttpmusic"), tx(u"Search for music in your HTTP internet traffic")));
     layout->addWidget(addBox(kMusicFromCache, tx(u"Extract music from the cache of your browser")));
     auto* cachesLabel = new QLabel(tx(u"Check cache of:"));
     cachesLabel->setContentsMargins(24, 4, 0, 0);
@@ -172,8 +173,8 @@ QGroupBox* Page3::buildUsabilityGroup()
     auto* layout = new QVBoxLayout(group);
     layout->addWidget(addBox(QStringLiteral("draganddrop"),
                              tx(u"Enable Drag and Drop for quick import/export videos without converting")));
-    layout->addWidget(addBox(QStringLiteral("autoopenfolder"),
-                             tx(u"Open the output folder at the end of convertation process")));
+    layout->addWidget(
+        addBox(QStringLiteral("autoopenfolder"), tx(u"Open the output folder at the end of convertation process")));
     layout->addWidget(addBox(QStringLiteral("showmessage"), tx(u"Disable the system tray notification bubbles")));
     layout->addWidget(addBox(QStringLiteral("showdialogs"), tx(u"Disable confirmation dialogs")));
     layout->addWidget(addBox(QStringLiteral("restoremainwindow"), tx(u"Restore window position")));
@@ -188,9 +189,8 @@ QCheckBox* Page3::addBox(const QString& valueName, const QString& caption)
     return checkBox;
 }
 
-QGridLayout* Page3::addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes,
-                               int columns,
-                               QList<QCheckBox*>& added)
+QGridLayout*
+Page3::addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes, int columns, QList<QCheckBox*>& added)
 {
     // Indented under the box that enables them.
     auto* grid = new QGridLayout;

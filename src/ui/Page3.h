@@ -54,9 +54,8 @@ private:
     QGroupBox* buildPlayerGroup();
     QGroupBox* buildUsabilityGroup();
     QCheckBox* addBox(const QString& valueName, const QString& caption);
-    QGridLayout* addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes,
-                            int columns,
-                            QList<QCheckBox*>& added);
+    QGridLayout*
+    addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes, int columns, QList<QCheckBox*>& added);
     void showValues(const std::function<QString(const QString&)>& textOf);
     void applyAmplifier(bool on);
     void updateEnabling();

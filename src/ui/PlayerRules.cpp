@@ -49,14 +49,12 @@ bool stretchesTo16by9(const QString& storedAspect)
 bool isAudioPath(const QString& path)
 {
     static constexpr std::array<QLatin1StringView, 12> extensions = {
-        QLatin1StringView(".mp3"),  QLatin1StringView(".m4a"), QLatin1StringView(".wav"),
-        QLatin1StringView(".mp2"),  QLatin1StringView(".aac"), QLatin1StringView(".ac3"),
-        QLatin1StringView(".aiff"), QLatin1StringView(".flac"), QLatin1StringView(".m4r"),
-        QLatin1StringView(".ogg"),  QLatin1StringView(".wma"), QLatin1StringView(".mid"),
+        QLatin1StringView(".mp3"), QLatin1StringView(".m4a"), QLatin1StringView(".wav"),  QLatin1StringView(".mp2"),
+        QLatin1StringView(".aac"), QLatin1StringView(".ac3"), QLatin1StringView(".aiff"), QLatin1StringView(".flac"),
+        QLatin1StringView(".m4r"), QLatin1StringView(".ogg"), QLatin1StringView(".wma"),  QLatin1StringView(".mid"),
     };
-    return std::any_of(extensions.begin(), extensions.end(), [&path](QLatin1StringView extension) {
-        return path.endsWith(extension, Qt::CaseInsensitive);
-    });
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&path](QLatin1StringView extension) { return path.endsWith(extension, Qt::CaseInsensitive); });
 }
 
 QString clockText(qint64 ms)

@@ -4,8 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-VideoArea::VideoArea(QWidget* parent)
-    : QWidget(parent)
+VideoArea::VideoArea(QWidget* parent) : QWidget(parent)
 {
     // libvlc draws into a child of this widget's own X window.
     setAttribute(Qt::WA_NativeWindow);
@@ -55,7 +54,8 @@ void VideoArea::paintFilmSymbol(QPainter& painter, const QRectF& box) const
     // A rounded screen with a play triangle.
     painter.setPen(QPen(QColor(255, 255, 255, 70), box.width() * 0.04));
     painter.setBrush(QColor(255, 255, 255, 18));
-    const QRectF screen = box.adjusted(-box.width() * 0.25, box.height() * 0.1, box.width() * 0.25, -box.height() * 0.1);
+    const QRectF screen =
+        box.adjusted(-box.width() * 0.25, box.height() * 0.1, box.width() * 0.25, -box.height() * 0.1);
     painter.drawRoundedRect(screen, box.width() * 0.12, box.width() * 0.12);
     QPainterPath triangle;
     const QPointF c = box.center();

@@ -122,6 +122,16 @@ TEST_F(LibraryScanTest, TimeAndTitleFiltersAndHiddenFiles)
     EXPECT_EQ(ffmpegRuns(), 0);
 }
 
+TEST_F(LibraryScanTest, DefaultFilterCountsTheLibraryFolder)
+{
+    EXPECT_EQ(TimeFilter::defaultForLibrary(m_now), QStringLiteral("all"));
+    for (int i = 0; i < 51; ++i)
+        addFile(QString::number(m_now - 7200 - i) + QStringLiteral(".mp4"), QStringLiteral("Recent"));
+    EXPECT_EQ(TimeFilter::defaultForLibrary(m_now), QStringLiteral("24"));
+    // "24" shows the last hour only: the files of two hours ago are all hidden under it.
+    EXPECT_TRUE(scan(QStringLiteral("24")).isEmpty());
+}
+
 TEST_F(LibraryScanTest, RowsShowTheCachedDetails)
 {
     const QString path = addFile(QString::number(m_now) + QStringLiteral(".webm"), QStringLiteral("Clip"),

@@ -1,5 +1,5 @@
-#include "support/QStringPrinter.h"
 #include "tools/StreamInfo.h"
+#include "support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

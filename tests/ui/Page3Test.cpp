@@ -1,6 +1,6 @@
+#include "ui/Page3.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
-#include "ui/Page3.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -12,8 +12,8 @@
 namespace {
 
 const QStringList kFormats = {
-    QStringLiteral("mp4"),      QStringLiteral("x_flv"),      QStringLiteral("webm"),     QStringLiteral("quicktime"),
-    QStringLiteral("x_m4v"),    QStringLiteral("mpeg"),       QStringLiteral("x_matroska"), QStringLiteral("x_ms_wmv"),
+    QStringLiteral("mp4"),      QStringLiteral("x_flv"),     QStringLiteral("webm"),       QStringLiteral("quicktime"),
+    QStringLiteral("x_m4v"),    QStringLiteral("mpeg"),      QStringLiteral("x_matroska"), QStringLiteral("x_ms_wmv"),
     QStringLiteral("threegpp"), QStringLiteral("x_msvideo"), QStringLiteral("ogg"),
 };
 const QStringList kBrowsers = {QStringLiteral("chrome"), QStringLiteral("firefox"), QStringLiteral("yandex"),
@@ -60,9 +60,9 @@ TEST_F(Page3Test, BoxesFollowTheStoredTexts)
     };
     const Row rows[] = {
         {"mp4", "true", true},          {"mp4", "TRUE", false},         {"mp4", "", false},
-        {"draganddrop", "True", false}, {"showmessage", "true", false},  {"showmessage", "TRUE", true},
-        {"showmessage", "", true},      {"showdialogs", "false", true},  {"showdialogs", "true", false},
-        {"aspect", "true", false},      {"aspect", "false", true},       {"aspect", "", false},
+        {"draganddrop", "True", false}, {"showmessage", "true", false}, {"showmessage", "TRUE", true},
+        {"showmessage", "", true},      {"showdialogs", "false", true}, {"showdialogs", "true", false},
+        {"aspect", "true", false},      {"aspect", "false", true},      {"aspect", "", false},
         {"aspect", "FALSE", false},     {"amplifier", "yes", false},
     };
     for (const Row& row : rows) {
@@ -119,7 +119,8 @@ TEST_F(Page3Test, MasterBoxesEnableTheirDependants)
     write("getmusicfromcache", "true");
     Page3 page(settings());
     const auto enabledCount = [&page](const QStringList& names) {
-        return std::count_if(names.begin(), names.end(), [&page](const QString& name) { return page.box(name)->isEnabled(); });
+        return std::count_if(names.begin(), names.end(),
+                             [&page](const QString& name) { return page.box(name)->isEnabled(); });
     };
     QStringList videoDependants = kFormats;
     videoDependants << QStringLiteral("accelerator") << QStringLiteral("repairvideos");

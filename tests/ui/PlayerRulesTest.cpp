@@ -1,6 +1,6 @@
+#include "ui/PlayerRules.h"
 #include "ui/MovieRequest.h"
 #include "ui/PlayButtonTracker.h"
-#include "ui/PlayerRules.h"
 
 #include <gtest/gtest.h>
 
@@ -90,9 +90,7 @@ TEST(PlayButtonTrackerTest, TellsTheBarOnlyAboutChanges)
 {
     using State = PlayerState;
     PlayButtonTracker tracker;
-    const auto poll = [&tracker](State state) {
-        return tracker.poll({state, 61000, 3723000, 0.25}).requests;
-    };
+    const auto poll = [&tracker](State state) { return tracker.poll({state, 61000, 3723000, 0.25}).requests; };
     const QString progress = MovieRequest::playPosition(QStringLiteral("0:01:01"), QStringLiteral("1:02:03"), 25);
 
     EXPECT_TRUE(poll(State::Opening).isEmpty());
@@ -105,9 +103,9 @@ TEST(PlayButtonTrackerTest, TellsTheBarOnlyAboutChanges)
     EXPECT_EQ(tracker.buttonState(), QStringLiteral("Play"));
 
     const PlayButtonTracker::Update ended = tracker.poll({State::Ended, 0, 0, 1.0});
-    EXPECT_EQ(ended.requests, QStringList({MovieRequest::playButton(QStringLiteral("three")),
-                                           MovieRequest::playEndAnimation(),
-                                           MovieRequest::playPosition(QString(), QString(), 100)}));
+    EXPECT_EQ(ended.requests,
+              QStringList({MovieRequest::playButton(QStringLiteral("three")), MovieRequest::playEndAnimation(),
+                           MovieRequest::playPosition(QString(), QString(), 100)}));
     EXPECT_TRUE(ended.redrawVideo);
     EXPECT_TRUE(poll(State::Ended).isEmpty());
     EXPECT_EQ(tracker.buttonState(), QStringLiteral("End"));

@@ -1,7 +1,7 @@
+#include "ui/Player.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
 #include "ui/MovieRequest.h"
-#include "ui/Player.h"
 #include "ui/VideoArea.h"
 
 #include <QFile>
@@ -101,8 +101,8 @@ TEST_F(PlayerTest, PreviewRunsOncePerPathAndPausesOnAnEarlyFrame)
     const QString a = QStringLiteral("/lib/1.mp4");
     const QString b = QStringLiteral("/lib/2.mp3");
     m_player->preview(a);
-    EXPECT_EQ(m_engine->log.mid(0, 3), QStringList({QStringLiteral("mute 1"), QStringLiteral("load ") + a,
-                                                    QStringLiteral("play")}));
+    EXPECT_EQ(m_engine->log.mid(0, 3),
+              QStringList({QStringLiteral("mute 1"), QStringLiteral("load ") + a, QStringLiteral("play")}));
     EXPECT_FALSE(m_area.showsAudioPicture());
     m_player->preview(a);
     EXPECT_EQ(count(QStringLiteral("load ") + a), 1);
@@ -145,8 +145,8 @@ TEST_F(PlayerTest, PlayingWithSoundCancelsThePreviewPause)
 {
     m_player->preview(QStringLiteral("/lib/1.mp4"));
     m_player->playWithSound(QStringLiteral("/lib/2.mp4"));
-    EXPECT_EQ(commands().mid(3, 3), QStringList({QStringLiteral("mute 0"), QStringLiteral("load /lib/2.mp4"),
-                                                    QStringLiteral("play")}));
+    EXPECT_EQ(commands().mid(3, 3),
+              QStringList({QStringLiteral("mute 0"), QStringLiteral("load /lib/2.mp4"), QStringLiteral("play")}));
     QTest::qWait(Player::PreviewPauseMs + 300);
     EXPECT_EQ(count(QStringLiteral("pause")), 0);
 }

@@ -1,13 +1,13 @@
-#include "support/ScopedSettingsStore.h"
 #include "support/MediaFixture.h"
+#include "support/ScopedSettingsStore.h"
 #include "ui/Player.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QUrl>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@ protected:
     {
         if (!MediaFixture::ffmpegAvailable())
             GTEST_SKIP() << "ffmpeg is not installed";
-        m_player = std::make_unique<Player>(nullptr, QStringList{QStringLiteral("--vout=dummy"),
-                                                                 QStringLiteral("--aout=dummy"),
-                                                                 QStringLiteral("--quiet")});
+        m_player =
+            std::make_unique<Player>(nullptr, QStringList{QStringLiteral("--vout=dummy"),
+                                                          QStringLiteral("--aout=dummy"), QStringLiteral("--quiet")});
         if (!m_player->isReady())
             GTEST_SKIP() << "libvlc cannot start here (missing plugins?)";
         m_player->setUrlOpener([this](const QUrl& url) {

@@ -1,7 +1,7 @@
+#include "ui/page1.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
-#include "ui/page1.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,17 +35,36 @@ protected:
 TEST_F(page1Test, ShowsAVideoAndTwoAudioStreamsOfARealFile)
 {
     const QString path = QDir(m_store.dir()).filePath(QStringLiteral("1700000000.mp4"));
-    ASSERT_TRUE(MediaFixture::make(
-        path, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-               QStringLiteral("testsrc=size=320x240:rate=25:duration=1"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-               QStringLiteral("-i"), QStringLiteral("sine=frequency=440:sample_rate=44100:duration=1"),
-               QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-               QStringLiteral("sine=frequency=880:sample_rate=22050:duration=1"), QStringLiteral("-map"),
-               QStringLiteral("0"), QStringLiteral("-map"), QStringLiteral("1"), QStringLiteral("-map"),
-               QStringLiteral("2"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-               QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
-               QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-ac"), QStringLiteral("2"),
-               QStringLiteral("-metadata:s:a:0"), QStringLiteral("language=eng")}));
+    ASSERT_TRUE(MediaFixture::make(path, {QStringLiteral("-f"),
+                                          QStringLiteral("lavfi"),
+                                          QStringLiteral("-i"),
+                                          QStringLiteral("testsrc=size=320x240:rate=25:duration=1"),
+                                          QStringLiteral("-f"),
+                                          QStringLiteral("lavfi"),
+                                          QStringLiteral("-i"),
+                                          QStringLiteral("sine=frequency=440:sample_rate=44100:duration=1"),
+                                          QStringLiteral("-f"),
+                                          QStringLiteral("lavfi"),
+                                          QStringLiteral("-i"),
+                                          QStringLiteral("sine=frequency=880:sample_rate=22050:duration=1"),
+                                          QStringLiteral("-map"),
+                                          QStringLiteral("0"),
+                                          QStringLiteral("-map"),
+                                          QStringLiteral("1"),
+                                          QStringLiteral("-map"),
+                                          QStringLiteral("2"),
+                                          QStringLiteral("-pix_fmt"),
+                                          QStringLiteral("yuv420p"),
+                                          QStringLiteral("-c:v"),
+                                          QStringLiteral("libx264"),
+                                          QStringLiteral("-preset"),
+                                          QStringLiteral("ultrafast"),
+                                          QStringLiteral("-c:a"),
+                                          QStringLiteral("aac"),
+                                          QStringLiteral("-ac"),
+                                          QStringLiteral("2"),
+                                          QStringLiteral("-metadata:s:a:0"),
+                                          QStringLiteral("language=eng")}));
 
     page1 window(QStringLiteral("Holiday"), QStringLiteral("MP4"), path);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Media Analyzer"));
@@ -54,9 +73,9 @@ TEST_F(page1Test, ShowsAVideoAndTwoAudioStreamsOfARealFile)
     const QTreeWidgetItem* root = tree->topLevelItem(0);
     EXPECT_EQ(root->text(0), QStringLiteral("Media Analyzer: Holiday.mp4"));
     EXPECT_TRUE(root->isExpanded());
-    ASSERT_EQ(childTexts(root), QStringList({QStringLiteral("Stream #0 (video stream)"),
-                                             QStringLiteral("Stream #1 (audio stream)"),
-                                             QStringLiteral("Stream #2 (audio stream)")}));
+    ASSERT_EQ(childTexts(root),
+              QStringList({QStringLiteral("Stream #0 (video stream)"), QStringLiteral("Stream #1 (audio stream)"),
+                           QStringLiteral("Stream #2 (audio stream)")}));
 
     const QStringList video = childTexts(root->child(0));
     EXPECT_TRUE(root->child(0)->isExpanded());
