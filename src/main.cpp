@@ -2,6 +2,7 @@
 #include "app/Engine.h"
 #include "app/Headless.h"
 #include "app/QuitOnSignal.h"
+#include "app/Settings.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
 #include "app/Trace.h"
@@ -36,7 +37,18 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
     if (!commandLine.startHidden)
         window.showRestored();
+    // The long-lived workers: importers and followers, the probe, then live capture on the
+    // adapter named on the command line or in the settings (every adapter when none is).
+    engine.startLibraryWorkers();
+    engine.startProbe();
+    QString adapter = commandLine.interfaceName;
+    if (adapter.isEmpty())
+        adapter = Settings::instance().interfaceName();
+    engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
+    engine.stopCapture();
+    engine.stopProbe();
+    engine.stopLibraryWorkers();
     ToolRunner::killAllTools();
     return code;
 }

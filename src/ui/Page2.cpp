@@ -168,6 +168,7 @@ void Page2::start()
 {
     // Caption, labels and icon are set by the constructor (steps 1, 2 and 4).
     buildMovies();
+    connectEngine();
     m_tray = new ShellTray(this);
     connect(m_tray, &ShellTray::toggleRequested, this, &Page2::toggleVisible);
     connect(m_tray, &ShellTray::showRequested, this, &Page2::showRestored);

@@ -143,6 +143,7 @@ private:
     void endTools();
     void openSettings();
     void openFileInfo();
+    void connectEngine();
     void importFiles();
     void importDropped(const QStringList& paths);
     QString defaultTimeFilter() const;

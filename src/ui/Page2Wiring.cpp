@@ -11,6 +11,8 @@
 #include "library/ScanScheduler.h"
 #include "library/TimeFilter.h"
 #include "ui/Page3.h"
+#include "ui/page1.h"
+#include "ui/MonitorMovie.h"
 #include "app/Texts.h"
 #include "tools/ToolRunner.h"
 
@@ -94,6 +96,24 @@ void Page2::openSettings()
 
 void Page2::openFileInfo()
 {
+    const int row = selectedRow();
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const MediaRow& media = m_model.rowAt(row);
+    page1 info(media.title, media.format, media.path, this);
+    info.exec();
+}
+
+void Page2::connectEngine()
+{
+    // Library workers and the capture thread report from their own threads: queued here.
+    connect(&m_engine, &Engine::libraryCaptionChanged, this, [this](const QString& caption) { setWindowTitle(caption); },
+            Qt::QueuedConnection);
+    connect(&m_engine, &Engine::libraryCaptionRestored, this, &Page2::restoreCaption, Qt::QueuedConnection);
+    connect(&m_engine, &Engine::libraryNotice, this, &Page2::showNotice, Qt::QueuedConnection);
+    connect(&m_engine, &Engine::candidateDetected, this, [this] { m_monitorMovie->addActivity(1); },
+            Qt::QueuedConnection);
+    connect(this, &Page2::monitoringChanged, this, [this](bool on) { m_engine.setMonitoring(on); });
 }
 
 void Page2::cancelDownload(int listRow)
