@@ -3,6 +3,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+# Let ccache reuse objects between clones in different folders (CI builds a fresh clone).
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 if [ ! -f "$build/CMakeCache.txt" ]; then
