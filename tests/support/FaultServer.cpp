@@ -53,15 +53,15 @@ bool parseRange(const QByteArray& value, qint64 size, qint64& from, qint64& to)
 {
     if (!value.startsWith("bytes="))
         return false;
-    const QByteArray spec = value.mid(6);
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray range = value.mid(6);
+    const qsizetype dash = range.indexOf('-');
     if (dash <= 0)
         return false;
     bool ok = false;
-    from = spec.left(dash).toLongLong(&ok);
+    from = range.left(dash).toLongLong(&ok);
     if (!ok)
         return false;
-    const QByteArray end = spec.mid(dash + 1);
+    const QByteArray end = range.mid(dash + 1);
     to = end.isEmpty() ? size - 1 : end.toLongLong(&ok);
     if (!ok)
         return false;
