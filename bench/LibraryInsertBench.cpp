@@ -1,6 +1,7 @@
 // Insertion of library files into the media table: the duration probe, the thumbnail, the
 // still frame, the icons and the row, per file. Peer: one bare duration probe ("ffmpeg -i")
 // of the same file, the cheapest of the five or six ffmpeg runs an insertion makes.
+#include "BenchDataFolder.h"
 #include "app/AppPaths.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
@@ -42,17 +43,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
-    Texts::init(QStringLiteral("EN"));
-    AppPaths::setDataDir(root);
-    QDir::setCurrent(root);
     Settings settings(root + QStringLiteral("Trawlix.conf"));
-    Settings::setInstance(&settings);
-    for (const char* name : {"Videos", "Screens", "32x32", "16x16", "160x90", "FavIcons"})
-        QDir().mkpath(root + QLatin1String(name));
-    QFile xml(root + QStringLiteral("videos.xml"));
-    if (xml.open(QIODevice::WriteOnly))
-        xml.write("<slideshow />");
-    xml.close();
+    prepareBenchDataFolder(root, settings,
+                           {QStringLiteral("Videos"), QStringLiteral("Screens"), QStringLiteral("32x32"),
+                            QStringLiteral("16x16"), QStringLiteral("160x90"), QStringLiteral("FavIcons")});
 
     QStringList paths;
     for (int i = 0; i < kFiles; ++i) {

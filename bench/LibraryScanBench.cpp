@@ -1,6 +1,7 @@
 // Scan of a library whose durations are cached: 2,000 files, each with title, author and
 // "comments" tags and its pictures already made. The scan must start no ffmpeg at all.
 // Peer: the bare floor of the same work, a directory listing with the three tag reads per file.
+#include "BenchDataFolder.h"
 #include "app/AppPaths.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
@@ -43,13 +44,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString root = dir.path() + QLatin1Char('/');
-    Texts::init(QStringLiteral("EN"));
-    AppPaths::setDataDir(root);
-    QDir::setCurrent(root);
     Settings settings(root + QStringLiteral("Trawlix.conf"));
-    Settings::setInstance(&settings);
-    for (const char* name : {"Videos", "Screens", "32x32", "16x16", "160x90"})
-        QDir().mkpath(root + QLatin1String(name));
+    prepareBenchDataFolder(root, settings,
+                           {QStringLiteral("Videos"), QStringLiteral("Screens"), QStringLiteral("32x32"),
+                            QStringLiteral("16x16"), QStringLiteral("160x90")});
     // Every ffmpeg start would be counted here (the data folder is searched before PATH).
     writeFile(root + QStringLiteral("ffmpeg"), "#!/bin/sh\necho run >> \"" + QFile::encodeName(root) +
                                                   "ffmpeg-runs\"\nexec \"" +
