@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/AppPaths.h"
-#include "app/Settings.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
 
 #include <QDir>
 #include <QFile>

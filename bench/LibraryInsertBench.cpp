@@ -2,9 +2,9 @@
 // still frame, the icons and the row, per file. Peer: one bare duration probe ("ffmpeg -i")
 // of the same file, the cheapest of the five or six ffmpeg runs an insertion makes.
 #include "BenchDataFolder.h"
-#include "app/AppPaths.h"
-#include "app/Settings.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
 #include "library/LibraryContext.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"

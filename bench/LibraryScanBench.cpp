@@ -2,9 +2,9 @@
 // "comments" tags and its pictures already made. The scan must start no ffmpeg at all.
 // Peer: the bare floor of the same work, a directory listing with the three tag reads per file.
 #include "BenchDataFolder.h"
-#include "app/AppPaths.h"
-#include "app/Settings.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
 #include "library/LibraryContext.h"
 #include "library/LibraryScan.h"
 #include "library/MediaTableModel.h"

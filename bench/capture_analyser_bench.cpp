@@ -4,7 +4,7 @@
 //
 //   ninja -C build capture_analyser_bench && build/bench/capture_analyser_bench [--keep FILE]
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "capture/RequestAnalyser.h"
 
 #include <QCoreApplication>

@@ -5,10 +5,10 @@
 //
 // Usage: download_bench [FOLDER] [ROUNDS]   (FOLDER defaults to ./download-bench; needs ~6 GiB)
 
-#include "app/AppPaths.h"
-#include "app/Settings.h"
-#include "app/Texts.h"
-#include "capture/CandidateProbe.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "download/CandidateProbe.h"
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
 #include "support/NginxServer.h"

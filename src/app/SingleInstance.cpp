@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <QCryptographicHash>
 #include <QDir>

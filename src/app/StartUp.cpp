@@ -1,11 +1,11 @@
 #include "app/StartUp.h"
 
-#include "app/AppPaths.h"
-#include "app/OpenFileScan.h"
-#include "app/Settings.h"
+#include "base/AppPaths.h"
+#include "base/OpenFileScan.h"
+#include "base/Settings.h"
 #include "app/SingleInstance.h"
-#include "app/Texts.h"
-#include "app/Trace.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
 #include "library/ScrollerList.h"
 #include "library/TagStore.h"
 

@@ -1,6 +1,6 @@
 #include "capture/MediaFilterSettings.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 MediaFilterSettings MediaFilterSettings::read(const Settings& store)
 {

@@ -1,6 +1,6 @@
 #include "capture/PacketCapture.h"
 
-#include "app/Trace.h"
+#include "base/Trace.h"
 
 #include <pcap/pcap.h>
 #include <poll.h>

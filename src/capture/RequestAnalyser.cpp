@@ -1,11 +1,11 @@
 #include "capture/RequestAnalyser.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "capture/AddressFilters.h"
 #include "capture/ByteView.h"
 #include "capture/RequestFields.h"
 #include "capture/TcpHeaderLocator.h"
-#include "library/BaseNames.h"
+#include "model/BaseNames.h"
 
 #include <QDateTime>
 

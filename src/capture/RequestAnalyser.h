@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capture/Get.h"
+#include "model/Get.h"
 #include "capture/MediaFilterSettings.h"
-#include "library/VideoFile.h"
+#include "model/VideoFile.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "download/DownloadRows.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "download/DownloadList.h"
 
 #include <QMutexLocker>

@@ -1,6 +1,6 @@
 #include "download/DownloadWorkers.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "download/DownloadRows.h"
 #include "download/SegmentedDownload.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "download/DownloadTimeouts.h"
-#include "library/VideoFile.h"
+#include "model/VideoFile.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "download/HeadlessDownloadList.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 #include <QMutexLocker>
 

@@ -1,6 +1,6 @@
 #include "download/PageTitle.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 #include <QList>
 #include <QStringDecoder>

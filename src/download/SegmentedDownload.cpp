@@ -1,7 +1,7 @@
 #include "download/SegmentedDownload.h"
 
-#include "app/Texts.h"
-#include "app/Trace.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
 #include "download/HttpRequest.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/VideoFile.h"
+#include "model/VideoFile.h"
 
 #include <QByteArray>
 #include <QString>

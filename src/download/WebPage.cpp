@@ -1,8 +1,8 @@
 #include "download/WebPage.h"
 
-#include "app/AppPaths.h"
-#include "app/Texts.h"
-#include "app/Trace.h"
+#include "base/AppPaths.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
 #include "download/HttpRequest.h"
 
 #include <QDir>

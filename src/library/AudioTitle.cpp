@@ -1,6 +1,6 @@
 #include "library/AudioTitle.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "library/AudioNames.h"
 #include "library/Id3Scan.h"
 #include "library/LibraryFormat.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/MP3File.h"
+#include "model/MP3File.h"
 
 #include <QString>
 

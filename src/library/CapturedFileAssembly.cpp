@@ -1,9 +1,9 @@
 #include "library/CapturedFileAssembly.h"
 
-#include "app/AppPaths.h"
-#include "app/Settings.h"
-#include "app/Texts.h"
-#include "app/Trace.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
 #include "download/DownloadRows.h"
 #include "library/AudioTitle.h"
 #include "library/FfmpegCommand.h"

@@ -1,6 +1,6 @@
 #include "library/DerivedFiles.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "library/ScrollerList.h"
 
 #include <QFile>

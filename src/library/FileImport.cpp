@@ -1,6 +1,6 @@
 #include "library/FileImport.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "library/FileCopy.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryTarget.h"

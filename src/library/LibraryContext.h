@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "library/MP3File.h"
-#include "library/VideoFile.h"
+#include "base/Clock.h"
+#include "model/MP3File.h"
+#include "model/VideoFile.h"
 
 #include <QString>
 

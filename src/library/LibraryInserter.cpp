@@ -1,8 +1,8 @@
 #include "library/LibraryInserter.h"
 
-#include "app/AppPaths.h"
-#include "app/Texts.h"
-#include "library/BaseNames.h"
+#include "base/AppPaths.h"
+#include "base/Texts.h"
+#include "model/BaseNames.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"

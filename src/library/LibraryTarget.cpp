@@ -1,6 +1,6 @@
 #include "library/LibraryTarget.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
 #include "library/LinkDownloadImporter.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "download/WebPage.h"
-#include "library/BaseNames.h"
+#include "model/BaseNames.h"
 #include "library/FfmpegCommand.h"
 #include "library/FileBusy.h"
 #include "library/LibraryInserter.h"

@@ -1,6 +1,6 @@
 #include "library/MediaTableModel.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "library/LibraryFormat.h"
 
 #include <QCollator>

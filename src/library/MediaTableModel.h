@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/MediaRow.h"
+#include "model/MediaRow.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "library/RecordingsImporter.h"
 
-#include "app/AppPaths.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Texts.h"
 #include "library/FfmpegCommand.h"
 #include "library/FileBusy.h"
 #include "library/LibraryFormat.h"

@@ -1,6 +1,6 @@
 #include "library/ThumbnailMaker.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "library/LibraryFormat.h"
 #include "library/ScrollerList.h"
 #include "library/FfmpegCommand.h"

@@ -1,6 +1,6 @@
 #include "library/TimeFilter.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #include "tools/StreamInfo.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 #include <QRegularExpression>
 

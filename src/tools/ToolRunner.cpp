@@ -1,7 +1,7 @@
 #include "tools/ToolRunner.h"
 
-#include "app/AppPaths.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Texts.h"
 #include "tools/ChildProcess.h"
 #include "tools/ChildRegistry.h"
 

@@ -1,6 +1,6 @@
 #include "ui/DownloadListWidget.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 #include <QHeaderView>
 #include <QIcon>

@@ -1,6 +1,6 @@
 #include "ui/FilterPanel.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // The main window's handling of movie calls.
 #include "ui/Page2.h"
 
-#include "app/Settings.h"
-#include "app/Texts.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
 #include "library/MediaTableModel.h"
 #include "ui/MonitorMovie.h"
 #include "ui/MovieRequest.h"

@@ -2,10 +2,10 @@
 // sorting and the table's context menu.
 #include "ui/Page2.h"
 
-#include "app/AppPaths.h"
-#include "app/OutputName.h"
-#include "app/Settings.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/OutputName.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 #include "ui/DownloadListWidget.h"

@@ -1,8 +1,8 @@
 // The main window's video area and the player commands.
 #include "ui/Page2.h"
 
-#include "app/AppPaths.h"
-#include "app/Settings.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
 #include "library/MediaTableModel.h"
 #include "tools/ToolRunner.h"
 #include "ui/MovieRequest.h"

@@ -2,10 +2,10 @@
 // the stream-information window.
 #include "ui/Page2.h"
 
-#include "app/AppPaths.h"
-#include "app/Clock.h"
-#include "app/Engine.h"
-#include "app/Settings.h"
+#include "base/AppPaths.h"
+#include "base/Clock.h"
+#include "engine/Engine.h"
+#include "base/Settings.h"
 #include "library/DerivedFiles.h"
 #include "library/FileImport.h"
 #include "library/ScanScheduler.h"
@@ -13,7 +13,7 @@
 #include "ui/Page3.h"
 #include "ui/page1.h"
 #include "ui/MonitorMovie.h"
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "ui/Page3.h"
 
-#include "app/Settings.h"
-#include "app/Texts.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

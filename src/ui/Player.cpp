@@ -1,7 +1,7 @@
 #include "ui/Player.h"
 
-#include "app/AppPaths.h"
-#include "app/Settings.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
 #include "ui/MovieRequest.h"
 #include "ui/PlayerRules.h"
 #include "ui/VideoArea.h"

@@ -1,8 +1,8 @@
 #include "ui/ShellTray.h"
 
-#include "app/Settings.h"
-#include "app/Texts.h"
-#include "app/Trace.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
 
 #include <QAction>
 #include <QApplication>

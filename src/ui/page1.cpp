@@ -1,6 +1,6 @@
 #include "ui/page1.h"
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "tools/StreamInfo.h"
 #include "tools/ToolRunner.h"
 

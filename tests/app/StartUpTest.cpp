@@ -1,5 +1,5 @@
-#include "app/AppPaths.h"
-#include "app/Settings.h"
+#include "base/AppPaths.h"
+#include "base/Settings.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
 #include "library/TagStore.h"

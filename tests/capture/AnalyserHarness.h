@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "capture/RequestAnalyser.h"
 #include "support/FrameBuilder.h"
 

@@ -1,4 +1,4 @@
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "download/WebPage.h"
 #include "support/DownloadTestBed.h"
 #include "support/FaultServer.h"

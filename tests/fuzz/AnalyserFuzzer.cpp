@@ -3,7 +3,7 @@
 // then frames, each a two-byte big-endian length and that many bytes (fewer at the input's end).
 // Every frame is copied into a buffer of exactly its size, so a read past its end is caught.
 
-#include "app/Texts.h"
+#include "base/Texts.h"
 #include "capture/RequestAnalyser.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "LibraryFixture.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "library/AudioTitle.h"
 #include "library/LibraryFormat.h"
 

@@ -1,7 +1,7 @@
 #include "LibraryFixture.h"
 
-#include "app/AppPaths.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Texts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "library/LibraryContext.h"
 #include "library/MediaTableModel.h"
 #include "support/ManualClock.h"

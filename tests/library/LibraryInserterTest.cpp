@@ -1,6 +1,6 @@
 #include "LibraryFixture.h"
 
-#include "library/BaseNames.h"
+#include "model/BaseNames.h"
 #include "library/LibraryInserter.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"

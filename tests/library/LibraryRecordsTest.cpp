@@ -1,5 +1,5 @@
-#include "app/AppPaths.h"
-#include "library/BaseNames.h"
+#include "base/AppPaths.h"
+#include "model/BaseNames.h"
 #include "library/DerivedFiles.h"
 #include "library/ScrollerList.h"
 #include "support/ManualClock.h"

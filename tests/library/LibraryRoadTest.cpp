@@ -1,6 +1,6 @@
 #include "LibraryFixture.h"
 
-#include "app/Engine.h"
+#include "engine/Engine.h"
 #include "download/DownloadWorkers.h"
 #include "library/LibraryListing.h"
 #include "library/TagStore.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
-#include "library/VideoFile.h"
+#include "model/VideoFile.h"
 #include "support/RecordingDownloadList.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "support/ScopedSettingsStore.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QFile>
 

@@ -1,5 +1,5 @@
-#include "app/AppPaths.h"
-#include "app/Texts.h"
+#include "base/AppPaths.h"
+#include "base/Texts.h"
 #include "support/ChildHelper.h"
 #include "tools/ToolRunner.h"
 

@@ -1,0 +1,146 @@
+#include "base/Settings.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<Settings*> g_instance{nullptr};
+
+} // namespace
+
+Settings::Settings(QString iniPath)
+    : m_path(std::move(iniPath))
+{
+}
+
+Settings& Settings::instance()
+{
+    Settings* settings = g_instance.load();
+    Q_ASSERT_X(settings, "Settings::instance", "no settings store installed");
+    return *settings;
+}
+
+void Settings::setInstance(Settings* settings)
+{
+    g_instance.store(settings);
+}
+
+bool Settings::exists() const
+{
+    return QFileInfo::exists(m_path);
+}
+
+void Settings::seedDefaultsIfMissing() const
+{
+    if (exists())
+        return;
+    QSettings store(m_path, QSettings::IniFormat);
+    for (const Definition& definition : table()) {
+        if (definition.defaultText)
+            store.setValue(QString::fromLatin1(definition.name), QString::fromLatin1(definition.defaultText));
+    }
+    store.sync();
+}
+
+QString Settings::read(const QString& name) const
+{
+    // A fresh QSettings per call: QSettings shares its parsed file between instances and
+    // notices writes from other instances, and distinct instances are safe across threads.
+    const QSettings store(m_path, QSettings::IniFormat);
+    const QVariant value = store.value(name);
+    if (!value.isValid())
+        return {};
+    // A list (a value with an unquoted comma) is not a text we wrote: it reads as empty.
+    if (value.typeId() != QMetaType::QString)
+        return {};
+    QString text = value.toString();
+    if (text.size() > MaxValueLength)
+        return {};
+    return text;
+}
+
+void Settings::write(const QString& name, const QString& value) const
+{
+    QSettings store(m_path, QSettings::IniFormat);
+    store.setValue(name, value);
+    store.sync();
+}
+
+bool Settings::flag(const QString& name) const
+{
+    return read(name) == QLatin1String("true");
+}
+
+bool Settings::flagIgnoringCase(const QString& name) const
+{
+    return read(name).compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+int Settings::integer(const QString& name) const
+{
+    bool ok = false;
+    const int value = read(name).trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+const QList<Settings::Definition>& Settings::table()
+{
+    static const QList<Definition> definitions = {
+        {"downloadhttp", "false"},
+        {"mp4", "true"},
+        {"x_flv", "true"},
+        {"webm", "true"},
+        {"quicktime", "false"},
+        {"x_m4v", "false"},
+        {"mpeg", "false"},
+        {"x_matroska", "false"},
+        {"x_ms_wmv", "false"},
+        {"threegpp", "false"},
+        {"x_msvideo", "false"},
+        {"ogg", "false"},
+        {"accelerator", "true"},
+        {"repairvideos", "true"},
+        {"downloadhttpmusic", "true"},
+        {"getmusicfromcache", "true"},
+        {"chrome", "true"},
+        {"firefox", "true"},
+        {"yandex", "true"},
+        {"opera", "true"},
+        {"ie", "true"},
+        {"cutpreview", "true"},
+        {"aspect", "true"},
+        {"amplifier", "false"},
+        {"volume", "100"},
+        {"draganddrop", "true"},
+        {"autoopenfolder", "true"},
+        {"showmessage", "true"},
+        {"showdialogs", "true"},
+        {"restoremainwindow", "true"},
+        {"window", "NotSet"},
+        {"tableview", "report"},
+        // Not in the stored table of the original program: the capture adapter ("" = every
+        // adapter) that this build lets the user pin.
+        {"interface", nullptr},
+    };
+    return definitions;
+}
+
+const QStringList& Settings::saveOrder()
+{
+    static const QStringList order = {
+        QStringLiteral("autoopenfolder"), QStringLiteral("showmessage"),   QStringLiteral("showdialogs"),
+        QStringLiteral("aspect"),         QStringLiteral("amplifier"),     QStringLiteral("volume"),
+        QStringLiteral("downloadhttpmusic"), QStringLiteral("getmusicfromcache"), QStringLiteral("chrome"),
+        QStringLiteral("firefox"),        QStringLiteral("yandex"),        QStringLiteral("opera"),
+        QStringLiteral("ie"),             QStringLiteral("downloadhttp"),  QStringLiteral("accelerator"),
+        QStringLiteral("repairvideos"),   QStringLiteral("mp4"),           QStringLiteral("x_flv"),
+        QStringLiteral("webm"),           QStringLiteral("quicktime"),     QStringLiteral("x_m4v"),
+        QStringLiteral("mpeg"),           QStringLiteral("x_matroska"),    QStringLiteral("x_ms_wmv"),
+        QStringLiteral("threegpp"),       QStringLiteral("x_msvideo"),     QStringLiteral("ogg"),
+        QStringLiteral("cutpreview"),     QStringLiteral("draganddrop"),   QStringLiteral("restoremainwindow"),
+    };
+    return order;
+}

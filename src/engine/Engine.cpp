@@ -1,0 +1,131 @@
+#include "engine/Engine.h"
+
+#include "base/Settings.h"
+#include "download/CandidateProbe.h"
+#include "download/GetEachURLThread.h"
+#include "capture/MediaFilterSettings.h"
+#include "capture/RequestAnalyser.h"
+#include "download/DownloadRows.h"
+#include "download/DownloadWorkers.h"
+#include "library/CacheMusicFollower.h"
+#include "library/CapturedFileAssembly.h"
+#include "library/LinkDownloadImporter.h"
+#include "library/PeriodicWorker.h"
+#include "library/RecordingsImporter.h"
+#include "library/ScanScheduler.h"
+
+Engine::Engine(QObject* parent)
+    : QObject(parent)
+    , m_library(std::make_unique<LibraryContext>(
+          LibraryContext{m_mediaTable, m_imagesIndexes, m_mp3Files, m_videoFiles}))
+    , m_scans(std::make_unique<ScanScheduler>(*m_library))
+    , m_downloadRows(std::make_unique<DownloadRows>(m_videoFiles))
+    , m_downloadWorkers(std::make_unique<DownloadWorkers>(m_videoFiles, *m_downloadRows))
+    , m_candidateProbe(std::make_unique<CandidateProbe>(m_videoFiles, *m_downloadRows, *m_downloadWorkers))
+{
+    m_library->setCaption = [this](const QString& caption) { emit libraryCaptionChanged(caption); };
+    m_library->restoreCaption = [this] { emit libraryCaptionRestored(); };
+    m_library->notify = [this](const QString& text) { emit libraryNotice(text); };
+    m_downloadWorkers->setAssemblyHook(
+        [this](qsizetype index) { CapturedFileAssembly::run(*m_library, *m_downloadRows, index); });
+    m_recordingsImporter = std::make_unique<PeriodicWorker>(
+        QStringLiteral("RecordingsImporter"), 1000,
+        [this] { RecordingsImporter::pass(*m_library, m_tempRecordsFiles); });
+    m_linkImporter = std::make_unique<PeriodicWorker>(QStringLiteral("LinkDownloadImporter"), 1000,
+                                                      [this] { LinkDownloadImporter::pass(*m_library); });
+    m_cacheFollower = std::make_unique<PeriodicWorker>(QStringLiteral("CacheMusicFollower"), 1500,
+                                                       [this] { CacheMusicFollower::pass(*m_library); });
+}
+
+Engine::~Engine()
+{
+    stopCapture();
+    stopProbe();
+    stopLibraryWorkers();
+    // Members go in reverse order: the download workers (whose assemblies insert into the
+    // table) and the scans finish before the library state and the table.
+}
+
+void Engine::requestScan(const QString& timeFilter, const QString& titleFilter)
+{
+    m_scans->request({timeFilter, titleFilter});
+}
+
+void Engine::startLibraryWorkers()
+{
+    m_recordingsImporter->start();
+    m_linkImporter->start();
+    m_cacheFollower->start();
+}
+
+void Engine::stopLibraryWorkers()
+{
+    m_recordingsImporter->stop();
+    m_linkImporter->stop();
+    m_cacheFollower->stop();
+}
+
+void Engine::setLinkPageSource(std::function<QString()> source)
+{
+    m_library->linkPage = std::move(source);
+}
+
+void Engine::setDownloadList(DownloadList* list)
+{
+    m_downloadRows->setView(list);
+}
+
+void Engine::setAssemblyHook(std::function<void(qsizetype videoFileIndex)> hook)
+{
+    m_downloadWorkers->setAssemblyHook(std::move(hook));
+}
+
+void Engine::setDownloadTimeouts(const DownloadTimeouts& timeouts)
+{
+    m_downloadWorkers->setTimeouts(timeouts);
+}
+
+void Engine::startProbe()
+{
+    if (!m_probeThread)
+        m_probeThread = std::make_unique<GetEachURLThread>(*m_candidateProbe, m_downloadWorkers->timeouts().probePass);
+    m_probeThread->start();
+}
+
+void Engine::stopProbe()
+{
+    if (m_probeThread)
+        m_probeThread->stop();
+}
+
+void Engine::startCapture(const PacketCapture::Source& source)
+{
+    stopCapture();
+    auto cache = std::make_shared<CachedMediaFilterSettings>(
+        [] { return MediaFilterSettings::read(Settings::instance()); });
+    m_analyser = std::make_unique<RequestAnalyser>(
+        RequestAnalyser::Records{m_getArr, m_historyArr, m_videoFiles, m_detectedMedia},
+        [cache] { return cache->get(); });
+    m_analyser->setCandidateHook(
+        [this](qsizetype index, const VideoFile& record) { emit candidateDetected(index, record); });
+    RequestAnalyser* analyser = m_analyser.get();
+    m_capture = std::make_unique<PacketCapture>(
+        source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); },
+        m_monitoring);
+    PacketCapture* capture = m_capture.get();
+    connect(capture, &QThread::finished, this, [this, capture] {
+        if (m_capture.get() == capture)
+            emit captureEnded(capture->outcome());
+    });
+    m_capture->start();
+}
+
+void Engine::stopCapture()
+{
+    if (m_capture) {
+        m_capture->requestStop();
+        m_capture->wait();
+        m_capture.reset();
+    }
+    m_analyser.reset();
+}

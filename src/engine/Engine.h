@@ -1,0 +1,127 @@
+#pragma once
+
+#include "model/Get.h"
+#include "capture/PacketCapture.h"
+#include "download/DownloadTimeouts.h"
+#include "library/LibraryContext.h"
+#include "library/LibraryScan.h"
+#include "model/MP3File.h"
+#include "library/MediaTableModel.h"
+#include "model/VideoFile.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class CandidateProbe;
+class DownloadList;
+class DownloadRows;
+class DownloadWorkers;
+class GetEachURLThread;
+class RequestAnalyser;
+class PeriodicWorker;
+class ScanScheduler;
+
+// The program's shared state and long-lived workers, without any window: the record arrays
+// of one run and the threads that fill them (capture, probe, library scan, importers,
+// collectors). The desktop shell and the headless mode both drive one Engine; each subsystem
+// adds its arrays and its start/stop calls here.
+class Engine final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Engine)
+
+public:
+    explicit Engine(QObject* parent = nullptr);
+    ~Engine() override;
+
+    VideoFileArray& videoFiles() { return m_videoFiles; }
+    ImagesIndexArray& imagesIndexes() { return m_imagesIndexes; }
+    TempRecordsFileArray& tempRecordsFiles() { return m_tempRecordsFiles; }
+    GetArray& GetArr() { return m_getArr; }
+    HistoryArray& HistoryArr() { return m_historyArr; }
+    MP3FileArray& mp3Files() { return m_mp3Files; }
+
+    // The media table; it lives on the engine's (the interface) thread.
+    MediaTableModel& mediaTable() { return m_mediaTable; }
+
+    // The library's shared state as its workers see it.
+    const LibraryContext& library() const { return *m_library; }
+    ScanScheduler& scans() { return *m_scans; }
+    // Rebuilds the media table from "Videos/" on a worker thread; requests made while a scan
+    // runs merge into one further scan with the newest filters.
+    void requestScan(const QString& timeFilter, const QString& titleFilter = {});
+    // The recordings importer and the link-download importer (a pass, then 1000 ms) and the
+    // cache-music follower (every 1500 ms).
+    void startLibraryWorkers();
+    void stopLibraryWorkers();
+    // The page of the current link-download job, asked for by the link-download importer.
+    void setLinkPageSource(std::function<QString()> source);
+
+    // Downloads: the rows of the download list (the window calls downloadRows().cancel() when
+    // the user removes a row), the part workers and the candidate probe.
+    DownloadRows& downloadRows() { return *m_downloadRows; }
+    DownloadWorkers& downloadWorkers() { return *m_downloadWorkers; }
+    CandidateProbe& candidateProbe() { return *m_candidateProbe; }
+    // The window side of the download list and caption; it must outlive the Engine or be
+    // detached with nullptr.
+    void setDownloadList(DownloadList* list);
+    // Called once per completed download with the record's index, on the worker's thread.
+    // Set before startProbe(). The engine starts with the captured-file assembly.
+    void setAssemblyHook(std::function<void(qsizetype videoFileIndex)> hook);
+    void setDownloadTimeouts(const DownloadTimeouts& timeouts); // before startProbe()
+    // The probe thread `GetEachURLThread`: a pass over new records every 500 ms.
+    void startProbe();
+    void stopProbe();
+
+    // Capture: live traffic (every adapter, or the one named) or a capture file, analysed on
+    // the capture thread. Starting again replaces the running capture; the arrays are kept.
+    void startCapture(const PacketCapture::Source& source);
+    void stopCapture();
+    PacketCapture* capture() const { return m_capture.get(); }
+
+    // The monitoring switch: while off, frames are read and dropped.
+    void setMonitoring(bool on) { m_monitoring.store(on); }
+    bool monitoring() const { return m_monitoring.load(); }
+
+    // Candidates created by the analyser in this run.
+    qint64 detectedMediaCount() const { return m_detectedMedia.load(); }
+
+signals:
+    // A new candidate was appended to videoFiles() at index, as record (emitted on the capture
+    // thread; the record may have changed since).
+    void candidateDetected(qsizetype index, const VideoFile& record);
+    // The capture thread ended (end of a capture file, failure or stop).
+    void captureEnded(PacketCapture::Outcome outcome);
+    // From library workers (any thread): the main window's caption during copies and imports,
+    // its return to the display name, and a tray notice.
+    void libraryCaptionChanged(const QString& caption);
+    void libraryCaptionRestored();
+    void libraryNotice(const QString& text);
+
+private:
+    VideoFileArray m_videoFiles;
+    ImagesIndexArray m_imagesIndexes;
+    TempRecordsFileArray m_tempRecordsFiles;
+    GetArray m_getArr;
+    HistoryArray m_historyArr;
+    MP3FileArray m_mp3Files;
+    MediaTableModel m_mediaTable;
+    std::unique_ptr<LibraryContext> m_library;
+    std::unique_ptr<ScanScheduler> m_scans;
+    std::unique_ptr<PeriodicWorker> m_recordingsImporter;
+    std::unique_ptr<PeriodicWorker> m_linkImporter;
+    std::unique_ptr<PeriodicWorker> m_cacheFollower;
+    // Destroyed in reverse: the probe thread stops first, then the workers are joined.
+    std::unique_ptr<DownloadRows> m_downloadRows;
+    std::unique_ptr<DownloadWorkers> m_downloadWorkers;
+    std::unique_ptr<CandidateProbe> m_candidateProbe;
+    std::unique_ptr<GetEachURLThread> m_probeThread;
+
+    std::atomic<bool> m_monitoring{true};
+    std::atomic<qint64> m_detectedMedia{0};
+    std::unique_ptr<RequestAnalyser> m_analyser; // used only on the capture thread
+    std::unique_ptr<PacketCapture> m_capture;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "base/SharedArray.h"
+
+#include <QDateTime>
+#include <QString>
+
+// One browser-cache file taken into the library as ".mp3". The follower keeps appending to the
+// library copy while the browser still fills its cache file.
+struct MP3File
+{
+    qint64 copiedSize = 0;  // bytes of the library copy (64-bit: a copy may pass 4 GiB)
+    QString cachePath;      // the browser's cache file
+    QString libraryPath;    // "Videos/" + base + ".mp3"
+    qint32 idleCounter = 0; // follower passes without growth
+    QDateTime fileTime;     // the cache file's creation time; the copy's capture time
+    qint64 bodyOffset = 0;  // where the media body starts inside the cache entry
+};
+
+using MP3FileArray = SharedArray<MP3File>;

@@ -1,0 +1,58 @@
+#include "engine/Engine.h"
+#include "download/DownloadRows.h"
+#include "download/DownloadWorkers.h"
+#include "support/DownloadTestBed.h"
+#include "support/FaultServer.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The engine's probe thread picks up records appended while it runs, downloads them through
+// the engine's workers and reports completion through the hook, once per record.
+TEST(GetEachURLThread, ProbesRecordsAppendedWhileRunning)
+{
+    DownloadTestBed bed; // data folder, texts and settings
+    FaultServer server;
+    ASSERT_TRUE(server.start());
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(300000, 21);
+    server.setRoute("/a.mp4", route);
+    route.body = DownloadTestBed::randomBytes(300001, 22);
+    server.setRoute("/b.mp4", route);
+
+    RecordingDownloadList list;
+    std::atomic<int> completions{0};
+    {
+        Engine engine;
+        engine.setDownloadList(&list);
+        engine.setDownloadTimeouts(bed.workers->timeouts());
+        engine.setAssemblyHook([&](qsizetype index) {
+            ++completions;
+            engine.downloadRows().remove(index);
+        });
+        engine.startProbe();
+        for (const char* path : {"/a.mp4", "/b.mp4"}) {
+            VideoFile record;
+            record.state = u"New"_qs;
+            record.url = server.url(QString::fromLatin1(path));
+            record.baseName = QString::number(1700001000 + engine.videoFiles().size());
+            record.extension = u".mp4"_qs;
+            engine.videoFiles().append(record);
+        }
+        const QDeadlineTimer deadline(20000);
+        while (completions < 2 && !deadline.hasExpired())
+            QThread::msleep(10);
+        EXPECT_EQ(completions.load(), 2);
+        for (qsizetype i = 0; i < 2; ++i)
+            EXPECT_EQ(engine.videoFiles().at(i)->state, u"Old"_qs);
+        engine.setDownloadList(nullptr);
+    }
+    EXPECT_EQ(bed.readTemp(u"1700001000_1"_qs).size(), 75001);
+    EXPECT_EQ(bed.readTemp(u"1700001001_4"_qs).size(), 75000);
+}
+
+} // namespace

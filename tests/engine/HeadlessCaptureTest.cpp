@@ -1,0 +1,91 @@
+#include "base/Settings.h"
+#include "support/FrameBuilder.h"
+#include "support/PcapFileWriter.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
+
+class HeadlessCapture : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo(kBinary).isExecutable())
+            GTEST_SKIP() << "the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)";
+        // The store the program will read: the defaults, with video detection switched on.
+        Settings settings(m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf")));
+        settings.seedDefaultsIfMissing();
+        settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+    }
+
+    // Runs `trawlix --headless --pcap FILE`; returns its standard output.
+    QString runOn(const QString& pcap, int& exitCode)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        environment.remove(QStringLiteral("TRAWLIX_HOME"));
+        process.setProcessEnvironment(environment);
+        process.start(kBinary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"),
+                                m_dir.filePath(QStringLiteral("data")), QStringLiteral("--pcap"), pcap});
+        if (!process.waitForFinished(30000)) {
+            process.kill();
+            process.waitForFinished();
+            exitCode = -1;
+        } else {
+            exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        }
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
+{
+    using Link = FrameBuilder::Link;
+    const QString pcap = m_dir.filePath(QStringLiteral("traffic.pcap"));
+    {
+        PcapFileWriter writer(pcap, FrameBuilder::linkType(Link::LinuxCooked));
+        const auto send = [&](quint16 from, quint16 to, const QByteArray& payload) {
+            writer.write(FrameBuilder::frame({from, to, 1, payload, 12, Link::LinuxCooked}));
+        };
+        const QList<QByteArray> headers = {"Host: 127.0.0.1:8080", "User-Agent: Browser"};
+        send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers));
+        send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
+        send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers)); // seen again: no new line
+        send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
+        send(40001, 80, FrameBuilder::requestText("/music/Song.mp3", headers));
+        send(80, 40001, FrameBuilder::responseText({"Content-Type: audio/mpeg"}));
+    }
+    int exitCode = 0;
+    const QStringList lines = runOn(pcap, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
+    const QRegularExpression video(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/clip.mp4\t.mp4\tUnnamed media file$"));
+    const QRegularExpression audio(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/music/Song.mp3\t.mp3\tSong$"));
+    EXPECT_TRUE(video.match(lines.at(0)).hasMatch()) << lines.at(0).toStdString();
+    EXPECT_TRUE(audio.match(lines.at(1)).hasMatch()) << lines.at(1).toStdString();
+}
+
+TEST_F(HeadlessCapture, UnreadableFileEndsWithAnError)
+{
+    const QString pcap = m_dir.filePath(QStringLiteral("broken.pcap"));
+    QFile file(pcap);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is not a capture");
+    file.close();
+    int exitCode = 0;
+    EXPECT_TRUE(runOn(pcap, exitCode).isEmpty());
+    EXPECT_EQ(exitCode, 1);
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+#include "engine/Engine.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "support/NginxServer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Waits for a condition while delivering queued signals.
+template <typename Condition>
+bool waitFor(Condition condition, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(30000);
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// A real browser-like client fetches a generated MP4 from nginx on 127.0.0.1:8080 while the
+// capture thread watches "lo": exactly one candidate appears, with the client's headers.
+TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
+{
+    const QString why = PacketCapture::probeAdapter(QStringLiteral("lo"));
+    if (!why.isEmpty())
+        GTEST_SKIP() << "live capture on lo is not permitted here (needs root or cap_net_raw,cap_net_admin): "
+                     << why.toStdString();
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (curl.isEmpty() || ffmpeg.isEmpty())
+        GTEST_SKIP() << "curl and ffmpeg are needed for this test";
+
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    QString log;
+    ASSERT_TRUE(run(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                             QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"),
+                             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
+                    &log))
+        << log.toStdString();
+
+    NginxServer server(root.path(), 8080);
+    if (!server.start()) {
+        // Another program may hold the port; the analyser only knows HTTP on 80 and 8080.
+        GTEST_SKIP() << "nginx could not listen on 127.0.0.1:8080: " << server.error().toStdString();
+    }
+
+    Texts::init(QStringLiteral("EN"));
+    QTemporaryDir settingsDir;
+    Settings settings(settingsDir.filePath(QStringLiteral("Trawlix.conf")));
+    settings.seedDefaultsIfMissing();
+    settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+    Settings::setInstance(&settings);
+
+    Engine engine;
+    engine.startCapture({QString(), QStringLiteral("lo")});
+    ASSERT_TRUE(waitFor([&] { return engine.capture()->openedAdapters() == 1; }, 10000))
+        << "capture outcome " << int(engine.capture()->outcome());
+
+    const QString address = server.url(QStringLiteral("/clip.mp4"));
+    ASSERT_TRUE(run(curl, {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                           QStringLiteral("-A"), QStringLiteral("IntegrationBrowser/1.0"),
+                           QStringLiteral("-e"), QStringLiteral("http://127.0.0.1:8080/page.html"),
+                           QStringLiteral("-b"), QStringLiteral("session=abc123; theme=dark"), address},
+                    &log))
+        << log.toStdString();
+
+    // Other programs may use lo at the same time; only this server's records count.
+    const auto ours = [&] {
+        QList<VideoFile> result;
+        for (const VideoFile& record : engine.videoFiles().snapshot()) {
+            if (record.url.startsWith(QStringLiteral("http://127.0.0.1:8080/")))
+                result << record;
+        }
+        return result;
+    };
+    ASSERT_TRUE(waitFor([&] { return !ours().isEmpty(); }, 10000)) << "no candidate was detected";
+    QThread::msleep(200); // a duplicate would arrive right behind
+    QCoreApplication::processEvents();
+    engine.stopCapture();
+    Settings::setInstance(nullptr);
+
+    const QList<VideoFile> records = ours();
+    ASSERT_EQ(records.size(), 1);
+    const VideoFile& record = records.first();
+    EXPECT_EQ(record.url, address);
+    EXPECT_EQ(record.state, QStringLiteral("New"));
+    EXPECT_EQ(record.extension, QStringLiteral(".mp4"));
+    EXPECT_EQ(record.userAgent, QStringLiteral("IntegrationBrowser/1.0"));
+    EXPECT_EQ(record.referer, QStringLiteral("http://127.0.0.1:8080/page.html"));
+    EXPECT_EQ(record.pageAddress, record.referer);
+    EXPECT_EQ(record.cookie, QStringLiteral("session=abc123; theme=dark"));
+    EXPECT_EQ(record.accept, QStringLiteral("*/*"));
+    EXPECT_EQ(record.title, QStringLiteral("Unnamed media file"));
+    EXPECT_GE(engine.detectedMediaCount(), 1);
+    EXPECT_EQ(engine.GetArr().size() >= 1, true);
+}
+
+} // namespace
