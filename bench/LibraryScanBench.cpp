@@ -49,10 +49,9 @@ int main(int argc, char** argv)
                            {QStringLiteral("Videos"), QStringLiteral("Screens"), QStringLiteral("32x32"),
                             QStringLiteral("16x16"), QStringLiteral("160x90")});
     // Every ffmpeg start would be counted here (the data folder is searched before PATH).
-    writeFile(root + QStringLiteral("ffmpeg"), "#!/bin/sh\necho run >> \"" + QFile::encodeName(root) +
-                                                  "ffmpeg-runs\"\nexec \"" +
-                                                  QFile::encodeName(QStandardPaths::findExecutable(
-                                                      QStringLiteral("ffmpeg"))) + "\" \"$@\"\n");
+    writeFile(root + QStringLiteral("ffmpeg"),
+              "#!/bin/sh\necho run >> \"" + QFile::encodeName(root) + "ffmpeg-runs\"\nexec \"" +
+                  QFile::encodeName(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"))) + "\" \"$@\"\n");
     QFile::setPermissions(root + QStringLiteral("ffmpeg"), QFile::ReadOwner | QFile::ExeOwner);
 
     QImage large(32, 32, QImage::Format_RGB16);
@@ -68,10 +67,13 @@ int main(int argc, char** argv)
         writeFile(path, QByteArray(4096, 'v'));
         TagStore::write(path, QStringLiteral("title"), QStringLiteral("Clip number %1").arg(i));
         TagStore::write(path, QStringLiteral("author"), QStringLiteral("http://site.test/watch/%1").arg(i));
-        TagStore::write(path, QStringLiteral("comments"), QStringLiteral("00:03:%1.00, MP4").arg(i % 60, 2, 10, QLatin1Char('0')));
+        TagStore::write(path, QStringLiteral("comments"),
+                        QStringLiteral("00:03:%1.00, MP4").arg(i % 60, 2, 10, QLatin1Char('0')));
         writeFile(root + QStringLiteral("160x90/") + base + QStringLiteral(".jpg"), "jpg");
-        QFile::copy(root + QStringLiteral("large.bmp"), root + QStringLiteral("32x32/") + base + QStringLiteral(".bmp"));
-        QFile::copy(root + QStringLiteral("small.bmp"), root + QStringLiteral("16x16/") + base + QStringLiteral(".bmp"));
+        QFile::copy(root + QStringLiteral("large.bmp"),
+                    root + QStringLiteral("32x32/") + base + QStringLiteral(".bmp"));
+        QFile::copy(root + QStringLiteral("small.bmp"),
+                    root + QStringLiteral("16x16/") + base + QStringLiteral(".bmp"));
     }
 
     // The peer: list the folder and read the three tags of every file.

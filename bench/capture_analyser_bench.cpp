@@ -15,8 +15,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
 #include <ctime>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <vector>
@@ -87,17 +87,23 @@ Capture generate()
         const quint16 server = i % 3 ? 80 : 8080;
         const auto sequence = random.generate();
         const int kind = random.bounded(100);
-        const char* extension = kind < 15 ? ".html" : kind < 90 ? ".js" : kind < 95 ? ".mp4" : kind < 97 ? ".mp3" : ".bin";
-        const char* type = kind < 15 ? "text/html; charset=utf-8" : kind < 90 ? "application/javascript"
-            : kind < 95                                                   ? "video/mp4"
-            : kind < 97                                                   ? "audio/mpeg"
-                                                                          : "application/octet-stream";
-        const QByteArray request = "GET /static/" + QByteArray::number(i) + "/item" + extension
-            + " HTTP/1.1\r\nHost: site" + QByteArray::number(i % 500)
-            + ".test\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:120.0) Gecko/20100101 Firefox/120.0\r\n"
-              "Accept: */*\r\nAccept-Language: en-US,en;q=0.5\r\nAccept-Encoding: gzip, deflate\r\n"
-              "Referer: http://site0.test/index.html\r\nCookie: session=0123456789abcdef; theme=dark\r\n"
-              "Connection: keep-alive\r\n\r\n";
+        const char* extension = kind < 15   ? ".html"
+                                : kind < 90 ? ".js"
+                                : kind < 95 ? ".mp4"
+                                : kind < 97 ? ".mp3"
+                                            : ".bin";
+        const char* type = kind < 15   ? "text/html; charset=utf-8"
+                           : kind < 90 ? "application/javascript"
+                           : kind < 95 ? "video/mp4"
+                           : kind < 97 ? "audio/mpeg"
+                                       : "application/octet-stream";
+        const QByteArray request =
+            "GET /static/" + QByteArray::number(i) + "/item" + extension + " HTTP/1.1\r\nHost: site" +
+            QByteArray::number(i % 500) +
+            ".test\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:120.0) Gecko/20100101 Firefox/120.0\r\n"
+            "Accept: */*\r\nAccept-Language: en-US,en;q=0.5\r\nAccept-Encoding: gzip, deflate\r\n"
+            "Referer: http://site0.test/index.html\r\nCookie: session=0123456789abcdef; theme=dark\r\n"
+            "Connection: keep-alive\r\n\r\n";
         int frames = 0;
         if (i % 50 == 0) { // a request split over two segments
             const qsizetype cut = request.size() / 2;
@@ -110,7 +116,9 @@ Capture generate()
         }
         frame(capture, server, client, 9000, {}); // acknowledgement
         const QByteArray header = "HTTP/1.1 200 OK\r\nServer: nginx\r\nDate: Tue, 08 Dec 2026 00:00:00 GMT\r\n"
-                                  "Content-Type: " + QByteArray(type) + "\r\nContent-Length: 50000\r\n"
+                                  "Content-Type: " +
+                                  QByteArray(type) +
+                                  "\r\nContent-Length: 50000\r\n"
                                   "Connection: keep-alive\r\n\r\n";
         frame(capture, server, client, 9001, header + body.mid(0, kPayload - header.size()));
         for (frames += 2; frames < kFramesPerRequest - 1; ++frames) {
@@ -160,8 +168,8 @@ double childrenSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct Run
@@ -182,8 +190,9 @@ Run analyse(const Capture& capture, RequestAnalyser::Lookup lookup, bool lastTen
     HistoryArray history;
     VideoFileArray videoFiles;
     std::atomic<qint64> detected{0};
-    RequestAnalyser analyser({gets, history, videoFiles, detected}, [] { return MediaFilterSettings::allOn(); },
-                             lastTenthOnly ? RequestAnalyser::Lookup::Indexed : lookup);
+    RequestAnalyser analyser(
+        {gets, history, videoFiles, detected}, [] { return MediaFilterSettings::allOn(); },
+        lastTenthOnly ? RequestAnalyser::Lookup::Indexed : lookup);
     analyser.setClock([] { return qint64(1700000000); });
     const auto* data = reinterpret_cast<const quint8*>(capture.bytes.constData());
     const qsizetype lastTenth = capture.frames() - capture.frames() / 10;

@@ -1,7 +1,7 @@
 // Downloads 1 GiB from a local nginx with Trawlix's four-part and single modes, with curl and
 // with aria2c -x4 -s4, and writes 1 GiB with dd into the same folder; prints each throughput
-// and the ratios (dd copies the source file, which sits in the page cache). Every figure includes flushing the written files to the disk (fdatasync),
-// and is also given up to the moment the writer finished (page cache).
+// and the ratios (dd copies the source file, which sits in the page cache). Every figure includes flushing the written
+// files to the disk (fdatasync), and is also given up to the moment the writer finished (page cache).
 //
 // Usage: download_bench [FOLDER] [ROUNDS]   (FOLDER defaults to ./download-bench; needs ~6 GiB)
 
@@ -118,8 +118,9 @@ Timing runTrawlix(const QString& url, bool fourParts, int round)
     const qsizetype index = records.append(record);
 
     const QString temp = AppPaths::folder(AppPaths::Folder::Temp) + base;
-    const QStringList outputs = fourParts ? QStringList{temp + u"_1"_qs, temp + u"_2"_qs, temp + u"_3"_qs, temp + u"_4"_qs}
-                                          : QStringList{temp + u"_"_qs};
+    const QStringList outputs = fourParts
+                                    ? QStringList{temp + u"_1"_qs, temp + u"_2"_qs, temp + u"_3"_qs, temp + u"_4"_qs}
+                                    : QStringList{temp + u"_"_qs};
     removeFiles(outputs);
     ::sync();
     std::atomic<bool> completed{false};
@@ -192,19 +193,23 @@ int main(int argc, char** argv)
 
     using Runner = std::function<Timing(int)>;
     const std::vector<std::pair<const char*, Runner>> runners = {
-        {"dd (disk)", [&](int) {
+        {"dd (disk)",
+         [&](int) {
              // The source file (in the page cache after the first read), not /dev/zero: this
              // virtual disk writes zero blocks far slower than ordinary data.
-             return runProcess(u"dd"_qs, {u"if="_qs + folder + u"/www/big.bin"_qs, u"of="_qs + out + u"dd.out"_qs, u"bs=1M"_qs,
-                                          u"count=1024"_qs, u"status=none"_qs},
+             return runProcess(u"dd"_qs,
+                               {u"if="_qs + folder + u"/www/big.bin"_qs, u"of="_qs + out + u"dd.out"_qs, u"bs=1M"_qs,
+                                u"count=1024"_qs, u"status=none"_qs},
                                {out + u"dd.out"_qs});
          }},
         {"trawlix four parts", [&](int round) { return runTrawlix(url, true, round); }},
         {"trawlix single", [&](int round) { return runTrawlix(url, false, round); }},
-        {"curl", [&](int) {
+        {"curl",
+         [&](int) {
              return runProcess(u"curl"_qs, {u"-s"_qs, u"-o"_qs, out + u"curl.out"_qs, url}, {out + u"curl.out"_qs});
          }},
-        {"aria2c -x4 -s4", [&](int) {
+        {"aria2c -x4 -s4",
+         [&](int) {
              return runProcess(u"aria2c"_qs,
                                {u"-q"_qs, u"-x4"_qs, u"-s4"_qs, u"--allow-overwrite=true"_qs,
                                 u"--auto-file-renaming=false"_qs, u"-d"_qs, out, u"-o"_qs, u"aria.out"_qs, url},
@@ -238,9 +243,10 @@ int main(int argc, char** argv)
         return bottom > 0 ? median(table[a]) / bottom : 0.0;
     };
     std::printf("\nratios                                        written   on disk\n");
-    for (const auto& [a, b] : {std::pair{"trawlix four parts", "aria2c -x4 -s4"}, std::pair{"trawlix four parts", "curl"},
-                               std::pair{"trawlix four parts", "dd (disk)"}, std::pair{"trawlix single", "curl"},
-                               std::pair{"trawlix four parts", "trawlix single"}}) {
+    for (const auto& [a, b] :
+         {std::pair{"trawlix four parts", "aria2c -x4 -s4"}, std::pair{"trawlix four parts", "curl"},
+          std::pair{"trawlix four parts", "dd (disk)"}, std::pair{"trawlix single", "curl"},
+          std::pair{"trawlix four parts", "trawlix single"}}) {
         std::printf("  %-18s / %-20s %9.2f %9.2f\n", a, b, ratio(a, b, written), ratio(a, b, synced));
     }
     Settings::setInstance(nullptr);

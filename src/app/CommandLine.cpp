@@ -37,16 +37,15 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral(
-        "Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
-        "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
-        "       trawlix --headless --list [--data-dir DIR]\n"
-        "\n"
-        "  /min              start hidden in the tray\n"
-        "  --data-dir DIR    keep the library and working folders in DIR\n"
-        "                    (default: $TRAWLIX_HOME, else $XDG_DATA_HOME/Trawlix)\n"
-        "  --interface NAME  capture traffic on this network adapter only\n"
-        "  --headless        run without windows and print each detected and downloaded file\n"
-        "  --pcap FILE       with --headless: analyse a capture file instead of live traffic\n"
-        "  --list            with --headless: print the library as the media table shows it\n");
+    return QStringLiteral("Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
+                          "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
+                          "       trawlix --headless --list [--data-dir DIR]\n"
+                          "\n"
+                          "  /min              start hidden in the tray\n"
+                          "  --data-dir DIR    keep the library and working folders in DIR\n"
+                          "                    (default: $TRAWLIX_HOME, else $XDG_DATA_HOME/Trawlix)\n"
+                          "  --interface NAME  capture traffic on this network adapter only\n"
+                          "  --headless        run without windows and print each detected and downloaded file\n"
+                          "  --pcap FILE       with --headless: analyse a capture file instead of live traffic\n"
+                          "  --list            with --headless: print the library as the media table shows it\n");
 }

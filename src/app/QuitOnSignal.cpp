@@ -31,7 +31,9 @@ QuitOnSignal::QuitOnSignal(QObject* parent)
         }
         QCoreApplication::quit();
     });
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

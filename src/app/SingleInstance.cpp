@@ -21,8 +21,7 @@ const QByteArray kShowRequest = QByteArrayLiteral("show\n");
 SingleInstance::SingleInstance(const QString& dataDir, QObject* parent)
     : QObject(parent)
     , m_dataDir(QDir::cleanPath(QDir(dataDir).absolutePath()))
-{
-}
+{}
 
 SingleInstance::~SingleInstance()
 {

@@ -1,9 +1,9 @@
 #include "app/StartUp.h"
 
+#include "app/SingleInstance.h"
 #include "base/AppPaths.h"
 #include "base/OpenFileScan.h"
 #include "base/Settings.h"
-#include "app/SingleInstance.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
 #include "library/ScrollerList.h"
@@ -19,8 +19,8 @@ namespace {
 QFileInfoList filesIn(const QString& folder)
 {
     QFileInfoList files;
-    const QFileInfoList entries
-        = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         if (!entry.isDir() || entry.isSymLink())
             files << entry;
@@ -38,8 +38,7 @@ void removeAll(const QString& folder)
 
 StartUp::StartUp(CommandLine commandLine)
     : m_commandLine(std::move(commandLine))
-{
-}
+{}
 
 StartUp::~StartUp()
 {

@@ -33,8 +33,8 @@ public:
     // The steps that change the data folder, in the order run() takes them. Each works on the
     // data folder of AppPaths.
     static void createWorkingFolders();
-    static void cleanTemp();               // files nobody holds open
-    static void emptyScratchFolders();     // "TempRecords/", "TempDownloads/", "Screens/"
+    static void cleanTemp();                // files nobody holds open
+    static void emptyScratchFolders();      // "TempRecords/", "TempDownloads/", "Screens/"
     static void deleteMarkedLibraryFiles(); // title tag contains "InOrderToDelete"
 
 private:

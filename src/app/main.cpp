@@ -1,13 +1,13 @@
 #include "app/CommandLine.h"
-#include "engine/Engine.h"
-#include "engine/Headless.h"
 #include "app/QuitOnSignal.h"
-#include "base/Settings.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
-#include "base/Trace.h"
-#include "tools/ToolRunner.h"
+#include "base/Settings.h"
 #include "base/Texts.h"
+#include "base/Trace.h"
+#include "engine/Engine.h"
+#include "engine/Headless.h"
+#include "tools/ToolRunner.h"
 #include "ui/Page2.h"
 
 #include <QApplication>

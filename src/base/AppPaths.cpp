@@ -57,16 +57,26 @@ bool hasDataDir()
 QString folderName(Folder which)
 {
     switch (which) {
-    case Folder::Videos: return QStringLiteral("Videos");
-    case Folder::Temp: return QStringLiteral("Temp");
-    case Folder::TempRecords: return QStringLiteral("TempRecords");
-    case Folder::TempDownloads: return QStringLiteral("TempDownloads");
-    case Folder::TempExport: return QStringLiteral("TempExport");
-    case Folder::FavIcons: return QStringLiteral("FavIcons");
-    case Folder::Screens: return QStringLiteral("Screens");
-    case Folder::Icons32: return QStringLiteral("32x32");
-    case Folder::Icons16: return QStringLiteral("16x16");
-    case Folder::Thumbnails: return QStringLiteral("160x90");
+    case Folder::Videos:
+        return QStringLiteral("Videos");
+    case Folder::Temp:
+        return QStringLiteral("Temp");
+    case Folder::TempRecords:
+        return QStringLiteral("TempRecords");
+    case Folder::TempDownloads:
+        return QStringLiteral("TempDownloads");
+    case Folder::TempExport:
+        return QStringLiteral("TempExport");
+    case Folder::FavIcons:
+        return QStringLiteral("FavIcons");
+    case Folder::Screens:
+        return QStringLiteral("Screens");
+    case Folder::Icons32:
+        return QStringLiteral("32x32");
+    case Folder::Icons16:
+        return QStringLiteral("16x16");
+    case Folder::Thumbnails:
+        return QStringLiteral("160x90");
     }
     return {};
 }

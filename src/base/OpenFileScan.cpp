@@ -38,7 +38,9 @@ OpenFileScan::OpenFileScan()
         while (const dirent* descriptor = ::readdir(descriptors)) {
             if (!isNumber(descriptor->d_name))
                 continue;
-            struct stat info{};
+            struct stat info
+            {
+            };
             // stat() follows the link to the open file itself, also when it was renamed.
             if (::stat((folder + '/' + descriptor->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
                 m_open.insert({static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)});
@@ -50,7 +52,9 @@ OpenFileScan::OpenFileScan()
 
 bool OpenFileScan::isOpen(const QString& path) const
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return false;
     return m_open.contains({static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)});

@@ -13,8 +13,7 @@ std::atomic<Settings*> g_instance{nullptr};
 
 Settings::Settings(QString iniPath)
     : m_path(std::move(iniPath))
-{
-}
+{}
 
 Settings& Settings::instance()
 {
@@ -131,16 +130,36 @@ const QList<Settings::Definition>& Settings::table()
 const QStringList& Settings::saveOrder()
 {
     static const QStringList order = {
-        QStringLiteral("autoopenfolder"), QStringLiteral("showmessage"),   QStringLiteral("showdialogs"),
-        QStringLiteral("aspect"),         QStringLiteral("amplifier"),     QStringLiteral("volume"),
-        QStringLiteral("downloadhttpmusic"), QStringLiteral("getmusicfromcache"), QStringLiteral("chrome"),
-        QStringLiteral("firefox"),        QStringLiteral("yandex"),        QStringLiteral("opera"),
-        QStringLiteral("ie"),             QStringLiteral("downloadhttp"),  QStringLiteral("accelerator"),
-        QStringLiteral("repairvideos"),   QStringLiteral("mp4"),           QStringLiteral("x_flv"),
-        QStringLiteral("webm"),           QStringLiteral("quicktime"),     QStringLiteral("x_m4v"),
-        QStringLiteral("mpeg"),           QStringLiteral("x_matroska"),    QStringLiteral("x_ms_wmv"),
-        QStringLiteral("threegpp"),       QStringLiteral("x_msvideo"),     QStringLiteral("ogg"),
-        QStringLiteral("cutpreview"),     QStringLiteral("draganddrop"),   QStringLiteral("restoremainwindow"),
+        QStringLiteral("autoopenfolder"),
+        QStringLiteral("showmessage"),
+        QStringLiteral("showdialogs"),
+        QStringLiteral("aspect"),
+        QStringLiteral("amplifier"),
+        QStringLiteral("volume"),
+        QStringLiteral("downloadhttpmusic"),
+        QStringLiteral("getmusicfromcache"),
+        QStringLiteral("chrome"),
+        QStringLiteral("firefox"),
+        QStringLiteral("yandex"),
+        QStringLiteral("opera"),
+        QStringLiteral("ie"),
+        QStringLiteral("downloadhttp"),
+        QStringLiteral("accelerator"),
+        QStringLiteral("repairvideos"),
+        QStringLiteral("mp4"),
+        QStringLiteral("x_flv"),
+        QStringLiteral("webm"),
+        QStringLiteral("quicktime"),
+        QStringLiteral("x_m4v"),
+        QStringLiteral("mpeg"),
+        QStringLiteral("x_matroska"),
+        QStringLiteral("x_ms_wmv"),
+        QStringLiteral("threegpp"),
+        QStringLiteral("x_msvideo"),
+        QStringLiteral("ogg"),
+        QStringLiteral("cutpreview"),
+        QStringLiteral("draganddrop"),
+        QStringLiteral("restoremainwindow"),
     };
     return order;
 }

@@ -34,9 +34,9 @@ public:
     void write(const QString& name, const QString& value) const;
 
     // Read rules.
-    bool flag(const QString& name) const;           // on when exactly "true"
+    bool flag(const QString& name) const;             // on when exactly "true"
     bool flagIgnoringCase(const QString& name) const; // "showmessage", "showdialogs"
-    int integer(const QString& name) const;          // decimal; missing or bad text gives 0
+    int integer(const QString& name) const;           // decimal; missing or bad text gives 0
 
     // Typed accessors for the values read in many places.
     bool downloadHttp() const { return flag(QStringLiteral("downloadhttp")); }

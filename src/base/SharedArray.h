@@ -10,8 +10,7 @@
 // A growable array shared between threads: one lock, held for every append, every read and
 // every read-modify-write of an element. Elements are only ever appended, never removed, so
 // an index stays valid for the life of the array.
-template <typename T>
-class SharedArray final
+template <typename T> class SharedArray final
 {
 public:
     SharedArray() = default;
@@ -42,8 +41,7 @@ public:
     }
 
     // Runs fn on the element under the lock; returns false for an index out of range.
-    template <typename Fn>
-    bool update(qsizetype index, Fn&& fn)
+    template <typename Fn> bool update(qsizetype index, Fn&& fn)
     {
         QMutexLocker lock(&m_mutex);
         if (index < 0 || index >= m_items.size())
@@ -53,15 +51,13 @@ public:
     }
 
     // Runs fn on the whole list under the lock (searches, conditional appends).
-    template <typename Fn>
-    decltype(auto) withLock(Fn&& fn)
+    template <typename Fn> decltype(auto) withLock(Fn&& fn)
     {
         QMutexLocker lock(&m_mutex);
         return fn(m_items);
     }
 
-    template <typename Fn>
-    decltype(auto) withLock(Fn&& fn) const
+    template <typename Fn> decltype(auto) withLock(Fn&& fn) const
     {
         QMutexLocker lock(&m_mutex);
         return fn(std::as_const(m_items));

@@ -14,12 +14,11 @@ namespace AddressFilters {
 // contains one of these never becomes a candidate. All but the last are "domain/"; the last is
 // a bare prefix that matches every host of a video-serving domain.
 inline constexpr std::array<std::string_view, 26> kVideoSites = {
-    "youtube.com/",     "youtu.be/",        "vimeo.com/",       "dailymotion.com/", "facebook.com/",
-    "instagram.com/",   "twitter.com/",     "tiktok.com/",      "twitch.tv/",       "vk.com/",
-    "ok.ru/",           "rutube.ru/",       "metacafe.com/",    "liveleak.com/",    "bbc.co.uk/",
-    "cnn.com/",         "nbcnews.com/",     "cbsnews.com/",     "foxnews.com/",     "reuters.com/",
-    "bloomberg.com/",   "theguardian.com/", "1tv.ru/",          "ntv.ru/",          "vesti.ru/",
-    "googlevideo.",
+    "youtube.com/",  "youtu.be/",     "vimeo.com/",     "dailymotion.com/", "facebook.com/", "instagram.com/",
+    "twitter.com/",  "tiktok.com/",   "twitch.tv/",     "vk.com/",          "ok.ru/",        "rutube.ru/",
+    "metacafe.com/", "liveleak.com/", "bbc.co.uk/",     "cnn.com/",         "nbcnews.com/",  "cbsnews.com/",
+    "foxnews.com/",  "reuters.com/",  "bloomberg.com/", "theguardian.com/", "1tv.ru/",       "ntv.ru/",
+    "vesti.ru/",     "googlevideo.",
 };
 
 // Addresses seen on almost every page that are not pages the user visits: an advertising

@@ -20,8 +20,8 @@ bool ByteView::be32(qsizetype at, quint32& out) const
 {
     if (!has(at, 4))
         return false;
-    out = (quint32(m_data[at]) << 24) | (quint32(m_data[at + 1]) << 16) | (quint32(m_data[at + 2]) << 8)
-        | quint32(m_data[at + 3]);
+    out = (quint32(m_data[at]) << 24) | (quint32(m_data[at + 1]) << 16) | (quint32(m_data[at + 2]) << 8) |
+          quint32(m_data[at + 3]);
     return true;
 }
 

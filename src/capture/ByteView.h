@@ -11,9 +11,9 @@ class ByteView final
 {
 public:
     ByteView(const quint8* data, qsizetype size)
-        : m_data(data), m_size(data ? size : 0)
-    {
-    }
+        : m_data(data)
+        , m_size(data ? size : 0)
+    {}
 
     qsizetype size() const { return m_size; }
     const quint8* data() const { return m_data; }

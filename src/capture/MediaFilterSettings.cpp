@@ -30,9 +30,9 @@ MediaFilterSettings MediaFilterSettings::allOn()
 }
 
 CachedMediaFilterSettings::CachedMediaFilterSettings(Reader reader, std::chrono::milliseconds maxAge)
-    : m_reader(std::move(reader)), m_maxAge(maxAge)
-{
-}
+    : m_reader(std::move(reader))
+    , m_maxAge(maxAge)
+{}
 
 MediaFilterSettings CachedMediaFilterSettings::get()
 {

@@ -63,7 +63,10 @@ PcapHandle openAdapter(const QString& name, QString* why = nullptr)
 } // namespace
 
 PacketCapture::PacketCapture(Source source, FrameSink sink, const std::atomic<bool>& monitoring, QObject* parent)
-    : QThread(parent), m_source(std::move(source)), m_sink(std::move(sink)), m_monitoring(monitoring)
+    : QThread(parent)
+    , m_source(std::move(source))
+    , m_sink(std::move(sink))
+    , m_monitoring(monitoring)
 {
     setObjectName(QStringLiteral("Capture"));
 }

@@ -88,8 +88,7 @@ RequestAnalyser::RequestAnalyser(Records records, SettingsSource settings, Looku
     const QList<Get> earlier = m_records.gets.snapshot();
     for (qsizetype i = 0; i < earlier.size(); ++i) {
         const Get& get = earlier.at(i);
-        Request request{get.requestText.toLatin1(), i, get.clientPort, get.serverPort, get.firstSequence,
-                        get.complete};
+        Request request{get.requestText.toLatin1(), i, get.clientPort, get.serverPort, get.firstSequence, get.complete};
         m_requests.push_back(std::move(request));
         addRequestToIndexes(qint32(m_requests.size() - 1));
     }
@@ -175,8 +174,8 @@ void RequestAnalyser::tryContinuation(qint32 r, const ByteView& frame, qsizetype
     quint16 server = 0;
     quint32 sequence = 0;
     quint8 dataOffset = 0;
-    if (!frame.be16(at, client) || !frame.be16(at + 2, server) || !frame.be32(at + 4, sequence)
-        || !frame.u8(at + 12, dataOffset))
+    if (!frame.be16(at, client) || !frame.be16(at + 2, server) || !frame.be32(at + 4, sequence) ||
+        !frame.u8(at + 12, dataOffset))
         return;
     if (client != request.clientPort || server != request.serverPort)
         return;
@@ -271,8 +270,8 @@ void RequestAnalyser::scanMarkers(const ByteView& frame)
             }
             if (frame.matchesAtNoCase(type, "video/")) {
                 for (const VideoRow& row : kVideoRows) {
-                    const bool present = frame.findNoCase(row.type, at) >= 0
-                        || (!row.alternative.empty() && frame.findNoCase(row.alternative, at) >= 0);
+                    const bool present = frame.findNoCase(row.type, at) >= 0 ||
+                                         (!row.alternative.empty() && frame.findNoCase(row.alternative, at) >= 0);
                     if (!present)
                         continue;
                     if (!row.setting || settings().*row.setting) {
@@ -304,16 +303,15 @@ void RequestAnalyser::recordRequest(const ByteView& frame, qsizetype at)
     const qsizetype header = TcpHeaderLocator::forRequest(frame, at);
     Request request;
     // A header that would start before the frame cannot be read: the request is not recorded.
-    if (header < 0 || !frame.be16(header, request.clientPort) || !frame.be16(header + 2, request.serverPort)
-        || !frame.be32(header + 4, request.firstSequence))
+    if (header < 0 || !frame.be16(header, request.clientPort) || !frame.be16(header + 2, request.serverPort) ||
+        !frame.be32(header + 4, request.firstSequence))
         return;
     request.complete = frame.find(kTerminator, at) >= 0;
     request.text = QByteArray(reinterpret_cast<const char*>(frame.data() + at), frame.size() - at);
     if (!request.complete)
         m_window = kContinuationFrames;
-    request.shared = m_records.gets.append(
-        Get{QString::fromLatin1(request.text), request.clientPort, request.serverPort, request.firstSequence,
-            request.complete});
+    request.shared = m_records.gets.append(Get{QString::fromLatin1(request.text), request.clientPort,
+                                               request.serverPort, request.firstSequence, request.complete});
     m_requests.push_back(std::move(request));
     addRequestToIndexes(qint32(m_requests.size() - 1));
 }
@@ -392,7 +390,9 @@ void RequestAnalyser::createCandidates(const ByteView& frame, const QString& ext
     }
 }
 
-bool RequestAnalyser::createCandidate(const Request& request, const QString& address, const QString& extension,
+bool RequestAnalyser::createCandidate(const Request& request,
+                                      const QString& address,
+                                      const QString& extension,
                                       const QString& history)
 {
     VideoFile record;

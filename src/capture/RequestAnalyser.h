@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/Get.h"
 #include "capture/MediaFilterSettings.h"
+#include "model/Get.h"
 #include "model/VideoFile.h"
 
 #include <QByteArray>
@@ -66,7 +66,7 @@ public:
 private:
     struct Request
     {
-        QByteArray text; // the bytes behind Get::requestText
+        QByteArray text;       // the bytes behind Get::requestText
         qsizetype shared = -1; // index in GetArr
         quint16 clientPort = 0;
         quint16 serverPort = 0;
@@ -88,8 +88,8 @@ private:
     bool responseClientPort(const ByteView& frame, quint16& port) const;
     std::vector<qint32> requestsOnPort(quint16 port) const; // oldest first
 
-    bool createCandidate(const Request& request, const QString& address, const QString& extension,
-                         const QString& history);
+    bool
+    createCandidate(const Request& request, const QString& address, const QString& extension, const QString& history);
     void indexVideoFiles(const QList<VideoFile>& list);
     bool hasUrl(const QList<VideoFile>& list, const QString& url) const;
     QString allocateBaseName(const QList<VideoFile>& list);

@@ -38,8 +38,7 @@ CandidateProbe::CandidateProbe(VideoFileArray& videoFiles, DownloadRows& rows, D
     , m_rows(rows)
     , m_workers(workers)
     , m_accelerator([] { return Settings::instance().accelerator(); })
-{
-}
+{}
 
 bool CandidateProbe::stopping() const
 {
@@ -161,10 +160,11 @@ void CandidateProbe::probe(qsizetype recordIndex)
     if (answer.ok) {
         const bool bigEnough = answer.length >= SmallestMedia && record->extension != QLatin1String(".f4f");
         // A length of 0 always meets a record of total 0 here (this one included).
-        const bool duplicate = answer.length < SizeLimit && m_videoFiles.withLock([&answer](const QList<VideoFile>& all) {
-            return std::any_of(all.cbegin(), all.cend(),
-                               [&answer](const VideoFile& other) { return other.totalBytes == answer.length; });
-        });
+        const bool duplicate =
+            answer.length < SizeLimit && m_videoFiles.withLock([&answer](const QList<VideoFile>& all) {
+                return std::any_of(all.cbegin(), all.cend(),
+                                   [&answer](const VideoFile& other) { return other.totalBytes == answer.length; });
+            });
         if (!duplicate && bigEnough)
             accept(recordIndex, answer);
     }

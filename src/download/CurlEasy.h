@@ -6,7 +6,9 @@
 class CurlEasy final
 {
 public:
-    CurlEasy() : m_easy(curl_easy_init()) {}
+    CurlEasy()
+        : m_easy(curl_easy_init())
+    {}
     ~CurlEasy()
     {
         if (m_easy)

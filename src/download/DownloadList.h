@@ -19,8 +19,8 @@ public:
     virtual ~DownloadList() = default;
 
     // A new row at the top: display name, progress text ("0%") and the record's base name.
-    virtual void rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
-                             const QString& baseName) = 0;
+    virtual void
+    rowInserted(qsizetype recordIndex, const QString& name, const QString& progress, const QString& baseName) = 0;
     // The display name changed (the page title was found).
     virtual void rowNameChanged(qsizetype recordIndex, const QString& name) = 0;
     // The site icon was stored: a file in "FavIcons/" named after the host.

@@ -7,8 +7,7 @@
 
 DownloadRows::DownloadRows(VideoFileArray& videoFiles)
     : m_videoFiles(videoFiles)
-{
-}
+{}
 
 void DownloadRows::setView(DownloadList* view)
 {

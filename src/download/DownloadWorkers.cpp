@@ -7,8 +7,7 @@
 DownloadWorkers::DownloadWorkers(VideoFileArray& videoFiles, DownloadRows& rows)
     : m_videoFiles(videoFiles)
     , m_rows(rows)
-{
-}
+{}
 
 DownloadWorkers::~DownloadWorkers()
 {

@@ -6,8 +6,7 @@
 GetEachURLThread::GetEachURLThread(CandidateProbe& probe, std::chrono::milliseconds pause)
     : m_probe(probe)
     , m_pause(pause)
-{
-}
+{}
 
 GetEachURLThread::~GetEachURLThread()
 {

@@ -6,8 +6,7 @@
 
 HeadlessDownloadList::HeadlessDownloadList(std::FILE* out)
     : m_out(out)
-{
-}
+{}
 
 void HeadlessDownloadList::print(const QString& line)
 {
@@ -16,7 +15,9 @@ void HeadlessDownloadList::print(const QString& line)
     std::fflush(m_out);
 }
 
-void HeadlessDownloadList::rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
+void HeadlessDownloadList::rowInserted(qsizetype recordIndex,
+                                       const QString& name,
+                                       const QString& progress,
                                        const QString& baseName)
 {
     print(QStringLiteral("download %1 [%2]: %3 %4").arg(recordIndex).arg(baseName, name, progress));
@@ -43,8 +44,7 @@ void HeadlessDownloadList::rowRemoved(qsizetype recordIndex)
 }
 
 void HeadlessDownloadList::listVisibilityChanged(bool)
-{
-}
+{}
 
 void HeadlessDownloadList::captionChanged(const QString& caption)
 {
@@ -59,5 +59,4 @@ void HeadlessDownloadList::captionChanged(const QString& caption)
 }
 
 void HeadlessDownloadList::flash()
-{
-}
+{}

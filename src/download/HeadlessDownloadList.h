@@ -13,8 +13,8 @@ class HeadlessDownloadList final : public DownloadList
 public:
     explicit HeadlessDownloadList(std::FILE* out = stdout);
 
-    void rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
-                     const QString& baseName) override;
+    void
+    rowInserted(qsizetype recordIndex, const QString& name, const QString& progress, const QString& baseName) override;
     void rowNameChanged(qsizetype recordIndex, const QString& name) override;
     void rowIconChanged(qsizetype recordIndex, const QString& iconPath) override;
     void rowProgressChanged(qsizetype recordIndex, const QString& progress) override;

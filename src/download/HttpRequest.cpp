@@ -114,18 +114,25 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 int errorNumber(CURLcode code)
 {
     switch (code) {
-    case CURLE_OK: return HttpError::None;
-    case CURLE_OPERATION_TIMEDOUT: return HttpError::Timeout;
+    case CURLE_OK:
+        return HttpError::None;
+    case CURLE_OPERATION_TIMEDOUT:
+        return HttpError::Timeout;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return HttpError::NameNotResolved;
-    case CURLE_COULDNT_CONNECT: return HttpError::CannotConnect;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return HttpError::NameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+        return HttpError::CannotConnect;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING: return HttpError::ConnectionClosed;
+    case CURLE_GOT_NOTHING:
+        return HttpError::ConnectionClosed;
     case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT: return HttpError::UnsupportedAddress;
-    default: return HttpError::Other + int(code);
+    case CURLE_URL_MALFORMAT:
+        return HttpError::UnsupportedAddress;
+    default:
+        return HttpError::Other + int(code);
     }
 }
 
@@ -149,15 +156,14 @@ struct HeaderList
 
 HttpRequest::HttpRequest(Options options)
     : m_options(std::move(options))
-{
-}
+{}
 
 bool HttpRequest::isRequestable(const QString& url)
 {
     const QUrl parsed(url);
     const QString scheme = parsed.scheme().toLower();
-    return parsed.isValid() && !parsed.host().isEmpty()
-        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    return parsed.isValid() && !parsed.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 QList<QByteArray> HttpRequest::mergeHeaders(const QList<QByteArray>& lines)

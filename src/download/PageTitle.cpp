@@ -13,16 +13,14 @@ namespace {
 // Replaced one after the other, each a plain replace-all, so "&amp;quot;" becomes "&quot;"
 // and stays so: "&amp;" comes after "&quot;". No other entity is decoded.
 constexpr std::array<std::pair<const char16_t*, const char16_t*>, 37> Entities{{
-    {u"&#39;", u"'"},      {u"&ndash;", u"-"},   {u"&mdash;", u"-"},    {u"&quot;", u"\""},
-    {u"&ldquo;", u"\""},   {u"&rdquo;", u"\""},  {u"&lsquo;", u"'"},    {u"&rsquo;", u"'"},
-    {u"&laquo;", u"\""},   {u"&raquo;", u"\""},  {u"&nbsp;", u" "},     {u"&amp;", u"&"},
-    {u"&cent;", u"cent"},  {u"&copy;", u"©"},    {u"&divide;", u"/"},   {u"&gt;", u">"},
-    {u"&lt;", u"<"},       {u"&micro;", u""},    {u"&middot;", u""},    {u"&para;", u""},
-    {u"&plusmn;", u""},    {u"&sbquo;", u"'"},   {u"&bdquo;", u"\""},   {u"&fnof;", u""},
-    {u"&circ;", u"^"},     {u"&tilde;", u"~"},   {u"&bull;", u""},      {u"&prime;", u"'"},
-    {u"&Prime;", u"\""},   {u"&lsaquo;", u"<"},  {u"&rsaquo;", u">"},   {u"&oline;", u"-"},
-    {u"&euro;", u"€"},     {u"&pound;", u""},    {u"&reg;", u"®"},      {u"&sect;", u"§"},
-    {u"&trade;", u"™"},
+    {u"&#39;", u"'"},    {u"&ndash;", u"-"}, {u"&mdash;", u"-"},   {u"&quot;", u"\""},  {u"&ldquo;", u"\""},
+    {u"&rdquo;", u"\""}, {u"&lsquo;", u"'"}, {u"&rsquo;", u"'"},   {u"&laquo;", u"\""}, {u"&raquo;", u"\""},
+    {u"&nbsp;", u" "},   {u"&amp;", u"&"},   {u"&cent;", u"cent"}, {u"&copy;", u"©"},   {u"&divide;", u"/"},
+    {u"&gt;", u">"},     {u"&lt;", u"<"},    {u"&micro;", u""},    {u"&middot;", u""},  {u"&para;", u""},
+    {u"&plusmn;", u""},  {u"&sbquo;", u"'"}, {u"&bdquo;", u"\""},  {u"&fnof;", u""},    {u"&circ;", u"^"},
+    {u"&tilde;", u"~"},  {u"&bull;", u""},   {u"&prime;", u"'"},   {u"&Prime;", u"\""}, {u"&lsaquo;", u"<"},
+    {u"&rsaquo;", u">"}, {u"&oline;", u"-"}, {u"&euro;", u"€"},    {u"&pound;", u""},   {u"&reg;", u"®"},
+    {u"&sect;", u"§"},   {u"&trade;", u"™"},
 }};
 
 constexpr qsizetype LongestTitle = 70;
@@ -79,7 +77,7 @@ QString pageTitle(const QString& html)
     // Count characters, not UTF-16 units, so a letter outside the basic plane is never split.
     const QList<uint> characters = title.toUcs4();
     if (characters.size() > LongestTitle)
-        title = QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), LongestTitle)
-            + QStringLiteral("...");
+        title = QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()), LongestTitle) +
+                QStringLiteral("...");
     return title;
 }

@@ -14,9 +14,12 @@ namespace {
 const char* attemptName(int attempt)
 {
     switch (attempt) {
-    case 1: return "1-st";
-    case 2: return "2-nd";
-    default: return "3-rd";
+    case 1:
+        return "1-st";
+    case 2:
+        return "2-nd";
+    default:
+        return "3-rd";
     }
 }
 
@@ -26,12 +29,17 @@ SegmentedDownload::PartRange SegmentedDownload::partRange(int part, qint64 total
 {
     const qint64 n = total / 4;
     switch (part) {
-    case 1: return {QStringLiteral("_1"), "Range: bytes=0-" + QByteArray::number(n)};
-    case 2: return {QStringLiteral("_2"), "Range: bytes=" + QByteArray::number(n + 1) + '-' + QByteArray::number(2 * n)};
+    case 1:
+        return {QStringLiteral("_1"), "Range: bytes=0-" + QByteArray::number(n)};
+    case 2:
+        return {QStringLiteral("_2"), "Range: bytes=" + QByteArray::number(n + 1) + '-' + QByteArray::number(2 * n)};
     case 3:
-        return {QStringLiteral("_3"), "Range: bytes=" + QByteArray::number(2 * n + 1) + '-' + QByteArray::number(3 * n)};
-    case 4: return {QStringLiteral("_4"), "Range: bytes=" + QByteArray::number(3 * n + 1) + '-'};
-    default: return {QStringLiteral("_"), {}};
+        return {QStringLiteral("_3"),
+                "Range: bytes=" + QByteArray::number(2 * n + 1) + '-' + QByteArray::number(3 * n)};
+    case 4:
+        return {QStringLiteral("_4"), "Range: bytes=" + QByteArray::number(3 * n + 1) + '-'};
+    default:
+        return {QStringLiteral("_"), {}};
     }
 }
 
@@ -49,8 +57,7 @@ SegmentedDownload::SegmentedDownload(DownloadWorkers& workers, qsizetype recordI
     , m_recordIndex(recordIndex)
     , m_copy(std::move(copy))
     , m_part(part)
-{
-}
+{}
 
 bool SegmentedDownload::recordLive() const
 {
@@ -121,7 +128,8 @@ void SegmentedDownload::finished()
     if (!complete)
         return;
     m_workers.complete(m_recordIndex);
-    trace(QStringLiteral("RecivedBytes == TotalBytes, %1==%2, so video is fully downloaded...").arg(received).arg(total));
+    trace(
+        QStringLiteral("RecivedBytes == TotalBytes, %1==%2, so video is fully downloaded...").arg(received).arg(total));
     m_workers.rows().setCaption(Texts::displayName());
 }
 

@@ -17,8 +17,7 @@ namespace {
 constexpr qsizetype PageLimit = 65536;
 constexpr qsizetype IconLimit = 65536;
 
-HttpRequest::Options pageRequest(const QString& url, std::chrono::milliseconds timeout,
-                                 const std::atomic<bool>* abort)
+HttpRequest::Options pageRequest(const QString& url, std::chrono::milliseconds timeout, const std::atomic<bool>* abort)
 {
     HttpRequest::Options options;
     options.url = url;
@@ -56,17 +55,16 @@ QString GetTextContent(const QString& url, std::chrono::milliseconds timeout, co
                                                    return body.size() < PageLimit;
                                                });
     if (outcome.error != HttpError::None) {
-        trace(QStringLiteral("CInternetException in Func: GetTextContent, code: %1URL: %2")
-                  .arg(outcome.error)
-                  .arg(url));
+        trace(
+            QStringLiteral("CInternetException in Func: GetTextContent, code: %1URL: %2").arg(outcome.error).arg(url));
     }
     return QString::fromLatin1(body);
 }
 
 QString iconPath(const QString& host)
 {
-    if (host.isEmpty() || host == QLatin1String(".") || host == QLatin1String("..")
-        || host.contains(QLatin1Char('/')) || host.contains(QChar(0)))
+    if (host.isEmpty() || host == QLatin1String(".") || host == QLatin1String("..") ||
+        host.contains(QLatin1Char('/')) || host.contains(QChar(0)))
         return {};
     return AppPaths::folder(AppPaths::Folder::FavIcons) + host;
 }
@@ -92,7 +90,9 @@ QString iconHost(const QString& pageAddress)
     return host.left(slash);
 }
 
-void GetFavIcon(const QString& iconUrl, std::chrono::milliseconds timeout, const QString& host,
+void GetFavIcon(const QString& iconUrl,
+                std::chrono::milliseconds timeout,
+                const QString& host,
                 const std::atomic<bool>* abort)
 {
     const QString path = iconPath(host);

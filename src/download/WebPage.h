@@ -12,19 +12,21 @@ namespace WebPage {
 
 // The Content-Type of the answer (empty when it has none), "UnKnown" when no answer came.
 // abort, when given and raised, ends any of these requests early (the program is closing).
-QString GetContentType(const QString& url, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
+QString GetContentType(const QString& url,
+                       std::chrono::milliseconds timeout = std::chrono::milliseconds(1000),
                        const std::atomic<bool>* abort = nullptr);
 
 // The beginning of the page body (reading stops once 65536 bytes are in), widened one byte to
 // one character; what was read before a failure; empty for a status other than 200.
-QString GetTextContent(const QString& url, std::chrono::milliseconds timeout,
-                       const std::atomic<bool>* abort = nullptr);
+QString GetTextContent(const QString& url, std::chrono::milliseconds timeout, const std::atomic<bool>* abort = nullptr);
 
 // Stores the icon of host as "FavIcons/<host>": first a copy of "FavIcons/DefaultVideo" as a
 // placeholder (unless the file exists), then the answer to iconUrl when it is a 200 of fewer
 // than 65536 bytes; a bigger icon leaves the placeholder. A failed request keeps the
 // placeholder (the answer is written only once it is complete).
-void GetFavIcon(const QString& iconUrl, std::chrono::milliseconds timeout, const QString& host,
+void GetFavIcon(const QString& iconUrl,
+                std::chrono::milliseconds timeout,
+                const QString& host,
                 const std::atomic<bool>* abort = nullptr);
 
 // True when "FavIcons/" holds a file named exactly host.

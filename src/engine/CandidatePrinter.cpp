@@ -1,12 +1,14 @@
 #include "engine/CandidatePrinter.h"
 
-#include "engine/Engine.h"
 #include "base/Trace.h"
+#include "engine/Engine.h"
 
 #include <QCoreApplication>
 
 CandidatePrinter::CandidatePrinter(Engine& engine, std::FILE* out, bool quitAtEndOfFile, QObject* parent)
-    : QObject(parent), m_out(out), m_quitAtEndOfFile(quitAtEndOfFile)
+    : QObject(parent)
+    , m_out(out)
+    , m_quitAtEndOfFile(quitAtEndOfFile)
 {
     // Queued: the engine emits on the capture thread; printing happens on this one, in order.
     qRegisterMetaType<VideoFile>();

@@ -1,12 +1,12 @@
 #include "engine/Engine.h"
 
 #include "base/Settings.h"
-#include "download/CandidateProbe.h"
-#include "download/GetEachURLThread.h"
 #include "capture/MediaFilterSettings.h"
 #include "capture/RequestAnalyser.h"
+#include "download/CandidateProbe.h"
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
+#include "download/GetEachURLThread.h"
 #include "library/CacheMusicFollower.h"
 #include "library/CapturedFileAssembly.h"
 #include "library/LinkDownloadImporter.h"
@@ -16,8 +16,8 @@
 
 Engine::Engine(QObject* parent)
     : QObject(parent)
-    , m_library(std::make_unique<LibraryContext>(
-          LibraryContext{m_mediaTable, m_imagesIndexes, m_mp3Files, m_videoFiles}))
+    , m_library(
+          std::make_unique<LibraryContext>(LibraryContext{m_mediaTable, m_imagesIndexes, m_mp3Files, m_videoFiles}))
     , m_scans(std::make_unique<ScanScheduler>(*m_library))
     , m_downloadRows(std::make_unique<DownloadRows>(m_videoFiles))
     , m_downloadWorkers(std::make_unique<DownloadWorkers>(m_videoFiles, *m_downloadRows))
@@ -28,9 +28,9 @@ Engine::Engine(QObject* parent)
     m_library->notify = [this](const QString& text) { emit libraryNotice(text); };
     m_downloadWorkers->setAssemblyHook(
         [this](qsizetype index) { CapturedFileAssembly::run(*m_library, *m_downloadRows, index); });
-    m_recordingsImporter = std::make_unique<PeriodicWorker>(
-        QStringLiteral("RecordingsImporter"), 1000,
-        [this] { RecordingsImporter::pass(*m_library, m_tempRecordsFiles); });
+    m_recordingsImporter = std::make_unique<PeriodicWorker>(QStringLiteral("RecordingsImporter"), 1000, [this] {
+        RecordingsImporter::pass(*m_library, m_tempRecordsFiles);
+    });
     m_linkImporter = std::make_unique<PeriodicWorker>(QStringLiteral("LinkDownloadImporter"), 1000,
                                                       [this] { LinkDownloadImporter::pass(*m_library); });
     m_cacheFollower = std::make_unique<PeriodicWorker>(QStringLiteral("CacheMusicFollower"), 1500,
@@ -101,8 +101,8 @@ void Engine::stopProbe()
 void Engine::startCapture(const PacketCapture::Source& source)
 {
     stopCapture();
-    auto cache = std::make_shared<CachedMediaFilterSettings>(
-        [] { return MediaFilterSettings::read(Settings::instance()); });
+    auto cache =
+        std::make_shared<CachedMediaFilterSettings>([] { return MediaFilterSettings::read(Settings::instance()); });
     m_analyser = std::make_unique<RequestAnalyser>(
         RequestAnalyser::Records{m_getArr, m_historyArr, m_videoFiles, m_detectedMedia},
         [cache] { return cache->get(); });
@@ -110,8 +110,7 @@ void Engine::startCapture(const PacketCapture::Source& source)
         [this](qsizetype index, const VideoFile& record) { emit candidateDetected(index, record); });
     RequestAnalyser* analyser = m_analyser.get();
     m_capture = std::make_unique<PacketCapture>(
-        source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); },
-        m_monitoring);
+        source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); }, m_monitoring);
     PacketCapture* capture = m_capture.get();
     connect(capture, &QThread::finished, this, [this, capture] {
         if (m_capture.get() == capture)

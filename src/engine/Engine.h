@@ -1,12 +1,12 @@
 #pragma once
 
-#include "model/Get.h"
 #include "capture/PacketCapture.h"
 #include "download/DownloadTimeouts.h"
 #include "library/LibraryContext.h"
 #include "library/LibraryScan.h"
-#include "model/MP3File.h"
 #include "library/MediaTableModel.h"
+#include "model/Get.h"
+#include "model/MP3File.h"
 #include "model/VideoFile.h"
 
 #include <QObject>

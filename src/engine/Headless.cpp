@@ -1,9 +1,9 @@
 #include "engine/Headless.h"
 
-#include "engine/CandidatePrinter.h"
-#include "engine/Engine.h"
 #include "base/Settings.h"
 #include "download/HeadlessDownloadList.h"
+#include "engine/CandidatePrinter.h"
+#include "engine/Engine.h"
 #include "library/LibraryListing.h"
 #include "library/LibraryScan.h"
 #include "library/MediaTableModel.h"
@@ -29,10 +29,11 @@ int runHeadless(Engine& engine, const HeadlessRun& run)
     engine.startProbe();
     // Every file that reaches the library (a finished download, an import) prints its row.
     MediaTableModel& table = engine.mediaTable();
-    QObject::connect(&table, &QAbstractItemModel::rowsInserted, &table, [&table, &downloadList](const QModelIndex&, int first, int last) {
-        for (int row = last; row >= first; --row)
-            downloadList.print(u"library: "_qs + LibraryListing::line(table.rowAt(row)));
-    });
+    QObject::connect(&table, &QAbstractItemModel::rowsInserted, &table,
+                     [&table, &downloadList](const QModelIndex&, int first, int last) {
+                         for (int row = last; row >= first; --row)
+                             downloadList.print(u"library: "_qs + LibraryListing::line(table.rowAt(row)));
+                     });
     engine.startLibraryWorkers();
 
     // Capture from the file, or live from the adapter named on the command line or in the

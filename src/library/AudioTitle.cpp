@@ -2,9 +2,9 @@
 
 #include "base/AppPaths.h"
 #include "library/AudioNames.h"
+#include "library/FfmpegCommand.h"
 #include "library/Id3Scan.h"
 #include "library/LibraryFormat.h"
-#include "library/FfmpegCommand.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>

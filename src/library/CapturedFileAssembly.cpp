@@ -12,8 +12,8 @@
 #include "library/TagStore.h"
 #include "tools/ToolRunner.h"
 
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -88,9 +88,9 @@ bool usable(const QString& path)
 void place(DownloadRows& rows, const QString& joined, const QString& target)
 {
     if (Settings::instance().repairVideos()) {
-        ToolRunner::runTool(ffmpegCommand({QStringLiteral("-i"), joined, QStringLiteral("-vcodec"),
-                                           QStringLiteral("copy"), QStringLiteral("-acodec"), QStringLiteral("copy"),
-                                           target}));
+        ToolRunner::runTool(
+            ffmpegCommand({QStringLiteral("-i"), joined, QStringLiteral("-vcodec"), QStringLiteral("copy"),
+                           QStringLiteral("-acodec"), QStringLiteral("copy"), target}));
         // ffmpeg refuses containers it cannot name (".bin") or writes nothing for a stream it
         // cannot copy; the download is not lost for that: the bytes go in as they came.
         if (usable(target))

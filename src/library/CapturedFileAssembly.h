@@ -12,7 +12,7 @@ namespace CapturedFileAssembly {
 
 enum class Outcome
 {
-    Registered,   // the file is in the library and the table
+    Registered,    // the file is in the library and the table
     NothingJoined, // parts were missing; they stay in "Temp/"
     PlacingFailed, // no usable library file came out
 };

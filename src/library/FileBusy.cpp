@@ -37,8 +37,8 @@ bool isOpenForWriting(const QString& path)
         const QString fdDir = QStringLiteral("/proc/") + pid + QStringLiteral("/fd/");
         const QStringList fds = QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString& fd : fds) {
-            if (QFile::symLinkTarget(fdDir + fd) == target
-                && writable(QStringLiteral("/proc/") + pid + QStringLiteral("/fdinfo/") + fd))
+            if (QFile::symLinkTarget(fdDir + fd) == target &&
+                writable(QStringLiteral("/proc/") + pid + QStringLiteral("/fdinfo/") + fd))
                 return true;
         }
     }

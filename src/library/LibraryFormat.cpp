@@ -69,9 +69,9 @@ qint64 captureSecondsOfName(const QString& fileName)
 bool isAudioPath(const QString& path)
 {
     static const QStringList audio = {
-        QStringLiteral(".MP2"), QStringLiteral(".MP3"), QStringLiteral(".M4A"), QStringLiteral(".M4R"),
+        QStringLiteral(".MP2"), QStringLiteral(".MP3"), QStringLiteral(".M4A"),  QStringLiteral(".M4R"),
         QStringLiteral(".AAC"), QStringLiteral(".AC3"), QStringLiteral(".AIFF"), QStringLiteral(".FLAC"),
-        QStringLiteral(".OGG"), QStringLiteral(".WAV"), QStringLiteral(".WMA"), QStringLiteral(".MID"),
+        QStringLiteral(".OGG"), QStringLiteral(".WAV"), QStringLiteral(".WMA"),  QStringLiteral(".MID"),
     };
     const QString upper = path.toUpper();
     for (const QString& ext : audio) {
@@ -84,13 +84,13 @@ bool isAudioPath(const QString& path)
 const QStringList& importExtensions()
 {
     static const QStringList extensions = {
-        QStringLiteral("FLV"), QStringLiteral("MP4"), QStringLiteral("WEBM"), QStringLiteral("M4V"),
-        QStringLiteral("MOV"), QStringLiteral("OGV"), QStringLiteral("MPG"), QStringLiteral("MKV"),
-        QStringLiteral("WMV"), QStringLiteral("3GP"), QStringLiteral("AVI"), QStringLiteral("VOB"),
-        QStringLiteral("M2TS"), QStringLiteral("ASF"), QStringLiteral("SWF"), QStringLiteral("3G2"),
-        QStringLiteral("MP2"), QStringLiteral("MP3"), QStringLiteral("M4A"), QStringLiteral("M4R"),
-        QStringLiteral("AAC"), QStringLiteral("AC3"), QStringLiteral("AIFF"), QStringLiteral("FLAC"),
-        QStringLiteral("OGG"), QStringLiteral("WAV"), QStringLiteral("WMA"), QStringLiteral("MID"),
+        QStringLiteral("FLV"),  QStringLiteral("MP4"), QStringLiteral("WEBM"), QStringLiteral("M4V"),
+        QStringLiteral("MOV"),  QStringLiteral("OGV"), QStringLiteral("MPG"),  QStringLiteral("MKV"),
+        QStringLiteral("WMV"),  QStringLiteral("3GP"), QStringLiteral("AVI"),  QStringLiteral("VOB"),
+        QStringLiteral("M2TS"), QStringLiteral("ASF"), QStringLiteral("SWF"),  QStringLiteral("3G2"),
+        QStringLiteral("MP2"),  QStringLiteral("MP3"), QStringLiteral("M4A"),  QStringLiteral("M4R"),
+        QStringLiteral("AAC"),  QStringLiteral("AC3"), QStringLiteral("AIFF"), QStringLiteral("FLAC"),
+        QStringLiteral("OGG"),  QStringLiteral("WAV"), QStringLiteral("WMA"),  QStringLiteral("MID"),
     };
     return extensions;
 }
@@ -102,9 +102,9 @@ bool isImportable(const QString& path)
 
 QString openFileFilter()
 {
-    static const char* const order[] = {"FLV", "MP4", "WEBM", "M4V", "MOV", "OGV", "MPG", "MKV", "WMV", "3GP",
-                                        "AVI", "VOB", "M2TS", "ASF", "SWF", "3G2", "MP2", "MP3", "AAC", "AC3",
-                                        "AIFF", "FLAC", "WMA", "MID", "OGG", "M4A", "M4R", "WAV"};
+    static const char* const order[] = {"FLV",  "MP4",  "WEBM", "M4V", "MOV", "OGV", "MPG", "MKV", "WMV", "3GP",
+                                        "AVI",  "VOB",  "M2TS", "ASF", "SWF", "3G2", "MP2", "MP3", "AAC", "AC3",
+                                        "AIFF", "FLAC", "WMA",  "MID", "OGG", "M4A", "M4R", "WAV"};
     QStringList patterns;
     for (const char* ext : order)
         patterns << QStringLiteral("*.") + QLatin1String(ext);

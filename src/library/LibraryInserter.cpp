@@ -2,12 +2,12 @@
 
 #include "base/AppPaths.h"
 #include "base/Texts.h"
-#include "model/BaseNames.h"
+#include "library/FfmpegCommand.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
-#include "library/FfmpegCommand.h"
+#include "model/BaseNames.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>

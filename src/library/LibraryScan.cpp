@@ -4,12 +4,12 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "library/LibraryFormat.h"
-#include "model/BaseNames.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
 #include "library/TimeFilter.h"
+#include "model/BaseNames.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>

@@ -2,12 +2,12 @@
 
 #include "base/AppPaths.h"
 #include "download/WebPage.h"
-#include "model/BaseNames.h"
 #include "library/FfmpegCommand.h"
 #include "library/FileBusy.h"
 #include "library/LibraryInserter.h"
 #include "library/LibraryTarget.h"
 #include "library/TagStore.h"
+#include "model/BaseNames.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
@@ -39,8 +39,7 @@ int pass(const LibraryContext& context)
         if (!looksComplete(name, output))
             continue;
 
-        const qint64 seconds =
-            BaseNames::firstFree(context.videoFiles.snapshot(), context.now()).toLongLong();
+        const qint64 seconds = BaseNames::firstFree(context.videoFiles.snapshot(), context.now()).toLongLong();
         const QString target = LibraryTarget::freePath(seconds, QLatin1Char('.') + suffix);
         if (!QFile::rename(source, target))
             continue; // tried again on the next pass
@@ -56,7 +55,7 @@ int pass(const LibraryContext& context)
         const QString icon = !host.isEmpty()
                                  ? host
                                  : (name.contains(QLatin1String(" - Only Audio")) ? QStringLiteral("DefaultAudio")
-                                                                                   : QStringLiteral("DefaultVideo"));
+                                                                                  : QStringLiteral("DefaultVideo"));
         LibraryInserter::insert(context, target, icon);
         ++imported;
     }

@@ -53,8 +53,7 @@ int compareKeys(const QVariant& a, const QVariant& b)
 
 MediaTableModel::MediaTableModel(QObject* parent)
     : QAbstractTableModel(parent)
-{
-}
+{}
 
 MediaTableModel::~MediaTableModel() = default;
 
@@ -77,14 +76,22 @@ QVariant MediaTableModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         switch (index.column()) {
-        case TitleColumn: return row.title;
-        case CaptureTimeColumn: return row.captureTime;
-        case SizeColumn: return row.size;
-        case FormatColumn: return row.format;
-        case DurationColumn: return row.duration;
-        case AuthorColumn: return row.author;
-        case PathColumn: return row.path;
-        default: return QString();
+        case TitleColumn:
+            return row.title;
+        case CaptureTimeColumn:
+            return row.captureTime;
+        case SizeColumn:
+            return row.size;
+        case FormatColumn:
+            return row.format;
+        case DurationColumn:
+            return row.duration;
+        case AuthorColumn:
+            return row.author;
+        case PathColumn:
+            return row.path;
+        default:
+            return QString();
         }
     case Qt::DecorationRole:
         return index.column() == TitleColumn ? QVariant(smallImage(row.imageIndex)) : QVariant();
@@ -131,25 +138,38 @@ QVariant MediaTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-    case TitleColumn: return tx(u"Captured Media Files (Ready to be Dragged and Dropped)");
-    case CaptureTimeColumn: return tx(u"Capture Time");
-    case SizeColumn: return tx(u"Size");
-    case FormatColumn: return tx(u"Format");
-    case DurationColumn: return tx(u"Duration");
-    default: return QString();
+    case TitleColumn:
+        return tx(u"Captured Media Files (Ready to be Dragged and Dropped)");
+    case CaptureTimeColumn:
+        return tx(u"Capture Time");
+    case SizeColumn:
+        return tx(u"Size");
+    case FormatColumn:
+        return tx(u"Format");
+    case DurationColumn:
+        return tx(u"Duration");
+    default:
+        return QString();
     }
 }
 
 QVariant MediaTableModel::sortKey(const MediaRow& row, int column) const
 {
     switch (column) {
-    case CaptureTimeColumn: return row.captureSeconds;
-    case SizeColumn: return row.sizeBytes;
-    case DurationColumn: return qint64(LibraryFormat::durationSeconds(row.duration));
-    case FormatColumn: return row.format;
-    case AuthorColumn: return row.author;
-    case PathColumn: return row.path;
-    default: return row.title;
+    case CaptureTimeColumn:
+        return row.captureSeconds;
+    case SizeColumn:
+        return row.sizeBytes;
+    case DurationColumn:
+        return qint64(LibraryFormat::durationSeconds(row.duration));
+    case FormatColumn:
+        return row.format;
+    case AuthorColumn:
+        return row.author;
+    case PathColumn:
+        return row.path;
+    default:
+        return row.title;
     }
 }
 

@@ -25,9 +25,9 @@ public:
         SizeColumn = 2,
         FormatColumn = 3,
         DurationColumn = 4,
-        EmptyColumn = 5,   // hidden
-        AuthorColumn = 6,  // hidden: the source page
-        PathColumn = 7,    // hidden: the file's full path
+        EmptyColumn = 5,  // hidden
+        AuthorColumn = 6, // hidden: the source page
+        PathColumn = 7,   // hidden: the file's full path
         ColumnCount = 8,
     };
 

@@ -6,8 +6,7 @@ PeriodicWorker::PeriodicWorker(QString name, int pauseMs, std::function<void()> 
     : m_name(std::move(name))
     , m_pauseMs(pauseMs)
     , m_pass(std::move(pass))
-{
-}
+{}
 
 PeriodicWorker::~PeriodicWorker()
 {

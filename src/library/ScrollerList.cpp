@@ -53,8 +53,7 @@ bool save(const QString& path, const tinyxml2::XMLDocument& document)
 
 ScrollerList::ScrollerList(QString xmlPath)
     : m_path(std::move(xmlPath))
-{
-}
+{}
 
 ScrollerList ScrollerList::inDataFolder()
 {
@@ -81,9 +80,13 @@ bool ScrollerList::addEntry(const QString& base, const QString& videoFileName, c
     QMutexLocker lock(&g_mutex);
     tinyxml2::XMLDocument document;
     switch (load(m_path, document)) {
-    case Load::Broken: return false;
-    case Load::Missing: document.InsertEndChild(document.NewElement(kRoot)); break;
-    case Load::Loaded: break;
+    case Load::Broken:
+        return false;
+    case Load::Missing:
+        document.InsertEndChild(document.NewElement(kRoot));
+        break;
+    case Load::Loaded:
+        break;
     }
     tinyxml2::XMLElement* root = document.RootElement();
     // Drop the oldest (last) entries first, so that the list never holds more than MaxEntries.

@@ -153,9 +153,11 @@ QString read(const QString& filePath, const QString& tagName)
             value = QString::fromUtf8(bytes);
             found = true;
             break;
-        case AttributeRead::NoFile: return fallback;
+        case AttributeRead::NoFile:
+            return fallback;
         case AttributeRead::Absent:
-        case AttributeRead::Unsupported: break;
+        case AttributeRead::Unsupported:
+            break;
         }
     }
     if (!found)
@@ -171,8 +173,7 @@ bool write(const QString& filePath, const QString& tagName, const QString& value
     if (g_xattrEnabled.load()) {
         const QByteArray bytes = value.toUtf8();
         if (::setxattr(QFile::encodeName(filePath).constData(), attributeName(tagName).constData(), bytes.constData(),
-                       static_cast<size_t>(bytes.size()), 0)
-            == 0) {
+                       static_cast<size_t>(bytes.size()), 0) == 0) {
             // An older value kept in the sidecar must not outlive the new one.
             changeSidecar(key, tagName, {}, true);
             return true;

@@ -1,9 +1,9 @@
 #include "library/ThumbnailMaker.h"
 
 #include "base/AppPaths.h"
+#include "library/FfmpegCommand.h"
 #include "library/LibraryFormat.h"
 #include "library/ScrollerList.h"
-#include "library/FfmpegCommand.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>
@@ -57,8 +57,7 @@ ToolCommand thumbnailCommand(const QString& path, const QString& base, std::opti
     return command;
 }
 
-ToolCommand stillFrameCommand(const QString& path, const QString& base, std::optional<int> seek,
-                              const QString& crop)
+ToolCommand stillFrameCommand(const QString& path, const QString& base, std::optional<int> seek, const QString& crop)
 {
     ToolCommand command = ffmpegCommand(seekArguments(seek));
     command.arguments << QStringLiteral("-i") << path << QStringLiteral("-an") << QStringLiteral("-r")
@@ -71,19 +70,19 @@ ToolCommand stillFrameCommand(const QString& path, const QString& base, std::opt
 ToolCommand largeIconCommand(const QString& base)
 {
     return ffmpegCommand({QStringLiteral("-i"), picture(Folder::Screens, base, ".bmp"), QStringLiteral("-s"),
-             QStringLiteral("32x32"), QStringLiteral("-y"), picture(Folder::Icons32, base, ".bmp")});
+                          QStringLiteral("32x32"), QStringLiteral("-y"), picture(Folder::Icons32, base, ".bmp")});
 }
 
 ToolCommand smallIconCommand(const QString& sourcePath, const QString& base)
 {
-    return ffmpegCommand({QStringLiteral("-i"), sourcePath, QStringLiteral("-s"), QStringLiteral("16x16"), QStringLiteral("-y"),
-             picture(Folder::Icons16, base, ".bmp")});
+    return ffmpegCommand({QStringLiteral("-i"), sourcePath, QStringLiteral("-s"), QStringLiteral("16x16"),
+                          QStringLiteral("-y"), picture(Folder::Icons16, base, ".bmp")});
 }
 
 bool stillFrameNeedsRetry(const QString& output, const QString& picturePath)
 {
-    return output.contains(QLatin1String("Error opening filters!"))
-           || output.contains(QLatin1String("Error reinitializing filters!")) || !exists(picturePath);
+    return output.contains(QLatin1String("Error opening filters!")) ||
+           output.contains(QLatin1String("Error reinitializing filters!")) || !exists(picturePath);
 }
 
 bool makeThumbnailAndStill(const QString& path, const QString& base, const QString& durationText, bool audio)

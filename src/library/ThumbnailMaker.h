@@ -17,8 +17,7 @@ std::optional<int> seekSeconds(const QString& base, const QString& durationText,
 
 ToolCommand thumbnailCommand(const QString& path, const QString& base, std::optional<int> seek);
 // crop is "in_h" (a centred square of the frame's height) or "in_w" for portrait frames.
-ToolCommand stillFrameCommand(const QString& path, const QString& base, std::optional<int> seek,
-                              const QString& crop);
+ToolCommand stillFrameCommand(const QString& path, const QString& base, std::optional<int> seek, const QString& crop);
 ToolCommand largeIconCommand(const QString& base);
 // The small icon from a picture in "FavIcons/" (a site icon) or, for the scan, any source path.
 ToolCommand smallIconCommand(const QString& sourcePath, const QString& base);

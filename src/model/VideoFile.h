@@ -8,13 +8,13 @@
 // and updated by the probe and the download workers; none is ever removed during a run.
 struct VideoFile
 {
-    QString state;          // "New", "Old" or "Canceled"
-    QString baseName;       // decimal seconds since 1970; names the library file
+    QString state;    // "New", "Old" or "Canceled"
+    QString baseName; // decimal seconds since 1970; names the library file
     // 64-bit: a stream of 2 GiB or more would overflow a 32-bit count; the "Live" threshold
     // of 2000000000 bytes still applies.
-    qint64 totalBytes = 0;  // content length found by the probe
+    qint64 totalBytes = 0; // content length found by the probe
     qint64 receivedBytes = 0;
-    QString url;            // the record's key; "Canceled" once cancelled
+    QString url; // the record's key; "Canceled" once cancelled
     QString referer;
     QString cookie;
     QString userAgent;
@@ -22,10 +22,10 @@ struct VideoFile
     QString acceptLanguage;
     QString acceptEncoding;
     QString connection;
-    QString history;        // newest page addresses first, each followed by "^"
+    QString history; // newest page addresses first, each followed by "^"
     QString pageAddress;
     QString title;
-    QString extension;      // with the dot; ".bin" when unknown
+    QString extension; // with the dot; ".bin" when unknown
     QString field17;
     QString field18;
 

@@ -7,8 +7,8 @@ namespace {
 // Quotes an argument for display when a reader could not otherwise tell where it ends.
 QString displayArgument(const QString& argument)
 {
-    const bool needsQuotes = argument.isEmpty()
-        || std::any_of(argument.cbegin(), argument.cend(), [](QChar c) { return c.isSpace() || c == u'"'; });
+    const bool needsQuotes = argument.isEmpty() || std::any_of(argument.cbegin(), argument.cend(),
+                                                               [](QChar c) { return c.isSpace() || c == u'"'; });
     if (!needsQuotes)
         return argument;
     QString quoted = argument;

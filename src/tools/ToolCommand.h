@@ -8,7 +8,7 @@
 // display, traces and tests: arguments with spaces or quotes are enclosed in double quotes.
 struct ToolCommand
 {
-    QString program;        // "ffmpeg", "ffprobe", "yt-dlp", or an absolute path
+    QString program; // "ffmpeg", "ffprobe", "yt-dlp", or an absolute path
     QStringList arguments;
 
     QString displayText() const;

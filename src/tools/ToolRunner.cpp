@@ -72,19 +72,21 @@ QString resolve(const ToolCommand& command)
 ToolResult::Code codeOf(ChildProcess::Outcome outcome)
 {
     switch (outcome) {
-    case ChildProcess::Outcome::Exited: return ToolResult::Code::Finished;
-    case ChildProcess::Outcome::Signalled: return ToolResult::Code::Crashed;
-    case ChildProcess::Outcome::Stopped: return ToolResult::Code::Stopped;
-    case ChildProcess::Outcome::NotStarted: break;
+    case ChildProcess::Outcome::Exited:
+        return ToolResult::Code::Finished;
+    case ChildProcess::Outcome::Signalled:
+        return ToolResult::Code::Crashed;
+    case ChildProcess::Outcome::Stopped:
+        return ToolResult::Code::Stopped;
+    case ChildProcess::Outcome::NotStarted:
+        break;
     }
     return ToolResult::Code::NotStarted;
 }
 
 // The read loop every mode shares. onChunk gets each chunk while the job may run; once the run
 // flag is cleared the tool is ended and what it still prints is collected without display.
-ToolResult pump(const ToolCommand& command,
-                RunFlag* runFlag,
-                const std::function<void(const QString& chunk)>& onChunk)
+ToolResult pump(const ToolCommand& command, RunFlag* runFlag, const std::function<void(const QString& chunk)>& onChunk)
 {
     ToolResult result;
     ChildProcess child(resolve(command), command);

@@ -23,8 +23,8 @@ using RunFlag = std::atomic<bool>;
 struct LinkToolSink
 {
     std::function<void(const QString& chunk)> showStatus;   // every chunk, tool name replaced
-    std::function<void(const QString& text)> setWindowText;  // "45.3%..Downloading"
-    std::function<void(int code)> finished;                  // called once with 0 at the end
+    std::function<void(const QString& text)> setWindowText; // "45.3%..Downloading"
+    std::function<void(int code)> finished;                 // called once with 0 at the end
 };
 
 // What a job ended with, for callers that need more than the text.

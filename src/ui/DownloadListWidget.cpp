@@ -51,7 +51,9 @@ qsizetype DownloadListWidget::recordIndexOfRow(int row) const
     return item ? item->data(NameColumn, kRecordRole).toLongLong() : -1;
 }
 
-void DownloadListWidget::rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
+void DownloadListWidget::rowInserted(qsizetype recordIndex,
+                                     const QString& name,
+                                     const QString& progress,
                                      const QString& baseName)
 {
     queue([this, recordIndex, name, progress, baseName] {

@@ -25,8 +25,8 @@ public:
     // The record index of a list row; -1 when there is no such row.
     qsizetype recordIndexOfRow(int row) const;
 
-    void rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
-                     const QString& baseName) override;
+    void
+    rowInserted(qsizetype recordIndex, const QString& name, const QString& progress, const QString& baseName) override;
     void rowNameChanged(qsizetype recordIndex, const QString& name) override;
     void rowIconChanged(qsizetype recordIndex, const QString& iconPath) override;
     void rowProgressChanged(qsizetype recordIndex, const QString& progress) override;

@@ -7,8 +7,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QResizeEvent>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 

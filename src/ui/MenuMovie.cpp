@@ -118,9 +118,8 @@ bool MenuMovie::event(QEvent* event)
         const int index = itemAt(help->pos());
         if (index >= 0) {
             const Item& item = items().at(index);
-            QToolTip::showText(help->globalPos(),
-                               QString::fromUtf16(m_english ? item.englishTip : item.russianTip), this,
-                               itemRect(index).toRect());
+            QToolTip::showText(help->globalPos(), QString::fromUtf16(m_english ? item.englishTip : item.russianTip),
+                               this, itemRect(index).toRect());
         } else {
             QToolTip::hideText();
         }

@@ -6,15 +6,15 @@
 
 Movie::Movie(QWidget* parent)
     : QWidget(parent)
-{
-}
+{}
 
 Movie::~Movie() = default;
 
 void Movie::call(const QString& request)
 {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, request] { call(request); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, request] { call(request); }, Qt::QueuedConnection);
         return;
     }
     handleCall(MovieRequest::name(request), MovieRequest::arguments(request));

@@ -2,8 +2,8 @@
 
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPixmap>
 #include <QPainterPath>
+#include <QPixmap>
 
 #include <cmath>
 
@@ -65,8 +65,8 @@ void drawGlyph(QPainter& p, Icon icon)
     case Icon::Export:
         p.drawLine(QPointF(12, 14), QPointF(12, 3));
         p.drawPolyline(QPolygonF({QPointF(8, 7), QPointF(12, 3), QPointF(16, 7)}));
-        p.drawPolyline(QPolygonF({QPointF(8, 12), QPointF(4, 12), QPointF(4, 21), QPointF(20, 21), QPointF(20, 12),
-                                  QPointF(16, 12)}));
+        p.drawPolyline(QPolygonF(
+            {QPointF(8, 12), QPointF(4, 12), QPointF(4, 21), QPointF(20, 21), QPointF(20, 12), QPointF(16, 12)}));
         break;
     case Icon::Disc:
         p.drawEllipse(QPointF(12, 12), 9, 9);
@@ -141,8 +141,8 @@ void drawGlyph(QPainter& p, Icon icon)
         break;
     case Icon::Speaker:
     case Icon::SpeakerMuted:
-        p.drawPolygon(QPolygonF({QPointF(3, 9), QPointF(7, 9), QPointF(12, 4), QPointF(12, 20), QPointF(7, 15),
-                                 QPointF(3, 15)}));
+        p.drawPolygon(
+            QPolygonF({QPointF(3, 9), QPointF(7, 9), QPointF(12, 4), QPointF(12, 20), QPointF(7, 15), QPointF(3, 15)}));
         if (icon == Icon::Speaker) {
             p.drawArc(QRectF(10, 8, 6, 8), -60 * 16, 120 * 16);
             p.drawArc(QRectF(10, 5, 10, 14), -60 * 16, 120 * 16);

@@ -36,8 +36,8 @@ QString build(const QString& name, const QList<Argument>& arguments = {});
 QString playPosition(const QString& current, const QString& total, int percent);
 QString playButton(const QString& state); // "one", "two" or "three"
 QString playEndAnimation();
-QString volume(int volumePercent);        // "<n>%"
-QString volumeText(const QString& text);  // "Вкл." / "Выкл."
+QString volume(int volumePercent);       // "<n>%"
+QString volumeText(const QString& text); // "Вкл." / "Выкл."
 QString conversionPercent(const QString& percent);
 QString monitoringEnabled();
 QString monitoringDisabled();

@@ -1,11 +1,11 @@
 #include "ui/Page2.h"
 
 #include "base/AppPaths.h"
-#include "engine/Engine.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
 #include "base/UsageCounters.h"
+#include "engine/Engine.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "ui/DownloadListWidget.h"
@@ -22,15 +22,15 @@
 #include "ui/ShellTray.h"
 #include "ui/WindowPlacement.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
-#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -156,7 +156,8 @@ void Page2::connectModel()
             m_scroller->reload();
     });
 
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
     }

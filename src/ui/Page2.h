@@ -199,6 +199,6 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     ShellCommand m_lastCommand = ShellCommand::None;
 
-    QTimer m_topRowTimer;  // selects and previews the top row after an insertion or scan
-    QTimer m_volumeTimer;  // sets the stored volume five seconds after start
+    QTimer m_topRowTimer; // selects and previews the top row after an insertion or scan
+    QTimer m_volumeTimer; // sets the stored volume five seconds after start
 };

@@ -96,8 +96,7 @@ void Page2::selectRow(int row)
     if (row < 0 || row >= m_model.rowCount())
         return;
     const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
-    m_table->selectionModel()->setCurrentIndex(index,
-                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_table->scrollTo(index);
 }
 
@@ -408,7 +407,8 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
         dispatch(MovieRequest::build(QStringLiteral("ClickInPlayer")));
         return true;
     }
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
         if (watched == view && event->type() == QEvent::KeyPress)
             return handleTableKey(static_cast<QKeyEvent*>(event)->key());
         if (watched != view->viewport())
@@ -422,7 +422,8 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
         }
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                QMetaObject::invokeMethod(this, [this] { playRow(selectedRow()); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { playRow(selectedRow()); }, Qt::QueuedConnection);
             }
             break;
         case QEvent::ContextMenu:

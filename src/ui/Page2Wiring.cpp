@@ -4,17 +4,17 @@
 
 #include "base/AppPaths.h"
 #include "base/Clock.h"
-#include "engine/Engine.h"
 #include "base/Settings.h"
+#include "base/Texts.h"
+#include "engine/Engine.h"
 #include "library/DerivedFiles.h"
 #include "library/FileImport.h"
 #include "library/ScanScheduler.h"
 #include "library/TimeFilter.h"
+#include "tools/ToolRunner.h"
+#include "ui/MonitorMovie.h"
 #include "ui/Page3.h"
 #include "ui/page1.h"
-#include "ui/MonitorMovie.h"
-#include "base/Texts.h"
-#include "tools/ToolRunner.h"
 
 #include <QDir>
 #include <QThreadPool>
@@ -33,13 +33,16 @@ void Page2::buildLibraryWork()
     LibraryContext context{m_model, m_engine.imagesIndexes(), m_engine.mp3Files(), m_engine.videoFiles()};
     // Workers reach the caption and the tray only through the interface thread's queue.
     context.setCaption = [this](const QString& caption) {
-        QMetaObject::invokeMethod(this, [this, caption] { setWindowTitle(caption); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, caption] { setWindowTitle(caption); }, Qt::QueuedConnection);
     };
     context.restoreCaption = [this] {
-        QMetaObject::invokeMethod(this, [this] { restoreCaption(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { restoreCaption(); }, Qt::QueuedConnection);
     };
     context.notify = [this](const QString& text) {
-        QMetaObject::invokeMethod(this, [this, text] { showNotice(text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, text] { showNotice(text); }, Qt::QueuedConnection);
     };
     m_library = std::make_unique<LibraryContext>(context);
     m_scans = new ScanScheduler(context, this);
@@ -63,7 +66,8 @@ void Page2::importFiles()
     QThreadPool::globalInstance()->start([this, context, paths] {
         FileImport::importChosen(context, paths);
         context.captionRestored();
-        QMetaObject::invokeMethod(this, [this] { requestRescan(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { requestRescan(); }, Qt::QueuedConnection);
     });
 }
 
@@ -107,12 +111,13 @@ void Page2::openFileInfo()
 void Page2::connectEngine()
 {
     // Library workers and the capture thread report from their own threads: queued here.
-    connect(&m_engine, &Engine::libraryCaptionChanged, this, [this](const QString& caption) { setWindowTitle(caption); },
-            Qt::QueuedConnection);
+    connect(
+        &m_engine, &Engine::libraryCaptionChanged, this, [this](const QString& caption) { setWindowTitle(caption); },
+        Qt::QueuedConnection);
     connect(&m_engine, &Engine::libraryCaptionRestored, this, &Page2::restoreCaption, Qt::QueuedConnection);
     connect(&m_engine, &Engine::libraryNotice, this, &Page2::showNotice, Qt::QueuedConnection);
-    connect(&m_engine, &Engine::candidateDetected, this, [this] { m_monitorMovie->addActivity(1); },
-            Qt::QueuedConnection);
+    connect(
+        &m_engine, &Engine::candidateDetected, this, [this] { m_monitorMovie->addActivity(1); }, Qt::QueuedConnection);
     connect(this, &Page2::monitoringChanged, this, [this](bool on) { m_engine.setMonitoring(on); });
 }
 

@@ -54,7 +54,9 @@ QLabel* hintLabel(const QString& text)
 
 } // namespace
 
-Page3::Page3(Settings& settings, QWidget* parent) : QDialog(parent), m_settings(settings)
+Page3::Page3(Settings& settings, QWidget* parent)
+    : QDialog(parent)
+    , m_settings(settings)
 {
     setObjectName(QStringLiteral("Page3"));
     setWindowTitle(tx(u"Settings of Trawlix"));

@@ -25,8 +25,10 @@ Player::Player(VideoArea* videoArea, const QStringList& extraArguments, QObject*
 {}
 
 Player::Player(std::unique_ptr<MediaEngine> engine, VideoArea* videoArea, QObject* parent)
-    : QObject(parent), m_engine(std::move(engine)), m_videoArea(videoArea),
-      m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+    : QObject(parent)
+    , m_engine(std::move(engine))
+    , m_videoArea(videoArea)
+    , m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     // Only an X11 window can take libvlc's video; elsewhere libvlc would open a window of
     // its own, so the video stays unembedded (the pictures still show).

@@ -39,8 +39,8 @@ void ScrollerMovie::reload()
     for (const SlideshowEntry& entry : std::as_const(m_entries)) {
         QPixmap picture(entry.imagePath);
         if (!picture.isNull() && picture.size() != QSize(kThumbWidth, kThumbHeight))
-            picture = picture.scaled(kThumbWidth, kThumbHeight, Qt::KeepAspectRatioByExpanding,
-                                     Qt::SmoothTransformation);
+            picture =
+                picture.scaled(kThumbWidth, kThumbHeight, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
         m_pictures.append(picture);
     }
     if (!m_watcher->files().contains(m_listPath))

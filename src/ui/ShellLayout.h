@@ -19,9 +19,9 @@ struct ShellLayout
     QRect downloads;
     QRect video;
     QRect playBar;
-    QRect filters;   // title filter, time filter, check-all box
+    QRect filters; // title filter, time filter, check-all box
     QRect scroller;
-    QRect monitor;   // empty in the English interface
+    QRect monitor; // empty in the English interface
 
     static int bandHeight(int windowHeight);
     static ShellLayout compute(const QSize& window, bool downloadsShown, bool russian);

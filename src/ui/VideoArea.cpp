@@ -4,7 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-VideoArea::VideoArea(QWidget* parent) : QWidget(parent)
+VideoArea::VideoArea(QWidget* parent)
+    : QWidget(parent)
 {
     // libvlc draws into a child of this widget's own X window.
     setAttribute(Qt::WA_NativeWindow);

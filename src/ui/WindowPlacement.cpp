@@ -6,7 +6,11 @@ namespace WindowPlacement {
 
 QString format(const QRect& geometry)
 {
-    return QStringLiteral("%1x%2:%3;%4").arg(geometry.width()).arg(geometry.height()).arg(geometry.x()).arg(geometry.y());
+    return QStringLiteral("%1x%2:%3;%4")
+        .arg(geometry.width())
+        .arg(geometry.height())
+        .arg(geometry.x())
+        .arg(geometry.y());
 }
 
 std::optional<QRect> parse(const QString& stored)

@@ -13,7 +13,8 @@
 #include <algorithm>
 
 page1::page1(const QString& title, const QString& format, const QString& path, QWidget* parent)
-    : QDialog(parent), m_tree(new QTreeWidget(this))
+    : QDialog(parent)
+    , m_tree(new QTreeWidget(this))
 {
     setObjectName(QStringLiteral("page1"));
     setWindowTitle(tx(u"Media Analyzer"));

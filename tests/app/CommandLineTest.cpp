@@ -23,8 +23,8 @@ TEST(CommandLineTest, MinIsFoundAnywhereEvenInsideAWord)
 
 TEST(CommandLineTest, OptionsAndValues)
 {
-    const CommandLine line = parse({"--data-dir", "/tmp/lib", "--headless", "--pcap", "a.pcap", "--interface", "lo",
-                                    "--list"});
+    const CommandLine line =
+        parse({"--data-dir", "/tmp/lib", "--headless", "--pcap", "a.pcap", "--interface", "lo", "--list"});
     EXPECT_TRUE(line.error.isEmpty());
     EXPECT_EQ(line.dataDir, QStringLiteral("/tmp/lib"));
     EXPECT_EQ(line.pcapFile, QStringLiteral("a.pcap"));

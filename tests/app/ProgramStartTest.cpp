@@ -136,7 +136,8 @@ TEST_F(ProgramStartTest, MinInsideALongerWordStartsHidden)
 
 TEST_F(ProgramStartTest, HeadlessRunsTheStartUpAndListingEnds)
 {
-    Program listing(m_dir, {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"), m_data});
+    Program listing(m_dir,
+                    {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"), m_data});
     EXPECT_EQ(listing.waitForExit(), 0);
     QFile list(m_data + QStringLiteral("/videos.xml"));
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
@@ -146,7 +147,8 @@ TEST_F(ProgramStartTest, HeadlessRunsTheStartUpAndListingEnds)
 
 TEST_F(ProgramStartTest, BadArgumentsExitWithUsage)
 {
-    for (const QStringList& arguments : {QStringList{QStringLiteral("--frobnicate")}, QStringList{QStringLiteral("--data-dir")}}) {
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--frobnicate")}, QStringList{QStringLiteral("--data-dir")}}) {
         Program bad(m_dir, arguments);
         EXPECT_EQ(bad.waitForExit(), 2);
         EXPECT_TRUE(bad.trace().contains(QStringLiteral("Usage: trawlix"))) << qPrintable(bad.trace());

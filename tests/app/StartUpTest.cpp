@@ -1,7 +1,7 @@
+#include "app/StartUp.h"
+#include "app/SingleInstance.h"
 #include "base/AppPaths.h"
 #include "base/Settings.h"
-#include "app/SingleInstance.h"
-#include "app/StartUp.h"
 #include "library/TagStore.h"
 #include "support/ChildHelper.h"
 
@@ -62,8 +62,8 @@ TEST_F(StartUpTest, FirstStartPreparesTheDataFolderAndTheSettings)
     EXPECT_EQ(QDir::currentPath(), QDir(m_commandLine.dataDir).absolutePath());
     EXPECT_EQ(AppPaths::dataDir(), m_commandLine.dataDir + QLatin1Char('/'));
     EXPECT_EQ(contentOf(QStringLiteral("videos.xml")), QByteArrayLiteral("<slideshow />"));
-    for (const char* folder : {"16x16", "32x32", "160x90", "FavIcons", "Screens", "Videos", "Temp", "TempExport",
-                               "TempRecords"})
+    for (const char* folder :
+         {"16x16", "32x32", "160x90", "FavIcons", "Screens", "Videos", "Temp", "TempExport", "TempRecords"})
         EXPECT_TRUE(QFileInfo(data(QString::fromLatin1(folder))).isDir()) << folder;
     EXPECT_FALSE(QFileInfo::exists(data(QStringLiteral("TempDownloads"))));
     ASSERT_TRUE(QFile::exists(m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf"))));
@@ -74,8 +74,9 @@ TEST_F(StartUpTest, FirstStartPreparesTheDataFolderAndTheSettings)
 
 TEST_F(StartUpTest, AnExistingSlideshowListIsNeverTouched)
 {
-    for (const QByteArray& existing : {QByteArray(), QByteArrayLiteral("broken <"),
-                                       QByteArrayLiteral("<slideshow><photo image=\"a\" video=\"b\">c</photo></slideshow>")}) {
+    for (const QByteArray& existing :
+         {QByteArray(), QByteArrayLiteral("broken <"),
+          QByteArrayLiteral("<slideshow><photo image=\"a\" video=\"b\">c</photo></slideshow>")}) {
         makeFile(QStringLiteral("videos.xml"), existing);
         StartUp startUp(m_commandLine);
         ASSERT_EQ(startUp.run(), StartUp::Result::Ready);

@@ -46,8 +46,8 @@ TEST_F(SettingsTest, ReadRules)
         bool ignoringCase;
     };
     const Row rows[] = {
-        {"true", true, true}, {"TRUE", false, true}, {"True", false, true},
-        {"false", false, false}, {"", false, false}, {" true", false, false},
+        {"true", true, true},    {"TRUE", false, true}, {"True", false, true},
+        {"false", false, false}, {"", false, false},    {" true", false, false},
     };
     for (const Row& row : rows) {
         m_settings.write(QStringLiteral("showmessage"), QString::fromLatin1(row.stored));

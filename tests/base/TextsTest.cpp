@@ -53,9 +53,11 @@ TEST_F(TextsTest, UnknownRoleShowsItselfRatherThanNothing)
 TEST_F(TextsTest, LinkPromptClosesItsBracketInRussianOnly)
 {
     const QString link = QStringLiteral("http://127.0.0.1/watch");
-    EXPECT_EQ(Texts::linkPrompt(link), QStringLiteral("Enter the link of the video you want to download: e.g. ") + link);
+    EXPECT_EQ(Texts::linkPrompt(link),
+              QStringLiteral("Enter the link of the video you want to download: e.g. ") + link);
     Texts::init(QStringLiteral("RU"));
-    EXPECT_EQ(Texts::linkPrompt(link), QStringLiteral("Вставьте ссылку на видео: (например, ") + link + QLatin1Char(')'));
+    EXPECT_EQ(Texts::linkPrompt(link),
+              QStringLiteral("Вставьте ссылку на видео: (например, ") + link + QLatin1Char(')'));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
+#include "base/UsageCounters.h"
 #include "base/OutputName.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
-#include "base/UsageCounters.h"
 
 #include <QTemporaryDir>
 

@@ -19,7 +19,8 @@ public:
     static constexpr quint16 kServer = 8080;
 
     explicit AnalyserHarness(RequestAnalyser::Lookup lookup = RequestAnalyser::Lookup::Indexed)
-        : analyser({gets, history, videoFiles, detected}, [this] { return settings; }, lookup)
+        : analyser(
+              {gets, history, videoFiles, detected}, [this] { return settings; }, lookup)
     {
         Texts::init(QStringLiteral("EN"));
         settings = MediaFilterSettings::allOn();
@@ -32,16 +33,22 @@ public:
     }
 
     // Client -> server segment carrying `payload`.
-    void sendRequest(const QByteArray& payload, quint32 sequence = 1000, quint16 client = kClient,
-                     quint16 server = kServer, FrameBuilder::Link link = FrameBuilder::Link::Ethernet,
+    void sendRequest(const QByteArray& payload,
+                     quint32 sequence = 1000,
+                     quint16 client = kClient,
+                     quint16 server = kServer,
+                     FrameBuilder::Link link = FrameBuilder::Link::Ethernet,
                      int optionBytes = 12)
     {
         feed(FrameBuilder::frame({client, server, sequence, payload, optionBytes, link}));
     }
 
     // Server -> client segment carrying `payload`.
-    void sendResponse(const QByteArray& payload, quint16 client = kClient, quint16 server = kServer,
-                      FrameBuilder::Link link = FrameBuilder::Link::Ethernet, int optionBytes = 12)
+    void sendResponse(const QByteArray& payload,
+                      quint16 client = kClient,
+                      quint16 server = kServer,
+                      FrameBuilder::Link link = FrameBuilder::Link::Ethernet,
+                      int optionBytes = 12)
     {
         feed(FrameBuilder::frame({server, client, 5000, payload, optionBytes, link}));
     }

@@ -12,7 +12,7 @@ using Lookup = RequestAnalyser::Lookup;
 QList<QByteArray> mixedTraffic(quint32 seed, int count)
 {
     QRandomGenerator random(seed);
-    static const QByteArray kTypes[] = {"video/mp4", "text/html", "audio/mpeg", "application/octet-stream",
+    static const QByteArray kTypes[] = {"video/mp4",  "text/html", "audio/mpeg", "application/octet-stream",
                                         "video/webm", "image/png"};
     QList<QByteArray> frames;
     for (int i = 0; i < count; ++i) {
@@ -22,11 +22,13 @@ QList<QByteArray> mixedTraffic(quint32 seed, int count)
         switch (random.bounded(5)) {
         case 0:
         case 1: {
-            const QByteArray path = "/f" + QByteArray::number(random.bounded(20)) + (random.bounded(3) ? ".mp4" : ".html");
+            const QByteArray path =
+                "/f" + QByteArray::number(random.bounded(20)) + (random.bounded(3) ? ".mp4" : ".html");
             const QByteArray text = browserRequest(path, {"Cookie: n=" + QByteArray::number(i)});
             if (random.bounded(3) == 0) {
                 const auto cut = qsizetype(random.bounded(int(text.size() - 6)) + 5);
-                frames << FrameBuilder::frame({client, server, sequence, text.left(cut), 12, FrameBuilder::Link::Ethernet});
+                frames << FrameBuilder::frame(
+                    {client, server, sequence, text.left(cut), 12, FrameBuilder::Link::Ethernet});
                 for (int gap = random.bounded(4); gap > 0; --gap)
                     frames << QByteArray(60 + random.bounded(80), char(random.bounded(256)));
                 frames << FrameBuilder::frame(
@@ -39,8 +41,9 @@ QList<QByteArray> mixedTraffic(quint32 seed, int count)
         case 2:
         case 3: {
             const QByteArray& type = kTypes[random.bounded(6)];
-            frames << FrameBuilder::frame({server, client, sequence, FrameBuilder::responseText({"Content-Type: " + type}),
-                                           12, FrameBuilder::Link::Ethernet});
+            frames << FrameBuilder::frame({server, client, sequence,
+                                           FrameBuilder::responseText({"Content-Type: " + type}), 12,
+                                           FrameBuilder::Link::Ethernet});
             break;
         }
         default: {

@@ -14,7 +14,8 @@ struct TypeCase
     const char* extension;
 };
 
-void keep(MediaFilterSettings&) {}
+void keep(MediaFilterSettings&)
+{}
 
 class MediaTypeTable : public testing::TestWithParam<TypeCase>
 {
@@ -66,15 +67,18 @@ const TypeCase kCases[] = {
      [](MediaFilterSettings& s) { s.webm = false; }, nullptr},
     {"earlier row named later", "Content-Type: video/mp4\r\nX-Note: video/x-flv", keep, ".flv"},
     {"f4f needs no type switch", "Content-Type: video/f4f",
-     [](MediaFilterSettings& s) { s = MediaFilterSettings{}; s.downloadHttp = true; }, ".f4f"},
+     [](MediaFilterSettings& s) {
+         s = MediaFilterSettings{};
+         s.downloadHttp = true;
+     },
+     ".f4f"},
     // Without downloadhttp neither video nor the generic type counts; audio still does.
     {"http off video", "Content-Type: video/mp4", [](MediaFilterSettings& s) { s.downloadHttp = false; }, nullptr},
     {"http off binary", "Content-Type: application/octet-stream",
      [](MediaFilterSettings& s) { s.downloadHttp = false; }, nullptr},
     {"http off audio", "Content-Type: audio/mpeg", [](MediaFilterSettings& s) { s.downloadHttp = false; }, ".mp3"},
     {"music off", "Content-Type: audio/mpeg", [](MediaFilterSettings& s) { s.downloadHttpMusic = false; }, nullptr},
-    {"music off video", "Content-Type: video/mp4", [](MediaFilterSettings& s) { s.downloadHttpMusic = false; },
-     ".mp4"},
+    {"music off video", "Content-Type: video/mp4", [](MediaFilterSettings& s) { s.downloadHttpMusic = false; }, ".mp4"},
     // The generic type lets the scan go on: a later video type replaces its extension, and a
     // video type switched off keeps it.
     {"binary then video", "Content-Type: application/octet-stream\r\nContent-Type: video/mp4", keep, ".mp4"},

@@ -18,8 +18,8 @@ TEST(PacketCapture, HandedLengthIsTheWireLengthModulo65536WithinTheCapturedBytes
         quint32 captured;
         quint16 handed;
     };
-    for (const Row row : {Row{100, 100, 100}, Row{65535, 65535, 65535}, Row{65536, 65536, 0},
-                          Row{70000, 65536, 4464}, Row{65540, 65536, 4}, Row{1500, 96, 96}, Row{0, 0, 0}}) {
+    for (const Row row : {Row{100, 100, 100}, Row{65535, 65535, 65535}, Row{65536, 65536, 0}, Row{70000, 65536, 4464},
+                          Row{65540, 65536, 4}, Row{1500, 96, 96}, Row{0, 0, 0}}) {
         SCOPED_TRACE(row.wire);
         EXPECT_EQ(PacketCapture::handedLength(row.wire, row.captured), row.handed);
     }
@@ -27,8 +27,8 @@ TEST(PacketCapture, HandedLengthIsTheWireLengthModulo65536WithinTheCapturedBytes
 
 TEST(PacketCapture, PseudoDevicesAreSkipped)
 {
-    for (const char* name : {"any", "nflog", "nfqueue", "dbus-system", "dbus-session", "bluetooth-monitor",
-                             "bluetooth0", "usbmon1"})
+    for (const char* name :
+         {"any", "nflog", "nfqueue", "dbus-system", "dbus-session", "bluetooth-monitor", "bluetooth0", "usbmon1"})
         EXPECT_TRUE(PacketCapture::isPseudoDevice(QLatin1String(name))) << name;
     for (const char* name : {"eth0", "lo", "wlan0", "enp3s0", "ifb0", "anyother"})
         EXPECT_FALSE(PacketCapture::isPseudoDevice(QLatin1String(name))) << name;
@@ -42,11 +42,12 @@ protected:
     {
         std::atomic<bool> switchOn{monitoring};
         std::vector<QByteArray> frames;
-        PacketCapture capture({path, {}},
-                              [&](const quint8* frame, quint16 length) {
-                                  frames.emplace_back(reinterpret_cast<const char*>(frame), length);
-                              },
-                              switchOn);
+        PacketCapture capture(
+            {path, {}},
+            [&](const quint8* frame, quint16 length) {
+                frames.emplace_back(reinterpret_cast<const char*>(frame), length);
+            },
+            switchOn);
         capture.start();
         EXPECT_TRUE(capture.wait(10000));
         outcome = capture.outcome();

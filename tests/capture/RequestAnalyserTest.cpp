@@ -17,10 +17,10 @@ TEST(RequestAnalyser, CandidateCarriesTheRequestHeaders)
     h.history.append(QStringLiteral("http://site.test/older.html"));
     h.history.append(QStringLiteral("http://site.test/page.html"));
     // Header names in any case: clients, proxies and servers spell them as they like.
-    h.sendRequest(FrameBuilder::requestText("/clip.mp4", {"host: media.test:8080", "USER-AGENT: Agent/2",
-                                                          "Accept: video/*", "Accept-Language: en",
-                                                          "Accept-Encoding: identity", "Referer: http://site.test/page.html",
-                                                          "cookie: id=42; k=v", "Connection: keep-alive"}));
+    h.sendRequest(FrameBuilder::requestText(
+        "/clip.mp4", {"host: media.test:8080", "USER-AGENT: Agent/2", "Accept: video/*", "Accept-Language: en",
+                      "Accept-Encoding: identity", "Referer: http://site.test/page.html", "cookie: id=42; k=v",
+                      "Connection: keep-alive"}));
     h.sendResponse(FrameBuilder::responseText({"content-type: video/MP4"}));
 
     const QList<VideoFile> records = h.candidates();
@@ -226,12 +226,9 @@ TEST(RequestAnalyser, AudioTitlesComeFromTheFileName)
         const char* extension;
     };
     const Row rows[] = {
-        {"/music/Song.MP3?x=1", "audio/mpeg", "Song", ".mp3"},
-        {"/music/Both.MP3.mp3", "audio/mpeg", "Both", ".mp3"},
-        {"/music/low.mp3", "audio/mpeg", "low", ".mp3"},
-        {"/music/.mp3", "audio/mpeg", "Audio Track", ".mp3"},
-        {"/stream", "audio/mpeg", "Audio Track", ".mp3"},
-        {"/a/track.m4a", "audio/mp4", "Audio Track", ".m4a"},
+        {"/music/Song.MP3?x=1", "audio/mpeg", "Song", ".mp3"}, {"/music/Both.MP3.mp3", "audio/mpeg", "Both", ".mp3"},
+        {"/music/low.mp3", "audio/mpeg", "low", ".mp3"},       {"/music/.mp3", "audio/mpeg", "Audio Track", ".mp3"},
+        {"/stream", "audio/mpeg", "Audio Track", ".mp3"},      {"/a/track.m4a", "audio/mp4", "Audio Track", ".m4a"},
         {"/a/odd.mp3.m4a", "audio/mp4", "odd", ".m4a"},
     };
     for (const Row& row : rows) {

@@ -319,8 +319,7 @@ TEST_F(CandidateProbeTest, TitleFromTheRequestHistory)
     ASSERT_TRUE(bed.waitForWorkers());
     EXPECT_EQ(bed.record(index).title, u"The right page"_qs);
     EXPECT_EQ(bed.record(index).pageAddress, server.url(u"/watch"_qs));
-    EXPECT_TRUE(bed.list.events().contains(
-        u"name %1 YouTube DASH A/V segment of: The right page"_qs.arg(index)));
+    EXPECT_TRUE(bed.list.events().contains(u"name %1 YouTube DASH A/V segment of: The right page"_qs.arg(index)));
 }
 
 } // namespace

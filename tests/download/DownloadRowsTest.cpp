@@ -80,9 +80,9 @@ TEST(HeadlessDownloadList, PrintsOneLinePerChange)
     }
     std::fclose(out);
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines, (QStringList{u"download 3 [1700000000]: http://127.0.0.1/v.mp4 0%"_qs,
-                                  u"caption: Detected media file"_qs, u"download 3: 50%"_qs,
-                                  u"download 3: title Кошка"_qs, u"download 3: removed"_qs}));
+    EXPECT_EQ(lines,
+              (QStringList{u"download 3 [1700000000]: http://127.0.0.1/v.mp4 0%"_qs, u"caption: Detected media file"_qs,
+                           u"download 3: 50%"_qs, u"download 3: title Кошка"_qs, u"download 3: removed"_qs}));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "engine/Engine.h"
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
+#include "engine/Engine.h"
 #include "support/DownloadTestBed.h"
 #include "support/FaultServer.h"
 

@@ -1,5 +1,5 @@
-#include "base/Texts.h"
 #include "download/PageTitle.h"
+#include "base/Texts.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +32,11 @@ TEST_P(PageTitleTest, ReadsTitle)
 const QString Seventy = QString(70, QLatin1Char('a'));
 
 INSTANTIATE_TEST_SUITE_P(
-    Titles, PageTitleTest,
+    Titles,
+    PageTitleTest,
     ::testing::Values(
-        TitleCase{"capital tags, double space, entity", "<HTML><TITLE>My  Page &amp; More</TITLE>", u"My Page & More"_qs},
+        TitleCase{"capital tags, double space, entity", "<HTML><TITLE>My  Page &amp; More</TITLE>",
+                  u"My Page & More"_qs},
         TitleCase{"no title element", "<html><body>x</body></html>", u"Unnamed media file"_qs},
         TitleCase{"only an opening tag", "<title>never closed", u"Unnamed media file"_qs},
         TitleCase{"closing tag first", "</title><title>late", QString()},
@@ -54,8 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         TitleCase{"70 characters stay", "<title>" + Seventy.toLatin1() + "</title>", Seventy},
         TitleCase{"80 characters are cut to 70 and ...", "<title>" + QByteArray(80, 'b') + "</title>",
                   QString(70, QLatin1Char('b')) + u"..."_qs},
-        TitleCase{"characters, not bytes, are counted",
-                  "<title>" + QString(75, QChar(0x0416)).toUtf8() + "</title>",
+        TitleCase{"characters, not bytes, are counted", "<title>" + QString(75, QChar(0x0416)).toUtf8() + "</title>",
                   QString(70, QChar(0x0416)) + u"..."_qs}));
 
 TEST(PageTitleLength, EightyCharactersGiveSeventyThree)

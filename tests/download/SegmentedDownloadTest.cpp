@@ -42,7 +42,8 @@ TEST(PartTable, ProgressTexts)
         {3000000000, 1999999999, "150%"}, // no overflow in the percentage
     };
     for (const auto& [received, total, text] : cases)
-        EXPECT_EQ(SegmentedDownload::progressText(received, total), QString::fromLatin1(text)) << received << "/" << total;
+        EXPECT_EQ(SegmentedDownload::progressText(received, total), QString::fromLatin1(text))
+            << received << "/" << total;
 }
 
 class SegmentedDownloadTest : public ::testing::Test

@@ -1,5 +1,5 @@
-#include "base/AppPaths.h"
 #include "download/WebPage.h"
+#include "base/AppPaths.h"
 #include "support/DownloadTestBed.h"
 #include "support/FaultServer.h"
 

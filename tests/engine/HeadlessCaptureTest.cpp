@@ -70,7 +70,8 @@ TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
     const QStringList lines = runOn(pcap, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(exitCode, 0);
     ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
-    const QRegularExpression video(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/clip.mp4\t.mp4\tUnnamed media file$"));
+    const QRegularExpression video(
+        QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/clip.mp4\t.mp4\tUnnamed media file$"));
     const QRegularExpression audio(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/music/Song.mp3\t.mp3\tSong$"));
     EXPECT_TRUE(video.match(lines.at(0)).hasMatch()) << lines.at(0).toStdString();
     EXPECT_TRUE(audio.match(lines.at(1)).hasMatch()) << lines.at(1).toStdString();

@@ -103,8 +103,8 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
     QProcess trawlix;
     trawlix.setProcessEnvironment(environment);
     trawlix.setProcessChannelMode(QProcess::MergedChannels);
-    trawlix.start(binary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"), data, QStringLiteral("--interface"),
-                           QStringLiteral("lo")});
+    trawlix.start(binary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"), data,
+                           QStringLiteral("--interface"), QStringLiteral("lo")});
     ASSERT_TRUE(trawlix.waitForStarted(10000));
     QByteArray output;
     const auto readOutput = [&] {
@@ -118,9 +118,9 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
     ASSERT_EQ(trawlix.state(), QProcess::Running) << output.constData();
 
     QProcess client;
-    client.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                          QStringLiteral("-H"), QStringLiteral("Referer: http://127.0.0.1/page.html"),
-                                          nginx.url(QStringLiteral("/clip.mp4"))});
+    client.start(QStringLiteral("curl"),
+                 {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-H"),
+                  QStringLiteral("Referer: http://127.0.0.1/page.html"), nginx.url(QStringLiteral("/clip.mp4"))});
     ASSERT_TRUE(client.waitForFinished(30000));
 
     const QDeadlineTimer deadline(30000);
@@ -135,7 +135,8 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
     ASSERT_TRUE(output.contains(": removed")) << output.constData();
     for (int part = 1; part <= 4; ++part)
         EXPECT_TRUE(output.contains("Partial download finished SUCSESSFULLY, PART = " + QByteArray::number(part)))
-            << "part " << part << "\n" << output.constData();
+            << "part " << part << "\n"
+            << output.constData();
 
     // The base name is in the row's line: "download N [BASE]: URL 0%".
     const qsizetype open = output.indexOf(" [");

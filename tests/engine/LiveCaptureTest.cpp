@@ -1,6 +1,6 @@
-#include "engine/Engine.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "engine/Engine.h"
 #include "support/NginxServer.h"
 
 #include <QCoreApplication>
@@ -15,8 +15,7 @@
 namespace {
 
 // Waits for a condition while delivering queued signals.
-template <typename Condition>
-bool waitFor(Condition condition, int milliseconds)
+template <typename Condition> bool waitFor(Condition condition, int milliseconds)
 {
     const QDeadlineTimer deadline(milliseconds);
     while (!condition()) {
@@ -55,9 +54,10 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     QString log;
-    ASSERT_TRUE(run(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                             QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"),
-                             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
+    ASSERT_TRUE(run(ffmpeg,
+                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                     QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"),
+                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
                     &log))
         << log.toStdString();
 
@@ -80,10 +80,11 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
         << "capture outcome " << int(engine.capture()->outcome());
 
     const QString address = server.url(QStringLiteral("/clip.mp4"));
-    ASSERT_TRUE(run(curl, {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                           QStringLiteral("-A"), QStringLiteral("IntegrationBrowser/1.0"),
-                           QStringLiteral("-e"), QStringLiteral("http://127.0.0.1:8080/page.html"),
-                           QStringLiteral("-b"), QStringLiteral("session=abc123; theme=dark"), address},
+    ASSERT_TRUE(run(curl,
+                    {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-A"),
+                     QStringLiteral("IntegrationBrowser/1.0"), QStringLiteral("-e"),
+                     QStringLiteral("http://127.0.0.1:8080/page.html"), QStringLiteral("-b"),
+                     QStringLiteral("session=abc123; theme=dark"), address},
                     &log))
         << log.toStdString();
 

@@ -17,8 +17,8 @@ namespace {
 MediaFilterSettings settingsFrom(quint16 bits)
 {
     MediaFilterSettings s;
-    bool* const flags[] = {&s.downloadHttp, &s.downloadHttpMusic, &s.flv,      &s.mp4, &s.webm,    &s.m4v,
-                           &s.quicktime,    &s.ogg,               &s.matroska, &s.wmv, &s.msvideo, &s.mpeg};
+    bool* const flags[] = {&s.downloadHttp, &s.downloadHttpMusic, &s.flv, &s.mp4,     &s.webm, &s.m4v, &s.quicktime,
+                           &s.ogg,          &s.matroska,          &s.wmv, &s.msvideo, &s.mpeg};
     for (size_t i = 0; i < std::size(flags); ++i)
         *flags[i] = (bits >> i) & 1;
     return s;
@@ -27,7 +27,8 @@ MediaFilterSettings settingsFrom(quint16 bits)
 struct Side
 {
     explicit Side(RequestAnalyser::Lookup lookup, MediaFilterSettings settings)
-        : analyser({gets, history, videoFiles, detected}, [settings] { return settings; }, lookup)
+        : analyser(
+              {gets, history, videoFiles, detected}, [settings] { return settings; }, lookup)
     {
         analyser.setClock([] { return qint64(1700000000); });
     }

@@ -110,8 +110,8 @@ TEST_F(CapturedFileAssemblyTest, SingleAndFourPartDownloadsBecomeLibraryFiles)
         int parts;
         bool repair;
     };
-    const Case cases[] = {{"single, copied", 1, false}, {"four parts, copied", 4, false},
-                          {"four parts, remuxed", 4, true}};
+    const Case cases[] = {
+        {"single, copied", 1, false}, {"four parts, copied", 4, false}, {"four parts, remuxed", 4, true}};
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

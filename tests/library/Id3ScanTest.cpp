@@ -1,5 +1,5 @@
-#include "library/AudioNames.h"
 #include "library/Id3Scan.h"
+#include "library/AudioNames.h"
 
 #include <QList>
 
@@ -56,8 +56,8 @@ TEST(Id3Scan, FramesAndEncodings)
 {
     const QByteArray utf16 = QByteArray("\xFF\xFEH\0i\0", 6);
     const QList<Case> cases = {
-        {"v2.3 latin title and artist",
-         tag(3, {{"TIT2", 0, "Song"}, {"TPE1", 0, "Band"}}), QStringLiteral("Song"), QStringLiteral("Band")},
+        {"v2.3 latin title and artist", tag(3, {{"TIT2", 0, "Song"}, {"TPE1", 0, "Band"}}), QStringLiteral("Song"),
+         QStringLiteral("Band")},
         {"v2.2 and v2.4 parse alike", tag(2, {{"TIT2", 0, "Two"}}), QStringLiteral("Two"), {}},
         {"v2.4", tag(4, {{"TPE1", 0, "Four"}}), {}, QStringLiteral("Four")},
         {"latin-1 bytes above 0x7F", tag(3, {{"TIT2", 0, "Caf\xE9"}}), QStringLiteral("Café"), {}},
@@ -65,8 +65,10 @@ TEST(Id3Scan, FramesAndEncodings)
         {"UTF-16BE and UTF-8 too", tag(4, {{"TIT2", 2, QByteArray("\0H", 2)}, {"TPE1", 3, "x"}}), {}, {}},
         {"unknown encoding reads from byte 10", tag(3, {{"TIT2", 7, "Hey"}}), QStringLiteral("\aHey"), {}},
         {"terminating NUL is dropped", tag(3, {{"TIT2", 0, QByteArray("Name\0", 5)}}), QStringLiteral("Name"), {}},
-        {"later frame replaces earlier", tag(3, {{"TIT2", 0, "First"}, {"TIT2", 0, "Second"}}),
-         QStringLiteral("Second"), {}},
+        {"later frame replaces earlier",
+         tag(3, {{"TIT2", 0, "First"}, {"TIT2", 0, "Second"}}),
+         QStringLiteral("Second"),
+         {}},
         {"no ID3 header", QByteArray("\xFF\xFB\x90\x00TIT2", 8) + QByteArray(64, 'x'), {}, {}},
         {"empty input", QByteArray(), {}, {}},
         {"header only", QByteArray("ID3\3\0\0\0\0\0\x7F", 10), {}, {}},

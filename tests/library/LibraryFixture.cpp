@@ -30,8 +30,8 @@ void LibraryFixture::SetUp()
 
     QFile wrapper(dir() + QStringLiteral("ffmpeg"));
     ASSERT_TRUE(wrapper.open(QIODevice::WriteOnly));
-    wrapper.write("#!/bin/sh\necho run >> \"" + QFile::encodeName(dir()) + "ffmpeg-runs\"\nexec \""
-                  + QFile::encodeName(ffmpegPath()) + "\" \"$@\"\n");
+    wrapper.write("#!/bin/sh\necho run >> \"" + QFile::encodeName(dir()) + "ffmpeg-runs\"\nexec \"" +
+                  QFile::encodeName(ffmpegPath()) + "\" \"$@\"\n");
     wrapper.close();
     wrapper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -72,8 +72,8 @@ void LibraryFixture::ffmpeg(const QStringList& arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(LibraryFixture::ffmpegPath(), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                                                      QStringLiteral("-nostdin"), QStringLiteral("-y")}
-                                                              + arguments);
+                                                            QStringLiteral("-nostdin"), QStringLiteral("-y")} +
+                                                    arguments);
     ASSERT_TRUE(process.waitForFinished(60000)) << "ffmpeg did not finish";
     ASSERT_EQ(process.exitCode(), 0) << process.readAll().constData();
 }
@@ -82,20 +82,20 @@ void LibraryFixture::makeVideo(const QString& path, int width, int height, int s
 {
     const QString size = QString::number(width) + QLatin1Char('x') + QString::number(height);
     ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                          QStringLiteral("testsrc=size=") + size + QStringLiteral(":rate=10:duration=")
-                              + QString::number(seconds),
-                          QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                          QStringLiteral("sine=frequency=440:duration=") + QString::number(seconds),
-                          QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                          QStringLiteral("mpeg4"), QStringLiteral("-shortest")}
-              + extra + QStringList{path});
+                       QStringLiteral("testsrc=size=") + size + QStringLiteral(":rate=10:duration=") +
+                           QString::number(seconds),
+                       QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("sine=frequency=440:duration=") + QString::number(seconds),
+                       QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
+                       QStringLiteral("mpeg4"), QStringLiteral("-shortest")} +
+           extra + QStringList{path});
 }
 
 void LibraryFixture::makeAudio(const QString& path, int seconds, const QStringList& extra)
 {
     ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                          QStringLiteral("sine=frequency=440:duration=") + QString::number(seconds)}
-              + extra + QStringList{path});
+                       QStringLiteral("sine=frequency=440:duration=") + QString::number(seconds)} +
+           extra + QStringList{path});
 }
 
 void LibraryFixture::spin()

@@ -37,8 +37,7 @@ protected:
     void resetFfmpegRuns() const;
 
     // Runs queued table changes until the condition holds or the time is up.
-    template <typename Fn>
-    bool processUntil(Fn&& condition, int seconds = 10)
+    template <typename Fn> bool processUntil(Fn&& condition, int seconds = 10)
     {
         QElapsedTimer timer;
         timer.start();

@@ -1,9 +1,9 @@
 #include "LibraryFixture.h"
 
-#include "model/BaseNames.h"
 #include "library/LibraryInserter.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
+#include "model/BaseNames.h"
 
 #include <QFile>
 #include <QFileInfo>

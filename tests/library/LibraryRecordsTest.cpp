@@ -1,7 +1,7 @@
 #include "base/AppPaths.h"
-#include "model/BaseNames.h"
 #include "library/DerivedFiles.h"
 #include "library/ScrollerList.h"
+#include "model/BaseNames.h"
 #include "support/ManualClock.h"
 
 #include <QDir>
@@ -130,9 +130,9 @@ protected:
         QStringList result;
         for (auto* photo = document.RootElement()->FirstChildElement("photo"); photo;
              photo = photo->NextSiblingElement("photo"))
-            result << QString::fromUtf8(photo->Attribute("image")) + QLatin1Char('|')
-                          + QString::fromUtf8(photo->Attribute("video")) + QLatin1Char('|')
-                          + QString::fromUtf8(photo->GetText() ? photo->GetText() : "");
+            result << QString::fromUtf8(photo->Attribute("image")) + QLatin1Char('|') +
+                          QString::fromUtf8(photo->Attribute("video")) + QLatin1Char('|') +
+                          QString::fromUtf8(photo->GetText() ? photo->GetText() : "");
         return result;
     }
 

@@ -1,7 +1,7 @@
 #include "LibraryFixture.h"
 
-#include "engine/Engine.h"
 #include "download/DownloadWorkers.h"
+#include "engine/Engine.h"
 #include "library/LibraryListing.h"
 #include "library/TagStore.h"
 #include "support/NginxServer.h"

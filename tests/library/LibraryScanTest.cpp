@@ -13,7 +13,8 @@ namespace {
 class LibraryScanTest : public LibraryFixture
 {
 protected:
-    QString addFile(const QString& name, const QString& title, const QString& comments = QStringLiteral("00:00:07.00, MP4"))
+    QString
+    addFile(const QString& name, const QString& title, const QString& comments = QStringLiteral("00:00:07.00, MP4"))
     {
         const QString path = videos() + name;
         QFile file(path);
@@ -106,7 +107,8 @@ TEST_F(LibraryScanTest, TimeAndTitleFiltersAndHiddenFiles)
         {"24", "", {QStringLiteral("Ten minutes")}},
         {"3", "", {QStringLiteral("Ten minutes"), QStringLiteral("Two hours")}},
         {"7", "", {QStringLiteral("Five days song"), QStringLiteral("Ten minutes"), QStringLiteral("Two hours")}},
-        {"all", "",
+        {"all",
+         "",
          {QStringLiteral("Five days song"), QStringLiteral("Ten minutes"), QStringLiteral("Two hours"),
           QStringLiteral("КАК ПОЛЬЗОВАТЬСЯ программой Trawlix?")}},
         {"all", "tWo", {QStringLiteral("Two hours")}},

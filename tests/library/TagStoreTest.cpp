@@ -1,5 +1,5 @@
-#include "base/Texts.h"
 #include "library/TagStore.h"
+#include "base/Texts.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -129,8 +129,9 @@ TEST_P(TagStoreTest, ForgetDropsTheSidecarEntriesOfADeletedFile)
     EXPECT_EQ(TagStore::read(m_media, QStringLiteral("title")), QStringLiteral("Unnamed media file"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, TagStoreTest, ::testing::Bool(),
-                         [](const auto& row) { return row.param ? "Attributes" : "Sidecar"; });
+INSTANTIATE_TEST_SUITE_P(Stores, TagStoreTest, ::testing::Bool(), [](const auto& row) {
+    return row.param ? "Attributes" : "Sidecar";
+});
 
 TEST(TagStoreFallback, AValueTheAttributeRefusesGoesToTheSidecar)
 {

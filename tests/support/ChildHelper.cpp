@@ -17,7 +17,8 @@ ToolCommand ChildHelper::command(const QString& mode)
 
 int ChildHelper::openDescriptorCount()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
 }
 
 bool ChildHelper::hasNoChildren()

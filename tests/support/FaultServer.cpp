@@ -72,12 +72,18 @@ bool parseRange(const QByteArray& value, qint64 size, qint64& from, qint64& to)
 const char* reason(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    default:
+        return "Status";
     }
 }
 
@@ -278,8 +284,8 @@ void FaultServer::answer(int socket, const Request& request)
     if (!route.omitLength)
         headText += "Content-Length: " + QByteArray::number(to - from + 1) + "\r\n";
     if (status == 206)
-        headText += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(to) + '/'
-            + QByteArray::number(size) + "\r\n";
+        headText += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(to) + '/' +
+                    QByteArray::number(size) + "\r\n";
     if (!route.setCookie.isEmpty())
         headText += "Set-Cookie: " + route.setCookie + "\r\n";
     for (const QByteArray& line : route.extraHeaders)

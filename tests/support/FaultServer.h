@@ -21,17 +21,17 @@ public:
     {
         QByteArray body;
         QByteArray contentType = "video/mp4";
-        int status = 200;                 // for answers without a range (or with ranges off)
-        bool honourRanges = true;         // false: every range is answered 200 with the body
+        int status = 200;                  // for answers without a range (or with ranges off)
+        bool honourRanges = true;          // false: every range is answered 200 with the body
         qint64 wholeBodyForRangeFrom = -1; // a range starting here is answered 200 + whole body
-        bool omitLength = false;          // no Content-Length; the end is the closed connection
-        qint64 stallAt = -1;              // body offset (of the file) where the answer stalls...
-        int stallTimes = 0;               // ...for this many requests that reach it
-        qint64 closeAt = -1;              // body offset where the connection is closed
-        QByteArray setCookie;             // sent as "Set-Cookie: " when not empty
-        QByteArray requireCookie;         // "name=value" the request's Cookie must hold, else 403
-        QList<QByteArray> extraHeaders;   // further "Name: value" lines of the answer
-        int chunkDelayMs = 0;             // pause after every 16 KiB (a slow server)
+        bool omitLength = false;           // no Content-Length; the end is the closed connection
+        qint64 stallAt = -1;               // body offset (of the file) where the answer stalls...
+        int stallTimes = 0;                // ...for this many requests that reach it
+        qint64 closeAt = -1;               // body offset where the connection is closed
+        QByteArray setCookie;              // sent as "Set-Cookie: " when not empty
+        QByteArray requireCookie;          // "name=value" the request's Cookie must hold, else 403
+        QList<QByteArray> extraHeaders;    // further "Name: value" lines of the answer
+        int chunkDelayMs = 0;              // pause after every 16 KiB (a slow server)
     };
 
     struct Request

@@ -78,7 +78,7 @@ QByteArray FrameBuilder::frame(const Segment& segment)
         put16(link, v6 ? 0x86DD : 0x0800);
         break;
     case Link::LinuxCooked:
-        put16(link, 0);  // packet type: to us
+        put16(link, 0);   // packet type: to us
         put16(link, 772); // loopback
         put16(link, 6);
         link.append(QByteArray(8, '\0'));

@@ -2,8 +2,7 @@
 
 ManualClock::ManualClock(qint64 secondsSinceEpoch)
     : m_msecs(secondsSinceEpoch * 1000)
-{
-}
+{}
 
 QDateTime ManualClock::now() const
 {

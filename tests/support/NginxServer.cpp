@@ -32,9 +32,9 @@ bool accepts(quint16 port)
 } // namespace
 
 NginxServer::NginxServer(QString rootDir, quint16 fixedPort)
-    : m_rootDir(std::move(rootDir)), m_fixedPort(fixedPort)
-{
-}
+    : m_rootDir(std::move(rootDir))
+    , m_fixedPort(fixedPort)
+{}
 
 NginxServer::~NginxServer()
 {
@@ -61,28 +61,27 @@ bool NginxServer::start()
     // A port found free may be taken before nginx binds it; try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = m_fixedPort ? m_fixedPort : freePort();
-        const QString config = QStringLiteral(
-            "daemon off;\n"
-            "%4"
-            "worker_processes 1;\n"
-            "pid %1/nginx.pid;\n"
-            "error_log %1/error.log;\n"
-            "events { worker_connections 256; }\n"
-            "http {\n"
-            "    include /etc/nginx/mime.types;\n"
-            "    default_type application/octet-stream;\n"
-            "    access_log off;\n"
-            "    sendfile on;\n"
-            "    client_body_temp_path %1/client_body;\n"
-            "    proxy_temp_path %1/proxy;\n"
-            "    fastcgi_temp_path %1/fastcgi;\n"
-            "    uwsgi_temp_path %1/uwsgi;\n"
-            "    scgi_temp_path %1/scgi;\n"
-            "    server {\n"
-            "        listen 127.0.0.1:%2;\n"
-            "        root %3;\n"
-            "    }\n"
-            "}\n")
+        const QString config = QStringLiteral("daemon off;\n"
+                                              "%4"
+                                              "worker_processes 1;\n"
+                                              "pid %1/nginx.pid;\n"
+                                              "error_log %1/error.log;\n"
+                                              "events { worker_connections 256; }\n"
+                                              "http {\n"
+                                              "    include /etc/nginx/mime.types;\n"
+                                              "    default_type application/octet-stream;\n"
+                                              "    access_log off;\n"
+                                              "    sendfile on;\n"
+                                              "    client_body_temp_path %1/client_body;\n"
+                                              "    proxy_temp_path %1/proxy;\n"
+                                              "    fastcgi_temp_path %1/fastcgi;\n"
+                                              "    uwsgi_temp_path %1/uwsgi;\n"
+                                              "    scgi_temp_path %1/scgi;\n"
+                                              "    server {\n"
+                                              "        listen 127.0.0.1:%2;\n"
+                                              "        root %3;\n"
+                                              "    }\n"
+                                              "}\n")
                                    .arg(prefix)
                                    .arg(m_port)
                                    .arg(m_rootDir)
@@ -99,9 +98,9 @@ bool NginxServer::start()
 
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
-        m_process->start(NginxBinary, {QStringLiteral("-p"), prefix, QStringLiteral("-c"),
-                                       prefix + QStringLiteral("/nginx.conf"), QStringLiteral("-e"),
-                                       prefix + QStringLiteral("/error.log")});
+        m_process->start(NginxBinary,
+                         {QStringLiteral("-p"), prefix, QStringLiteral("-c"), prefix + QStringLiteral("/nginx.conf"),
+                          QStringLiteral("-e"), prefix + QStringLiteral("/error.log")});
         if (!m_process->waitForStarted(5000)) {
             m_error = QStringLiteral("nginx did not start: ") + m_process->errorString();
             return false;

@@ -7,7 +7,9 @@ void RecordingDownloadList::add(const QString& event)
     m_events.append(event);
 }
 
-void RecordingDownloadList::rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
+void RecordingDownloadList::rowInserted(qsizetype recordIndex,
+                                        const QString& name,
+                                        const QString& progress,
                                         const QString& baseName)
 {
     QMutexLocker lock(&m_mutex);

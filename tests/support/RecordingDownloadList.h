@@ -10,8 +10,8 @@
 class RecordingDownloadList final : public DownloadList
 {
 public:
-    void rowInserted(qsizetype recordIndex, const QString& name, const QString& progress,
-                     const QString& baseName) override;
+    void
+    rowInserted(qsizetype recordIndex, const QString& name, const QString& progress, const QString& baseName) override;
     void rowNameChanged(qsizetype recordIndex, const QString& name) override;
     void rowIconChanged(qsizetype recordIndex, const QString& iconPath) override;
     void rowProgressChanged(qsizetype recordIndex, const QString& progress) override;
@@ -20,7 +20,7 @@ public:
     void captionChanged(const QString& caption) override;
     void flash() override;
 
-    QStringList events() const;        // "insert 0 NAME", "progress 0 45%", "caption X", ...
+    QStringList events() const; // "insert 0 NAME", "progress 0 45%", "caption X", ...
     QStringList progressOf(qsizetype recordIndex) const;
     QStringList captions() const;
     QString lastProgress(qsizetype recordIndex) const;

@@ -17,15 +17,15 @@ TEST(FfmpegTimeToSeconds, ReadsStampsAndConsumesTheText)
     const Row rows[] = {
         {"frame=1 time=00:01:23.45 bitrate=1", true, 83, "00:01:23.45 bitrate=1"},
         {"time=01:05:07.12 x", true, 3907, "01:05:07.12 x"},
-        {"size=1kB time=83.45 bitrate=1", true, 83, "83.45 bitrate=1"},   // older builds: seconds
-        {"time=00:00:0", true, 0, "00:00:0"},                             // split stamp: no "."
+        {"size=1kB time=83.45 bitrate=1", true, 83, "83.45 bitrate=1"}, // older builds: seconds
+        {"time=00:00:0", true, 0, "00:00:0"},                           // split stamp: no "."
         {"time=N/A bitrate=N/A speed=N/A.", true, 0, "N/A bitrate=N/A speed=N/A."},
         {"no stamp here", false, 0, "no stamp here"},
         {"", false, 0, ""},
         {"time=00:00:05.00 time=00:00:09.00", true, 5, "00:00:05.00 time=00:00:09.00"}, // first one only
         {"time=-00:00:00.02", true, 0, "-00:00:00.02"},
         {"time=12.5", true, 12, "12.5"},
-        {"time=99999999999.0", true, 2147483647, "99999999999.0"},         // clamped, never overflows
+        {"time=99999999999.0", true, 2147483647, "99999999999.0"}, // clamped, never overflows
         {"time=:.", true, 0, ":."},
     };
     for (const Row& row : rows) {

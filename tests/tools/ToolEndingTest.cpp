@@ -24,14 +24,16 @@ std::future<ToolResult> startJob(const ToolCommand& command)
         ToolRunner::RunFlag flag{true};
         QString collected;
         // Link mode reports each chunk as it comes, which tells the test the tool is running.
-        ToolRunner::runLinkTool(command, flag, {[&](const QString& chunk) {
-                                                    collected += chunk;
-                                                    if (!told) {
-                                                        told = true;
-                                                        started->set_value();
-                                                    }
-                                                },
-                                                {}, {}});
+        ToolRunner::runLinkTool(command, flag,
+                                {[&](const QString& chunk) {
+                                     collected += chunk;
+                                     if (!told) {
+                                         told = true;
+                                         started->set_value();
+                                     }
+                                 },
+                                 {},
+                                 {}});
         if (!told)
             started->set_value();
         ToolResult result;

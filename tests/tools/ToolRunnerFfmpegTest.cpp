@@ -27,7 +27,8 @@ protected:
 TEST_F(ToolRunnerFfmpegTest, CollectReadsTheDurationOfGeneratedMedia)
 {
     ASSERT_TRUE(MediaFixture::makeClip(path("in clip.mp4"), 3));
-    const QString text = ToolRunner::runTool(ToolCommand{QStringLiteral("ffmpeg"), {QStringLiteral("-i"), path("in clip.mp4")}});
+    const QString text =
+        ToolRunner::runTool(ToolCommand{QStringLiteral("ffmpeg"), {QStringLiteral("-i"), path("in clip.mp4")}});
     EXPECT_TRUE(text.contains(QStringLiteral("Duration: 00:00:03.0"))) << qPrintable(text);
 }
 
@@ -35,11 +36,12 @@ TEST_F(ToolRunnerFfmpegTest, PercentModeFollowsARealConversion)
 {
     ASSERT_TRUE(MediaFixture::makeClip(path("in.mp4"), 4));
     QStringList shown;
-    ToolRunner::runToolWithPercent(
-        ToolCommand{QStringLiteral("ffmpeg"),
-                    {QStringLiteral("-y"), QStringLiteral("-stats_period"), QStringLiteral("0.05"), QStringLiteral("-i"),
-                     path("in.mp4"), QStringLiteral("-c:v"), QStringLiteral("mpeg4"), path("out.avi")}},
-        4, QStringLiteral(" out.avi"), QStringLiteral("..Converting "), [&](const QString& text) { shown << text; });
+    ToolRunner::runToolWithPercent(ToolCommand{QStringLiteral("ffmpeg"),
+                                               {QStringLiteral("-y"), QStringLiteral("-stats_period"),
+                                                QStringLiteral("0.05"), QStringLiteral("-i"), path("in.mp4"),
+                                                QStringLiteral("-c:v"), QStringLiteral("mpeg4"), path("out.avi")}},
+                                   4, QStringLiteral(" out.avi"), QStringLiteral("..Converting "),
+                                   [&](const QString& text) { shown << text; });
     ASSERT_FALSE(shown.isEmpty());
     const QRegularExpression pattern(QStringLiteral("^(\\d{1,3})%\\.\\.Converting  out\\.avi$"));
     int previous = 0;
@@ -69,7 +71,8 @@ TEST_F(ToolRunnerFfmpegTest, ElapsedModeStopsARecordingThatStillEndsItsFile)
                                    flag = false;
                                });
     ASSERT_FALSE(shown.isEmpty());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d - Recording\\.\\.\\.$")).match(shown.first()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d - Recording\\.\\.\\.$")).match(shown.first()).hasMatch())
         << qPrintable(shown.first());
     // SIGTERM lets ffmpeg write its trailer: the recording is a readable file.
     const QString probe = ToolRunner::runTool(ToolCommand{QStringLiteral("ffmpeg"), {QStringLiteral("-i"), wav}});

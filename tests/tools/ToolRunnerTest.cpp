@@ -1,7 +1,7 @@
+#include "tools/ToolRunner.h"
 #include "base/AppPaths.h"
 #include "base/Texts.h"
 #include "support/ChildHelper.h"
-#include "tools/ToolRunner.h"
 
 #include <QFile>
 #include <QProcess>
@@ -119,10 +119,10 @@ TEST_F(ToolRunnerTest, PercentModeShowsEachStampAgainstTheTotal)
 {
     QStringList shown;
     QList<int> percents;
-    ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("stamps")), 10, QStringLiteral(" clip.mp4"),
-                                   QStringLiteral("..Converting "),
-                                   [&](const QString& text) { shown << text; },
-                                   [&](int percent) { percents << percent; });
+    ToolRunner::runToolWithPercent(
+        ChildHelper::command(QStringLiteral("stamps")), 10, QStringLiteral(" clip.mp4"),
+        QStringLiteral("..Converting "), [&](const QString& text) { shown << text; },
+        [&](int percent) { percents << percent; });
     ASSERT_FALSE(shown.isEmpty());
     EXPECT_EQ(shown.last(), QStringLiteral("100%..Converting  clip.mp4"));
     EXPECT_EQ(shown.size(), percents.size());
@@ -135,9 +135,9 @@ TEST_F(ToolRunnerTest, PercentModeTakesTheLastWholeStampOfAChunk)
     // One chunk holds stamps of 10 s and 20 s and half of 30 s; the half stamp waits for its end
     // instead of showing 0 %.
     QStringList shown;
-    const QString rest = ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("burst")), 40, {},
-                                                        QStringLiteral("..Processing "),
-                                                        [&](const QString& text) { shown << text; });
+    const QString rest =
+        ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("burst")), 40, {},
+                                       QStringLiteral("..Processing "), [&](const QString& text) { shown << text; });
     EXPECT_EQ(shown, (QStringList{QStringLiteral("50%..Processing "), QStringLiteral("75%..Processing ")}));
     EXPECT_EQ(rest, QStringLiteral("00:00:30.00 bitrate=1\rtail\n"));
 }
@@ -150,13 +150,15 @@ TEST_F(ToolRunnerTest, PercentModeShowsNothingWithoutTotalOrRequiredSuffix)
         QString suffix;
         bool requireSuffix;
     };
-    const Row rows[] = {{0, QStringLiteral(" s"), false}, {-5, QStringLiteral(" s"), false}, {10, QString(), true},
+    const Row rows[] = {{0, QStringLiteral(" s"), false},
+                        {-5, QStringLiteral(" s"), false},
+                        {10, QString(), true},
                         {5, QStringLiteral(" s"), false}}; // every stamp past 5 s is above the total
     for (const Row& row : rows) {
         QStringList shown;
-        ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("stamps")), row.total, row.suffix,
-                                       QStringLiteral("..Cutting: "), [&](const QString& text) { shown << text; },
-                                       {}, row.requireSuffix);
+        ToolRunner::runToolWithPercent(
+            ChildHelper::command(QStringLiteral("stamps")), row.total, row.suffix, QStringLiteral("..Cutting: "),
+            [&](const QString& text) { shown << text; }, {}, row.requireSuffix);
         if (row.total == 5) {
             ASSERT_FALSE(shown.isEmpty());
             EXPECT_EQ(shown.last(), QStringLiteral("100%..Cutting:  s"));
@@ -238,7 +240,8 @@ TEST_F(ToolRunnerTest, LinkModeStopsBeforeTheNextRead)
                                  status << chunk;
                                  flag = false;
                              },
-                             {}, [&](int) { ++finished; }});
+                             {},
+                             [&](int) { ++finished; }});
     EXPECT_EQ(status, QStringList{QStringLiteral("stalling\n")});
     EXPECT_EQ(finished, 1);
 }

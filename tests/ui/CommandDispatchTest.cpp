@@ -94,14 +94,10 @@ TEST(CommandDispatch, ReadsTheSliderPercent)
         const char* text;
         std::optional<double> expected;
     } cases[] = {
-        {"MoveMySliderBBBBB(42.5)EEEEE", 42.5},
-        {"MoveMySliderBBBBB(0)EEEEE", 0.0},
-        {"MoveMySliderBBBBB(100)EEEEE", 100.0},
-        {"MoveMySliderBBBBB( 7 )EEEEE", 7.0},
-        {"MoveMySliderBBBBB()EEEEE", std::nullopt},
-        {"MoveMySliderBBBBB(abc)EEEEE", std::nullopt},
-        {"MoveMySliderBBBBB(12", std::nullopt},
-        {"MoveMySlider", std::nullopt},
+        {"MoveMySliderBBBBB(42.5)EEEEE", 42.5},     {"MoveMySliderBBBBB(0)EEEEE", 0.0},
+        {"MoveMySliderBBBBB(100)EEEEE", 100.0},     {"MoveMySliderBBBBB( 7 )EEEEE", 7.0},
+        {"MoveMySliderBBBBB()EEEEE", std::nullopt}, {"MoveMySliderBBBBB(abc)EEEEE", std::nullopt},
+        {"MoveMySliderBBBBB(12", std::nullopt},     {"MoveMySlider", std::nullopt},
     };
     for (const auto& row : cases) {
         const auto percent = CommandDispatch::sliderPercent(request(QString::fromLatin1(row.text)));

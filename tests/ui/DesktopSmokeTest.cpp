@@ -138,9 +138,9 @@ TEST_F(DesktopSmokeTest, MainWindowShowsTheLibraryOnAnXServer)
     const QString displayName = QStringLiteral(":%1").arg(display);
 
     Child xvfb;
-    xvfb.process().start(QStringLiteral("Xvfb"), {displayName, QStringLiteral("-screen"), QStringLiteral("0"),
-                                                 QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                                 QStringLiteral("tcp")});
+    xvfb.process().start(QStringLiteral("Xvfb"),
+                         {displayName, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                          QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     ASSERT_TRUE(waitForSocket(display, 10000)) << qPrintable(xvfb.output());
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -156,9 +156,9 @@ TEST_F(DesktopSmokeTest, MainWindowShowsTheLibraryOnAnXServer)
     const bool withTray = !QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty();
     if (withTray) {
         tray.process().setProcessEnvironment(environment);
-        tray.process().start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"),
-                                                       QStringLiteral("--align"), QStringLiteral("right"),
-                                                       QStringLiteral("--width"), QStringLiteral("10")});
+        tray.process().start(QStringLiteral("trayer"),
+                             {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
+                              QStringLiteral("right"), QStringLiteral("--width"), QStringLiteral("10")});
         tray.process().waitForStarted(5000);
         QThread::msleep(300); // the host claims the tray selection before the program looks for it
     }
@@ -186,8 +186,8 @@ TEST_F(DesktopSmokeTest, MainWindowShowsTheLibraryOnAnXServer)
     QImage image(shot);
     ASSERT_FALSE(image.isNull()) << "no screenshot at " << qPrintable(shot);
     // The window opens at the top left of a bare X server: 888 wide.
-    const QRect table(60, 45, 780, 60);     // three rows under the header
-    const QRect menu(0, 0, 50, 500);        // the icon rail
+    const QRect table(60, 45, 780, 60); // three rows under the header
+    const QRect menu(0, 0, 50, 500);    // the icon rail
     const QRect thumbnails(710, 430, 170, 200);
     EXPECT_GT(colourCount(image, table), 8) << "the table's rows look empty";
     EXPECT_GT(colourCount(image, menu), 3) << "the menu rail is not drawn";

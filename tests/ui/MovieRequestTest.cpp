@@ -63,9 +63,8 @@ TEST(MovieRequest, ClockTextKeepsHoursModulo24)
         qint64 seconds;
         const char* expected;
     } cases[] = {
-        {0, "0:00:00"},       {59, "0:00:59"},      {61, "0:01:01"},      {3599, "0:59:59"},
-        {3600, "1:00:00"},    {36000, "10:00:00"},  {86399, "23:59:59"},  {86400, "0:00:00"},
-        {90061, "1:01:01"},   {-5, "0:00:00"},
+        {0, "0:00:00"},      {59, "0:00:59"},     {61, "0:01:01"},    {3599, "0:59:59"},  {3600, "1:00:00"},
+        {36000, "10:00:00"}, {86399, "23:59:59"}, {86400, "0:00:00"}, {90061, "1:01:01"}, {-5, "0:00:00"},
     };
     for (const auto& row : cases)
         EXPECT_EQ(MovieRequest::clockText(row.seconds), QString::fromLatin1(row.expected)) << row.seconds;

@@ -57,9 +57,9 @@ TEST(Page2Delete, OneCheckedRowDeletesTheSelectedRowNotTheCheckedOne)
     const QString oldest = shell.addRow(QStringLiteral("Oldest"), QStringLiteral("1700000001"));
     const QString middle = shell.addRow(QStringLiteral("Middle"), QStringLiteral("1700000002"));
     const QString newest = shell.addRow(QStringLiteral("Newest"), QStringLiteral("1700000003"));
-    check(shell.model(), 2); // "Oldest"
+    check(shell.model(), 2);                                                   // "Oldest"
     shell.page().dispatch(QStringLiteral("<invoke name=\"ClickInPlayer\"/>")); // no effect on rows
-    shell.page().table()->setCurrentIndex(shell.model().index(1, 0)); // "Middle"
+    shell.page().table()->setCurrentIndex(shell.model().index(1, 0));          // "Middle"
 
     shell.page().dispatch(MovieRequest::build(QStringLiteral("MovieDelete")));
 
@@ -231,8 +231,8 @@ TEST(Page2Placement, StoredPlacementWithinLimitsIsRestored)
     };
     for (const auto& row : cases) {
         ShellFixture shell;
-        shell.settings().write(QStringLiteral("restoremainwindow"), row.restore ? QStringLiteral("true")
-                                                                                : QStringLiteral("false"));
+        shell.settings().write(QStringLiteral("restoremainwindow"),
+                               row.restore ? QStringLiteral("true") : QStringLiteral("false"));
         shell.settings().write(QStringLiteral("window"), QString::fromLatin1(row.stored));
         shell.page().start();
         if (row.expected.isEmpty()) {
@@ -410,8 +410,8 @@ TEST(Page2Table, ChecksSortingAndContextMenu)
     const QList<int> always = {102, 100, 103, 101, 500, 501, 502, 503, 504, 700, 701, 702};
     std::unique_ptr<QMenu> empty(shell.page().buildContextMenu(-1));
     EXPECT_EQ(actionIds(empty.get()), always);
-    const int withPage = shell.model().rowOfPath(AppPaths::folder(AppPaths::Folder::Videos) +
-                                                 QStringLiteral("1700000002.mp4"));
+    const int withPage =
+        shell.model().rowOfPath(AppPaths::folder(AppPaths::Folder::Videos) + QStringLiteral("1700000002.mp4"));
     std::unique_ptr<QMenu> onRow(shell.page().buildContextMenu(withPage));
     EXPECT_EQ(actionIds(onRow.get()), QList<int>({1, 600, 2, 3, 601, 605, 9, 8, 200}) + always);
     const int withoutPage = withPage == 0 ? 1 : 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/Engine.h"
 #include "base/Settings.h"
+#include "engine/Engine.h"
 #include "library/MediaTableModel.h"
 #include "ui/Page2.h"
 
