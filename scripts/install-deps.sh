@@ -14,7 +14,7 @@ packages=(
     libgtest-dev libgmock-dev
     nginx-light curl aria2 tshark
     xvfb xauth x11-utils imagemagick trayer
-    clang libclang-rt-14-dev fonts-dejavu-core
+    clang clang-format libclang-rt-14-dev fonts-dejavu-core
 )
 
 missing=()
