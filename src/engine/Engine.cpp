@@ -9,6 +9,7 @@
 #include "download/GetEachURLThread.h"
 #include "library/CacheMusicFollower.h"
 #include "library/CapturedFileAssembly.h"
+#include "library/FileImport.h"
 #include "library/LinkDownloadImporter.h"
 #include "library/PeriodicWorker.h"
 #include "library/RecordingsImporter.h"
@@ -42,6 +43,7 @@ Engine::~Engine()
     stopCapture();
     stopProbe();
     stopLibraryWorkers();
+    waitForJobs();
     // Members go in reverse order: the download workers (whose assemblies insert into the
     // table) and the scans finish before the library state and the table.
 }
@@ -49,6 +51,20 @@ Engine::~Engine()
 void Engine::requestScan(const QString& timeFilter, const QString& titleFilter)
 {
     m_scans->request({timeFilter, titleFilter});
+}
+
+void Engine::importFiles(const QStringList& paths)
+{
+    m_jobs.start([this, paths] {
+        FileImport::importChosen(*m_library, paths);
+        m_library->captionRestored();
+        emit importFinished();
+    });
+}
+
+void Engine::waitForJobs()
+{
+    m_jobs.waitForDone();
 }
 
 void Engine::startLibraryWorkers()

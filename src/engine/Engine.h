@@ -10,6 +10,7 @@
 #include "model/VideoFile.h"
 
 #include <QObject>
+#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -53,6 +54,11 @@ public:
     // Rebuilds the media table from "Videos/" on a worker thread; requests made while a scan
     // runs merge into one further scan with the newest filters.
     void requestScan(const QString& timeFilter, const QString& titleFilter = {});
+    // Copies chosen files into the library on the engine's job pool (they can be large);
+    // importFinished() follows. The engine waits for running jobs before it goes away.
+    void importFiles(const QStringList& paths);
+    // Blocks until the one-off jobs have ended.
+    void waitForJobs();
     // The recordings importer and the link-download importer (a pass, then 1000 ms) and the
     // cache-music follower (every 1500 ms).
     void startLibraryWorkers();
@@ -100,6 +106,8 @@ signals:
     void libraryCaptionChanged(const QString& caption);
     void libraryCaptionRestored();
     void libraryNotice(const QString& text);
+    // An importFiles() job ended (emitted on the job's thread).
+    void importFinished();
 
 private:
     VideoFileArray m_videoFiles;
@@ -111,6 +119,7 @@ private:
     MediaTableModel m_mediaTable;
     std::unique_ptr<LibraryContext> m_library;
     std::unique_ptr<ScanScheduler> m_scans;
+    QThreadPool m_jobs; // one-off library jobs; declared after what they use, so joined first
     std::unique_ptr<PeriodicWorker> m_recordingsImporter;
     std::unique_ptr<PeriodicWorker> m_linkImporter;
     std::unique_ptr<PeriodicWorker> m_cacheFollower;

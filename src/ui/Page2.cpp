@@ -1,35 +1,49 @@
 #include "ui/Page2.h"
 
 #include "base/AppPaths.h"
+#include "base/Clock.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
 #include "base/UsageCounters.h"
+#include "download/DownloadRows.h"
 #include "engine/Engine.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
+#include "library/TimeFilter.h"
+#include "tools/ToolRunner.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
+#include "ui/LibraryActions.h"
 #include "ui/MediaViews.h"
 #include "ui/MenuMovie.h"
 #include "ui/MonitorMovie.h"
 #include "ui/MovieIcons.h"
 #include "ui/MovieRequest.h"
+#include "ui/Page3.h"
 #include "ui/PlayControlMovie.h"
+#include "ui/Player.h"
+#include "ui/PlayerGlue.h"
 #include "ui/ScrollerMovie.h"
 #include "ui/ShellLayout.h"
 #include "ui/ShellTheme.h"
 #include "ui/ShellTray.h"
+#include "ui/VideoArea.h"
+#include "ui/WindowDispatch.h"
 #include "ui/WindowPlacement.h"
+#include "ui/page1.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScreen>
 
 #include <cstdio>
@@ -80,11 +94,18 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connect(&m_topRowTimer, &QTimer::timeout, this, &Page2::topRowTimer);
     m_volumeTimer.setSingleShot(true);
     m_volumeTimer.setInterval(kVolumeDelayMs);
-    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { applyStoredVolume(); });
+    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerGlue->applyStoredVolume(); });
 
     buildControls();
+    m_playerGlue = std::make_unique<PlayerGlue>(*this, *m_player);
+    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerGlue);
+    m_dispatch = std::make_unique<WindowDispatch>(*this, *m_libraryActions, *m_playerGlue);
     connectModel();
-    buildLibraryWork();
+    connect(this, &Page2::importRequested, m_libraryActions, &LibraryActions::importFiles);
+    connect(this, &Page2::filesDropped, m_libraryActions, &LibraryActions::importDropped);
+    connect(this, &Page2::rescanRequested, this, [this](const QString& timeFilter, const QString& titleFilter) {
+        m_engine.requestScan(timeFilter, titleFilter);
+    });
 }
 
 Page2::~Page2()
@@ -104,16 +125,32 @@ void Page2::buildControls()
     connect(m_downloads, &DownloadListWidget::captionRequested, this, &QWidget::setWindowTitle);
     connect(m_downloads, &DownloadListWidget::attentionRequested, this, [this] { QApplication::alert(this); });
     m_engine.setDownloadList(m_downloads);
-    connect(m_downloads, &QTreeWidget::itemClicked, this, [this] { showDownloadMenu(QCursor::pos()); });
-    connect(m_downloads, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& position) { showDownloadMenu(m_downloads->viewport()->mapToGlobal(position)); });
+    connect(m_downloads, &QTreeWidget::itemClicked, this,
+            [this] { m_libraryActions->showDownloadMenu(QCursor::pos()); });
+    connect(m_downloads, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        m_libraryActions->showDownloadMenu(m_downloads->viewport()->mapToGlobal(position));
+    });
 
     m_filters = new FilterPanel(this);
     connect(m_filters, &FilterPanel::timeFilterChanged, this, [this] { requestRescan(); });
     connect(m_filters, &FilterPanel::titleFilterChanged, this, [this] { requestRescan(); });
-    connect(m_filters, &FilterPanel::checkAllClicked, this, [this](bool checked) { setAllChecked(checked); });
+    connect(m_filters, &FilterPanel::checkAllClicked, this,
+            [this](bool checked) { m_libraryActions->setAllChecked(checked); });
 
     buildVideoArea();
+}
+
+void Page2::buildVideoArea()
+{
+    auto* area = new VideoArea(this);
+    area->setObjectName(QStringLiteral("videoArea"));
+    area->installEventFilter(this);
+    m_videoArea = area;
+    QStringList extra;
+    // Tests and headless runs have no window system to draw into.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        extra << QStringLiteral("--vout=dummy") << QStringLiteral("--aout=dummy");
+    m_player = new Player(area, extra, this);
 }
 
 void Page2::buildMovies()
@@ -132,7 +169,6 @@ void Page2::buildMovies()
     m_monitorMovie->setVisible(!Texts::isEnglish());
     m_monitorMovie->call(MovieRequest::monitoringEnabled());
     setMonitoring(true);
-    connectPlayer();
 }
 
 void Page2::connectModel()
@@ -147,8 +183,8 @@ void Page2::connectModel()
         m_table->setColumnWidth(column, widths[column]);
     for (int column = MediaTableModel::EmptyColumn; column < MediaTableModel::ColumnCount; ++column)
         m_table->setColumnHidden(column, true);
-    m_table->header()->setSortIndicator(m_sortColumn, m_sortOrder);
-    connect(m_table->header(), &QHeaderView::sectionClicked, this, &Page2::sortByHeader);
+    m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
+    connect(m_table->header(), &QHeaderView::sectionClicked, m_libraryActions, &LibraryActions::sortByHeader);
 
     connect(&m_model, &MediaTableModel::topRowPreviewRequested, &m_topRowTimer, qOverload<>(&QTimer::start));
     connect(&m_model, &MediaTableModel::scrollerReloadRequested, this, [this] {
@@ -161,8 +197,8 @@ void Page2::connectModel()
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
     }
-    m_table->dragHandler = [this] { startDragOut(); };
-    m_icons->dragHandler = [this] { startDragOut(); };
+    m_table->dragHandler = [this] { m_libraryActions->startDragOut(); };
+    m_icons->dragHandler = [this] { m_libraryActions->startDragOut(); };
 }
 
 void Page2::start()
@@ -185,6 +221,95 @@ void Page2::start()
     applyTableView(Settings::instance().read(QStringLiteral("tableview")));
     m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
     layoutControls();
+}
+
+void Page2::connectEngine()
+{
+    // Library workers and the capture thread report from their own threads: queued here.
+    connect(
+        &m_engine, &Engine::libraryCaptionChanged, this, [this](const QString& caption) { setWindowTitle(caption); },
+        Qt::QueuedConnection);
+    connect(&m_engine, &Engine::libraryCaptionRestored, this, &Page2::restoreCaption, Qt::QueuedConnection);
+    connect(&m_engine, &Engine::libraryNotice, this, &Page2::showNotice, Qt::QueuedConnection);
+    connect(
+        &m_engine, &Engine::candidateDetected, this, [this] { m_monitorMovie->addActivity(1); }, Qt::QueuedConnection);
+    connect(this, &Page2::monitoringChanged, this, [this](bool on) { m_engine.setMonitoring(on); });
+}
+
+QString Page2::defaultTimeFilter() const
+{
+    const QStringList names = QDir(AppPaths::folder(AppPaths::Folder::Videos)).entryList(QDir::Files);
+    return TimeFilter::defaultFor(names, Clock::system().secondsSinceEpoch());
+}
+
+void Page2::dispatch(const QString& request)
+{
+    m_dispatch->dispatch(request);
+}
+
+ShellCommand Page2::lastCommand() const
+{
+    return m_dispatch->lastCommand();
+}
+
+int Page2::selectedRow() const
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+QList<int> Page2::checkedRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.rowAt(row).checked)
+            rows << row;
+    }
+    return rows;
+}
+
+QString Page2::pathOfRow(int row) const
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return {};
+    return m_model.rowAt(row).path;
+}
+
+void Page2::selectRow(int row)
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->scrollTo(index);
+}
+
+void Page2::cancelDownload(int listRow)
+{
+    // The core cancels the record, stops its parts and removes the row; the list hides
+    // itself through the download list's calls when it becomes empty.
+    const qsizetype record = m_downloads->recordIndexOfRow(listRow);
+    if (record >= 0)
+        m_engine.downloadRows().cancel(record);
+}
+
+void Page2::openSettings()
+{
+    Page3 settings(Settings::instance(), this);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    readFlags();
+    m_playerGlue->applyStoredVolume();
+}
+
+void Page2::openFileInfo()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const MediaRow& media = m_model.rowAt(row);
+    page1 info(media.title, media.format, media.path, this);
+    info.exec();
 }
 
 void Page2::readFlags()
@@ -298,7 +423,7 @@ void Page2::topRowTimer()
     if (iconView())
         m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     selectRow(0);
-    previewRow(0);
+    m_playerGlue->previewRow(0);
     trace(QStringLiteral("Window: table rows ") + QString::number(m_model.rowCount()));
 }
 
@@ -329,7 +454,8 @@ void Page2::showNotice(const QString& text)
 
 void Page2::prepareExit()
 {
-    endTools();
+    // Only the tools this run started; other programs' ffmpeg processes are theirs.
+    ToolRunner::killAllTools();
     if (m_restoreWindow)
         Settings::instance().write(QStringLiteral("window"), WindowPlacement::format(placementRect()));
     if (m_tray)
@@ -355,7 +481,7 @@ void Page2::closeEvent(QCloseEvent* event)
 void Page2::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        windowActivated();
+        m_playerGlue->windowActivated();
     QWidget::changeEvent(event);
 }
 
@@ -385,4 +511,40 @@ void Page2::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     if (!paths.isEmpty())
         emit filesDropped(paths);
+}
+
+bool Page2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_videoArea && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        dispatch(MovieRequest::build(QStringLiteral("ClickInPlayer")));
+        return true;
+    }
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+        if (watched == view && event->type() == QEvent::KeyPress)
+            return m_libraryActions->handleTableKey(static_cast<QKeyEvent*>(event)->key());
+        if (watched != view->viewport())
+            continue;
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton)
+                m_libraryActions->tableClicked(view, mouse->position().toPoint());
+            break;
+        }
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                QMetaObject::invokeMethod(
+                    this, [this] { m_playerGlue->playRow(selectedRow()); }, Qt::QueuedConnection);
+            }
+            break;
+        case QEvent::ContextMenu:
+            m_libraryActions->showContextMenu(view, static_cast<QContextMenuEvent*>(event)->pos());
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

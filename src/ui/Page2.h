@@ -2,17 +2,16 @@
 
 #include "ui/CommandDispatch.h"
 
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class DownloadListWidget;
 class Engine;
 class FilterPanel;
+class LibraryActions;
 class MediaIconView;
 class MediaTableModel;
 class MediaTableView;
@@ -20,18 +19,19 @@ class MenuMovie;
 class MonitorMovie;
 class PlayControlMovie;
 class Player;
-class ScanScheduler;
-struct LibraryContext;
+class PlayerGlue;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
 class ScrollerMovie;
 class ShellTray;
+class WindowDispatch;
 
 // The main window: the media table and the download list in the band at the top, the video
 // area with its control bar, the filters and the thumbnail column below, and the menu rail
-// on the left. Movies call it with request texts (dispatch()); the commands that act on the
-// library live in Page2Library.cpp, the start-up and layout here.
+// on the left. It builds and lays out the controls and keeps the window's own state; the
+// movies' requests go through WindowDispatch, the commands on library files live in
+// LibraryActions and the player's in PlayerGlue. The library work itself is the engine's.
 class Page2 final : public QWidget
 {
     Q_OBJECT
@@ -47,26 +47,21 @@ public:
 
     // A request text from one of the four movies.
     void dispatch(const QString& request);
+    ShellCommand lastCommand() const;
 
     // Rows the user acts on: the selection mark, and the checked rows.
     int selectedRow() const;
     QList<int> checkedRows() const;
     QString pathOfRow(int row) const;
+    void selectRow(int row);
 
-    // Commands that act on the library (Page2Library.cpp).
-    void deleteMedia();
-    void renameMedia();
-    void finishRename(const QString& path, const QString& title);
-    void exportMedia();
-    void exportMediaTo(const QString& folder);
-    void setAllChecked(bool checked);
-    void invertChecks();
-    void sortByHeader(int column);
-    void sortDescending(int column);
+    LibraryActions& libraryActions() { return *m_libraryActions; }
+    PlayerGlue& playerGlue() { return *m_playerGlue; }
+
+    // The view mode (report or icons), stored in the settings.
     void toggleView();
     bool iconView() const;
-    QMenu* buildContextMenu(int row);
-    void playListClick(int photoIndex);
+    bool dragAndDrop() const { return m_dragAndDrop; }
 
     // The download list beside the table.
     void setDownloadListShown(bool shown);
@@ -75,6 +70,13 @@ public:
 
     // Traffic monitoring switch (the monitor's on/off).
     bool monitoring() const { return m_monitoring; }
+    void setMonitoring(bool on);
+
+    // The library shown again with the filters' values.
+    void requestRescan();
+    void restoreCaption();
+    void openSettings();
+    void openFileInfo();
 
     // Tray and exit.
     void toggleVisible();
@@ -88,7 +90,7 @@ public:
     void applyPlacement();
     QRect placementRect() const;
 
-    // For tests and the window's own use.
+    // For tests and the collaborators.
     MediaTableModel& model() { return m_model; }
     MediaTableView* table() const { return m_table; }
     MediaIconView* icons() const { return m_icons; }
@@ -101,8 +103,6 @@ public:
     QWidget* videoArea() const { return m_videoArea; }
     ShellTray* tray() const { return m_tray; }
     Player* player() const { return m_player; }
-    ScanScheduler* scans() const { return m_scans; }
-    ShellCommand lastCommand() const { return m_lastCommand; }
 
     // Answers a confirmation; tests replace the message box.
     std::function<bool(const QString& question)> confirm;
@@ -118,11 +118,11 @@ signals:
     void rescanRequested(const QString& timeFilter, const QString& titleFilter);
     // The open-file import was asked for ("Import").
     void importRequested();
-    // Files were dropped on the window (drag and drop on); they are imported already.
+    // Files were dropped on the window (drag and drop on).
     void filesDropped(const QStringList& paths);
     // The monitoring switch changed.
     void monitoringChanged(bool on);
-    // A tool page was asked for; they arrive in later versions.
+    // A tool page was asked for.
     void toolRequested(ShellCommand command);
 
 protected:
@@ -137,40 +137,15 @@ protected:
 private:
     void buildControls();
     void buildVideoArea();
-    void connectPlayer();
-    void applyStoredVolume();
-    void windowActivated();
-    void endTools();
-    void openSettings();
-    void openFileInfo();
-    void connectEngine();
-    void importFiles();
-    void importDropped(const QStringList& paths);
-    QString defaultTimeFilter() const;
     void buildMovies();
-    void buildLibraryWork();
     void connectModel();
+    void connectEngine();
     void layoutControls();
     void readFlags();
     void applyTableView(const QString& mode);
-    void restoreCaption();
-    void previewRow(int row);
-    void playRow(int row);
-    void playPath(const QString& path);
-    void selectRow(int row);
+    QString defaultTimeFilter() const;
     void topRowTimer();
-    void tableClicked(QAbstractItemView* view, const QPoint& position);
-    void showContextMenu(QAbstractItemView* view, const QPoint& position);
-    void showDownloadMenu(const QPoint& globalPosition);
-    void startDragOut();
-    bool handleTableKey(int key);
-    void playerCommand(ShellCommand command, const QString& request);
-    void setMonitoring(bool on);
-    void requestRescan();
-    QList<int> rowsToExport() const;
-    // Copies rows' files into folder under their cleaned titles, with the caption's progress.
-    QStringList copyRows(const QList<int>& rows, const QString& folder, bool replace);
-    void forgetDerivedFiles(const QString& path);
+    bool filterTableEvent(QAbstractItemView* view, QEvent* event);
 
     Engine& m_engine;
     MediaTableModel& m_model;
@@ -185,9 +160,9 @@ private:
     MonitorMovie* m_monitorMovie = nullptr;
     ShellTray* m_tray = nullptr;
     Player* m_player = nullptr;
-    ScanScheduler* m_scans = nullptr;
-    std::unique_ptr<LibraryContext> m_library;
-    QPointer<QLineEdit> m_renameEditor;
+    std::unique_ptr<PlayerGlue> m_playerGlue;
+    LibraryActions* m_libraryActions = nullptr;
+    std::unique_ptr<WindowDispatch> m_dispatch;
 
     bool m_downloadsShown = false;
     bool m_monitoring = false;
@@ -195,9 +170,6 @@ private:
     bool m_keepAspect = false;
     bool m_restoreWindow = false;
     bool m_amplifier = false;
-    int m_sortColumn = 1;
-    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
-    ShellCommand m_lastCommand = ShellCommand::None;
 
     QTimer m_topRowTimer; // selects and previews the top row after an insertion or scan
     QTimer m_volumeTimer; // sets the stored volume five seconds after start

@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "base/Texts.h"
 #include "download/DownloadRows.h"
+#include "library/ScanScheduler.h"
 #include "library/TagStore.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
@@ -84,7 +85,7 @@ TEST(Page2Delete, TwoCheckedRowsDeleteBothAfterOneQuestion)
     check(shell.model(), 2);
     shell.page().table()->setCurrentIndex(shell.model().index(1, 0));
 
-    shell.page().deleteMedia();
+    shell.page().libraryActions().deleteMedia();
 
     EXPECT_EQ(shell.model().rowCount(), 1);
     EXPECT_EQ(shell.model().rowAt(0).path, b);
@@ -101,7 +102,7 @@ TEST(Page2Delete, QuestionRulesAndEmptyTable)
         const QString a = shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
         shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
         shell.answer = false;
-        shell.page().deleteMedia();
+        shell.page().libraryActions().deleteMedia();
         EXPECT_EQ(shell.model().rowCount(), 1);
         EXPECT_EQ(titleTag(a), tx(u"Unnamed media file"));
     }
@@ -112,7 +113,7 @@ TEST(Page2Delete, QuestionRulesAndEmptyTable)
             shell.settings().write(QStringLiteral("showdialogs"), QString::fromLatin1(stored));
             shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
             shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
-            shell.page().deleteMedia();
+            shell.page().libraryActions().deleteMedia();
             EXPECT_EQ(shell.model().rowCount(), 0) << stored;
             EXPECT_EQ(shell.questions.size(), QByteArray(stored) == "TRUE" ? 1 : 0) << stored;
         }
@@ -341,7 +342,7 @@ TEST(Page2Export, CheckedRowsCopyUnderCleanTitlesWithoutOverwriting)
     shell.addRow(QStringLiteral("Not checked"), QStringLiteral("1700000003"));
     check(shell.model(), 1);
     check(shell.model(), 2);
-    shell.page().exportMediaTo(target.path());
+    shell.page().libraryActions().exportMediaTo(target.path());
     QStringList names = QDir(target.path()).entryList(QDir::Files);
     names.sort();
     EXPECT_EQ(names, QStringList({QStringLiteral("Clip one (2).mp4"), QStringLiteral("Clip one.mp4")}));
@@ -351,7 +352,7 @@ TEST(Page2Export, CheckedRowsCopyUnderCleanTitlesWithoutOverwriting)
     shell.model().setAllChecked(false);
     check(shell.model(), 2);
     shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
-    shell.page().exportMediaTo(single.path());
+    shell.page().libraryActions().exportMediaTo(single.path());
     EXPECT_EQ(QDir(single.path()).entryList(QDir::Files), QStringList{QStringLiteral("Not checked.mp4")});
     EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("Trawlix"));
 
@@ -365,10 +366,10 @@ TEST(Page2Rename, BlankTitlesAreRefused)
     ShellFixture shell;
     const QString path = shell.addRow(QStringLiteral("Before"), QStringLiteral("1700000001"));
     for (const char* blank : {"", "   "}) {
-        shell.page().finishRename(path, QString::fromLatin1(blank));
+        shell.page().libraryActions().finishRename(path, QString::fromLatin1(blank));
         EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("Before"));
     }
-    shell.page().finishRename(path, QStringLiteral("After it"));
+    shell.page().libraryActions().finishRename(path, QStringLiteral("After it"));
     EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("After it"));
     EXPECT_EQ(titleTag(path), QStringLiteral("After it"));
 
@@ -395,27 +396,27 @@ TEST(Page2Table, ChecksSortingAndContextMenu)
     shell.page().filters()->checkAllBox()->click();
     EXPECT_TRUE(shell.page().checkedRows().isEmpty());
     check(shell.model(), 1);
-    shell.page().invertChecks();
+    shell.page().libraryActions().invertChecks();
     EXPECT_EQ(shell.page().checkedRows(), QList<int>({0, 2}));
 
     // Header: a new column sorts ascending, the same column again reverses.
-    shell.page().sortByHeader(0);
+    shell.page().libraryActions().sortByHeader(0);
     EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("A"));
     EXPECT_EQ(shell.page().table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
-    shell.page().sortByHeader(0);
+    shell.page().libraryActions().sortByHeader(0);
     EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("c"));
-    shell.page().sortByHeader(1);
+    shell.page().libraryActions().sortByHeader(1);
     EXPECT_EQ(shell.page().table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
 
     const QList<int> always = {102, 100, 103, 101, 500, 501, 502, 503, 504, 700, 701, 702};
-    std::unique_ptr<QMenu> empty(shell.page().buildContextMenu(-1));
+    std::unique_ptr<QMenu> empty(shell.page().libraryActions().buildContextMenu(-1));
     EXPECT_EQ(actionIds(empty.get()), always);
     const int withPage =
         shell.model().rowOfPath(AppPaths::folder(AppPaths::Folder::Videos) + QStringLiteral("1700000002.mp4"));
-    std::unique_ptr<QMenu> onRow(shell.page().buildContextMenu(withPage));
+    std::unique_ptr<QMenu> onRow(shell.page().libraryActions().buildContextMenu(withPage));
     EXPECT_EQ(actionIds(onRow.get()), QList<int>({1, 600, 2, 3, 601, 605, 9, 8, 200}) + always);
     const int withoutPage = withPage == 0 ? 1 : 0;
-    std::unique_ptr<QMenu> plain(shell.page().buildContextMenu(withoutPage));
+    std::unique_ptr<QMenu> plain(shell.page().libraryActions().buildContextMenu(withoutPage));
     EXPECT_EQ(actionIds(plain.get()), QList<int>({1, 600, 2, 3, 601, 605, 9, 8}) + always);
 }
 
@@ -489,6 +490,47 @@ TEST(Page2Import, DroppedAndChosenFilesEnterTheLibraryAndRescan)
     shell.page().chooseImportFiles = [] { return QStringList(); };
     shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
     EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Page2Import, ClosingTheWindowDuringAnImportLosesNothing)
+{
+    ShellFixture shell;
+    QTemporaryDir outside;
+    // Large enough that the copies are still running when the window goes.
+    const QByteArray block(4 << 20, 'm');
+    QStringList songs;
+    for (int i = 0; i < 6; ++i) {
+        songs << outside.filePath(QStringLiteral("song%1.mp3").arg(i));
+        QFile file(songs.constLast());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(block);
+    }
+    shell.page().chooseImportFiles = [&] { return songs; };
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
+    shell.destroyPage();
+
+    shell.engine().waitForJobs();
+    QCoreApplication::processEvents(); // the job's queued calls find no window
+    const QFileInfoList copies =
+        QDir(AppPaths::folder(AppPaths::Folder::Videos)).entryInfoList(QDir::Files, QDir::Name);
+    ASSERT_EQ(copies.size(), songs.size());
+    for (const QFileInfo& copy : copies)
+        EXPECT_EQ(copy.size(), block.size()) << copy.fileName().toStdString();
+}
+
+TEST(Page2Import, TheWindowScansThroughTheEnginesScheduler)
+{
+    ShellFixture shell;
+    shell.engine().scans().waitForIdle();
+    QSignalSpy scans(&shell.engine().scans(), &ScanScheduler::scanFinished);
+    shell.page().filters()->titleEdit()->setText(QStringLiteral("nothing matches this"));
+    ASSERT_TRUE(scans.wait(10000));
+    // The window has no scheduler of its own.
+    EXPECT_TRUE(shell.page().findChildren<ScanScheduler*>().isEmpty());
 }
 
 } // namespace

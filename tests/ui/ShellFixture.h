@@ -3,6 +3,7 @@
 #include "base/Settings.h"
 #include "engine/Engine.h"
 #include "library/MediaTableModel.h"
+#include "ui/LibraryActions.h"
 #include "ui/Page2.h"
 
 #include <QTemporaryDir>
@@ -23,6 +24,8 @@ public:
 
     Settings& settings() { return *m_settings; }
     Page2& page() { return *m_page; }
+    // Closes the window for good; the engine and the data folder stay.
+    void destroyPage() { m_page.reset(); }
     MediaTableModel& model() { return m_engine.mediaTable(); }
     Engine& engine() { return m_engine; }
     QString dataDir() const { return m_dir.path() + QLatin1Char('/'); }

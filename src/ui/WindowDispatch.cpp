@@ -1,11 +1,13 @@
-// The main window's handling of movie calls.
-#include "ui/Page2.h"
+#include "ui/WindowDispatch.h"
 
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "library/MediaTableModel.h"
+#include "ui/LibraryActions.h"
 #include "ui/MonitorMovie.h"
 #include "ui/MovieRequest.h"
+#include "ui/Page2.h"
+#include "ui/PlayerGlue.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -18,53 +20,59 @@ const char kSupportPage[] = "https://trawlix.org/support";
 
 } // namespace
 
-void Page2::dispatch(const QString& request)
+WindowDispatch::WindowDispatch(Page2& window, LibraryActions& library, PlayerGlue& player)
+    : m_window(window)
+    , m_library(library)
+    , m_player(player)
+{}
+
+void WindowDispatch::dispatch(const QString& request)
 {
     const ShellCommand command = CommandDispatch::find(request);
     m_lastCommand = command;
-    const bool hasRows = m_model.rowCount() > 0;
+    const bool hasRows = m_window.model().rowCount() > 0;
     switch (command) {
     case ShellCommand::DownloadVideoByURL:
     case ShellCommand::RecordAudio:
-        emit toolRequested(command);
+        emit m_window.toolRequested(command);
         break;
     case ShellCommand::RecordVideo:
         // The screen recorder is an optional external program; none is configured by default.
-        emit toolRequested(command);
+        emit m_window.toolRequested(command);
         break;
     case ShellCommand::CutMediaFile:
     case ShellCommand::ConvertFromMenu:
         if (hasRows)
-            emit toolRequested(command);
+            emit m_window.toolRequested(command);
         break;
     case ShellCommand::MovieDelete:
         if (hasRows)
-            deleteMedia();
+            m_library.deleteMedia();
         break;
     case ShellCommand::MovieRename:
-        renameMedia();
+        m_library.renameMedia();
         break;
     case ShellCommand::Import:
-        emit importRequested();
+        emit m_window.importRequested();
         break;
     case ShellCommand::Export:
         if (hasRows)
-            exportMedia();
+            m_library.exportMedia();
         break;
     case ShellCommand::Burn:
-        QMessageBox::information(this, Texts::displayName(),
+        QMessageBox::information(&m_window, Texts::displayName(),
                                  tx(u"If your computer has a CD or DVD burner, you can Drag and Drop any "
                                     u"downloaded/recorded files from Trawlix to a disc folder for burning."));
         break;
     case ShellCommand::View:
-        toggleView();
+        m_window.toggleView();
         break;
     case ShellCommand::Settings:
-        openSettings();
+        m_window.openSettings();
         break;
     case ShellCommand::FileInfo:
         if (hasRows)
-            openFileInfo();
+            m_window.openFileInfo();
         break;
     case ShellCommand::Support: {
         QString page = Settings::instance().read(QStringLiteral("supportpage"));
@@ -74,16 +82,16 @@ void Page2::dispatch(const QString& request)
         break;
     }
     case ShellCommand::Disable:
-        m_monitorMovie->call(MovieRequest::monitoringDisabled());
-        setMonitoring(false);
+        m_window.monitor()->call(MovieRequest::monitoringDisabled());
+        m_window.setMonitoring(false);
         break;
     case ShellCommand::Enable:
-        m_monitorMovie->call(MovieRequest::monitoringEnabled());
-        setMonitoring(true);
+        m_window.monitor()->call(MovieRequest::monitoringEnabled());
+        m_window.setMonitoring(true);
         break;
     case ShellCommand::PlayListClick:
         if (const std::optional<int> index = CommandDispatch::playListIndex(request))
-            playListClick(*index);
+            m_player.playListClick(*index);
         break;
     case ShellCommand::MoveMySlider:
     case ShellCommand::PlayerPlay:
@@ -96,7 +104,7 @@ void Page2::dispatch(const QString& request)
     case ShellCommand::VolumeMinus:
     case ShellCommand::VolumePlus:
     case ShellCommand::ClickInPlayer:
-        playerCommand(command, request);
+        m_player.command(command, request);
         break;
     case ShellCommand::None:
         break;

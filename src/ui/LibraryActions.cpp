@@ -1,19 +1,20 @@
-// The main window's commands on library files: delete, rename, export, drag out, checks,
-// sorting and the table's context menu.
-#include "ui/Page2.h"
+#include "ui/LibraryActions.h"
 
 #include "base/AppPaths.h"
 #include "base/OutputName.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "engine/Engine.h"
+#include "library/DerivedFiles.h"
+#include "library/FileImport.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/MediaViews.h"
-#include "ui/MovieRequest.h"
+#include "ui/Page2.h"
+#include "ui/PlayerGlue.h"
 #include "ui/ScrollerMovie.h"
 
-#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDrag>
 #include <QFile>
@@ -23,7 +24,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QUrl>
 
 namespace {
@@ -68,89 +68,67 @@ QString lowerExtension(const QString& path)
 
 } // namespace
 
-int Page2::selectedRow() const
+LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerGlue& player)
+    : QObject(&window)
+    , m_window(window)
+    , m_engine(engine)
+    , m_player(player)
 {
-    const QModelIndex current = m_table->selectionModel()->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    connect(&engine, &Engine::importFinished, this, [this] { m_window.requestRescan(); });
 }
 
-QList<int> Page2::checkedRows() const
-{
-    QList<int> rows;
-    for (int row = 0; row < m_model.rowCount(); ++row) {
-        if (m_model.rowAt(row).checked)
-            rows << row;
-    }
-    return rows;
-}
-
-QString Page2::pathOfRow(int row) const
-{
-    if (row < 0 || row >= m_model.rowCount())
-        return {};
-    return m_model.rowAt(row).path;
-}
-
-void Page2::selectRow(int row)
-{
-    if (row < 0 || row >= m_model.rowCount())
-        return;
-    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
-    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_table->scrollTo(index);
-}
-
-void Page2::deleteMedia()
+void LibraryActions::deleteMedia()
 {
     // Two or more checked rows: all of them; otherwise the selected row, even when exactly
     // one row is checked.
-    QList<int> rows = checkedRows();
+    QList<int> rows = m_window.checkedRows();
     const bool several = rows.size() >= 2;
     if (!several) {
         rows.clear();
-        if (selectedRow() >= 0)
-            rows << selectedRow();
+        if (m_window.selectedRow() >= 0)
+            rows << m_window.selectedRow();
     }
     if (rows.isEmpty())
         return;
     if (Settings::instance().showDialogs()) {
         const QString question = several ? tx(u"Are you sure you want to delete the selected media files?")
                                          : tx(u"Are you sure you want to delete this media file?");
-        if (!confirm(question))
+        if (!m_window.confirm(question))
             return;
     }
     QStringList paths;
     for (const int row : std::as_const(rows))
-        paths << pathOfRow(row);
+        paths << m_window.pathOfRow(row);
     const int firstRow = *std::min_element(rows.cbegin(), rows.cend());
     for (const QString& path : std::as_const(paths)) {
         // The file goes at the next start; while running it may still be open in the player.
         TagStore::write(path, QStringLiteral("title"), QStringLiteral("InOrderToDelete"));
-        forgetDerivedFiles(path);
-        m_model.removePath(path);
+        DerivedFiles::remove(path);
+        m_window.model().removePath(path);
     }
-    if (m_model.rowCount() > 0) {
-        const int next = std::min(firstRow, m_model.rowCount() - 1);
-        selectRow(next);
-        previewRow(next);
+    if (m_window.model().rowCount() > 0) {
+        const int next = std::min(firstRow, m_window.model().rowCount() - 1);
+        m_window.selectRow(next);
+        m_player.previewRow(next);
     }
     if (several) {
-        m_scroller->reload();
-        if (iconView())
-            m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+        m_window.scroller()->reload();
+        if (m_window.iconView())
+            m_window.model().sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     }
 }
 
-void Page2::renameMedia()
+void LibraryActions::renameMedia()
 {
-    const int row = selectedRow();
+    const int row = m_window.selectedRow();
     if (row < 0)
         return;
-    QAbstractItemView* view = iconView() ? static_cast<QAbstractItemView*>(m_icons) : m_table;
-    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+    QAbstractItemView* view =
+        m_window.iconView() ? static_cast<QAbstractItemView*>(m_window.icons()) : m_window.table();
+    const QModelIndex index = m_window.model().index(row, MediaTableModel::TitleColumn);
     view->scrollTo(index);
     QRect box = view->visualRect(index);
-    if (!iconView()) {
+    if (!m_window.iconView()) {
         // Leave the check box and icon visible; the editor covers the title text.
         const int indent = 44;
         box.adjust(indent, 0, 0, 0);
@@ -160,12 +138,12 @@ void Page2::renameMedia()
     auto* editor = new QLineEdit(view->viewport());
     m_renameEditor = editor;
     editor->setObjectName(QStringLiteral("renameEditor"));
-    editor->setText(m_model.rowAt(row).title);
+    editor->setText(m_window.model().rowAt(row).title);
     editor->setGeometry(box);
     editor->selectAll();
     editor->show();
     editor->setFocus();
-    const QString path = m_model.rowAt(row).path;
+    const QString path = m_window.model().rowAt(row).path;
     connect(editor, &QLineEdit::editingFinished, this, [this, editor, path] {
         if (m_renameEditor != editor)
             return;
@@ -176,37 +154,37 @@ void Page2::renameMedia()
     editor->installEventFilter(this);
 }
 
-void Page2::finishRename(const QString& path, const QString& title)
+void LibraryActions::finishRename(const QString& path, const QString& title)
 {
     if (title.trimmed().isEmpty())
         return;
     if (!TagStore::write(path, QStringLiteral("title"), title))
         return;
-    m_model.setTitleOfPath(path, title);
+    m_window.model().setTitleOfPath(path, title);
 }
 
-void Page2::exportMedia()
+void LibraryActions::exportMedia()
 {
-    if (m_model.rowCount() == 0)
+    if (m_window.model().rowCount() == 0)
         return;
-    const QString folder = chooseExportFolder();
+    const QString folder = m_window.chooseExportFolder();
     if (folder.isEmpty())
         return;
     exportMediaTo(folder);
 }
 
-QList<int> Page2::rowsToExport() const
+QList<int> LibraryActions::rowsToExport() const
 {
-    QList<int> rows = checkedRows();
+    QList<int> rows = m_window.checkedRows();
     if (rows.size() < 2) {
         rows.clear();
-        if (selectedRow() >= 0)
-            rows << selectedRow();
+        if (m_window.selectedRow() >= 0)
+            rows << m_window.selectedRow();
     }
     return rows;
 }
 
-void Page2::exportMediaTo(const QString& folder)
+void LibraryActions::exportMediaTo(const QString& folder)
 {
     QString target = folder;
     if (!target.endsWith(QLatin1Char('/')))
@@ -214,12 +192,12 @@ void Page2::exportMediaTo(const QString& folder)
     copyRows(rowsToExport(), target, false);
 }
 
-QStringList Page2::copyRows(const QList<int>& rows, const QString& folder, bool replace)
+QStringList LibraryActions::copyRows(const QList<int>& rows, const QString& folder, bool replace)
 {
     QStringList copies;
     for (const int row : rows) {
-        const QString source = pathOfRow(row);
-        const QString stem = OutputName::clean(m_model.rowAt(row).title);
+        const QString source = m_window.pathOfRow(row);
+        const QString stem = OutputName::clean(m_window.model().rowAt(row).title);
         const QString extension = lowerExtension(source);
         QString target = folder + stem + extension;
         if (replace)
@@ -227,23 +205,23 @@ QStringList Page2::copyRows(const QList<int>& rows, const QString& folder, bool 
         else
             target = freeName(folder, stem, extension); // never overwrite a file the user keeps
         const bool copied = copyWithProgress(source, target, [this](int percent) {
-            setWindowTitle(QString::number(percent) + QLatin1Char('%') + tx(u"..Processing "));
+            m_window.setWindowTitle(QString::number(percent) + QLatin1Char('%') + tx(u"..Processing "));
         });
         if (copied)
             copies << target;
     }
-    restoreCaption();
+    m_window.restoreCaption();
     return copies;
 }
 
-void Page2::startDragOut()
+void LibraryActions::startDragOut()
 {
-    if (!m_dragAndDrop)
+    if (!m_window.dragAndDrop())
         return;
     QList<int> rows;
-    if (selectedRow() >= 0)
-        rows << selectedRow();
-    for (const int row : checkedRows()) {
+    if (m_window.selectedRow() >= 0)
+        rows << m_window.selectedRow();
+    for (const int row : m_window.checkedRows()) {
         if (!rows.contains(row))
             rows << row;
     }
@@ -257,47 +235,48 @@ void Page2::startDragOut()
         urls << QUrl::fromLocalFile(copy);
     auto* mime = new QMimeData;
     mime->setUrls(urls);
-    auto* drag = new QDrag(this);
+    auto* drag = new QDrag(&m_window);
     drag->setMimeData(mime);
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
-    previewRow(selectedRow());
+    m_player.previewRow(m_window.selectedRow());
 }
 
-void Page2::setAllChecked(bool checked)
+void LibraryActions::setAllChecked(bool checked)
 {
-    m_model.setAllChecked(checked);
+    m_window.model().setAllChecked(checked);
 }
 
-void Page2::invertChecks()
+void LibraryActions::invertChecks()
 {
-    for (int row = 0; row < m_model.rowCount(); ++row) {
-        const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
-        m_model.setData(index, m_model.rowAt(row).checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    for (int row = 0; row < m_window.model().rowCount(); ++row) {
+        const QModelIndex index = m_window.model().index(row, MediaTableModel::TitleColumn);
+        m_window.model().setData(index, m_window.model().rowAt(row).checked ? Qt::Unchecked : Qt::Checked,
+                                 Qt::CheckStateRole);
     }
 }
 
-void Page2::sortByHeader(int column)
+void LibraryActions::sortByHeader(int column)
 {
     if (column == m_sortColumn)
         m_sortOrder = (m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder : Qt::AscendingOrder;
     else
         m_sortOrder = Qt::AscendingOrder;
     m_sortColumn = column;
-    m_model.sort(column, m_sortOrder);
-    m_table->header()->setSortIndicator(column, m_sortOrder);
+    m_window.model().sort(column, m_sortOrder);
+    m_window.table()->header()->setSortIndicator(column, m_sortOrder);
 }
 
-void Page2::sortDescending(int column)
+void LibraryActions::sortDescending(int column)
 {
     m_sortColumn = column;
     m_sortOrder = Qt::DescendingOrder;
-    m_model.sort(column, Qt::DescendingOrder);
-    m_table->header()->setSortIndicator(column, Qt::DescendingOrder);
+    m_window.model().sort(column, Qt::DescendingOrder);
+    m_window.table()->header()->setSortIndicator(column, Qt::DescendingOrder);
 }
 
-QMenu* Page2::buildContextMenu(int row)
+QMenu* LibraryActions::buildContextMenu(int row)
 {
-    auto* menu = new QMenu(this);
+    auto* menu = new QMenu(&m_window);
     menu->setObjectName(QStringLiteral("tableMenu"));
     auto add = [menu](QMenu* into, const QString& text, int id, const std::function<void()>& action) {
         QAction* item = into->addAction(text);
@@ -305,17 +284,17 @@ QMenu* Page2::buildContextMenu(int row)
         QObject::connect(item, &QAction::triggered, menu, action);
     };
     if (row >= 0) {
-        add(menu, tx(u"Play\tDblClick"), 1, [this, row] { playRow(row); });
-        add(menu, tx(u"Convert\tF4"), 600, [this] { emit toolRequested(ShellCommand::ConvertFromMenu); });
+        add(menu, tx(u"Play\tDblClick"), 1, [this, row] { m_player.playRow(row); });
+        add(menu, tx(u"Convert\tF4"), 600, [this] { emit m_window.toolRequested(ShellCommand::ConvertFromMenu); });
         add(menu, tx(u"Rename\tF2"), 2, [this] { renameMedia(); });
         add(menu, tx(u"Delete\tDel"), 3, [this] { deleteMedia(); });
         add(menu, tx(u"Export this media file into a folder\tF5"), 601, [this] { exportMedia(); });
         menu->addSeparator();
-        add(menu, tx(u"Cut a fragment"), 605, [this] { emit toolRequested(ShellCommand::CutMediaFile); });
-        add(menu, tx(u"Show file info"), 9, [this] { openFileInfo(); });
-        add(menu, tx(u"Play in external player"), 8, [this] { playerCommand(ShellCommand::ExternalPlayer, {}); });
-        if (m_model.rowAt(row).author.contains(QStringLiteral("http:"))) {
-            const QString path = m_model.rowAt(row).path;
+        add(menu, tx(u"Cut a fragment"), 605, [this] { emit m_window.toolRequested(ShellCommand::CutMediaFile); });
+        add(menu, tx(u"Show file info"), 9, [this] { m_window.openFileInfo(); });
+        add(menu, tx(u"Play in external player"), 8, [this] { m_player.command(ShellCommand::ExternalPlayer, {}); });
+        if (m_window.model().rowAt(row).author.contains(QStringLiteral("http:"))) {
+            const QString path = m_window.model().rowAt(row).path;
             add(menu, tx(u"Source page"), 200, [path] {
                 const QString page = TagStore::read(path, QStringLiteral("author"));
                 if (page.contains(QStringLiteral("http://")))
@@ -324,11 +303,12 @@ QMenu* Page2::buildContextMenu(int row)
         }
         menu->addSeparator();
     }
-    add(menu, tx(u"Launch Video Downloader"), 102, [this] { emit toolRequested(ShellCommand::DownloadVideoByURL); });
-    add(menu, tx(u"Launch Screen Recorder"), 100, [this] { emit toolRequested(ShellCommand::RecordVideo); });
-    add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit toolRequested(ShellCommand::RecordAudio); });
+    add(menu, tx(u"Launch Video Downloader"), 102,
+        [this] { emit m_window.toolRequested(ShellCommand::DownloadVideoByURL); });
+    add(menu, tx(u"Launch Screen Recorder"), 100, [this] { emit m_window.toolRequested(ShellCommand::RecordVideo); });
+    add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit m_window.toolRequested(ShellCommand::RecordAudio); });
     menu->addSeparator();
-    add(menu, tx(u"Import your media files into the program"), 101, [this] { emit importRequested(); });
+    add(menu, tx(u"Import your media files into the program"), 101, [this] { emit m_window.importRequested(); });
     menu->addSeparator();
     QMenu* order = menu->addMenu(tx(u"Order media files by..."));
     add(order, tx(u"Title"), 500, [this] { sortDescending(MediaTableModel::TitleColumn); });
@@ -344,34 +324,34 @@ QMenu* Page2::buildContextMenu(int row)
     return menu;
 }
 
-void Page2::showContextMenu(QAbstractItemView* view, const QPoint& position)
+void LibraryActions::showContextMenu(QAbstractItemView* view, const QPoint& position)
 {
     const QModelIndex index = view->indexAt(position);
     int row = -1;
     if (index.isValid()) {
         row = index.row();
-        selectRow(row);
-        previewRow(row);
+        m_window.selectRow(row);
+        m_player.previewRow(row);
     }
     QMenu* menu = buildContextMenu(row);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(view->viewport()->mapToGlobal(position));
 }
 
-void Page2::tableClicked(QAbstractItemView* view, const QPoint& position)
+void LibraryActions::tableClicked(QAbstractItemView* view, const QPoint& position)
 {
     if (!view->indexAt(position).isValid()) {
         // A click on empty space keeps the selection mark and clears every check box.
-        const int row = selectedRow();
+        const int row = m_window.selectedRow();
         setAllChecked(false);
-        selectRow(row);
+        m_window.selectRow(row);
     }
-    previewRow(selectedRow());
+    m_player.previewRow(m_window.selectedRow());
 }
 
-bool Page2::handleTableKey(int key)
+bool LibraryActions::handleTableKey(int key)
 {
-    const bool hasRows = m_model.rowCount() > 0;
+    const bool hasRows = m_window.model().rowCount() > 0;
     switch (key) {
     case Qt::Key_Delete:
         if (hasRows)
@@ -382,7 +362,7 @@ bool Page2::handleTableKey(int key)
         return true;
     case Qt::Key_F4:
         if (hasRows)
-            emit toolRequested(ShellCommand::ConvertFromMenu);
+            emit m_window.toolRequested(ShellCommand::ConvertFromMenu);
         return true;
     case Qt::Key_F5:
         if (hasRows)
@@ -393,7 +373,19 @@ bool Page2::handleTableKey(int key)
     }
 }
 
-bool Page2::eventFilter(QObject* watched, QEvent* event)
+void LibraryActions::showDownloadMenu(const QPoint& globalPosition)
+{
+    QTreeWidgetItem* item = m_window.downloadList()->currentItem();
+    if (!item)
+        return;
+    const int row = m_window.downloadList()->indexOfTopLevelItem(item);
+    QMenu menu(&m_window);
+    QAction* cancel = menu.addAction(tx(u"Cancel/Stop downloading"));
+    if (menu.exec(globalPosition) == cancel)
+        m_window.cancelDownload(row);
+}
+
+bool LibraryActions::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_renameEditor && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -402,48 +394,19 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
         editor->deleteLater();
         return true;
     }
-    if (watched == m_videoArea && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        dispatch(MovieRequest::build(QStringLiteral("ClickInPlayer")));
-        return true;
-    }
-    for (QAbstractItemView* view :
-         {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
-        if (watched == view && event->type() == QEvent::KeyPress)
-            return handleTableKey(static_cast<QKeyEvent*>(event)->key());
-        if (watched != view->viewport())
-            continue;
-        switch (event->type()) {
-        case QEvent::MouseButtonRelease: {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton)
-                tableClicked(view, mouse->position().toPoint());
-            break;
-        }
-        case QEvent::MouseButtonDblClick:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                QMetaObject::invokeMethod(
-                    this, [this] { playRow(selectedRow()); }, Qt::QueuedConnection);
-            }
-            break;
-        case QEvent::ContextMenu:
-            showContextMenu(view, static_cast<QContextMenuEvent*>(event)->pos());
-            return true;
-        default:
-            break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    return QObject::eventFilter(watched, event);
 }
 
-void Page2::showDownloadMenu(const QPoint& globalPosition)
+void LibraryActions::importFiles()
 {
-    QTreeWidgetItem* item = m_downloads->currentItem();
-    if (!item)
-        return;
-    const int row = m_downloads->indexOfTopLevelItem(item);
-    QMenu menu(this);
-    QAction* cancel = menu.addAction(tx(u"Cancel/Stop downloading"));
-    if (menu.exec(globalPosition) == cancel)
-        cancelDownload(row);
+    const QStringList paths = m_window.chooseImportFiles();
+    if (!paths.isEmpty())
+        m_engine.importFiles(paths);
+}
+
+void LibraryActions::importDropped(const QStringList& paths)
+{
+    if (FileImport::importDropped(m_engine.library(), paths) > 0)
+        m_window.requestRescan();
+    m_window.restoreCaption();
 }

@@ -1,0 +1,119 @@
+#include "ui/PlayerGlue.h"
+
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "library/MediaTableModel.h"
+#include "tools/ToolRunner.h"
+#include "ui/MovieRequest.h"
+#include "ui/Page2.h"
+#include "ui/PlayControlMovie.h"
+#include "ui/Player.h"
+#include "ui/PlayerRules.h"
+#include "ui/SlideshowList.h"
+
+#include <QApplication>
+
+PlayerGlue::PlayerGlue(Page2& window, Player& player)
+    : m_window(window)
+    , m_player(player)
+{
+    QObject::connect(&m_player, &Player::playBarRequest, &window, [&window](const QString& request) {
+        if (window.playControl())
+            window.playControl()->call(request);
+    });
+}
+
+void PlayerGlue::applyStoredVolume()
+{
+    const int volume = PlayerRules::clampVolume(Settings::instance().volume(), Settings::instance().amplifier());
+    m_player.setVolume(volume);
+    // The bar shows the volume from the start, not only after the first change.
+    if (m_window.playControl())
+        m_window.playControl()->call(MovieRequest::volume(volume));
+}
+
+void PlayerGlue::windowActivated()
+{
+    // The screen recorder hands control back when the main window becomes active.
+    ToolRunner::killToolsNamed(QStringLiteral("Recorder"));
+    m_player.windowActivated();
+}
+
+void PlayerGlue::previewRow(int row)
+{
+    const QString path = m_window.pathOfRow(row);
+    if (!path.isEmpty())
+        m_player.preview(path);
+}
+
+void PlayerGlue::playRow(int row)
+{
+    const QString path = m_window.pathOfRow(row);
+    if (!path.isEmpty())
+        m_player.playWithSound(path);
+}
+
+void PlayerGlue::command(ShellCommand command, const QString& request)
+{
+    const QString selectedPath = m_window.pathOfRow(m_window.selectedRow());
+    switch (command) {
+    case ShellCommand::MoveMySlider:
+        if (const std::optional<double> percent = CommandDispatch::sliderPercent(request))
+            m_player.seekToPercent(*percent);
+        break;
+    case ShellCommand::PlayerPlay:
+        m_player.play();
+        break;
+    case ShellCommand::ExternalPlayer:
+        if (!selectedPath.isEmpty())
+            m_player.openInExternalPlayer(selectedPath);
+        break;
+    case ShellCommand::PlayerPause:
+        m_player.pause();
+        break;
+    case ShellCommand::PlayerReplay:
+        if (!selectedPath.isEmpty())
+            m_player.playWithSound(selectedPath);
+        break;
+    case ShellCommand::PlayerStrop:
+        m_player.stop();
+        break;
+    case ShellCommand::MakeScreenShot:
+        if (!m_player.makeScreenShot())
+            QApplication::beep();
+        break;
+    case ShellCommand::VolumeMute:
+        m_player.toggleMute();
+        break;
+    case ShellCommand::VolumeMinus:
+        m_player.volumeDown();
+        break;
+    case ShellCommand::VolumePlus:
+        m_player.volumeUp();
+        break;
+    case ShellCommand::ClickInPlayer:
+        m_player.clickInPlayer(selectedPath);
+        break;
+    default:
+        break;
+    }
+}
+
+void PlayerGlue::playListClick(int photoIndex)
+{
+    const QList<SlideshowEntry> entries = SlideshowList::read(AppPaths::file(QStringLiteral("videos.xml")));
+    if (photoIndex < 0 || photoIndex >= entries.size())
+        return; // beyond the last photo: nothing
+    const QString video = entries.at(photoIndex).video;
+    if (video.isEmpty())
+        return;
+    const MediaTableModel& model = m_window.model();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.rowAt(row).path.contains(video)) {
+            m_window.selectRow(row);
+            playRow(row);
+            return;
+        }
+    }
+    m_player.playWithSound(AppPaths::folder(AppPaths::Folder::Videos) + video);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/CommandDispatch.h"
+
+#include <QString>
+
+class Page2;
+class Player;
+
+// Between the main window and its player: which file a row or a slideshow photo plays, the
+// control bar's commands and the stored volume.
+class PlayerGlue final
+{
+public:
+    PlayerGlue(Page2& window, Player& player);
+    PlayerGlue(const PlayerGlue&) = delete;
+    PlayerGlue& operator=(const PlayerGlue&) = delete;
+
+    // Silent preview of a row (after a click or an insertion), and playing it with sound.
+    void previewRow(int row);
+    void playRow(int row);
+    // A command of the control bar or the video area; request is its full text.
+    void command(ShellCommand command, const QString& request);
+    // A photo of the thumbnail scroller: the row whose file it shows, or the file itself.
+    void playListClick(int photoIndex);
+    void applyStoredVolume();
+    void windowActivated();
+
+private:
+    Page2& m_window;
+    Player& m_player;
+};
