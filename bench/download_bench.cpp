@@ -111,7 +111,7 @@ Timing runTrawlix(const QString& url, bool fourParts, int round)
     probe.setAccelerator([fourParts] { return fourParts; });
     const QString base = QString::number(1800000000 + round * 2 + (fourParts ? 1 : 0));
     VideoFile record;
-    record.state = QStringLiteral("New");
+    record.state = VideoFile::State::New;
     record.baseName = base;
     record.url = url;
     record.extension = QStringLiteral(".mp4");

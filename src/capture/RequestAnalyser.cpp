@@ -396,7 +396,7 @@ bool RequestAnalyser::createCandidate(const Request& request,
                                       const QString& history)
 {
     VideoFile record;
-    record.state = QStringLiteral("New");
+    record.state = VideoFile::State::New;
     record.url = address;
     record.userAgent = RequestFields::headerValue(request.text, "user-agent: ");
     record.accept = RequestFields::headerValue(request.text, "accept: ");
@@ -441,15 +441,25 @@ void RequestAnalyser::indexVideoFiles(const QList<VideoFile>& list)
     }
 }
 
+namespace {
+
+// A cancelled record no longer holds its address: the same address may be caught again.
+bool isLive(const VideoFile& record, const QString& url)
+{
+    return record.state != VideoFile::State::Canceled && record.url == url;
+}
+
+} // namespace
+
 bool RequestAnalyser::hasUrl(const QList<VideoFile>& list, const QString& url) const
 {
     if (m_lookup == Lookup::Walk) {
-        return std::any_of(list.cbegin(), list.cend(), [&](const VideoFile& record) { return record.url == url; });
+        return std::any_of(list.cbegin(), list.cend(), [&](const VideoFile& record) { return isLive(record, url); });
     }
     const auto found = m_videoFilesByUrl.constFind(url);
     if (found == m_videoFilesByUrl.cend())
         return false;
-    return std::any_of(found->cbegin(), found->cend(), [&](qint32 i) { return list.at(i).url == url; });
+    return std::any_of(found->cbegin(), found->cend(), [&](qint32 i) { return isLive(list.at(i), url); });
 }
 
 QString RequestAnalyser::allocateBaseName(const QList<VideoFile>& list)

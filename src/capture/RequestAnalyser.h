@@ -17,7 +17,7 @@
 class ByteView;
 
 // Turns captured frames into download candidates: records HTTP requests (`GetArr`), the pages
-// the user visits (`HistoryArr`) and, for each media response, a `VideoFile` in state "New" for
+// the user visits (`HistoryArr`) and, for each media response, a `VideoFile` in state New for
 // the requests of the same client port. Works on raw frames of any link type, finding its
 // markers at any offset. Runs on one thread (the capture thread), one frame at a time.
 //
@@ -116,8 +116,7 @@ private:
     qsizetype m_unfinishedCount = 0;
 
     // Candidates by address and by base name; records appended by anyone are picked up before
-    // each lookup. A record's address only ever changes to "Canceled", so a stale entry is
-    // found out by comparing the record's current address.
+    // each lookup. A cancelled record keeps its entry, which the lookup then passes over.
     QHash<QString, std::vector<qint32>> m_videoFilesByUrl;
     QSet<QString> m_baseNames;
     qsizetype m_videoFilesIndexed = 0;

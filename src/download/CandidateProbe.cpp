@@ -86,7 +86,7 @@ void CandidateProbe::pass()
         if (stopping())
             return;
         const std::optional<VideoFile> record = m_videoFiles.at(i);
-        if (record && record->state == QLatin1String("New"))
+        if (record && record->state == VideoFile::State::New)
             probe(i);
     }
 }
@@ -168,10 +168,10 @@ void CandidateProbe::probe(qsizetype recordIndex)
         if (!duplicate && bigEnough)
             accept(recordIndex, answer);
     }
-    // "Old" whatever happened; a cancellation made meanwhile keeps its "Canceled".
+    // Old whatever happened; a cancellation made meanwhile stays Canceled.
     m_videoFiles.update(recordIndex, [](VideoFile& r) {
-        if (r.state == QLatin1String("New"))
-            r.state = QStringLiteral("Old");
+        if (r.state == VideoFile::State::New)
+            r.state = VideoFile::State::Old;
     });
 }
 

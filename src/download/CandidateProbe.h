@@ -13,7 +13,7 @@ class DownloadWorkers;
 // Checks one new candidate with a ranged request of its own, replaying the browser's headers
 // and cookies. An answer of 200 or 206 with at least 50000 bytes that is no duplicate gets a
 // row and one or four download workers; then its page title and site icon are looked up.
-// Every record it looks at ends "Old" (unless the user cancelled it meanwhile).
+// Every record it looks at ends Old (unless the user cancelled it meanwhile).
 class CandidateProbe final
 {
 public:
@@ -30,7 +30,7 @@ public:
     void requestStop() { m_stopping = true; }
     bool stopping() const;
 
-    // One pass: every record whose state is "New", including records appended meanwhile.
+    // One pass: every record whose state is New, including records appended meanwhile.
     void pass();
     void probe(qsizetype recordIndex);
 

@@ -108,8 +108,7 @@ void DownloadRows::cancel(qsizetype recordIndex)
     // The record first: a part that sees its row gone must also find the record cancelled,
     // so that it never starts another attempt.
     m_videoFiles.update(recordIndex, [](VideoFile& record) {
-        record.state = QStringLiteral("Canceled");
-        record.url = QStringLiteral("Canceled");
+        record.state = VideoFile::State::Canceled;
         record.totalBytes = 0;
     });
     if (remove(recordIndex))

@@ -42,8 +42,8 @@ public:
     // Removes the row and hides the list when it was the last one. Returns false when absent.
     bool remove(qsizetype recordIndex);
 
-    // The user removed the row: the record becomes "Canceled" (its address "Canceled", its
-    // total 0, so the same address can be caught again), the row goes and every part of the
+    // The user removed the row: the record becomes Canceled (its total 0; the same address
+    // can be caught again), the row goes and every part of the
     // download stops after its current block. The caption returns to the display name.
     void cancel(qsizetype recordIndex);
 

@@ -62,9 +62,9 @@ SegmentedDownload::SegmentedDownload(DownloadWorkers& workers, qsizetype recordI
 bool SegmentedDownload::recordLive() const
 {
     // Records are never removed, so the index stays right; an address that changed to
-    // "Canceled" means another part or the user gave the download up.
+    // Canceled means another part or the user gave the download up.
     const std::optional<VideoFile> record = m_workers.videoFiles().at(m_recordIndex);
-    return record && record->state != QLatin1String("Canceled") && record->url == m_copy.url;
+    return record && record->state != VideoFile::State::Canceled && record->url == m_copy.url;
 }
 
 void SegmentedDownload::run()
@@ -90,11 +90,10 @@ void SegmentedDownload::markFailed(const QString& progress)
 {
     bool changed = false;
     m_workers.videoFiles().update(m_recordIndex, [&changed](VideoFile& record) {
-        if (record.state == QLatin1String("Canceled"))
+        if (record.state == VideoFile::State::Canceled)
             return;
-        record.state = QStringLiteral("Canceled");
+        record.state = VideoFile::State::Canceled;
         record.totalBytes = 0;
-        record.url = QStringLiteral("Canceled");
         changed = true;
     });
     if (changed)
@@ -120,7 +119,7 @@ void SegmentedDownload::finished()
     m_workers.videoFiles().update(m_recordIndex, [&](VideoFile& record) {
         received = record.receivedBytes;
         total = record.totalBytes;
-        if (record.state != QLatin1String("Canceled") && total > 0 && received == total && !record.assemblyStarted) {
+        if (record.state != VideoFile::State::Canceled && total > 0 && received == total && !record.assemblyStarted) {
             record.assemblyStarted = true;
             complete = true;
         }

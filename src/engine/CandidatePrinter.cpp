@@ -18,7 +18,7 @@ CandidatePrinter::CandidatePrinter(Engine& engine, std::FILE* out, bool quitAtEn
 
 QString CandidatePrinter::line(const VideoFile& record)
 {
-    return QStringList{record.state, record.baseName, record.url, record.extension, record.title}.join(
+    return QStringList{stateName(record.state), record.baseName, record.url, record.extension, record.title}.join(
         QLatin1Char('\t'));
 }
 

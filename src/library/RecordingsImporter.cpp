@@ -10,6 +10,8 @@
 #include "library/TagStore.h"
 #include "tools/ToolRunner.h"
 
+#include <optional>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -53,15 +55,15 @@ void pass(const LibraryContext& context, TempRecordsFileArray& records)
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString& name : names) {
         const QString path = folder + name;
-        const QString state = records.withLock([&](QList<TempRecordsFile>& list) {
+        const std::optional<TempRecordsFile::State> state = records.withLock([&](QList<TempRecordsFile>& list) {
             for (const TempRecordsFile& record : list) {
                 if (record.fileName == name)
-                    return record.state;
+                    return std::optional(record.state);
             }
-            list.append({QStringLiteral("UnKnown"), name});
-            return QString();
+            list.append({TempRecordsFile::State::Unknown, name});
+            return std::optional<TempRecordsFile::State>(); // looked at from the next pass
         });
-        auto setState = [&](const QString& next) {
+        auto setState = [&](TempRecordsFile::State next) {
             records.withLock([&](QList<TempRecordsFile>& list) {
                 for (TempRecordsFile& record : list) {
                     if (record.fileName == name)
@@ -69,12 +71,12 @@ void pass(const LibraryContext& context, TempRecordsFileArray& records)
                 }
             });
         };
-        if (state == QLatin1String("UnKnown") || state == QLatin1String("RecordingNow")) {
-            setState(FileBusy::isOpenForWriting(path) ? QStringLiteral("RecordingNow")
-                                                      : QStringLiteral("HasBeenRecorded"));
-        } else if (state == QLatin1String("HasBeenRecorded")) {
+        if (state == TempRecordsFile::State::Unknown || state == TempRecordsFile::State::RecordingNow) {
+            setState(FileBusy::isOpenForWriting(path) ? TempRecordsFile::State::RecordingNow
+                                                      : TempRecordsFile::State::HasBeenRecorded);
+        } else if (state == TempRecordsFile::State::HasBeenRecorded) {
             // Marked first: whatever ffmpeg reports, a recording is imported once.
-            setState(QStringLiteral("HasBeenImported"));
+            setState(TempRecordsFile::State::HasBeenImported);
             import(context, path, name);
         }
     }

@@ -8,13 +8,20 @@
 // and updated by the probe and the download workers; none is ever removed during a run.
 struct VideoFile
 {
-    QString state;    // "New", "Old" or "Canceled"
+    enum class State
+    {
+        New,      // just detected; the probe has not looked at it
+        Old,      // probed (downloading, done or refused)
+        Canceled, // given up by the user or by a failed part
+    };
+
+    State state = State::New;
     QString baseName; // decimal seconds since 1970; names the library file
     // 64-bit: a stream of 2 GiB or more would overflow a 32-bit count; the "Live" threshold
     // of 2000000000 bytes still applies.
     qint64 totalBytes = 0; // content length found by the probe
     qint64 receivedBytes = 0;
-    QString url; // the record's key; "Canceled" once cancelled
+    QString url; // the record's key
     QString referer;
     QString cookie;
     QString userAgent;
@@ -36,6 +43,9 @@ struct VideoFile
 
 using VideoFileArray = SharedArray<VideoFile>;
 
+// The state's name in trace and printed lines ("New", "Old", "Canceled").
+QString stateName(VideoFile::State state);
+
 // Maps a library file to its pictures in the media table's image lists.
 struct ImagesIndex
 {
@@ -48,8 +58,19 @@ using ImagesIndexArray = SharedArray<ImagesIndex>;
 // One file seen in "TempRecords/".
 struct TempRecordsFile
 {
-    QString state; // "UnKnown", "RecordingNow", "HasBeenRecorded", "HasBeenImported"
+    enum class State
+    {
+        Unknown,         // seen, not yet looked at
+        RecordingNow,    // a recorder still writes it
+        HasBeenRecorded, // finished; imported at the next pass
+        HasBeenImported,
+    };
+
+    State state = State::Unknown;
     QString fileName;
 };
 
 using TempRecordsFileArray = SharedArray<TempRecordsFile>;
+
+// "UnKnown", "RecordingNow", "HasBeenRecorded", "HasBeenImported".
+QString stateName(TempRecordsFile::State state);

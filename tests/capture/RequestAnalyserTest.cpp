@@ -26,7 +26,7 @@ TEST(RequestAnalyser, CandidateCarriesTheRequestHeaders)
     const QList<VideoFile> records = h.candidates();
     ASSERT_EQ(records.size(), 1);
     const VideoFile& r = records.at(0);
-    EXPECT_EQ(r.state, QStringLiteral("New"));
+    EXPECT_EQ(r.state, VideoFile::State::New);
     EXPECT_EQ(r.baseName, QString::number(AnalyserHarness::kNow));
     EXPECT_EQ(r.url, url("/clip.mp4"));
     EXPECT_EQ(r.userAgent, QStringLiteral("Agent/2"));
@@ -151,13 +151,14 @@ TEST(RequestAnalyser, KeepAliveConnectionGivesEveryRequestNewestFirst)
     EXPECT_EQ(records.at(1).baseName, QString::number(AnalyserHarness::kNow + 1));
     EXPECT_EQ(h.detected.load(), 2);
 
-    // Seen again: nothing new. Once cancelled (its address replaced), the address is caught again.
+    // Seen again: nothing new. Once cancelled, the address is caught again.
     h.sendRequest(browserRequest("/one.mp4"), 500);
     h.sendMediaResponse("video/mp4");
     EXPECT_EQ(h.videoFiles.size(), 2);
-    h.videoFiles.update(0, [](VideoFile& r) { r.url = QStringLiteral("Canceled"); });
+    h.videoFiles.update(0, [](VideoFile& r) { r.state = VideoFile::State::Canceled; });
     h.sendMediaResponse("video/mp4");
-    EXPECT_EQ(h.urls(), (QStringList{QStringLiteral("Canceled"), url("/two.mp4"), url("/one.mp4")}));
+    EXPECT_EQ(h.urls(), (QStringList{url("/one.mp4"), url("/two.mp4"), url("/one.mp4")}));
+    EXPECT_EQ(h.candidates().at(2).state, VideoFile::State::New);
     EXPECT_EQ(h.candidates().at(2).baseName, QString::number(AnalyserHarness::kNow + 2));
 }
 

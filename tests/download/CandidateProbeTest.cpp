@@ -80,7 +80,7 @@ TEST_F(CandidateProbeTest, AcceptanceBySizeStatusAndExtension)
         probe.probe(index);
         ASSERT_TRUE(bed.waitForWorkers());
         const VideoFile record = bed.record(index);
-        EXPECT_EQ(record.state, u"Old"_qs) << c.what;
+        EXPECT_EQ(record.state, VideoFile::State::Old) << c.what;
         const QStringList events = bed.list.events();
         const bool announced = std::any_of(events.cbegin(), events.cend(), [index](const QString& e) {
             return e.startsWith(u"insert %1 "_qs.arg(index));
@@ -112,7 +112,7 @@ TEST_F(CandidateProbeTest, RejectedAnswersStayOld)
     probe.pass();
     ASSERT_TRUE(bed.waitForWorkers());
     for (qsizetype index : {a, b, c, d}) {
-        EXPECT_EQ(bed.record(index).state, u"Old"_qs) << index;
+        EXPECT_EQ(bed.record(index).state, VideoFile::State::Old) << index;
         EXPECT_EQ(bed.record(index).totalBytes, 0) << index;
     }
     EXPECT_EQ(bed.rows->count(), 0);
@@ -164,7 +164,7 @@ TEST_F(CandidateProbeTest, DuplicatesBySize)
     ASSERT_TRUE(bed.waitForWorkers());
     EXPECT_EQ(bed.record(first).totalBytes, 120000);
     EXPECT_EQ(bed.record(second).totalBytes, 0);
-    EXPECT_EQ(bed.record(second).state, u"Old"_qs);
+    EXPECT_EQ(bed.record(second).state, VideoFile::State::Old);
     EXPECT_EQ(rangesAskedFor("/second.mp4").size(), 0); // probed, never downloaded
     EXPECT_EQ(server.requestsFor("/second.mp4").size(), 1);
 }

@@ -37,7 +37,7 @@ TEST(GetEachURLThread, ProbesRecordsAppendedWhileRunning)
         engine.startProbe();
         for (const char* path : {"/a.mp4", "/b.mp4"}) {
             VideoFile record;
-            record.state = u"New"_qs;
+            record.state = VideoFile::State::New;
             record.url = server.url(QString::fromLatin1(path));
             record.baseName = QString::number(1700001000 + engine.videoFiles().size());
             record.extension = u".mp4"_qs;
@@ -48,7 +48,7 @@ TEST(GetEachURLThread, ProbesRecordsAppendedWhileRunning)
             QThread::msleep(10);
         EXPECT_EQ(completions.load(), 2);
         for (qsizetype i = 0; i < 2; ++i)
-            EXPECT_EQ(engine.videoFiles().at(i)->state, u"Old"_qs);
+            EXPECT_EQ(engine.videoFiles().at(i)->state, VideoFile::State::Old);
         engine.setDownloadList(nullptr);
     }
     EXPECT_EQ(bed.readTemp(u"1700001000_1"_qs).size(), 75001);

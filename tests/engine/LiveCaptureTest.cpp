@@ -107,7 +107,7 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
     ASSERT_EQ(records.size(), 1);
     const VideoFile& record = records.first();
     EXPECT_EQ(record.url, address);
-    EXPECT_EQ(record.state, QStringLiteral("New"));
+    EXPECT_EQ(record.state, VideoFile::State::New);
     EXPECT_EQ(record.extension, QStringLiteral(".mp4"));
     EXPECT_EQ(record.userAgent, QStringLiteral("IntegrationBrowser/1.0"));
     EXPECT_EQ(record.referer, QStringLiteral("http://127.0.0.1:8080/page.html"));

@@ -25,7 +25,7 @@ protected:
     qsizetype addRecord(const QString& base, const QString& extension, const QString& page = {})
     {
         VideoFile record;
-        record.state = QStringLiteral("Old");
+        record.state = VideoFile::State::Old;
         record.baseName = base;
         record.extension = extension;
         record.title = QStringLiteral("Page title");

@@ -21,7 +21,7 @@ protected:
     {
         for (const TempRecordsFile& record : m_records.snapshot()) {
             if (record.fileName == name)
-                return record.state;
+                return stateName(record.state);
         }
         return {};
     }

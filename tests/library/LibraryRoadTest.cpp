@@ -43,7 +43,7 @@ TEST_F(LibraryRoadTest, ADetectedVideoEndsInTheLibrary)
     engine.setDownloadList(&list);
 
     VideoFile detected;
-    detected.state = QStringLiteral("New");
+    detected.state = VideoFile::State::New;
     detected.baseName = QString::number(m_now);
     detected.url = nginx.url(QStringLiteral("/clip.mp4"));
     detected.referer = nginx.url(QStringLiteral("/watch.html"));

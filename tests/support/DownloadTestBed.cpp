@@ -67,7 +67,7 @@ QByteArray DownloadTestBed::readTemp(const QString& name) const
 qsizetype DownloadTestBed::addRecord(const QString& url, const QString& base, const QString& extension)
 {
     VideoFile record;
-    record.state = QStringLiteral("New");
+    record.state = VideoFile::State::New;
     record.baseName = base;
     record.url = url;
     record.title = QStringLiteral("Unnamed media file");

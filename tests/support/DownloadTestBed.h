@@ -27,7 +27,7 @@ public:
     QByteArray readTemp(const QString& name) const;
     QByteArray defaultIcon() const { return m_defaultIcon; }
 
-    // Appends a record in state "New" with base name base.
+    // Appends a record in state New with base name base.
     qsizetype addRecord(const QString& url, const QString& base, const QString& extension = QStringLiteral(".mp4"));
     VideoFile record(qsizetype index) const;
 

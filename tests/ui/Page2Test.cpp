@@ -296,7 +296,7 @@ TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
 {
     ShellFixture shell;
     VideoFile record;
-    record.state = QStringLiteral("New");
+    record.state = VideoFile::State::New;
     record.baseName = QStringLiteral("1700000009");
     record.url = QStringLiteral("http://127.0.0.1/v.mp4");
     record.totalBytes = 5000;
@@ -324,8 +324,7 @@ TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
     QCoreApplication::processEvents();
 
     const VideoFile stored = *shell.engine().videoFiles().at(index);
-    EXPECT_EQ(stored.state, QStringLiteral("Canceled"));
-    EXPECT_EQ(stored.url, QStringLiteral("Canceled"));
+    EXPECT_EQ(stored.state, VideoFile::State::Canceled);
     EXPECT_EQ(stored.totalBytes, 0);
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_FALSE(shell.page().downloadListShown());
