@@ -107,7 +107,7 @@ void StartUp::deleteMarkedLibraryFiles()
 {
     for (const QFileInfo& file : filesIn(AppPaths::folder(AppPaths::Folder::Videos))) {
         const QString path = file.absoluteFilePath();
-        if (!TagStore::read(path, QStringLiteral("title")).contains(QLatin1String("InOrderToDelete")))
+        if (!TagStore::isMarkedForDeletion(path))
             continue;
         // The sidecar knows the file by its canonical path, which is gone once the file is.
         const QString canonical = file.canonicalFilePath();

@@ -35,7 +35,7 @@ public:
     static void createWorkingFolders();
     static void cleanTemp();                // files nobody holds open
     static void emptyScratchFolders();      // "TempRecords/", "TempDownloads/", "Screens/"
-    static void deleteMarkedLibraryFiles(); // title tag contains "InOrderToDelete"
+    static void deleteMarkedLibraryFiles(); // the files the user deleted
 
 private:
     CommandLine m_commandLine;

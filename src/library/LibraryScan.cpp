@@ -80,7 +80,7 @@ Result run(const LibraryContext& context, const Request& request)
         }
         // Files deleted by the user wait for the next start to leave the disk; never list them
         // (and never spend an ffmpeg run on them).
-        if (title == QLatin1String("InOrderToDelete"))
+        if (TagStore::isMarkedForDeletion(path))
             continue;
         if (!filter.isEmpty() && !title.toUpper().contains(filter))
             continue;

@@ -20,6 +20,8 @@ namespace {
 
 QMutex g_mutex; // guards the sidecar file and its cached copy
 QString g_sidecarOverride;
+const QString kDeletionTag = QStringLiteral("deletion");
+const QString kDeletionMark = QStringLiteral("InOrderToDelete");
 std::atomic<bool> g_xattrEnabled{true};
 
 struct SidecarCache
@@ -182,6 +184,16 @@ bool write(const QString& filePath, const QString& tagName, const QString& value
             return false;
     }
     return changeSidecar(key, tagName, value, false);
+}
+
+bool markForDeletion(const QString& filePath)
+{
+    return write(filePath, kDeletionTag, kDeletionMark);
+}
+
+bool isMarkedForDeletion(const QString& filePath)
+{
+    return read(filePath, kDeletionTag) == kDeletionMark;
 }
 
 void forget(const QString& filePath)

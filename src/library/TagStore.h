@@ -16,6 +16,11 @@ QString read(const QString& filePath, const QString& tagName);
 // anywhere.
 bool write(const QString& filePath, const QString& tagName, const QString& value);
 
+// The deletion mark: a file the user deleted while it may still be open leaves the disk at the
+// next start. The mark is a tag of its own ("deletion"), so no title can ever read as one.
+bool markForDeletion(const QString& filePath);
+bool isMarkedForDeletion(const QString& filePath);
+
 // Drops the sidecar entries of a file that is being deleted, so that a later file of the same
 // name does not inherit its tags. Extended attributes go with the file by themselves.
 void forget(const QString& filePath);

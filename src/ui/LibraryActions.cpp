@@ -102,7 +102,7 @@ void LibraryActions::deleteMedia()
     const int firstRow = *std::min_element(rows.cbegin(), rows.cend());
     for (const QString& path : std::as_const(paths)) {
         // The file goes at the next start; while running it may still be open in the player.
-        TagStore::write(path, QStringLiteral("title"), QStringLiteral("InOrderToDelete"));
+        TagStore::markForDeletion(path);
         DerivedFiles::remove(path);
         m_window.model().removePath(path);
     }

@@ -125,25 +125,27 @@ TEST_F(StartUpTest, LibraryFilesMarkedForDeletionGo)
     struct Row
     {
         const char* name;
-        const char* title; // nullptr: no tag at all
+        const char* title; // nullptr: no title tag
+        bool marked;       // deleted by the user
         bool inSidecar;
         bool kept;
     };
+    // Only the mark deletes: a page title that spells it is only a title.
     const Row rows[] = {
-        {"1.mp4", "InOrderToDelete", false, false},
-        {"2.mp4", "Holiday InOrderToDelete clip", false, false},
-        {"3.mp4", "InOrderToDelete", true, false},
-        {"4.mp4", "Holiday clip", false, true},
-        {"5.mp4", nullptr, false, true},
-        {"6.mp4", "inordertodelete", false, true},
+        {"1.mp4", nullptr, true, false, false},           {"2.mp4", "Holiday clip", true, true, false},
+        {"3.mp4", "InOrderToDelete", false, false, true}, {"4.mp4", "Holiday InOrderToDelete clip", false, true, true},
+        {"5.mp4", "Holiday clip", false, false, true},    {"6.mp4", nullptr, false, false, true},
     };
     for (const Row& row : rows) {
+        const QString path = data(QStringLiteral("Videos/") + QString::fromLatin1(row.name));
         makeFile(QStringLiteral("Videos/") + QString::fromLatin1(row.name));
-        if (!row.title)
-            continue;
         TagStore::setExtendedAttributesEnabled(!row.inSidecar);
-        ASSERT_TRUE(TagStore::write(data(QStringLiteral("Videos/") + QString::fromLatin1(row.name)),
-                                    QStringLiteral("title"), QString::fromLatin1(row.title)));
+        if (row.title) {
+            ASSERT_TRUE(TagStore::write(path, QStringLiteral("title"), QString::fromLatin1(row.title)));
+        }
+        if (row.marked) {
+            ASSERT_TRUE(TagStore::markForDeletion(path));
+        }
     }
     TagStore::setExtendedAttributesEnabled(true);
     makeFile(QStringLiteral("Videos/folder.mp4/inner"));

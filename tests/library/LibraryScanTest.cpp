@@ -94,7 +94,8 @@ TEST_F(LibraryScanTest, TimeAndTitleFiltersAndHiddenFiles)
     addFile(QString::number(m_now - 7200) + QStringLiteral(".mp4"), QStringLiteral("Two hours"));
     addFile(QString::number(m_now - 5 * 86400) + QStringLiteral(".mp3"), QStringLiteral("Five days song"));
     addFile(QStringLiteral("00.mp4"), {});
-    addFile(QString::number(m_now - 60) + QStringLiteral(".mp4"), QStringLiteral("InOrderToDelete"));
+    addFile(QString::number(m_now - 60) + QStringLiteral(".mp4"), QStringLiteral("Deleted by the user"));
+    ASSERT_TRUE(TagStore::markForDeletion(videos() + QString::number(m_now - 60) + QStringLiteral(".mp4")));
     addFile(QStringLiteral("Thumbs.db"), QStringLiteral("never"));
 
     struct Case

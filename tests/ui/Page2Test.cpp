@@ -66,9 +66,9 @@ TEST(Page2Delete, OneCheckedRowDeletesTheSelectedRowNotTheCheckedOne)
 
     ASSERT_EQ(shell.model().rowCount(), 2);
     EXPECT_EQ(shell.model().rowOfPath(middle), -1);
-    EXPECT_EQ(titleTag(middle), QStringLiteral("InOrderToDelete"));
-    EXPECT_NE(titleTag(oldest), QStringLiteral("InOrderToDelete"));
-    EXPECT_NE(titleTag(newest), QStringLiteral("InOrderToDelete"));
+    EXPECT_TRUE(TagStore::isMarkedForDeletion(middle));
+    EXPECT_FALSE(TagStore::isMarkedForDeletion(oldest));
+    EXPECT_FALSE(TagStore::isMarkedForDeletion(newest));
     // The file itself stays until the next start; the next row takes the selection.
     EXPECT_TRUE(QFileInfo::exists(middle));
     EXPECT_EQ(shell.page().selectedRow(), 1);
@@ -89,8 +89,8 @@ TEST(Page2Delete, TwoCheckedRowsDeleteBothAfterOneQuestion)
 
     EXPECT_EQ(shell.model().rowCount(), 1);
     EXPECT_EQ(shell.model().rowAt(0).path, b);
-    EXPECT_EQ(titleTag(a), QStringLiteral("InOrderToDelete"));
-    EXPECT_EQ(titleTag(c), QStringLiteral("InOrderToDelete"));
+    EXPECT_TRUE(TagStore::isMarkedForDeletion(a));
+    EXPECT_TRUE(TagStore::isMarkedForDeletion(c));
     EXPECT_EQ(shell.questions, QStringList{tx(u"Are you sure you want to delete the selected media files?")});
 }
 
