@@ -1,5 +1,6 @@
 #include "engine/Engine.h"
 
+#include "base/PeriodicWorker.h"
 #include "base/Settings.h"
 #include "capture/MediaFilterSettings.h"
 #include "capture/RequestAnalyser.h"
@@ -11,7 +12,6 @@
 #include "library/CapturedFileAssembly.h"
 #include "library/FileImport.h"
 #include "library/LinkDownloadImporter.h"
-#include "library/PeriodicWorker.h"
 #include "library/RecordingsImporter.h"
 #include "library/ScanScheduler.h"
 
@@ -29,13 +29,15 @@ Engine::Engine(QObject* parent)
     m_library->notify = [this](const QString& text) { emit libraryNotice(text); };
     m_downloadWorkers->setAssemblyHook(
         [this](qsizetype index) { CapturedFileAssembly::run(*m_library, *m_downloadRows, index); });
-    m_recordingsImporter = std::make_unique<PeriodicWorker>(QStringLiteral("RecordingsImporter"), 1000, [this] {
-        RecordingsImporter::pass(*m_library, m_tempRecordsFiles);
-    });
-    m_linkImporter = std::make_unique<PeriodicWorker>(QStringLiteral("LinkDownloadImporter"), 1000,
-                                                      [this] { LinkDownloadImporter::pass(*m_library); });
-    m_cacheFollower = std::make_unique<PeriodicWorker>(QStringLiteral("CacheMusicFollower"), 1500,
-                                                       [this] { CacheMusicFollower::pass(*m_library); });
+    m_recordingsImporter =
+        std::make_unique<PeriodicWorker>(QStringLiteral("RecordingsImporter"), std::chrono::milliseconds(1000),
+                                         [this] { RecordingsImporter::pass(*m_library, m_tempRecordsFiles); });
+    m_linkImporter =
+        std::make_unique<PeriodicWorker>(QStringLiteral("LinkDownloadImporter"), std::chrono::milliseconds(1000),
+                                         [this] { LinkDownloadImporter::pass(*m_library); });
+    m_cacheFollower =
+        std::make_unique<PeriodicWorker>(QStringLiteral("CacheMusicFollower"), std::chrono::milliseconds(1500),
+                                         [this] { CacheMusicFollower::pass(*m_library); });
 }
 
 Engine::~Engine()

@@ -16,6 +16,34 @@
 #include <functional>
 #include <memory>
 
+// Threads of Trawlix, and the one rule they follow.
+//
+// Who runs where:
+// - The interface thread: this Engine, the media table model, every window, timer and movie,
+//   and the player with its position poll. The desktop run and the headless run each build one
+//   Engine on this thread and nothing else owns a worker.
+// - The capture thread (PacketCapture, "Capture"): reads frames and runs the request
+//   analyser inline. Owned here; started and stopped by startCapture()/stopCapture().
+// - The probe thread (GetEachURLThread): one pass of the candidate probe every 500 ms.
+// - The download part threads (DownloadWorkers): one to four per accepted candidate; the part
+//   whose bytes complete the total runs the captured-file assembly on its own thread.
+// - The library workers (PeriodicWorker: "RecordingsImporter", "LinkDownloadImporter",
+//   "CacheMusicFollower"): a pass, a pause, until stopped.
+// - The library scan (ScanScheduler): one scan at a time on its own pool.
+// - One-off jobs (importFiles()): the engine's job pool.
+// - Tool runs (ToolRunner) block the thread that calls them, which is never the interface
+//   thread for a long run.
+// Every one of these is owned by the Engine, through members declared after the arrays and
+// the table they use, and each is stopped and joined (never detached) before they go.
+//
+// How results reach the interface thread: a worker never touches a widget or a QObject of
+// another thread. It calls the core's small interfaces, whose interface-thread side queues the
+// work: the Engine's signals (connected with Qt::QueuedConnection, or automatically queued
+// because the receiver lives on the interface thread), MediaTableModel changes (queued onto
+// the model's thread when made elsewhere), and DownloadList (whose window queues each call).
+// Shared arrays are guarded by their own lock (SharedArray) for each append and each
+// read-modify-write; switches that workers poll are atomics. No nested event loops.
+
 class CandidateProbe;
 class DownloadList;
 class DownloadRows;
