@@ -74,12 +74,14 @@ protected:
         return outcome;
     }
 
-    // Puts a stand-in for ffmpeg in the data folder, where tools are looked for first.
+    // Puts a stand-in for ffmpeg in the data folder, where tools are looked for first. It runs
+    // script for the remux of a joined file in "Temp/" and the real ffmpeg for everything else.
     void fakeFfmpeg(const QByteArray& script) const
     {
         QFile tool(dir() + QStringLiteral("ffmpeg"));
         ASSERT_TRUE(tool.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        tool.write("#!/bin/sh\nfor a; do [ \"$prev\" = -i ] && in=$a; prev=$a; out=$a; done\n" + script + '\n');
+        tool.write("#!/bin/sh\nfor a; do [ \"$prev\" = -i ] && in=$a; prev=$a; out=$a; done\ncase $in in\n*/Temp/*) " +
+                   script + ";;\n*) exec \"" + QFile::encodeName(ffmpegPath()) + "\" \"$@\";;\nesac\n");
         tool.close();
         tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -193,17 +195,17 @@ TEST_F(CapturedFileAssemblyTest, AFileOfTheSameBaseIsNeverTouched)
     {
         const char* what;
         bool repair;
-        QStringList taken; // files made before the assembly, "%1" = base, "%2" = base + 1
+        QStringList taken; // files made before the assembly, "B" = base, "C" = base + 1
         int expectedOffset;
     };
     const Case cases[] = {
-        {"remux over a library file", true, {QStringLiteral("Videos/%1.mp4")}, 1},
-        {"copy over a library file", false, {QStringLiteral("Videos/%1.mp4")}, 1},
+        {"remux over a library file", true, {QStringLiteral("Videos/B.mp4")}, 1},
+        {"copy over a library file", false, {QStringLiteral("Videos/B.mp4")}, 1},
         {"another extension and a thumbnail",
          true,
-         {QStringLiteral("Videos/%1.flv"), QStringLiteral("160x90/%2.jpg")},
+         {QStringLiteral("Videos/B.flv"), QStringLiteral("160x90/C.jpg")},
          2},
-        {"a still frame left behind", false, {QStringLiteral("Screens/%1.bmp")}, 1},
+        {"a still frame left behind", false, {QStringLiteral("Screens/B.bmp")}, 1},
     };
     qint64 seconds = 1700000500;
     for (const Case& c : cases) {
@@ -211,7 +213,9 @@ TEST_F(CapturedFileAssemblyTest, AFileOfTheSameBaseIsNeverTouched)
         m_settings->write(QStringLiteral("repairvideos"), c.repair ? QStringLiteral("true") : QStringLiteral("false"));
         const QString base = QString::number(seconds);
         for (const QString& name : c.taken) {
-            const QString path = dir() + name.arg(seconds).arg(seconds + 1);
+            const QString path = dir() + QString(name)
+                                             .replace(QLatin1Char('B'), QString::number(seconds))
+                                             .replace(QLatin1Char('C'), QString::number(seconds + 1));
             writeFile(path, QByteArray("an earlier file"));
             TagStore::write(path, QStringLiteral("title"), QStringLiteral("Earlier title"));
         }
@@ -220,7 +224,9 @@ TEST_F(CapturedFileAssemblyTest, AFileOfTheSameBaseIsNeverTouched)
         EXPECT_EQ(assemble(index), Outcome::Registered);
 
         for (const QString& name : c.taken) {
-            const QString path = dir() + name.arg(seconds).arg(seconds + 1);
+            const QString path = dir() + QString(name)
+                                             .replace(QLatin1Char('B'), QString::number(seconds))
+                                             .replace(QLatin1Char('C'), QString::number(seconds + 1));
             EXPECT_EQ(bytesOf(path), QByteArray("an earlier file")) << qPrintable(name);
             EXPECT_EQ(TagStore::read(path, QStringLiteral("title")), QStringLiteral("Earlier title"));
         }
