@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -146,6 +147,13 @@ QByteArray encodedUrl(const QString& url)
     return url.toLatin1();
 }
 
+// Sockets close-on-exec from their first moment, so that no tool started meanwhile keeps a
+// connection open.
+curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address)
+{
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 struct HeaderList
 {
     ~HeaderList() { curl_slist_free_all(list); }
@@ -233,6 +241,11 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+    if (m_options.lowSpeedLimit > 0 && m_options.lowSpeedTime.count() > 0) {
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, m_options.lowSpeedLimit);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(m_options.lowSpeedTime.count()));
+    }
     jar.attach(easy);
 
     const CURLcode code = curl_easy_perform(easy);

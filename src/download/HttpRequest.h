@@ -51,6 +51,10 @@ public:
         std::chrono::milliseconds connectTimeout{60000};
         // Longest wait for the next bytes once connected (the head or any body block).
         std::chrono::milliseconds receiveTimeout{120000};
+        // Fewer than lowSpeedLimit bytes a second for lowSpeedTime ends the request as a
+        // time-out, like a silence past the receive time-out (0: no such limit).
+        long lowSpeedLimit = 0;
+        std::chrono::seconds lowSpeedTime{0};
         const std::atomic<bool>* abort = nullptr; // raised: the request ends, stoppedByCaller
     };
 

@@ -43,6 +43,28 @@ SegmentedDownload::PartRange SegmentedDownload::partRange(int part, qint64 total
     }
 }
 
+qint64 SegmentedDownload::partStart(int part, qint64 total)
+{
+    const qint64 n = total / 4;
+    return part >= 2 && part <= 4 ? (part - 1) * n + 1 : 0;
+}
+
+qint64 SegmentedDownload::partSize(int part, qint64 total)
+{
+    const qint64 n = total / 4;
+    switch (part) {
+    case 1:
+        return n + 1;
+    case 2:
+    case 3:
+        return n;
+    case 4:
+        return total - 3 * n - 1;
+    default:
+        return total;
+    }
+}
+
 QString SegmentedDownload::progressText(qint64 received, qint64 total)
 {
     if (total >= LiveTotal)
@@ -138,10 +160,8 @@ bool SegmentedDownload::partFilesComplete() const
     const QString stem = m_workers.tempFolder() + m_copy.baseName;
     if (m_part == 0)
         return QFileInfo(stem + partRange(0, total).fileSuffix).size() == total;
-    const qint64 n = total / 4;
-    const qint64 sizes[] = {n + 1, n, n, total - 3 * n - 1};
     for (int part = 1; part <= 4; ++part) {
-        if (QFileInfo(stem + partRange(part, total).fileSuffix).size() != sizes[part - 1])
+        if (QFileInfo(stem + partRange(part, total).fileSuffix).size() != partSize(part, total))
             return false;
     }
     return true;
@@ -164,10 +184,14 @@ bool SegmentedDownload::Download()
                     << "Connection: " + m_copy.connection.toLatin1();
     options.connectTimeout = m_workers.timeouts().downloadConnect;
     options.receiveTimeout = m_workers.timeouts().downloadReceive;
+    options.lowSpeedLimit = LowSpeedBytesPerSecond;
+    options.lowSpeedTime = std::chrono::ceil<std::chrono::seconds>(options.receiveTimeout);
     options.abort = &m_workers.stopping();
 
     QFile file(m_workers.tempFolder() + m_copy.baseName + range.fileSuffix);
-    qint64 count = 0; // this attempt's bytes, taken back when it fails
+    const qint64 size = partSize(m_part, total);
+    qint64 skip = 0;  // bytes of the answer before the part's start
+    qint64 count = 0; // this attempt's bytes in the file, taken back when it fails
     bool cannotWrite = false;
 
     HttpRequest request(options);
@@ -175,36 +199,49 @@ bool SegmentedDownload::Download()
         [&](const HttpResponseHead& head) {
             if (head.contentLength <= 0 || (head.status != 200 && head.status != 206))
                 return false; // nothing to write; the attempt counts as done
+            // A 200 to a range request is the whole file from its first byte: the part is found
+            // in it by its offset instead of taking the file's start for the part.
+            skip = head.status == 200 ? partStart(m_part, total) : 0;
             // Qt opens files close-on-exec, so tools started meanwhile do not inherit it.
-            // Unbuffered: a counted block is on its way to the disk, never held back in a buffer.
             if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
                 cannotWrite = true;
                 return false;
             }
             return true;
         },
-        [&](const char* data, qsizetype size) {
-            count += size;
-            // Flushed before the bytes are counted: the part that completes the total may start
-            // the assembly at once, and it must find every counted byte in the part files.
-            if (file.write(data, size) != size || !file.flush()) {
+        [&](const char* data, qsizetype length) {
+            const qint64 skipped = qMin<qint64>(skip, length);
+            skip -= skipped;
+            // Never past the part's end, whatever the server sends: the bytes beyond it belong
+            // to the next part or to no file at all.
+            const qint64 wanted = qMin<qint64>(length - skipped, size - count);
+            // Unbuffered, so a written block is on its way to the disk: the part that completes
+            // the total may start the assembly at once and must find every counted byte. Only
+            // bytes that reached the file count, or a failed write would leave the total short.
+            const qint64 written = wanted > 0 ? file.write(data + skipped, wanted) : 0;
+            qint64 received = 0;
+            if (written > 0) {
+                count += written;
+                videoFiles.update(m_recordIndex, [written, &received](VideoFile& record) {
+                    record.receivedBytes += written;
+                    received = record.receivedBytes;
+                });
+            }
+            if (written != wanted) {
                 cannotWrite = true;
                 return false;
             }
-            qint64 received = 0;
-            videoFiles.update(m_recordIndex, [size, &received](VideoFile& record) {
-                record.receivedBytes += size;
-                received = record.receivedBytes;
-            });
             if (!rows.contains(m_recordIndex)) {
                 trace(QStringLiteral("Exit from Download(), part == %1").arg(m_part));
                 return false;
             }
-            const QString progress = progressText(received, total);
-            rows.setProgress(m_recordIndex, progress);
-            if (rows.isTop(m_recordIndex))
-                rows.setCaption(progress + tx(u"..Downloading"));
-            return true;
+            if (written > 0) {
+                const QString progress = progressText(received, total);
+                rows.setProgress(m_recordIndex, progress);
+                if (rows.isTop(m_recordIndex))
+                    rows.setCaption(progress + tx(u"..Downloading"));
+            }
+            return count < size;
         });
     file.close();
 

@@ -24,6 +24,14 @@ public:
     // N = total / 4 (rounded down): 0-N, N+1-2N, 2N+1-3N, 3N+1- to the end.
     static PartRange partRange(int part, qint64 total);
 
+    // Where a part starts in the file and how many bytes it holds (part 0: the whole total).
+    static qint64 partStart(int part, qint64 total);
+    static qint64 partSize(int part, qint64 total);
+
+    // Slower than this for the whole receive time-out counts as a time-out: a server that
+    // trickles a few bytes at a time would otherwise hold a part forever.
+    static constexpr long LowSpeedBytesPerSecond = 1024;
+
     // The progress text for received of total bytes: percent rounded down, or "Live".
     static QString progressText(qint64 received, qint64 total);
 

@@ -9,6 +9,7 @@
 #include "library/FfmpegCommand.h"
 #include "library/FileCopy.h"
 #include "library/LibraryInserter.h"
+#include "library/LibraryTarget.h"
 #include "library/TagStore.h"
 #include "tools/ToolRunner.h"
 
@@ -21,6 +22,7 @@ namespace CapturedFileAssembly {
 namespace {
 
 constexpr int kTitleWaitMs = 3000;
+constexpr qint64 kRemuxKeepsPercent = 90; // of the joined bytes, at least, in a remux
 
 // Appends one part to the joined file.
 bool appendPart(QFile& joined, const QString& partPath)
@@ -85,24 +87,34 @@ bool usable(const QString& path)
     return info.isFile() && info.size() > 0;
 }
 
-void place(DownloadRows& rows, const QString& joined, const QString& target)
+// Makes the library file from the joined file as staged, a scratch file in "Temp/": ffmpeg's
+// remux with "repairvideos", else (or when the remux fails) a copy. True when staged holds it.
+bool stage(DownloadRows& rows, const QString& joined, const QString& staged)
 {
+    QFile::remove(staged); // a leftover of an earlier run; ffmpeg is told it may replace it
+    const qint64 size = QFileInfo(joined).size();
     if (Settings::instance().repairVideos()) {
-        ToolRunner::runTool(
-            ffmpegCommand({QStringLiteral("-i"), joined, QStringLiteral("-vcodec"), QStringLiteral("copy"),
-                           QStringLiteral("-acodec"), QStringLiteral("copy"), target}));
-        // ffmpeg refuses containers it cannot name (".bin") or writes nothing for a stream it
-        // cannot copy; the download is not lost for that: the bytes go in as they came.
-        if (usable(target))
-            return;
-        QFile::remove(target);
+        const ToolRunner::ToolResult result = ToolRunner::runToolResult(
+            ffmpegCommand({QStringLiteral("-y"), QStringLiteral("-i"), joined, QStringLiteral("-vcodec"),
+                           QStringLiteral("copy"), QStringLiteral("-acodec"), QStringLiteral("copy"), staged}));
+        // A stream copy keeps every packet, so only the container's share of the bytes may go.
+        // ffmpeg refuses containers it cannot name (".bin"), and a failed run can leave a
+        // file all the same; the download is not lost for that: the bytes go in as they came.
+        if (result.code == ToolRunner::ToolResult::Code::Finished && result.exitCode == 0 && usable(staged) &&
+            QFileInfo(staged).size() >= size * kRemuxKeepsPercent / 100)
+            return true;
+        QFile::remove(staged);
     }
     const QString processing = tx(u"..Processing ");
-    FileCopy::copy(joined, target, [&](int percent) {
+    const bool copied = FileCopy::copy(joined, staged, [&](int percent) {
         const QString caption = QString::number(percent) + QLatin1Char('%') + processing;
         rows.setCaption(caption);
     });
     rows.setCaption(Texts::displayName());
+    if (copied && QFileInfo(staged).size() == size)
+        return true;
+    QFile::remove(staged);
+    return false;
 }
 
 } // namespace
@@ -132,25 +144,29 @@ Outcome run(const LibraryContext& context, DownloadRows& rows, qsizetype recordI
 
     const QString tempFolder = AppPaths::folder(AppPaths::Folder::Temp);
     const QString joined = tempFolder + base;
-    const QString target = AppPaths::folder(AppPaths::Folder::Videos) + base + extension;
+    QString target;
     Outcome outcome = Outcome::Registered;
     if (!join(joined, tempFolder + base) || !usable(joined)) {
         outcome = Outcome::NothingJoined;
+        QFile::remove(joined);
     } else {
-        place(rows, joined, target);
-        if (!QFileInfo::exists(target))
+        // Made beside the parts and moved in whole: "Videos/" never holds half a file, and a
+        // file there from an earlier run is never replaced; the download then takes the next
+        // free base instead.
+        const QString staged = tempFolder + base + QStringLiteral("_placed") + extension;
+        bool numeric = false;
+        const qint64 seconds = base.toLongLong(&numeric);
+        if (numeric && stage(rows, joined, staged))
+            target = LibraryTarget::moveIn(staged, seconds, extension);
+        if (target.isEmpty()) {
             trace(QStringLiteral("Invalid builded file HANDLE: ") + base + extension);
-        if (!usable(target)) {
-            // An empty file would show up in every later scan as a broken entry.
-            QFile::remove(target);
-            outcome = Outcome::PlacingFailed;
+            QFile::remove(staged);
+            outcome = Outcome::PlacingFailed; // the joined file stays in "Temp/"
         } else {
             // The library file holds every byte now; the scratch copy would only fill the disk.
             QFile::remove(joined);
         }
     }
-    if (outcome == Outcome::NothingJoined)
-        QFile::remove(joined);
 
     if (outcome == Outcome::Registered) {
         const VideoFile titled = awaitTitle(context, recordIndex, *record);

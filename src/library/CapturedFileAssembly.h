@@ -5,7 +5,8 @@
 class DownloadRows;
 
 // Turns the part files of a finished download into a library file: joins them in "Temp/",
-// places the result in "Videos/" (ffmpeg remux with "repairvideos", else a plain copy), tags
+// places the result in "Videos/" (ffmpeg remux with "repairvideos", else a plain copy) under
+// the download's base, or the next free one when an earlier file has that base, tags
 // it with its title and page, inserts it into the media table and removes the download row.
 // Runs on the download worker that completed the record; several may run at once.
 namespace CapturedFileAssembly {

@@ -1,6 +1,10 @@
 #include "model/BaseNames.h"
 
+#include "base/AppPaths.h"
 #include "base/Clock.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QSet>
 
@@ -17,6 +21,25 @@ QString firstFree(const QList<VideoFile>& records, qint64 nowSeconds)
     while (taken.contains(QString::number(candidate)))
         ++candidate;
     return QString::number(candidate);
+}
+
+bool takenOnDisk(const QString& base)
+{
+    if (!AppPaths::hasDataDir())
+        return false;
+    if (base.isEmpty())
+        return true;
+    using AppPaths::Folder;
+    for (const Folder folder : {Folder::Screens, Folder::Icons32, Folder::Icons16}) {
+        if (QFileInfo::exists(AppPaths::folder(folder) + base + QStringLiteral(".bmp")))
+            return true;
+    }
+    if (QFileInfo::exists(AppPaths::folder(Folder::Thumbnails) + base + QStringLiteral(".jpg")))
+        return true;
+    // Bases are digits, so neither name holds a wildcard of its own.
+    const QDir videos(AppPaths::folder(Folder::Videos));
+    return !videos.entryList({base, base + QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::System)
+                .isEmpty();
 }
 
 qsizetype appendWithNewBaseName(VideoFileArray& array, VideoFile record, const Clock& clock)

@@ -14,6 +14,11 @@ namespace BaseNames {
 // never share a name.
 QString firstFree(const QList<VideoFile>& records, qint64 nowSeconds);
 
+// True when base is already used on disk, by an earlier run or anything else: an entry of
+// "Videos/" with that base under any extension, or a picture of it in "Screens/", "32x32/",
+// "16x16/" or "160x90/" (a still frame outlives its file). False without a data folder.
+bool takenOnDisk(const QString& base);
+
 // Gives record a free base name and appends it, in one locked step so that two threads never
 // take the same name. Returns the new record's index.
 qsizetype appendWithNewBaseName(VideoFileArray& array, VideoFile record, const Clock& clock);

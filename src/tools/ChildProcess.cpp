@@ -40,6 +40,9 @@ pid_t spawnTool(const QString& programPath, const ToolCommand& command, int writ
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, writeFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, writeFd, STDERR_FILENO);
+    // Nothing else reaches the tool: libraries open descriptors without close-on-exec (the
+    // capture socket, connections, files), and a tool holding one would keep it open.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

@@ -29,7 +29,8 @@ public:
 
     static constexpr int ChunkSize = 256;
 
-    // Starts programPath (an absolute path) with the arguments of command. No shell runs it.
+    // Starts programPath (an absolute path) with the arguments of command. No shell runs it;
+    // the tool gets /dev/null, the pipe twice and no other descriptor of this process.
     ChildProcess(const QString& programPath, const ToolCommand& command);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

@@ -144,19 +144,90 @@ TEST_F(SegmentedDownloadTest, SinglePartAndReplayedHeaders)
     EXPECT_FALSE(headers.contains("accept-encoding")); // empty fields are not sent
 }
 
-TEST_F(SegmentedDownloadTest, WholeBodyForPartThreePassesTheTotalWithoutAssembly)
+TEST_F(SegmentedDownloadTest, AnswersLongerThanThePartAreCutToIt)
 {
+    // Whatever the server sends, each part file holds exactly its own bytes and the count
+    // stops at the total, so the download completes with the right file.
+    struct Case
+    {
+        const char* what;
+        qint64 wholeBodyForRangeFrom;
+        qint64 overlongBy;
+        std::initializer_list<int> parts;
+    };
+    const Case cases[] = {
+        {"200 with the whole file to part 3", 500001, 0, {1, 2, 3, 4}},
+        {"206 bodies longer than their ranges", -1, 200000, {1, 2, 3, 4}},
+        {"200 longer than the total", -1, 200000, {0}},
+    };
+    int assemblies = 0;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultServer::Route route;
+        route.body = DownloadTestBed::randomBytes(1000003, 3);
+        route.wholeBodyForRangeFrom = c.wholeBodyForRangeFrom;
+        route.overlongBy = c.overlongBy;
+        server.setRoute("/v.mp4", route);
+        const QString base = QString::number(1700000020 + n++);
+        const qsizetype index = accepted(u"/v.mp4"_qs, base, 1000003);
+        startParts(index, c.parts);
+        ASSERT_TRUE(bed.waitForWorkers());
+        const QByteArray written = c.parts.size() == 1 ? bed.readTemp(base + u"_"_qs) : joinedParts(base);
+        EXPECT_EQ(written.size(), route.body.size());
+        EXPECT_TRUE(written == route.body);
+        EXPECT_EQ(bed.record(index).receivedBytes, 1000003);
+        EXPECT_EQ(bed.assemblies.load(), ++assemblies);
+        EXPECT_EQ(bed.list.lastProgress(index), u"100%"_qs);
+    }
+}
+
+TEST_F(SegmentedDownloadTest, ATrickleIsATimeOut)
+{
+    // One byte every 100 ms never lets the receive time-out expire; the low-speed limit ends
+    // each attempt instead, and three of them end the download as timed out.
     FaultServer::Route route;
-    route.body = DownloadTestBed::randomBytes(1000003, 3);
-    route.wholeBodyForRangeFrom = 500001;
+    route.body = DownloadTestBed::randomBytes(20000, 9);
+    route.trickleAt = 500;
+    route.trickleForMs = 8000;
     server.setRoute("/v.mp4", route);
-    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000002"_qs, 1000003);
-    startParts(index, {1, 2, 3, 4});
+    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000030"_qs, 20000);
+    startParts(index, {0});
     ASSERT_TRUE(bed.waitForWorkers());
-    EXPECT_EQ(bed.readTemp(u"1700000002_3"_qs), route.body);
-    EXPECT_EQ(bed.record(index).receivedBytes, 1000003 - 250000 + 1000003);
-    EXPECT_EQ(bed.assemblies.load(), 0);
-    EXPECT_TRUE(bed.rows->contains(index)); // the row stays, past 100%
+    EXPECT_EQ(server.requestsFor("/v.mp4").size(), 3);
+    EXPECT_EQ(bed.list.lastProgress(index), u"Timeout"_qs);
+    EXPECT_EQ(bed.record(index).receivedBytes, 0);
+}
+
+TEST_F(SegmentedDownloadTest, FailedWritesAreNotCounted)
+{
+    // A part file that cannot take a byte (a full disk: /dev/full) fails its attempts; the
+    // count keeps to the bytes that are in the part files.
+    struct Case
+    {
+        const char* what;
+        std::initializer_list<int> parts;
+        const char* fullPart;
+    };
+    const Case cases[] = {{"single part", {0}, "_"}, {"part 2 of 4", {1, 2, 3, 4}, "_2"}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultServer::Route route;
+        route.body = DownloadTestBed::randomBytes(400003, 10);
+        server.setRoute("/v.mp4", route);
+        const QString base = QString::number(1700000040 + n++);
+        ASSERT_TRUE(QFile::link(u"/dev/full"_qs, bed.tempFile(base + QLatin1String(c.fullPart))));
+        const qsizetype index = accepted(u"/v.mp4"_qs, base, 400003);
+        startParts(index, c.parts);
+        ASSERT_TRUE(bed.waitForWorkers());
+        qint64 onDisk = 0;
+        for (const QString& suffix : {u"_"_qs, u"_1"_qs, u"_2"_qs, u"_3"_qs, u"_4"_qs})
+            onDisk += QFileInfo(bed.tempFile(base + suffix)).size();
+        EXPECT_EQ(bed.record(index).receivedBytes, onDisk);
+        EXPECT_EQ(bed.record(index).state, u"Canceled"_qs);
+        EXPECT_EQ(bed.assemblies.load(), 0);
+    }
 }
 
 TEST_F(SegmentedDownloadTest, TimeOutInPartTwoIsTakenBackAndFetchedAgain)

@@ -13,11 +13,13 @@
 //   graceful     print one stamp; on SIGTERM print "finishing" and exit 0 (as ffmpeg ends its file)
 //   family       start a grandchild that also sleeps, print one line, sleep until killed
 //   hold:PATH    open PATH, print "holding", sleep until killed
+//   fds          print the numbers of its open descriptors ("0 1 2\n"), then exit 0
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <thread>
@@ -123,6 +125,20 @@ int main(int argc, char** argv)
             return 4;
         say("holding\n");
         sleepForever();
+    }
+    if (mode == "fds") {
+        DIR* dir = ::opendir("/proc/self/fd");
+        if (!dir)
+            return 5;
+        std::string numbers;
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == ::dirfd(dir))
+                continue;
+            numbers += (numbers.empty() ? "" : " ") + std::string(entry->d_name);
+        }
+        ::closedir(dir);
+        say((numbers + "\n").c_str());
+        return 0;
     }
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
     return 3;

@@ -74,6 +74,18 @@ protected:
         return outcome;
     }
 
+    // Puts a stand-in for ffmpeg in the data folder, where tools are looked for first. It runs
+    // script for the remux of a joined file in "Temp/" and the real ffmpeg for everything else.
+    void fakeFfmpeg(const QByteArray& script) const
+    {
+        QFile tool(dir() + QStringLiteral("ffmpeg"));
+        ASSERT_TRUE(tool.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        tool.write("#!/bin/sh\nfor a; do [ \"$prev\" = -i ] && in=$a; prev=$a; out=$a; done\ncase $in in\n*/Temp/*) " +
+                   script + ";;\n*) exec \"" + QFile::encodeName(ffmpegPath()) + "\" \"$@\";;\nesac\n");
+        tool.close();
+        tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
     RecordingDownloadList m_list;
     DownloadRows m_rows{m_videoFiles};
 };
@@ -171,6 +183,110 @@ TEST_F(CapturedFileAssemblyTest, BrokenDownloadLeavesNoEmptyLibraryFile)
     const qsizetype emptyIndex = addRecord(emptyBase, QStringLiteral(".mp4"));
     EXPECT_EQ(assemble(emptyIndex), Outcome::NothingJoined);
     EXPECT_FALSE(QFileInfo::exists(videos() + emptyBase + QStringLiteral(".mp4")));
+}
+
+TEST_F(CapturedFileAssemblyTest, AFileOfTheSameBaseIsNeverTouched)
+{
+    // Base names of an earlier run are taken on disk: by a library file of any extension or
+    // by a picture left behind. The new download moves on to the next free base.
+    const QString media = dir() + QStringLiteral("source.mp4");
+    makeVideo(media, 160, 90, 1);
+    struct Case
+    {
+        const char* what;
+        bool repair;
+        QStringList taken; // files made before the assembly, "B" = base, "C" = base + 1
+        int expectedOffset;
+    };
+    const Case cases[] = {
+        {"remux over a library file", true, {QStringLiteral("Videos/B.mp4")}, 1},
+        {"copy over a library file", false, {QStringLiteral("Videos/B.mp4")}, 1},
+        {"another extension and a thumbnail",
+         true,
+         {QStringLiteral("Videos/B.flv"), QStringLiteral("160x90/C.jpg")},
+         2},
+        {"a still frame left behind", false, {QStringLiteral("Screens/B.bmp")}, 1},
+    };
+    qint64 seconds = 1700000500;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_settings->write(QStringLiteral("repairvideos"), c.repair ? QStringLiteral("true") : QStringLiteral("false"));
+        const QString base = QString::number(seconds);
+        for (const QString& name : c.taken) {
+            const QString path = dir() + QString(name)
+                                             .replace(QLatin1Char('B'), QString::number(seconds))
+                                             .replace(QLatin1Char('C'), QString::number(seconds + 1));
+            writeFile(path, QByteArray("an earlier file"));
+            TagStore::write(path, QStringLiteral("title"), QStringLiteral("Earlier title"));
+        }
+        writeParts(media, base, 4);
+        const qsizetype index = addRecord(base, QStringLiteral(".mp4"), QStringLiteral("http://site.test/page"));
+        EXPECT_EQ(assemble(index), Outcome::Registered);
+
+        for (const QString& name : c.taken) {
+            const QString path = dir() + QString(name)
+                                             .replace(QLatin1Char('B'), QString::number(seconds))
+                                             .replace(QLatin1Char('C'), QString::number(seconds + 1));
+            EXPECT_EQ(bytesOf(path), QByteArray("an earlier file")) << qPrintable(name);
+            EXPECT_EQ(TagStore::read(path, QStringLiteral("title")), QStringLiteral("Earlier title"));
+        }
+        const QString target = videos() + QString::number(seconds + c.expectedOffset) + QStringLiteral(".mp4");
+        if (c.repair)
+            EXPECT_GT(QFileInfo(target).size(), bytesOf(media).size() / 2);
+        else
+            EXPECT_EQ(bytesOf(target), bytesOf(media));
+        EXPECT_EQ(TagStore::read(target, QStringLiteral("title")), QStringLiteral("Page title"));
+        ASSERT_GE(m_table.rowCount(), 1);
+        EXPECT_EQ(m_table.rowAt(0).path, target);
+        EXPECT_TRUE(QDir(dir() + QStringLiteral("Temp")).isEmpty());
+        seconds += 10;
+    }
+}
+
+TEST_F(CapturedFileAssemblyTest, AFailedRemuxIsNeverTakenForTheFile)
+{
+    // What ffmpeg leaves behind when it fails, or a file shorter than the download, is not
+    // the library file: the joined bytes go in as they came. Only when they cannot go in
+    // either does the joined file stay in "Temp/".
+    const QString media = dir() + QStringLiteral("source.mp4");
+    makeVideo(media, 160, 90, 1);
+    struct Case
+    {
+        const char* what;
+        QByteArray script;
+        bool libraryUsable;
+    };
+    const Case cases[] = {
+        {"exit 1 after writing", "printf broken > \"$out\"; echo 'Conversion failed!'; exit 1", true},
+        {"exit 0 with a cut output", "head -c 1000 \"$in\" > \"$out\"", true},
+        {"exit 1 and no library folder", "exit 1", false},
+    };
+    m_settings->write(QStringLiteral("repairvideos"), QStringLiteral("true"));
+    qint64 seconds = 1700000600;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakeFfmpeg(c.script);
+        const QString base = QString::number(seconds++);
+        writeParts(media, base, 1);
+        if (!c.libraryUsable) {
+            ASSERT_TRUE(QDir(videos()).removeRecursively());
+            writeFile(dir() + QStringLiteral("Videos"), QByteArray("not a folder"));
+        }
+        const int rowsBefore = m_table.rowCount();
+        const qsizetype index = addRecord(base, QStringLiteral(".mp4"));
+        const QString target = videos() + base + QStringLiteral(".mp4");
+        if (c.libraryUsable) {
+            EXPECT_EQ(assemble(index), Outcome::Registered);
+            EXPECT_EQ(bytesOf(target), bytesOf(media));
+            EXPECT_EQ(m_table.rowCount(), rowsBefore + 1);
+            EXPECT_TRUE(QDir(dir() + QStringLiteral("Temp")).isEmpty());
+        } else {
+            EXPECT_EQ(assemble(index), Outcome::PlacingFailed);
+            EXPECT_EQ(bytesOf(dir() + QStringLiteral("Temp/") + base), bytesOf(media)) << "the joined file stays";
+            EXPECT_EQ(m_table.rowCount(), rowsBefore);
+        }
+        EXPECT_FALSE(m_rows.contains(index));
+    }
 }
 
 TEST_F(CapturedFileAssemblyTest, AnMp3IsTitledFromItsTags)

@@ -282,7 +282,7 @@ void FaultServer::answer(int socket, const Request& request)
     QByteArray headText = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
     headText += "Content-Type: " + route.contentType + "\r\n";
     if (!route.omitLength)
-        headText += "Content-Length: " + QByteArray::number(to - from + 1) + "\r\n";
+        headText += "Content-Length: " + QByteArray::number(to - from + 1 + route.overlongBy) + "\r\n";
     if (status == 206)
         headText += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(to) + '/' +
                     QByteArray::number(size) + "\r\n";
@@ -301,6 +301,8 @@ void FaultServer::answer(int socket, const Request& request)
             end = route.stallAt;
         if (route.closeAt >= at && route.closeAt < end)
             end = route.closeAt;
+        if (route.trickleAt >= at && route.trickleAt < end)
+            end = route.trickleAt;
         if (end > at && !sendAll(socket, route.body.constData() + at, end - at))
             return;
         at = end;
@@ -310,7 +312,19 @@ void FaultServer::answer(int socket, const Request& request)
         }
         if (at == route.closeAt)
             return;
+        if (at == route.trickleAt) {
+            const QDeadlineTimer deadline(route.trickleForMs);
+            for (; at <= to && !m_stopping && !deadline.hasExpired(); ++at) {
+                if (!sendAll(socket, route.body.constData() + at, 1))
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(route.trickleMs));
+            }
+            return;
+        }
         if (route.chunkDelayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(route.chunkDelayMs));
     }
+    // Past the end of what was asked for: bytes of no part, as a broken server sends them.
+    const QByteArray filler(qMin<qint64>(route.overlongBy, 1 << 24), '#');
+    sendAll(socket, filler.constData(), filler.size());
 }

@@ -12,8 +12,8 @@
 
 // A small HTTP/1.1 server on 127.0.0.1 whose answers a test shapes per path: honest ranges or
 // none, a 200 with the whole body for one range, a stall or an early close at a byte offset,
-// no Content-Length, cookies set and required. One connection per request; every request is
-// recorded so tests can check what the client sent.
+// no Content-Length, cookies set and required, a body longer than asked for, a trickle. One connection per request;
+// every request is recorded so tests can check what the client sent.
 class FaultServer final
 {
 public:
@@ -32,6 +32,10 @@ public:
         QByteArray requireCookie;          // "name=value" the request's Cookie must hold, else 403
         QList<QByteArray> extraHeaders;    // further "Name: value" lines of the answer
         int chunkDelayMs = 0;              // pause after every 16 KiB (a slow server)
+        qint64 overlongBy = 0;             // this many bytes more than asked for, counted in the length
+        qint64 trickleAt = -1;             // body offset from where one byte goes every trickleMs...
+        int trickleMs = 100;               // ...for at most trickleForMs, then the connection closes
+        int trickleForMs = 5000;
     };
 
     struct Request

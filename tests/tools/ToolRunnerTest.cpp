@@ -11,6 +11,10 @@
 
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 using ToolRunner::RunFlag;
@@ -102,6 +106,23 @@ TEST_F(ToolRunnerTest, ToolsInTheDataFolderComeFirst)
     EXPECT_EQ(ToolRunner::findTool(QStringLiteral("youtube-dl")), script.fileName());
     EXPECT_EQ(ToolRunner::runTool(ToolCommand{QStringLiteral("youtube-dl"), {QStringLiteral("-U")}}),
               QStringLiteral("local -U\n"));
+}
+
+TEST_F(ToolRunnerTest, ToolsInheritOnlyTheirStandardDescriptors)
+{
+    // Descriptors opened without close-on-exec, as libraries such as libpcap or libcurl do: a
+    // tool must not keep a capture socket, a connection or a part file open.
+    const int file = ::open("/dev/null", O_RDONLY);
+    const int socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    int pipeFds[2] = {-1, -1};
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ASSERT_GE(file, 0);
+    ASSERT_GE(socket, 0);
+    const ToolResult result = ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("fds")));
+    for (const int fd : {file, socket, pipeFds[0], pipeFds[1]})
+        ::close(fd);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, QStringLiteral("0 1 2\n"));
 }
 
 TEST_F(ToolRunnerTest, ArgumentsReachTheToolUnchanged)
