@@ -225,7 +225,7 @@ TEST_F(SegmentedDownloadTest, FailedWritesAreNotCounted)
         for (const QString& suffix : {u"_"_qs, u"_1"_qs, u"_2"_qs, u"_3"_qs, u"_4"_qs})
             onDisk += QFileInfo(bed.tempFile(base + suffix)).size();
         EXPECT_EQ(bed.record(index).receivedBytes, onDisk);
-        EXPECT_EQ(bed.record(index).state, u"Canceled"_qs);
+        EXPECT_EQ(bed.record(index).state, VideoFile::State::Canceled);
         EXPECT_EQ(bed.assemblies.load(), 0);
     }
 }
