@@ -11,7 +11,10 @@
 #include "tools/ToolRunner.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 namespace RecordingsImporter {
 namespace {
@@ -43,6 +46,9 @@ void import(const LibraryContext& context, const QString& source, const QString&
         return; // ffmpeg failed: the library gets nothing, and the recording is not retried
     TagStore::write(target, QStringLiteral("title"), prefix + when);
     LibraryInserter::insert(context, target, video ? QStringLiteral("DefaultVideo") : QStringLiteral("DefaultAudio"));
+    // The library has its copy. Start-up imports what is left in "TempRecords/", so a
+    // recording left there would come in twice.
+    QFile::remove(source);
 }
 
 } // namespace
@@ -77,6 +83,31 @@ void pass(const LibraryContext& context, TempRecordsFileArray& records)
             setState(QStringLiteral("HasBeenImported"));
             import(context, path, name);
         }
+    }
+}
+
+bool importFinished(const LibraryContext& context,
+                    TempRecordsFileArray& records,
+                    const QString& fileName,
+                    int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        pass(context, records);
+        const QString state = records.withLock([&](QList<TempRecordsFile>& list) {
+            for (const TempRecordsFile& record : list) {
+                if (record.fileName == fileName)
+                    return record.state;
+            }
+            return QString();
+        });
+        if (state == QLatin1String("HasBeenImported"))
+            return !QFileInfo::exists(AppPaths::folder(AppPaths::Folder::TempRecords) + fileName);
+        if (state.isEmpty() || waited.elapsed() > timeoutMs)
+            return false;
+        if (state == QLatin1String("RecordingNow"))
+            QThread::msleep(100);
     }
 }
 
