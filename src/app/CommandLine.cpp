@@ -25,13 +25,28 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             result.headless = true;
         else if (argument == QLatin1String("--list"))
             result.list = true;
-        else if (argument.contains(QLatin1String("/min")))
+        else if (argument == QLatin1String("--record")) {
+            QString seconds;
+            takeValue(seconds);
+            bool ok = false;
+            result.recordSeconds = seconds.toInt(&ok);
+            if (result.error.isEmpty() && (!ok || result.recordSeconds < 1 || result.recordSeconds > MaxRecordSeconds))
+                result.error =
+                    QStringLiteral("--record needs a number of seconds from 1 to ") + QString::number(MaxRecordSeconds);
+        } else if (argument == QLatin1String("--format")) {
+            takeValue(result.recordFormat);
+            if (result.error.isEmpty() && result.recordFormat != QLatin1String("mp3") &&
+                result.recordFormat != QLatin1String("wav"))
+                result.error = QStringLiteral("--format is mp3 or wav");
+        } else if (argument.contains(QLatin1String("/min")))
             continue;
         else if (argument.startsWith(QLatin1String("--")))
             result.error = QStringLiteral("unknown option ") + argument;
         if (!result.error.isEmpty())
             break;
     }
+    if (result.error.isEmpty() && result.recordSeconds == 0 && arguments.contains(QLatin1String("--format")))
+        result.error = QStringLiteral("--format goes with --record");
     return result;
 }
 
@@ -40,6 +55,7 @@ QString CommandLine::usage()
     return QStringLiteral("Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
                           "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
                           "       trawlix --headless --list [--data-dir DIR]\n"
+                          "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
                           "\n"
                           "  /min              start hidden in the tray\n"
                           "  --data-dir DIR    keep the library and working folders in DIR\n"
@@ -47,5 +63,8 @@ QString CommandLine::usage()
                           "  --interface NAME  capture traffic on this network adapter only\n"
                           "  --headless        run without windows and print each detected and downloaded file\n"
                           "  --pcap FILE       with --headless: analyse a capture file instead of live traffic\n"
-                          "  --list            with --headless: print the library as the media table shows it\n");
+                          "  --list            with --headless: print the library as the media table shows it\n"
+                          "  --record SECONDS  record what the computer plays (the Sonotrap device) for SECONDS,\n"
+                          "                    import the recording into the library and exit\n"
+                          "  --format FORMAT   with --record: mp3 (the default) or wav\n");
 }

@@ -99,7 +99,9 @@ void StartUp::cleanTemp()
 void StartUp::emptyScratchFolders()
 {
     using AppPaths::Folder;
-    for (Folder folder : {Folder::TempRecords, Folder::TempDownloads, Folder::Screens})
+    // "TempRecords/" is left to the recordings importer: a recording the last run did not
+    // import yet (the program ended first) is imported now instead of lost.
+    for (Folder folder : {Folder::TempDownloads, Folder::Screens})
         removeAll(AppPaths::folder(folder));
 }
 

@@ -34,7 +34,7 @@ public:
     // data folder of AppPaths.
     static void createWorkingFolders();
     static void cleanTemp();                // files nobody holds open
-    static void emptyScratchFolders();      // "TempRecords/", "TempDownloads/", "Screens/"
+    static void emptyScratchFolders();      // "TempDownloads/", "Screens/" ("TempRecords/" is imported)
     static void deleteMarkedLibraryFiles(); // the files the user deleted
 
 private:

@@ -7,11 +7,16 @@
 #include "base/Trace.h"
 #include "engine/Engine.h"
 #include "engine/Headless.h"
+#include "library/LibraryListing.h"
+#include "library/RecordingsImporter.h"
+#include "tools/RecordJob.h"
 #include "tools/ToolRunner.h"
 #include "ui/Page2.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -53,6 +58,55 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     return code;
 }
 
+// --record: records the checked sources of the recorder's device list for the given seconds
+// (SIGINT or SIGTERM end it early, the file finished), then imports the recording.
+int runRecord(int argc, char** argv, const CommandLine& commandLine)
+{
+    QCoreApplication app(argc, argv);
+    Engine engine;
+    StartUp startUp(commandLine);
+    if (startUp.run() == StartUp::Result::SecondInstance) {
+        std::fprintf(stderr, "trawlix: the program is running; record from its window\n");
+        return 1;
+    }
+    const QuitOnSignal quitOnSignal;
+    const QList<AudioSource> listed = RecordSources::discover();
+    const QList<bool> checks = RecordSources::initialChecks(listed);
+    QList<AudioSource> chosen;
+    for (qsizetype i = 0; i < listed.size(); ++i) {
+        if (checks.at(i))
+            chosen << listed.at(i);
+    }
+    if (chosen.isEmpty()) {
+        std::fprintf(stderr, "trawlix: %s\n",
+                     qPrintable(listed.isEmpty() ? tx(u"No devices for audio recording!")
+                                                 : QStringLiteral("no Sonotrap device (sonotrap-register --install)")));
+        return 1;
+    }
+    RecordJob job;
+    QObject::connect(&job, &RecordJob::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    const auto format =
+        commandLine.recordFormat == QLatin1String("wav") ? RecordJob::Format::Wav : RecordJob::Format::Mp3;
+    if (!job.start(chosen, format, commandLine.recordSeconds)) {
+        std::fprintf(stderr, "trawlix: %s\n", qPrintable(job.wait().error));
+        return 1;
+    }
+    QCoreApplication::exec();
+    job.stop();
+    const RecordJob::Result result = job.wait();
+    if (result.code != RecordJob::Result::Code::Recorded) {
+        std::fprintf(stderr, "trawlix: nothing was recorded: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    if (!RecordingsImporter::importFinished(engine.library(), engine.tempRecordsFiles(),
+                                            QFileInfo(result.file).fileName())) {
+        std::fprintf(stderr, "trawlix: the recording stays in %s: it could not be imported\n", qPrintable(result.file));
+        return 1;
+    }
+    std::printf("library: %s\n", LibraryListing::line(engine.mediaTable().rowAt(0)).toUtf8().constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -65,6 +119,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;
     }
+    if (commandLine.recordSeconds > 0)
+        return runRecord(argc, argv, commandLine);
     if (commandLine.headless) {
         QCoreApplication app(argc, argv);
         Engine engine;

@@ -13,7 +13,10 @@
 #include <optional>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 namespace RecordingsImporter {
 namespace {
@@ -45,6 +48,9 @@ void import(const LibraryContext& context, const QString& source, const QString&
         return; // ffmpeg failed: the library gets nothing, and the recording is not retried
     TagStore::write(target, QStringLiteral("title"), prefix + when);
     LibraryInserter::insert(context, target, video ? QStringLiteral("DefaultVideo") : QStringLiteral("DefaultAudio"));
+    // The library has its copy. Start-up imports what is left in "TempRecords/", so a
+    // recording left there would come in twice.
+    QFile::remove(source);
 }
 
 } // namespace
@@ -79,6 +85,31 @@ void pass(const LibraryContext& context, TempRecordsFileArray& records)
             setState(TempRecordsFile::State::HasBeenImported);
             import(context, path, name);
         }
+    }
+}
+
+bool importFinished(const LibraryContext& context,
+                    TempRecordsFileArray& records,
+                    const QString& fileName,
+                    int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        pass(context, records);
+        const std::optional<TempRecordsFile::State> state = records.withLock([&](QList<TempRecordsFile>& list) {
+            for (const TempRecordsFile& record : list) {
+                if (record.fileName == fileName)
+                    return std::optional(record.state);
+            }
+            return std::optional<TempRecordsFile::State>();
+        });
+        if (state == TempRecordsFile::State::HasBeenImported)
+            return !QFileInfo::exists(AppPaths::folder(AppPaths::Folder::TempRecords) + fileName);
+        if (!state || waited.elapsed() > timeoutMs)
+            return false;
+        if (state == TempRecordsFile::State::RecordingNow)
+            QThread::msleep(100);
     }
 }
 

@@ -5,9 +5,19 @@
 // Moves finished recordings from "TempRecords/" into the library, one pass per call. A file is
 // first seen ("UnKnown"), then watched while the recorder writes it ("RecordingNow"), imported
 // once it is complete ("HasBeenRecorded") and never again in this run ("HasBeenImported").
-// ".avi" video recordings become ".mp4"; sound recordings keep their extension.
+// ".avi" video recordings become ".mp4"; sound recordings keep their extension. An imported
+// recording leaves "TempRecords/", so one that is still there at the next start is imported
+// then. A WAV file whose ffmpeg was killed still has the placeholder sizes ffmpeg writes first;
+// ffmpeg reads such a file to its end, and the library copy gets a correct header.
 namespace RecordingsImporter {
 
 void pass(const LibraryContext& context, TempRecordsFileArray& records);
+
+// Runs passes until the recording fileName (in "TempRecords/") has been imported, waiting while
+// it is still written, for at most timeoutMs. True when it reached the library.
+bool importFinished(const LibraryContext& context,
+                    TempRecordsFileArray& records,
+                    const QString& fileName,
+                    int timeoutMs = 30000);
 
 } // namespace RecordingsImporter

@@ -39,4 +39,29 @@ TEST(CommandLineTest, MistakesAreReported)
     EXPECT_FALSE(parse({"--frobnicate"}).error.isEmpty());
 }
 
+TEST(CommandLineTest, RecordTakesBoundedSecondsAndAKnownFormat)
+{
+    struct Row
+    {
+        std::initializer_list<const char*> arguments;
+        int seconds;
+        const char* format;
+        bool error;
+    };
+    for (const Row& row :
+         {Row{{"--record", "5"}, 5, "mp3", false}, Row{{"--record", "2", "--format", "wav"}, 2, "wav", false},
+          Row{{"--format", "mp3", "--record", "86400"}, 86400, "mp3", false}, Row{{"--record", "0"}, 0, "mp3", true},
+          Row{{"--record", "86401"}, 0, "mp3", true}, Row{{"--record", "5s"}, 0, "mp3", true},
+          Row{{"--record"}, 0, "mp3", true}, Row{{"--record", "5", "--format", "ogg"}, 5, "", true},
+          Row{{"--format", "wav"}, 0, "wav", true}}) {
+        const CommandLine line = parse(row.arguments);
+        const std::string shown = QStringList(line.error).join(QString()).toStdString();
+        EXPECT_EQ(!line.error.isEmpty(), row.error) << shown;
+        if (!row.error) {
+            EXPECT_EQ(line.recordSeconds, row.seconds);
+            EXPECT_EQ(line.recordFormat, QString::fromLatin1(row.format));
+        }
+    }
+}
+
 } // namespace

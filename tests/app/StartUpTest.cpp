@@ -110,7 +110,10 @@ TEST_F(StartUpTest, LeftoversAreClearedButHeldTempFilesSurvive)
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("Temp/held.part1"))));
     EXPECT_FALSE(QFile::exists(data(QStringLiteral("Temp/free.part1"))));
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("Temp/sub/inner"))));
-    for (const char* folder : {"TempRecords", "TempDownloads", "Screens"}) {
+    // Recordings stay for the importer: one the last run did not import yet is not lost.
+    EXPECT_TRUE(QFile::exists(data(QStringLiteral("TempRecords/a.bin"))));
+    EXPECT_TRUE(QFile::exists(data(QStringLiteral("TempRecords/.hidden"))));
+    for (const char* folder : {"TempDownloads", "Screens"}) {
         const QString name = QString::fromLatin1(folder);
         EXPECT_FALSE(QFile::exists(data(name + QStringLiteral("/a.bin")))) << folder;
         EXPECT_FALSE(QFile::exists(data(name + QStringLiteral("/.hidden")))) << folder;

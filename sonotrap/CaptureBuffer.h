@@ -1,0 +1,49 @@
+#pragma once
+
+/* The bytes captured from the sound server and not yet read by the ALSA program. The buffer is
+ * flat and always starts at offset 0: the capture thread appends, the reader takes from the
+ * front. Appends beyond the limit are dropped (nothing wraps), so a reader that falls behind
+ * loses the newest audio, never the stream. */
+
+#include <pthread.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#define SONOTRAP_CAPTURE_BYTES (1024u * 1024u) /* 1 MiB */
+#define SONOTRAP_SAMPLE_BYTES 16384u           /* the largest ALSA period offered */
+
+typedef struct sonotrap_buffer
+{
+    unsigned char* data;       /* SONOTRAP_CAPTURE_BYTES */
+    size_t write_pos;          /* valid bytes from data[0] */
+    size_t limit;              /* most bytes held: the ALSA buffer, never above 1 MiB */
+    size_t frame_bytes;        /* bytes per frame of the negotiated format */
+    int pending_discontinuity; /* the next read follows a gap (a hole or dropped bytes) */
+    uint64_t dropped_bytes;    /* bytes lost to the limit since the last reset */
+    /* sample_lock guards pending_discontinuity and the counters and is held by the capture
+     * thread around a whole append; buffer_lock guards data and write_pos. The capture thread
+     * takes sample_lock, then buffer_lock; the reader takes buffer_lock alone and sample_lock
+     * only after releasing it, so they are never taken in the other order. */
+    pthread_mutex_t sample_lock;
+    pthread_mutex_t buffer_lock;
+} sonotrap_buffer;
+
+int sonotrap_buffer_init(sonotrap_buffer* buffer);
+void sonotrap_buffer_destroy(sonotrap_buffer* buffer);
+
+/* The limit for an ALSA buffer of buffer_bytes: that buffer, at most 1 MiB, in whole frames. */
+size_t sonotrap_buffer_limit_for(size_t buffer_bytes, size_t frame_bytes);
+
+/* Sets the format and the limit and empties the buffer. */
+void sonotrap_buffer_reset(sonotrap_buffer* buffer, size_t frame_bytes, size_t limit);
+
+/* Appends length bytes (zeros when bytes is NULL) in whole frames, up to the limit; the rest
+ * is dropped. A set discontinuity flag, or a drop, marks the next read. Returns the bytes kept. */
+size_t sonotrap_buffer_append(sonotrap_buffer* buffer, const void* bytes, size_t length, int discontinuity);
+
+/* Moves up to max_bytes (whole frames) from the front into destination and keeps the rest at
+ * the front. *gap (may be NULL) tells whether a gap preceded these bytes. Returns the bytes. */
+size_t sonotrap_buffer_take(sonotrap_buffer* buffer, void* destination, size_t max_bytes, int* gap);
+
+/* Bytes waiting to be read. */
+size_t sonotrap_buffer_level(sonotrap_buffer* buffer);

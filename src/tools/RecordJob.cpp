@@ -1,0 +1,148 @@
+#include "tools/RecordJob.h"
+
+#include "base/AppPaths.h"
+#include "base/Texts.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// The last line ffmpeg printed that says something, bounded: what the user is told on failure.
+QString lastLine(const QString& output)
+{
+    const QStringList lines =
+        output.right(8192).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const QString line = it->trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1String("size=")))
+            return line.left(300);
+    }
+    return {};
+}
+
+// Bytes a file needs beyond its header before it holds any sound.
+constexpr qint64 MinRecordingBytes = 1024;
+
+} // namespace
+
+RecordJob::RecordJob(const Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_clock(clock)
+{
+    qRegisterMetaType<RecordJob::Result>("RecordJob::Result");
+    qRegisterMetaType<RecordJob::State>("RecordJob::State");
+}
+
+RecordJob::~RecordJob()
+{
+    stop();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+QString RecordJob::extension(Format format)
+{
+    return format == Format::Wav ? QStringLiteral("wav") : QStringLiteral("mp3");
+}
+
+QString RecordJob::recordingPath(qint64 startSeconds, Format format)
+{
+    return AppPaths::folder(AppPaths::Folder::TempRecords) + QString::number(startSeconds) + QLatin1Char('.') +
+           extension(format);
+}
+
+ToolCommand RecordJob::command(const QList<AudioSource>& sources, const QString& path, int maxSeconds)
+{
+    QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")};
+    arguments << RecordSources::inputArguments(sources);
+    if (maxSeconds > 0)
+        arguments << QStringLiteral("-t") << QString::number(maxSeconds);
+    arguments << QStringLiteral("-y") << path;
+    return {QStringLiteral("ffmpeg"), arguments};
+}
+
+bool RecordJob::start(const QList<AudioSource>& sources, Format format, int maxSeconds)
+{
+    if (m_state.load() != State::Idle)
+        return false;
+    const QString path = recordingPath(m_clock.secondsSinceEpoch(), format);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_path = path;
+    }
+    if (sources.isEmpty()) {
+        finish({Result::Code::NoDevice, path, tx(u"No devices for audio recording!"), 0});
+        return false;
+    }
+    if (ToolRunner::findTool(QStringLiteral("ffmpeg")).isEmpty()) {
+        finish({Result::Code::NotStarted, path, QStringLiteral("ffmpeg is not installed"), 0});
+        return false;
+    }
+    m_runFlag.store(true);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_elapsed.start();
+    }
+    setState(State::Recording);
+    m_worker = std::thread([this, command = command(sources, path, maxSeconds)] { run(command); });
+    return true;
+}
+
+void RecordJob::stop()
+{
+    if (m_state.load() == State::Recording && m_runFlag.exchange(false))
+        setState(State::Stopping);
+}
+
+RecordJob::Result RecordJob::wait()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    QMutexLocker lock(&m_mutex);
+    return m_result;
+}
+
+int RecordJob::elapsedSeconds() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_elapsed.isValid() ? static_cast<int>(m_elapsed.elapsed() / 1000) : m_result.seconds;
+}
+
+QString RecordJob::path() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_path;
+}
+
+void RecordJob::setState(State state)
+{
+    m_state.store(state);
+    emit stateChanged(state);
+}
+
+void RecordJob::run(const ToolCommand& command)
+{
+    const QString output = ToolRunner::runToolElapsed(command, m_runFlag,
+                                                      [this](const QString& caption) { emit elapsedChanged(caption); });
+    Result result{Result::Code::Recorded, path(), {}, elapsedSeconds()};
+    const QFileInfo file(result.file);
+    if (!file.isFile() || file.size() < MinRecordingBytes) {
+        result.code = Result::Code::Failed;
+        result.error = lastLine(output);
+        if (result.error.isEmpty())
+            result.error = QStringLiteral("ffmpeg recorded nothing");
+    }
+    finish(result);
+}
+
+void RecordJob::finish(const Result& result)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_result = result;
+        m_elapsed.invalidate(); // the time stays where the recording ended
+    }
+    setState(State::Finished);
+    emit finished(result);
+}

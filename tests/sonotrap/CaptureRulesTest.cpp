@@ -1,0 +1,175 @@
+// The capture buffer's and the silence pacer's rules, driven by tables of steps.
+extern "C" {
+#include "CaptureBuffer.h"
+#include "SilencePacer.h"
+}
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct BufferStep
+{
+    enum Kind
+    {
+        Append,
+        Take
+    } kind;
+    std::string bytes;  // appended (Append) or expected taken (Take)
+    size_t maxTake = 0; // Take: the reader's room
+    bool gap = false;   // Append: flagged; Take: expected gap
+};
+
+struct BufferCase
+{
+    const char* name;
+    size_t frameBytes;
+    size_t limit;
+    std::vector<BufferStep> steps;
+    size_t level;   // at the end
+    size_t dropped; // at the end
+};
+
+class CaptureBufferRules : public ::testing::TestWithParam<BufferCase>
+{
+};
+
+TEST_P(CaptureBufferRules, KeepsWholeFramesUpToTheLimitInOrder)
+{
+    const BufferCase& c = GetParam();
+    sonotrap_buffer buffer;
+    ASSERT_EQ(sonotrap_buffer_init(&buffer), 0);
+    sonotrap_buffer_reset(&buffer, c.frameBytes, c.limit);
+    // A fresh buffer starts with a gap: the first read follows the start.
+    std::vector<char> scratch(64);
+    for (const BufferStep& step : c.steps) {
+        if (step.kind == BufferStep::Append) {
+            sonotrap_buffer_append(&buffer, step.bytes.data(), step.bytes.size(), step.gap);
+            continue;
+        }
+        int gap = -1;
+        const size_t taken = sonotrap_buffer_take(&buffer, scratch.data(), step.maxTake, &gap);
+        EXPECT_EQ(std::string(scratch.data(), taken), step.bytes) << c.name;
+        EXPECT_EQ(gap != 0, step.gap) << c.name;
+    }
+    EXPECT_EQ(sonotrap_buffer_level(&buffer), c.level) << c.name;
+    EXPECT_EQ(buffer.dropped_bytes, c.dropped) << c.name;
+    sonotrap_buffer_destroy(&buffer);
+}
+
+using S = BufferStep;
+INSTANTIATE_TEST_SUITE_P(
+    Steps,
+    CaptureBufferRules,
+    ::testing::Values(
+        BufferCase{"first read after start is a gap, the next is not",
+                   2,
+                   16,
+                   {{S::Append, "aabb"}, {S::Take, "aa", 2, true}, {S::Take, "bb", 8, false}},
+                   0,
+                   0},
+        BufferCase{"a short read keeps the rest at the front",
+                   2,
+                   16,
+                   {{S::Append, "aabbcc"}, {S::Take, "aabb", 4, true}, {S::Append, "dd"}, {S::Take, "ccdd", 16}},
+                   0,
+                   0},
+        BufferCase{"past the limit the newest bytes are dropped, and the read after is a gap",
+                   2,
+                   8,
+                   {{S::Append, "aabb"},
+                    {S::Take, "aabb", 8, true},
+                    {S::Append, "ccddeeffgg"},
+                    {S::Take, "ccddeeff", 16, true}},
+                   0,
+                   2},
+        BufferCase{"a full buffer drops a whole packet", 4, 8, {{S::Append, "aaaabbbb"}, {S::Append, "cccc"}}, 8, 4},
+        BufferCase{"half frames are never kept or handed out",
+                   4,
+                   16,
+                   {{S::Append, "aaaabb"}, {S::Take, "aaaa", 6, true}},
+                   0,
+                   2},
+        BufferCase{"a server hole marks a gap in the middle",
+                   2,
+                   16,
+                   {{S::Append, "aa"}, {S::Take, "aa", 2, true}, {S::Append, "bb", 0, true}, {S::Take, "bb", 2, true}},
+                   0,
+                   0}),
+    [](const ::testing::TestParamInfo<BufferCase>& row) { return "Case" + std::to_string(row.index); });
+
+TEST(CaptureBufferLimit, IsTheAlsaBufferInWholeFramesAndNeverAboveOneMebibyte)
+{
+    struct Row
+    {
+        size_t bufferBytes, frameBytes, limit;
+    };
+    for (const Row& row : {Row{16384, 4, 16384}, Row{16386, 4, 16384}, Row{4u << 20, 4, 1u << 20},
+                           Row{(1u << 20) + 6, 6, (1u << 20) - (1u << 20) % 6}, Row{100, 0, 0}}) {
+        EXPECT_EQ(sonotrap_buffer_limit_for(row.bufferBytes, row.frameBytes), row.limit)
+            << row.bufferBytes << " bytes, frames of " << row.frameBytes;
+    }
+}
+
+TEST(CaptureBufferLimit, ZerosFillWhenNoBytesAreGiven)
+{
+    sonotrap_buffer buffer;
+    ASSERT_EQ(sonotrap_buffer_init(&buffer), 0);
+    sonotrap_buffer_reset(&buffer, 2, 16);
+    sonotrap_buffer_append(&buffer, "xxxx", 4, 0);
+    char scratch[4];
+    sonotrap_buffer_take(&buffer, scratch, 4, nullptr);
+    sonotrap_buffer_append(&buffer, nullptr, 4, 0);
+    ASSERT_EQ(sonotrap_buffer_take(&buffer, scratch, 4, nullptr), 4u);
+    EXPECT_EQ(std::string(scratch, 4), std::string(4, '\0'));
+    sonotrap_buffer_destroy(&buffer);
+}
+
+struct PacerStep
+{
+    bool audio; // audio arrived at this time, or the pacer is asked
+    uint64_t atMs;
+    uint64_t dueFrames; // asked: frames of silence expected
+};
+
+struct PacerCase
+{
+    const char* name;
+    std::vector<PacerStep> steps;
+};
+
+class SilencePacerRules : public ::testing::TestWithParam<PacerCase>
+{
+};
+
+TEST_P(SilencePacerRules, FillsOnlyTheGapAtTheRealTimeRate)
+{
+    sonotrap_pacer pacer;
+    sonotrap_pacer_start(&pacer, 1000, 0); // 1000 frames per second: one frame per ms
+    for (const PacerStep& step : GetParam().steps) {
+        if (step.audio)
+            sonotrap_pacer_audio(&pacer, step.atMs * 1000);
+        else
+            EXPECT_EQ(sonotrap_pacer_due(&pacer, step.atMs * 1000), step.dueFrames)
+                << GetParam().name << " at " << step.atMs << " ms";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps,
+    SilencePacerRules,
+    ::testing::Values(
+        PacerCase{"audio flowing: nothing added", {{true, 20, 0}, {false, 40, 0}, {true, 60, 0}, {false, 300, 0}}},
+        PacerCase{"no audio from the start: the first fill catches up, then it keeps pace",
+                  {{false, 250, 0}, {false, 300, 300}, {false, 320, 20}, {false, 320, 0}, {false, 1300, 980}}},
+        PacerCase{"a stall after audio is filled from the last audio on",
+                  {{true, 1000, 0}, {false, 1200, 0}, {false, 1400, 400}, {false, 1420, 20}}},
+        PacerCase{"audio ends the gap: no more silence while it flows",
+                  {{false, 400, 400}, {true, 410, 0}, {false, 600, 0}, {true, 620, 0}, {false, 700, 0}}},
+        PacerCase{"a clock that steps back adds nothing", {{true, 1000, 0}, {false, 900, 0}}}),
+    [](const ::testing::TestParamInfo<PacerCase>& row) { return "Case" + std::to_string(row.index); });
+
+} // namespace

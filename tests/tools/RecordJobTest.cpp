@@ -1,0 +1,155 @@
+// The recorder job end to end: ffmpeg records through the built Sonotrap plugin from a sound
+// server the test starts.
+#include "tools/RecordJob.h"
+#include "base/AppPaths.h"
+#include "tools/RecordSources.h"
+
+#include "SoundServer.h"
+#include "WavFile.h"
+#include "support/QStringPrinter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+const AudioSource kSonotrap{QStringLiteral("alsa"), QStringLiteral("sonotrap"), QStringLiteral("Sonotrap")};
+
+class RecordJobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!SoundServer::installed()) {
+            if (SoundServer::requiredByCi())
+                FAIL() << "pulseaudio is not installed, and CI needs these tests";
+            GTEST_SKIP() << "pulseaudio is not installed";
+        }
+        ASSERT_TRUE(m_dir.isValid());
+        m_server = std::make_unique<SoundServer>(m_dir.filePath(QStringLiteral("pulse")).toStdString());
+        ASSERT_TRUE(m_server->start()) << m_server->error();
+        qputenv("ALSA_CONFIG_PATH", QByteArray::fromStdString(m_server->alsaConfig(SONOTRAP_PLUGIN)));
+        AppPaths::setDataDir(m_dir.filePath(QStringLiteral("data")));
+        QDir().mkpath(AppPaths::folder(AppPaths::Folder::TempRecords));
+        m_tone = m_dir.filePath(QStringLiteral("tone.wav")).toStdString();
+        ASSERT_EQ(runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                              "sine=frequency=440:duration=2", "-y", m_tone})
+                      .exitCode,
+                  0);
+    }
+    void TearDown() override { qunsetenv("ALSA_CONFIG_PATH"); }
+
+    void playTone() const { runProcess({"paplay", "--latency-msec=30", m_tone}, {}, 30); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SoundServer> m_server;
+    std::string m_tone;
+};
+
+TEST_F(RecordJobTest, DiscoveryFindsSonotrapAndChecksItAlone)
+{
+    const QList<AudioSource> listed = RecordSources::discover();
+    ASSERT_TRUE(listed.contains(kSonotrap));
+    EXPECT_TRUE(listed.contains(
+        AudioSource{QStringLiteral("pulse"), QStringLiteral("ci_sink.monitor"), QStringLiteral("Monitor of CISink")}))
+        << "the PulseAudio listing is read too";
+    const QList<bool> checks = RecordSources::initialChecks(listed);
+    EXPECT_EQ(checks.count(true), 1);
+    EXPECT_TRUE(checks.at(listed.indexOf(kSonotrap)));
+    // Each new source goes on top: the pulse sources (listed last by ffmpeg) come first.
+    EXPECT_EQ(listed.first().input, QStringLiteral("pulse"));
+}
+
+struct FormatCase
+{
+    RecordJob::Format format;
+    const char* extension;
+};
+
+class RecordJobFormats : public RecordJobTest, public ::testing::WithParamInterface<FormatCase>
+{
+};
+
+TEST_P(RecordJobFormats, RecordsUntilStoppedAndFinishesTheFile)
+{
+    RecordJob job;
+    QSignalSpy states(&job, &RecordJob::stateChanged);
+    QSignalSpy captions(&job, &RecordJob::elapsedChanged);
+    QSignalSpy finished(&job, &RecordJob::finished);
+    ASSERT_TRUE(job.start({kSonotrap}, GetParam().format));
+    EXPECT_EQ(job.state(), RecordJob::State::Recording);
+    EXPECT_TRUE(job.path().startsWith(AppPaths::folder(AppPaths::Folder::TempRecords)));
+    EXPECT_TRUE(job.path().endsWith(QLatin1String(GetParam().extension)));
+    std::thread player([this] {
+        QThread::msleep(300);
+        playTone();
+    });
+    QThread::msleep(3500);
+    player.join();
+    job.stop();
+    const RecordJob::Result result = job.wait();
+    ASSERT_EQ(result.code, RecordJob::Result::Code::Recorded) << result.error.toStdString();
+    EXPECT_EQ(result.file, job.path());
+    EXPECT_NEAR(result.seconds, 3, 1);
+    EXPECT_EQ(job.state(), RecordJob::State::Finished);
+    ASSERT_TRUE(finished.wait(5000) || finished.size() == 1);
+    EXPECT_FALSE(captions.isEmpty());
+    EXPECT_TRUE(captions.last().at(0).toString().endsWith(QLatin1String(" - Recording...")));
+    QList<RecordJob::State> seen;
+    for (const QList<QVariant>& signal : states)
+        seen << signal.at(0).value<RecordJob::State>();
+    EXPECT_EQ(seen, (QList<RecordJob::State>{RecordJob::State::Recording, RecordJob::State::Stopping,
+                                             RecordJob::State::Finished}));
+
+    // The file is complete: an ffmpeg copy reads it to the end.
+    const std::string wav = m_dir.filePath(QStringLiteral("check.wav")).toStdString();
+    ASSERT_EQ(
+        runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", result.file.toStdString(), "-y", wav}).exitCode,
+        0);
+    const WavFile recorded = WavFile::read(wav);
+    ASSERT_TRUE(recorded.valid);
+    EXPECT_NEAR(recorded.seconds, 3.5, 0.6);
+    const std::vector<Span> loud = loudSpans(recorded);
+    ASSERT_FALSE(loud.empty());
+    EXPECT_NEAR(frequencyIn(recorded, {loud.front().start + 0.05, loud.front().end - 0.05}), 440.0, 2.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats,
+                         RecordJobFormats,
+                         ::testing::Values(FormatCase{RecordJob::Format::Mp3, ".mp3"},
+                                           FormatCase{RecordJob::Format::Wav, ".wav"}),
+                         [](const ::testing::TestParamInfo<FormatCase>& row) {
+                             return std::string(row.param.extension + 1);
+                         });
+
+TEST_F(RecordJobTest, ADeviceThatCannotOpenFailsWithFfmpegsReason)
+{
+    RecordJob job;
+    ASSERT_TRUE(job.start({{QStringLiteral("alsa"), QStringLiteral("no_such_device"), {}}}, RecordJob::Format::Wav));
+    const RecordJob::Result result = job.wait();
+    EXPECT_EQ(result.code, RecordJob::Result::Code::Failed);
+    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(result.file));
+}
+
+TEST_F(RecordJobTest, NoDeviceIsRefusedAtOnce)
+{
+    RecordJob job;
+    QSignalSpy finished(&job, &RecordJob::finished);
+    EXPECT_FALSE(job.start({}, RecordJob::Format::Mp3));
+    ASSERT_EQ(finished.size(), 1);
+    const auto result = finished.first().at(0).value<RecordJob::Result>();
+    EXPECT_EQ(result.code, RecordJob::Result::Code::NoDevice);
+    EXPECT_EQ(result.error, QStringLiteral("No devices for audio recording!"));
+    EXPECT_FALSE(job.start({kSonotrap}, RecordJob::Format::Mp3)) << "a job records once";
+}
+
+} // namespace
