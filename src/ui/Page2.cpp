@@ -21,6 +21,7 @@
 #include "ui/MovieIcons.h"
 #include "ui/MovieRequest.h"
 #include "ui/Page3.h"
+#include "ui/Page6.h"
 #include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
 #include "ui/PlayerGlue.h"
@@ -103,6 +104,10 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connectModel();
     connect(this, &Page2::importRequested, m_libraryActions, &LibraryActions::importFiles);
     connect(this, &Page2::filesDropped, m_libraryActions, &LibraryActions::importDropped);
+    connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
+        if (command == ShellCommand::RecordAudio)
+            openSoundRecorder();
+    });
     connect(this, &Page2::rescanRequested, this, [this](const QString& timeFilter, const QString& titleFilter) {
         m_engine.requestScan(timeFilter, titleFilter);
     });
@@ -300,6 +305,14 @@ void Page2::openSettings()
         return;
     readFlags();
     m_playerGlue->applyStoredVolume();
+}
+
+void Page2::openSoundRecorder()
+{
+    // Modeless, one window per recording; the recordings importer takes the file.
+    auto* recorder = new Page6(RecordSources::discover(), this);
+    recorder->setAttribute(Qt::WA_DeleteOnClose);
+    recorder->show();
 }
 
 void Page2::openFileInfo()

@@ -77,6 +77,7 @@ public:
     void restoreCaption();
     void openSettings();
     void openFileInfo();
+    void openSoundRecorder();
 
     // Tray and exit.
     void toggleVisible();
