@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds Trawlix into BUILD_DIR (default: build/). Extra arguments go to cmake.
+# Configures and builds Trawlix into BUILD_DIR (default: build/) with BUILD_JOBS jobs (default: all
+# cores). Extra arguments go to cmake.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -12,4 +13,4 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 elif [ $# -gt 0 ]; then
     cmake -S "$root" -B "$build" "$@"
 fi
-cmake --build "$build" --parallel "$(nproc)"
+cmake --build "$build" --parallel "${BUILD_JOBS:-$(nproc)}"
