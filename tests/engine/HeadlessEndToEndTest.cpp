@@ -1,4 +1,5 @@
 #include "support/NginxServer.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -41,10 +42,10 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
 {
     QString why;
     if (!canCaptureOnLoopback(why))
-        GTEST_SKIP() << "live capture on lo is not permitted here (run as root): " << why.toStdString();
+        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
     const QString binary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
     if (!QFileInfo(binary).isExecutable())
-        GTEST_SKIP() << "the trawlix program is not built (GUI off): " << binary.toStdString();
+        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (GUI off): " << binary.toStdString());
 
     QTemporaryDir root;
     const QString www = root.filePath(QStringLiteral("www"));
@@ -76,7 +77,7 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
         started = nginx.start();
     }
     if (!started)
-        GTEST_SKIP() << "nginx could not listen on 127.0.0.1:8080: " << nginx.error().toStdString();
+        TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1:8080: " << nginx.error().toStdString());
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);

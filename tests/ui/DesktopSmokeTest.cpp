@@ -1,6 +1,7 @@
 // Starts the real program on a virtual X server with a small generated library, keeps a
 // screenshot of its window in the build tree (build/artifacts/) and checks what it shows.
 #include "support/MediaFixture.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -106,10 +107,10 @@ protected:
     {
         for (const char* tool : {"Xvfb", "import", "ffmpeg"}) {
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed (packages xvfb, imagemagick, ffmpeg)";
+                TRAWLIX_SKIP_UNLESS_CI(tool << " is not installed (packages xvfb, imagemagick, ffmpeg)");
         }
         if (!QFileInfo(kBinary).isExecutable())
-            GTEST_SKIP() << "the desktop program is not built";
+            TRAWLIX_SKIP_UNLESS_CI("the desktop program is not built");
         ASSERT_TRUE(m_dir.isValid());
     }
 
