@@ -1,41 +1,58 @@
 #include "library/AudioNames.h"
 
-#include <QStringList>
-
 namespace AudioNames {
-namespace {
-
-// ffmetadata escapes '=', ';', '#', '\' and newlines with a backslash.
-QString unescape(QStringView value)
-{
-    QString out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] == QLatin1Char('\\') && i + 1 < value.size())
-            ++i;
-        out += value[i];
-    }
-    return out;
-}
-
-} // namespace
-
 Names parseMetadataDump(const QString& text)
 {
+    // ffmetadata escapes '=', ';', '#', '\\' and line breaks inside keys and values with a
+    // backslash, so a line is split at unescaped breaks only, and its key ends at the first
+    // unescaped '='. Splitting first would let a tag's own text (or a tag named "x\ntitle")
+    // pass for a title line. Only the global tags before the first "[STREAM]" or "[CHAPTER]"
+    // section are the file's names.
     Names names;
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq <= 0 || line.startsWith(QLatin1Char(';')))
+    QString key;
+    QString value;
+    bool inValue = false;
+    bool lineStart = true;
+    bool comment = false;
+    const auto endLine = [&] {
+        if (!comment && inValue) {
+            const QString trimmedKey = key.trimmed();
+            if (trimmedKey.compare(QLatin1String("title"), Qt::CaseInsensitive) == 0)
+                names.title = value.trimmed();
+            else if (trimmedKey.compare(QLatin1String("artist"), Qt::CaseInsensitive) == 0)
+                names.artist = value.trimmed();
+        }
+        key.clear();
+        value.clear();
+        inValue = false;
+        lineStart = true;
+        comment = false;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (lineStart) {
+            lineStart = false;
+            if (c == u'[')
+                return names;
+            comment = c == u';' || c == u'#';
+        }
+        if (c == u'\n') {
+            endLine();
             continue;
-        // Only the keys themselves: "album_artist" or "subtitle" must not pass for them.
-        const QStringView key = QStringView(line).first(eq).trimmed();
-        const QString value = unescape(QStringView(line).sliced(eq + 1)).trimmed();
-        if (key.compare(QLatin1String("title"), Qt::CaseInsensitive) == 0)
-            names.title = value;
-        else if (key.compare(QLatin1String("artist"), Qt::CaseInsensitive) == 0)
-            names.artist = value;
+        }
+        if (c == u'\\') {
+            if (i + 1 == text.size())
+                break; // an escape of nothing
+            c = text[++i];
+        } else if (c == u'=' && !inValue) {
+            inValue = true;
+            continue;
+        }
+        if (comment)
+            continue;
+        (inValue ? value : key) += c;
     }
+    endLine();
     return names;
 }
 

@@ -14,18 +14,29 @@ qint64 synchsafe(QByteArrayView bytes, qsizetype at)
     return value;
 }
 
+// A plain 32-bit number, most significant byte first.
+qint64 bigEndian(QByteArrayView bytes, qsizetype at)
+{
+    qint64 value = 0;
+    for (qsizetype i = 0; i < 4; ++i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
 bool isFrame(QByteArrayView bytes, qsizetype at, const char (&id)[5])
 {
     return bytes.size() - at >= 4 && bytes.sliced(at, 4) == QByteArrayView(id, 4);
 }
 
 // Sets out to the frame's text when the frame is stored as ISO-8859-1; false for other encodings.
-bool latinText(QByteArrayView bytes, qsizetype frame, QString& out)
+// Frame sizes are synchsafe only from v2.4 on; v2.3 stores plain numbers (the tag size in the
+// header is synchsafe in both).
+bool latinText(QByteArrayView bytes, qsizetype frame, bool synchsafeSizes, QString& out)
 {
     // The size and the encoding byte must lie inside what was read.
     if (bytes.size() - frame < kHeaderSize + 1)
         return false;
-    const qint64 size = synchsafe(bytes, frame + 4);
+    const qint64 size = synchsafeSizes ? synchsafe(bytes, frame + 4) : bigEndian(bytes, frame + 4);
     const auto encoding = static_cast<unsigned char>(bytes[frame + 10]);
     qsizetype start = frame + 10;
     qint64 length = size;
@@ -56,11 +67,12 @@ Id3Names scan(QByteArrayView head)
         return names;
     const qint64 tagSize = qMin<qint64>(synchsafe(head, 6), HeadSize);
     const qsizetype end = static_cast<qsizetype>(qMin<qint64>(tagSize, head.size()));
+    const bool synchsafeSizes = static_cast<unsigned char>(head[3]) >= 4;
     for (qsizetype at = kHeaderSize; at < end; ++at) {
         if (isFrame(head, at, "TIT2"))
-            latinText(head, at, names.title);
+            latinText(head, at, synchsafeSizes, names.title);
         else if (isFrame(head, at, "TPE1"))
-            latinText(head, at, names.artist);
+            latinText(head, at, synchsafeSizes, names.artist);
     }
     return names;
 }

@@ -1,6 +1,9 @@
 #include "library/LibraryFormat.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 
 namespace LibraryFormat {
 
@@ -30,13 +33,29 @@ QString baseOf(const QString& path)
     return dot < 0 ? name : name.first(dot);
 }
 
-QString durationFromOutput(const QString& ffmpegOutput)
+QString durationFromProbe(const QString& ffprobeOutput)
 {
-    static const QString marker = QStringLiteral("Duration: ");
-    const qsizetype at = ffmpegOutput.indexOf(marker);
-    if (at < 0)
-        return QStringLiteral("n/a");
-    return ffmpegOutput.mid(at + marker.size(), 11);
+    static const QString none = QStringLiteral("n/a");
+    if (ffprobeOutput.size() > 65536)
+        return none;
+    const QJsonDocument document = QJsonDocument::fromJson(ffprobeOutput.toLatin1());
+    const QString text =
+        document.object().value(QLatin1StringView("format")).toObject().value(QLatin1StringView("duration")).toString();
+    // ffprobe prints seconds with six decimals; anything else is no duration.
+    static const QRegularExpression seconds(QStringLiteral("^([0-9]{1,12})\\.([0-9]{1,6})$"));
+    const QRegularExpressionMatch match = seconds.match(text);
+    if (!match.hasMatch())
+        return none;
+    const qint64 micro =
+        match.captured(1).toLongLong() * 1000000 + match.captured(2).leftJustified(6, u'0').toLongLong();
+    // Rounded to hundredths the way ffmpeg prints its own "Duration: " line.
+    const qint64 centi = (micro + 5000) / 10000;
+    const qint64 s = centi / 100;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'))
+        .arg(centi % 100, 2, 10, QLatin1Char('0'));
 }
 
 int durationSeconds(QStringView text)

@@ -19,8 +19,9 @@ QString formatOf(const QString& path);
 // The last path component without its extension (cut at the last dot).
 QString baseOf(const QString& path);
 
-// The 11 characters after "Duration: " in ffmpeg's output, or "n/a".
-QString durationFromOutput(const QString& ffmpegOutput);
+// The duration "HH:MM:SS.cc" from ffprobe's JSON of "-show_entries format=duration", or "n/a".
+// (ffmpeg's own "Duration: " line can be forged: it prints tag names raw, line breaks and all.)
+QString durationFromProbe(const QString& ffprobeOutput);
 
 // Whole seconds of a text that starts with "HH:MM:SS"; -1 when it does not.
 int durationSeconds(QStringView text);

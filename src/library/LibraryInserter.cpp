@@ -54,8 +54,11 @@ qint32 attachImages(const LibraryContext& context, const QString& base)
 
 QString measureDuration(const QString& path)
 {
-    const QString output = ToolRunner::runTool(ffmpegCommand({QStringLiteral("-i"), path}));
-    return LibraryFormat::durationFromOutput(output);
+    const QString output = ToolRunner::runTool(
+        {QStringLiteral("ffprobe"),
+         {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-of"), QStringLiteral("json"),
+          QStringLiteral("-show_entries"), QStringLiteral("format=duration"), QStringLiteral("-i"), path}});
+    return LibraryFormat::durationFromProbe(output);
 }
 
 void insert(const LibraryContext& context, const QString& path, const QString& iconName)

@@ -2,39 +2,73 @@
 
 #include "base/Texts.h"
 
-#include <QRegularExpression>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLocale>
+
+#include <cmath>
 
 namespace {
 
-// The keys in the order they are tried: the first key found in a line takes it. A key counts
-// only where a name starts: ffprobe also prints "coded_width=", "max_bit_rate=" and the like,
-// which end in a key but are other values ("coded_320" is no width).
+// The stream's values by their exact JSON names; ffprobe's JSON escapes every text, so a tag
+// value cannot pass for a key (its plain key=value output does not: a title holding a line
+// break and "duration=999" read as the stream's duration).
 struct Key
 {
-    QLatin1StringView text;
+    QLatin1StringView name;
     QString StreamInfo::*value;
 };
 
 const Key kKeys[] = {
-    {QLatin1StringView("index="), &StreamInfo::index},
-    {QLatin1StringView("duration="), &StreamInfo::duration},
-    {QLatin1StringView("codec_name="), &StreamInfo::codecName},
-    {QLatin1StringView("codec_long_name="), &StreamInfo::codecLongName},
-    {QLatin1StringView("profile="), &StreamInfo::profile},
-    {QLatin1StringView("codec_type="), &StreamInfo::codecType},
-    {QLatin1StringView("width="), &StreamInfo::width},
-    {QLatin1StringView("height="), &StreamInfo::height},
-    {QLatin1StringView("display_aspect_ratio="), &StreamInfo::displayAspectRatio},
-    {QLatin1StringView("pix_fmt="), &StreamInfo::pixelFormat},
-    {QLatin1StringView("r_frame_rate="), &StreamInfo::realFrameRate},
-    {QLatin1StringView("avg_frame_rate="), &StreamInfo::averageFrameRate},
-    {QLatin1StringView("bit_rate="), &StreamInfo::bitRate},
-    {QLatin1StringView("sample_rate="), &StreamInfo::sampleRate},
-    {QLatin1StringView("channels="), &StreamInfo::channels},
-    {QLatin1StringView("channel_layout="), &StreamInfo::channelLayout},
-    {QLatin1StringView("TAG:creation_time="), &StreamInfo::creationTime},
-    {QLatin1StringView("TAG:language="), &StreamInfo::language},
+    {QLatin1StringView("index"), &StreamInfo::index},
+    {QLatin1StringView("duration"), &StreamInfo::duration},
+    {QLatin1StringView("codec_name"), &StreamInfo::codecName},
+    {QLatin1StringView("codec_long_name"), &StreamInfo::codecLongName},
+    {QLatin1StringView("profile"), &StreamInfo::profile},
+    {QLatin1StringView("codec_type"), &StreamInfo::codecType},
+    {QLatin1StringView("width"), &StreamInfo::width},
+    {QLatin1StringView("height"), &StreamInfo::height},
+    {QLatin1StringView("display_aspect_ratio"), &StreamInfo::displayAspectRatio},
+    {QLatin1StringView("pix_fmt"), &StreamInfo::pixelFormat},
+    {QLatin1StringView("r_frame_rate"), &StreamInfo::realFrameRate},
+    {QLatin1StringView("avg_frame_rate"), &StreamInfo::averageFrameRate},
+    {QLatin1StringView("bit_rate"), &StreamInfo::bitRate},
+    {QLatin1StringView("sample_rate"), &StreamInfo::sampleRate},
+    {QLatin1StringView("channels"), &StreamInfo::channels},
+    {QLatin1StringView("channel_layout"), &StreamInfo::channelLayout},
 };
+
+const Key kTagKeys[] = {
+    {QLatin1StringView("creation_time"), &StreamInfo::creationTime},
+    {QLatin1StringView("language"), &StreamInfo::language},
+};
+
+// Texts as they are; numbers (ffprobe writes counts and sizes as JSON numbers) in their
+// shortest form. Anything else is no value.
+QString textOf(const QJsonValue& value)
+{
+    if (value.isString())
+        return value.toString();
+    if (!value.isDouble())
+        return {};
+    const double number = value.toDouble();
+    if (std::trunc(number) == number && std::fabs(number) < 9007199254740992.0)
+        return QString::number(static_cast<qint64>(number));
+    return QString::number(number, 'g', QLocale::FloatingPointShortest);
+}
+
+StreamInfo fromJson(const QJsonObject& stream)
+{
+    StreamInfo values;
+    for (const Key& key : kKeys)
+        values.*key.value = textOf(stream.value(key.name));
+    const QJsonObject tags = stream.value(QLatin1StringView("tags")).toObject();
+    for (const Key& key : kTagKeys)
+        values.*key.value = textOf(tags.value(key.name));
+    return values;
+}
 
 void addRow(QStringList& rows, QStringView label, const QString& value)
 {
@@ -46,7 +80,10 @@ void addRow(QStringList& rows, QStringView label, const QString& value)
 
 ToolCommand StreamInfo::command(const QString& path)
 {
-    return {QStringLiteral("ffprobe"), {QStringLiteral("-show_streams"), QStringLiteral("-i"), path}};
+    // Quiet, so that nothing but the JSON reaches the merged output.
+    return {QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-of"), QStringLiteral("json"),
+             QStringLiteral("-show_streams"), QStringLiteral("-i"), path}};
 }
 
 QString StreamInfo::rootText(const QString& title, const QString& format)
@@ -54,32 +91,6 @@ QString StreamInfo::rootText(const QString& title, const QString& format)
     const QString extension = format.toLower();
     const QString name = extension.isEmpty() ? title : title + u'.' + extension;
     return tx(u"Media Analyzer") + QStringLiteral(": ") + name;
-}
-
-bool StreamInfo::take(const QString& line)
-{
-    const auto startsAName = [&line](qsizetype at) {
-        if (at == 0)
-            return true;
-        const QChar before = line.at(at - 1);
-        return !before.isLetterOrNumber() && before != u'_';
-    };
-    const auto found = [&](QLatin1StringView key) {
-        for (qsizetype at = line.indexOf(key); at >= 0; at = line.indexOf(key, at + 1)) {
-            if (startsAName(at))
-                return true;
-        }
-        return false;
-    };
-    for (const Key& key : kKeys) {
-        if (found(key.text)) {
-            QString value = line;
-            value.remove(key.text);
-            this->*key.value = value;
-            return true;
-        }
-    }
-    return false;
 }
 
 QStringList StreamInfo::rows() const
@@ -115,20 +126,21 @@ QStringList StreamInfo::rows() const
 
 QList<StreamInfo::Shown> StreamInfo::parse(const QString& ffprobeOutput)
 {
-    static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]"));
     QList<Shown> shown;
-    StreamInfo values;
-    for (const QString& line : ffprobeOutput.split(lineBreaks, Qt::SkipEmptyParts)) {
-        if (line == QLatin1String("[STREAM]")) {
-            // Each block starts from nothing: a value the block leaves out (a stream without a
-            // creation time) must not show the previous stream's value.
-            values = StreamInfo();
+    if (ffprobeOutput.size() > MaxOutputSize)
+        return shown;
+    // The runner widens each output byte to one character; the JSON itself is UTF-8.
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(ffprobeOutput.toLatin1(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return shown;
+    const QJsonArray streams = document.object().value(QLatin1StringView("streams")).toArray();
+    for (const QJsonValue& stream : streams) {
+        if (shown.size() >= MaxStreams)
+            break;
+        if (!stream.isObject())
             continue;
-        }
-        if (values.take(line))
-            continue;
-        if (line != QLatin1String("[/STREAM]"))
-            continue;
+        const StreamInfo values = fromJson(stream.toObject());
         QString kind;
         if (values.codecType == QLatin1String("video"))
             kind = tx(u" (video stream)");

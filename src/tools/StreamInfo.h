@@ -6,8 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-// The technical description of a media file's video and audio streams, read from the text
-// ffprobe prints for "-show_streams". Values are kept exactly as ffprobe printed them.
+// The technical description of a media file's video and audio streams, read from ffprobe's
+// JSON for "-show_streams" (its plain key=value output lets a tag value pass for a key). Texts
+// are kept exactly as ffprobe printed them; values ffprobe leaves out (N/A) stay empty.
 struct StreamInfo
 {
     QString index;
@@ -36,6 +37,11 @@ struct StreamInfo
         QStringList rows;
     };
 
+    // Output beyond this is no ffprobe report of a media file; it shows nothing.
+    static constexpr qsizetype MaxOutputSize = 8 * 1024 * 1024;
+    // At most this many streams are shown.
+    static constexpr int MaxStreams = 256;
+
     // The ffprobe command for a file.
     static ToolCommand command(const QString& path);
 
@@ -44,11 +50,8 @@ struct StreamInfo
     static QString rootText(const QString& title, const QString& format);
 
     // Every video and audio stream of ffprobe's output, in order; other stream types and
-    // output without stream blocks give nothing.
+    // output that is not one well-formed JSON object give nothing. Each stream starts empty.
     static QList<Shown> parse(const QString& ffprobeOutput);
-
-    // Takes one output line into the values; returns false when the line holds no known key.
-    bool take(const QString& line);
 
     // The rows of this stream by its type; empty for any type but video and audio.
     QStringList rows() const;

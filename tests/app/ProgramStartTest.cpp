@@ -1,3 +1,4 @@
+#include "support/SkipUnlessCi.h"
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -86,7 +87,7 @@ protected:
     void SetUp() override
     {
         if (!QFileInfo(kBinary).isExecutable())
-            GTEST_SKIP() << "the desktop program is not built (TRAWLIX_BUILD_GUI=OFF)";
+            TRAWLIX_SKIP_UNLESS_CI("the desktop program is not built (TRAWLIX_BUILD_GUI=OFF)");
         ASSERT_TRUE(m_dir.isValid());
         m_data = m_dir.filePath(QStringLiteral("data"));
     }

@@ -2,6 +2,7 @@
 #include "support/DownloadTestBed.h"
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -92,7 +93,7 @@ TEST_F(SegmentedDownloadTest, FourPartsFromNginxHoldTheFile)
     file.write(body);
     file.close();
     if (!nginx.start())
-        GTEST_SKIP() << "nginx is needed for the honest server: " << nginx.error().toStdString();
+        TRAWLIX_SKIP_UNLESS_CI("nginx is needed for the honest server: " << nginx.error().toStdString());
 
     const qsizetype index = bed.addRecord(nginx.url(u"/video.mp4"_qs), u"1700000000"_qs);
     bed.videoFiles.update(index, [](VideoFile& r) {

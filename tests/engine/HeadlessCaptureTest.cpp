@@ -1,6 +1,7 @@
 #include "base/Settings.h"
 #include "support/FrameBuilder.h"
 #include "support/PcapFileWriter.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -19,7 +20,7 @@ protected:
     void SetUp() override
     {
         if (!QFileInfo(kBinary).isExecutable())
-            GTEST_SKIP() << "the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)";
+            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         // The store the program will read: the defaults, with video detection switched on.
         Settings settings(m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf")));
         settings.seedDefaultsIfMissing();

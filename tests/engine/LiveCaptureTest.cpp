@@ -2,6 +2,7 @@
 #include "base/Texts.h"
 #include "engine/Engine.h"
 #include "support/NginxServer.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -44,12 +45,12 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
 {
     const QString why = PacketCapture::probeAdapter(QStringLiteral("lo"));
     if (!why.isEmpty())
-        GTEST_SKIP() << "live capture on lo is not permitted here (needs root or cap_net_raw,cap_net_admin): "
-                     << why.toStdString();
+        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (needs root or cap_net_raw,cap_net_admin): "
+                               << why.toStdString());
     const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     if (curl.isEmpty() || ffmpeg.isEmpty())
-        GTEST_SKIP() << "curl and ffmpeg are needed for this test";
+        TRAWLIX_SKIP_UNLESS_CI("curl and ffmpeg are needed for this test");
 
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
@@ -64,7 +65,7 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
     NginxServer server(root.path(), 8080);
     if (!server.start()) {
         // Another program may hold the port; the analyser only knows HTTP on 80 and 8080.
-        GTEST_SKIP() << "nginx could not listen on 127.0.0.1:8080: " << server.error().toStdString();
+        TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1:8080: " << server.error().toStdString());
     }
 
     Texts::init(QStringLiteral("EN"));

@@ -24,20 +24,31 @@ struct Frame
     QByteArray text;
 };
 
-QByteArray frameBytes(const Frame& frame)
+QByteArray bigEndian(quint32 value)
+{
+    QByteArray out(4, '\0');
+    for (int i = 3; i >= 0; --i, value >>= 8)
+        out[i] = static_cast<char>(value & 0xFF);
+    return out;
+}
+
+// Frame sizes are synchsafe only from v2.4 on; v2.3 (and the v2.2 layout the scan treats alike)
+// stores them as plain 32-bit numbers.
+QByteArray frameBytes(const Frame& frame, char version = 3)
 {
     QByteArray body;
     if (frame.encoding >= 0)
         body += static_cast<char>(frame.encoding);
     body += frame.text;
-    return QByteArray(frame.id, 4) + synchsafe(static_cast<quint32>(body.size())) + QByteArray(2, '\0') + body;
+    const auto size = static_cast<quint32>(body.size());
+    return QByteArray(frame.id, 4) + (version >= 4 ? synchsafe(size) : bigEndian(size)) + QByteArray(2, '\0') + body;
 }
 
 QByteArray tag(char version, const QList<Frame>& frames, int padding = 16)
 {
     QByteArray body;
     for (const Frame& frame : frames)
-        body += frameBytes(frame);
+        body += frameBytes(frame, version);
     body += QByteArray(padding, '\0');
     // The scan stops at the tag size counted from the file's start, so the size covers the header too.
     const auto size = static_cast<quint32>(body.size() + 10);
@@ -79,6 +90,24 @@ TEST(Id3Scan, FramesAndEncodings)
         EXPECT_EQ(names.title, c.title);
         EXPECT_EQ(names.artist, c.artist);
     }
+}
+
+TEST(Id3Scan, FrameSizesAreSynchsafeOnlyInVersion4)
+{
+    // 200 bytes reads 72 when a v2.3 size is taken as synchsafe, and a v2.4 size of 200 reads
+    // 328 when taken as plain; a frame's trailing NUL-free text shows which reading was used.
+    const QByteArray text(199, 'n');
+    const QByteArray next("Next");
+    for (const char version : {char(2), char(3), char(4)}) {
+        SCOPED_TRACE(int(version));
+        const QByteArray bytes = tag(version, {{"TIT2", 0, text}, {"TPE1", 0, next}});
+        const Id3Names names = Id3Scan::scan(bytes);
+        EXPECT_EQ(names.title, QString::fromLatin1(text));
+        EXPECT_EQ(names.artist, QString::fromLatin1(next));
+    }
+    // A v2.3 size byte with its high bit set counts in full (0x80 is 128, not 0).
+    const QByteArray title128(127, 't');
+    EXPECT_EQ(Id3Scan::scan(tag(3, {{"TIT2", 0, title128}, {"TPE1", 0, next}})).title, QString::fromLatin1(title128));
 }
 
 TEST(Id3Scan, TruncatedAndOversizedFramesStayInBounds)

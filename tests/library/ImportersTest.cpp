@@ -127,6 +127,22 @@ TEST_F(ImportersTest, DroppedAndChosenFiles)
     EXPECT_EQ(libraryFiles().size(), 3) << "no import overwrites another";
 }
 
+TEST_F(ImportersTest, FilesOfOneLengthButOtherBytesAreBothImported)
+{
+    const QString first = dir() + QStringLiteral("a.mp3");
+    const QString second = dir() + QStringLiteral("b.mp3");
+    writeFile(first, QByteArray(4096, 'a'));
+    writeFile(second, QByteArray(4095, 'a') + 'b'); // same length, same first 1024 bytes
+    EXPECT_EQ(FileImport::importChosen(*m_context, {first, second}), 2);
+    QByteArray contents;
+    for (const QString& name : libraryFiles()) {
+        QFile file(videos() + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        contents += file.readAll().right(1);
+    }
+    EXPECT_EQ(contents, QByteArray("ab"));
+}
+
 TEST_F(ImportersTest, FileCopyReportsWholePercentages)
 {
     const QString source = dir() + QStringLiteral("big.bin");

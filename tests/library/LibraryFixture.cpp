@@ -28,12 +28,15 @@ void LibraryFixture::SetUp()
     m_settings = std::make_unique<Settings>(dir() + QStringLiteral("Trawlix.conf"));
     Settings::setInstance(m_settings.get());
 
-    QFile wrapper(dir() + QStringLiteral("ffmpeg"));
-    ASSERT_TRUE(wrapper.open(QIODevice::WriteOnly));
-    wrapper.write("#!/bin/sh\necho run >> \"" + QFile::encodeName(dir()) + "ffmpeg-runs\"\nexec \"" +
-                  QFile::encodeName(ffmpegPath()) + "\" \"$@\"\n");
-    wrapper.close();
-    wrapper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // ffprobe runs (the duration probe) count as tool runs too.
+    for (const char* tool : {"ffmpeg", "ffprobe"}) {
+        QFile wrapper(dir() + QLatin1String(tool));
+        ASSERT_TRUE(wrapper.open(QIODevice::WriteOnly));
+        wrapper.write("#!/bin/sh\necho run >> \"" + QFile::encodeName(dir()) + "ffmpeg-runs\"\nexec \"" +
+                      QFile::encodeName(QStandardPaths::findExecutable(QLatin1String(tool))) + "\" \"$@\"\n");
+        wrapper.close();
+        wrapper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 
     m_now = QDateTime::currentSecsSinceEpoch();
     m_context = std::make_unique<LibraryContext>(LibraryContext{m_table, m_imagesIndexes, m_mp3Files, m_videoFiles});

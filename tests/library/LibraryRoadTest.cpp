@@ -6,6 +6,7 @@
 #include "library/TagStore.h"
 #include "support/NginxServer.h"
 #include "support/RecordingDownloadList.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,7 @@ TEST_F(LibraryRoadTest, ADetectedVideoEndsInTheLibrary)
     page.close();
     NginxServer nginx(site.path());
     if (!nginx.isAvailable())
-        GTEST_SKIP() << "nginx is not installed";
+        TRAWLIX_SKIP_UNLESS_CI("nginx is not installed");
     ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
 
     m_settings->write(QStringLiteral("accelerator"), QStringLiteral("true"));

@@ -1,5 +1,6 @@
 #include "library/TagStore.h"
 #include "base/Texts.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -91,7 +92,7 @@ TEST_P(TagStoreTest, TagsSurviveARestart)
     if (usesAttributes()) {
         // Another process sees the attribute on the file itself.
         if (QStandardPaths::findExecutable(QStringLiteral("getfattr")).isEmpty())
-            GTEST_SKIP() << "getfattr (package attr) is not installed";
+            TRAWLIX_SKIP_UNLESS_CI("getfattr (package attr) is not installed");
         QProcess reader;
         reader.start(QStringLiteral("getfattr"), {QStringLiteral("--only-values"), QStringLiteral("-n"),
                                                   QStringLiteral("user.trawlix.author"), m_media});

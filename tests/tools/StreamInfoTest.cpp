@@ -1,21 +1,29 @@
 #include "tools/StreamInfo.h"
+#include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
+#include "support/SkipUnlessCi.h"
+#include "tools/ToolRunner.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QString block(const char* body)
+// ffprobe's JSON around the given stream objects.
+QString streams(const char* objects)
 {
-    return QStringLiteral("[STREAM]\n") + QString::fromLatin1(body) + QStringLiteral("[/STREAM]\n");
+    return QStringLiteral("{\n    \"streams\": [\n") + QString::fromLatin1(objects) + QStringLiteral("\n    ]\n}\n");
 }
 
 TEST(StreamInfoTest, CommandAndRootText)
 {
     const ToolCommand command = StreamInfo::command(QStringLiteral("/data/Videos/1700000000.mp4"));
     EXPECT_EQ(command.program, QStringLiteral("ffprobe"));
-    EXPECT_EQ(command.arguments, QStringList({QStringLiteral("-show_streams"), QStringLiteral("-i"),
-                                              QStringLiteral("/data/Videos/1700000000.mp4")}));
+    EXPECT_EQ(command.arguments, QStringList({QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-of"),
+                                              QStringLiteral("json"), QStringLiteral("-show_streams"),
+                                              QStringLiteral("-i"), QStringLiteral("/data/Videos/1700000000.mp4")}));
     const char* rows[][3] = {
         {"Holiday", "MP4", "Media Analyzer: Holiday.mp4"},
         {"Holiday", "", "Media Analyzer: Holiday"},
@@ -29,86 +37,128 @@ TEST(StreamInfoTest, CommandAndRootText)
 
 TEST(StreamInfoTest, VideoRowsInTheirOrder)
 {
-    const QString output = block("index=0\ncodec_name=h264\ncodec_long_name=H.264 / AVC\nprofile=High\n"
-                                 "codec_type=video\nwidth=640\nheight=360\ncoded_width=640\ncoded_height=368\n"
-                                 "sample_aspect_ratio=1:1\ndisplay_aspect_ratio=16:9\npix_fmt=yuv420p\n"
-                                 "r_frame_rate=30000/1001\navg_frame_rate=30/1\nduration_ts=512\n"
-                                 "duration=5.005000\nbit_rate=1000\nmax_bit_rate=N/A\nbits_per_raw_sample=8\n"
-                                 "TAG:creation_time=2020-01-01T00:00:00.000000Z\nTAG:language=eng\n");
-    const QList<StreamInfo::Shown> streams = StreamInfo::parse(output);
-    ASSERT_EQ(streams.size(), 1);
-    EXPECT_EQ(streams[0].heading, QStringLiteral("Stream #0 (video stream)"));
-    EXPECT_EQ(streams[0].rows, QStringList({
-                                   QStringLiteral("Duration, sec: 5.005000"),
-                                   QStringLiteral("Codec name: h264"),
-                                   QStringLiteral("Codec full name: H.264 / AVC"),
-                                   QStringLiteral("Codec profile: High"),
-                                   // The later coded_width/coded_height lines are other values.
-                                   QStringLiteral("Width: 640"),
-                                   QStringLiteral("Height: 360"),
-                                   QStringLiteral("Pixel format: yuv420p"),
-                                   QStringLiteral("Frame rate, fps: 30000/1001"),
-                                   QStringLiteral("Bitrate, bps: 1000"),
-                                   QStringLiteral("Creation time: 2020-01-01T00:00:00.000000Z"),
-                                   QStringLiteral("Language: eng"),
-                               }));
+    const QString output = streams(R"({"index": 0, "codec_name": "h264", "codec_long_name": "H.264 / AVC",
+        "profile": "High", "codec_type": "video", "width": 640, "height": 360, "coded_width": 640,
+        "coded_height": 368, "display_aspect_ratio": "16:9", "pix_fmt": "yuv420p",
+        "r_frame_rate": "30000/1001", "avg_frame_rate": "30/1", "duration_ts": 512,
+        "duration": "5.005000", "bit_rate": "1000", "max_bit_rate": "9",
+        "tags": {"creation_time": "2020-01-01T00:00:00.000000Z", "language": "eng"}})");
+    const QList<StreamInfo::Shown> shown = StreamInfo::parse(output);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].heading, QStringLiteral("Stream #0 (video stream)"));
+    EXPECT_EQ(shown[0].rows, QStringList({
+                                 QStringLiteral("Duration, sec: 5.005000"),
+                                 QStringLiteral("Codec name: h264"),
+                                 QStringLiteral("Codec full name: H.264 / AVC"),
+                                 QStringLiteral("Codec profile: High"),
+                                 QStringLiteral("Width: 640"),
+                                 QStringLiteral("Height: 360"),
+                                 QStringLiteral("Pixel format: yuv420p"),
+                                 QStringLiteral("Frame rate, fps: 30000/1001"),
+                                 QStringLiteral("Bitrate, bps: 1000"),
+                                 QStringLiteral("Creation time: 2020-01-01T00:00:00.000000Z"),
+                                 QStringLiteral("Language: eng"),
+                             }));
 }
 
 TEST(StreamInfoTest, AudioRowsAndLeftOutValues)
 {
-    const QString output =
-        block("index=1\ncodec_name=aac\ncodec_long_name=AAC\nprofile=unknown\ncodec_type=audio\n"
-              "sample_rate=44100\nchannels=2\nchannel_layout=stereo\nbit_rate=128000\nTAG:language=und\n") +
-        block("index=2\ncodec_name=mp3\ncodec_type=audio\nsample_rate=48000\nchannels=1\nTAG:language=eng\n");
-    const QList<StreamInfo::Shown> streams = StreamInfo::parse(output);
-    ASSERT_EQ(streams.size(), 2);
-    EXPECT_EQ(streams[0].heading, QStringLiteral("Stream #1 (audio stream)"));
-    EXPECT_EQ(streams[0].rows, QStringList({QStringLiteral("Codec name: aac"), QStringLiteral("Codec full name: AAC"),
-                                            QStringLiteral("Sample rate, Hz: 44100"),
-                                            QStringLiteral("Bitrate, bps: 128000"), QStringLiteral("Channels: 2")}));
-    // The second block starts empty: nothing of the first stream carries over.
-    EXPECT_EQ(streams[1].rows, QStringList({QStringLiteral("Codec name: mp3"), QStringLiteral("Sample rate, Hz: 48000"),
-                                            QStringLiteral("Channels: 1"), QStringLiteral("Language: eng")}));
+    const QString output = streams(R"({"index": 1, "codec_name": "aac", "codec_long_name": "AAC",
+        "profile": "unknown", "codec_type": "audio", "sample_rate": "44100", "channels": 2,
+        "channel_layout": "stereo", "bit_rate": "128000", "tags": {"language": "und"}},
+        {"index": 2, "codec_name": "mp3", "codec_type": "audio", "sample_rate": "48000", "channels": 1,
+         "tags": {"language": "eng"}})");
+    const QList<StreamInfo::Shown> shown = StreamInfo::parse(output);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].heading, QStringLiteral("Stream #1 (audio stream)"));
+    EXPECT_EQ(shown[0].rows, QStringList({QStringLiteral("Codec name: aac"), QStringLiteral("Codec full name: AAC"),
+                                          QStringLiteral("Sample rate, Hz: 44100"),
+                                          QStringLiteral("Bitrate, bps: 128000"), QStringLiteral("Channels: 2")}));
+    // Every stream starts empty: nothing of the first one carries over.
+    EXPECT_EQ(shown[1].rows, QStringList({QStringLiteral("Codec name: mp3"), QStringLiteral("Sample rate, Hz: 48000"),
+                                          QStringLiteral("Channels: 1"), QStringLiteral("Language: eng")}));
 }
 
-TEST(StreamInfoTest, OnlyVideoAndAudioBlocksAreShown)
+TEST(StreamInfoTest, OnlyWellFormedVideoAndAudioStreamsAreShown)
 {
     struct Row
     {
         QString output;
-        int streams;
+        int shown;
     };
     const Row rows[] = {
         {QString(), 0},
         {QStringLiteral("ffprobe: No such file or directory\n"), 0},
-        {block("index=0\ncodec_type=subtitle\ncodec_name=mov_text\n"), 0},
-        {block("index=0\ncodec_type=data\n") + block("index=1\ncodec_type=audio\n"), 1},
-        {QStringLiteral("index=0\ncodec_type=video\n"), 0}, // never closed
-        {QStringLiteral("[STREAM]\r\nindex=3\r\n\r\ncodec_type=video\r\n[/STREAM]\r\n"), 1},
-        {block("index=0\ncodec_type=attachment\n") + block("index=1\ncodec_type=video\n"), 1},
+        {QStringLiteral("{}"), 0},
+        {QStringLiteral("{\"streams\": {}}"), 0},
+        {QStringLiteral("[{\"index\": 0, \"codec_type\": \"video\"}]"), 0},
+        {streams(R"({"index": 0, "codec_type": "subtitle", "codec_name": "mov_text"})"), 0},
+        {streams(R"({"index": 0, "codec_type": "data"}, {"index": 1, "codec_type": "audio"})"), 1},
+        {streams(R"({"index": 0, "codec_type": "video"}, 7, "x", [], null)"), 1},
+        {streams(R"({"index": 0, "codec_type": "video"})").chopped(3), 0}, // cut short
+        {QStringLiteral("noise ") + streams(R"({"index": 0, "codec_type": "video"})"), 0},
+        {streams(R"({"index": 0, "codec_type": "VIDEO"}, {"codec_type": ["video"]})"), 0},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(StreamInfo::parse(row.output).size(), row.streams) << row.output.toStdString();
-    const QList<StreamInfo::Shown> crlf = StreamInfo::parse(rows[5].output);
-    EXPECT_EQ(crlf[0].heading, QStringLiteral("Stream #3 (video stream)"));
-    EXPECT_TRUE(crlf[0].rows.isEmpty());
+        EXPECT_EQ(StreamInfo::parse(row.output).size(), row.shown) << row.output.toStdString();
 }
 
-TEST(StreamInfoTest, FirstKeyInOrderTakesTheLineAndEveryOccurrenceIsRemoved)
+TEST(StreamInfoTest, ValuesAreTheExactKeysAndTheirText)
 {
-    StreamInfo info;
-    EXPECT_TRUE(info.take(QStringLiteral("TAG:comment=index=7")));
-    EXPECT_EQ(info.index, QStringLiteral("TAG:comment=7")) << "index= is tried before every other key";
-    EXPECT_TRUE(info.take(QStringLiteral("width=1width=2")));
-    EXPECT_EQ(info.width, QStringLiteral("12"));
-    EXPECT_TRUE(info.take(QStringLiteral("TAG:title=width=5")));
-    EXPECT_EQ(info.width, QStringLiteral("TAG:title=5")) << "a key after '=' starts a name";
-    for (const char* line : {"nb_channels=6", "coded_width=8", "max_bit_rate=N/A", "Xindex=1"})
-        EXPECT_FALSE(info.take(QString::fromLatin1(line))) << line;
-    EXPECT_TRUE(info.take(QStringLiteral("coded_width=8 width=9")));
-    EXPECT_EQ(info.width, QStringLiteral("coded_8 9")) << "every occurrence of the key is removed";
-    EXPECT_FALSE(info.take(QStringLiteral("Index=9")));
-    EXPECT_FALSE(info.take(QStringLiteral("codec_tag_string=avc1")));
+    // Only the exact names count: "coded_width" or "max_bit_rate" is no width or bit rate, and
+    // a key inside a text value is just text. Texts and numbers are values; anything else is not.
+    const QString output = streams(R"({"index": 3, "codec_type": "video", "coded_width": 8,
+        "max_bit_rate": "77", "codec_name": "width=5\nduration=999", "height": 2160, "width": -1.5,
+        "bit_rate": true, "profile": {"x": 1}, "tags": {"title": "language=eng", "language": 7,
+        "creation_time": "\u0442\u0438\u043c"}})");
+    const QList<StreamInfo::Shown> shown = StreamInfo::parse(output);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].heading, QStringLiteral("Stream #3 (video stream)"));
+    EXPECT_EQ(shown[0].rows, QStringList({QStringLiteral("Codec name: width=5\nduration=999"),
+                                          QStringLiteral("Width: -1.5"), QStringLiteral("Height: 2160"),
+                                          QStringLiteral("Creation time: тим"), QStringLiteral("Language: 7")}));
+}
+
+TEST(StreamInfoTest, OversizedOutputShowsNothing)
+{
+    QString output = streams(R"({"index": 0, "codec_type": "audio", "codec_name": "")");
+    output.insert(output.indexOf(QLatin1String("\"\"")) + 1, QString(StreamInfo::MaxOutputSize, u'a'));
+    EXPECT_TRUE(StreamInfo::parse(output).isEmpty());
+    QString many;
+    for (int i = 0; i < StreamInfo::MaxStreams + 5; ++i)
+        many += QStringLiteral("{\"index\": %1, \"codec_type\": \"audio\"},").arg(i);
+    many.chop(1);
+    EXPECT_EQ(StreamInfo::parse(streams(many.toLatin1().constData())).size(), StreamInfo::MaxStreams);
+}
+
+// A file whose stream titles hold lines that look like ffprobe's own output: with ffprobe's
+// plain key=value output these lines were taken for the stream's values.
+TEST(StreamInfoTest, StreamTagsOfARealFileCannotPassForValues)
+{
+    if (!MediaFixture::ffmpegAvailable() || QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg and ffprobe are needed");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("spoof.mkv"));
+    ASSERT_TRUE(MediaFixture::make(
+        path, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+               QStringLiteral("testsrc=size=64x48:rate=5:duration=1"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+               QStringLiteral("-i"), QStringLiteral("sine=duration=1"), QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+               QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), QStringLiteral("-metadata:s:v:0"),
+               QStringLiteral("title=x\nduration=999\ncodec_name=evil"), QStringLiteral("-metadata:s:a:0"),
+               QStringLiteral("title=\n[/STREAM]\n[STREAM]\ncodec_type=video\nindex=66\n[/STREAM]")}));
+    const QList<StreamInfo::Shown> shown = StreamInfo::parse(ToolRunner::runTool(StreamInfo::command(path)));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].heading, QStringLiteral("Stream #0 (video stream)"));
+    EXPECT_EQ(shown[1].heading, QStringLiteral("Stream #1 (audio stream)"));
+    EXPECT_TRUE(shown[0].rows.contains(QStringLiteral("Codec name: mpeg4"))) << shown[0].rows.join(u'|').toStdString();
+    EXPECT_TRUE(shown[0].rows.contains(QStringLiteral("Width: 64")));
+    for (const StreamInfo::Shown& stream : shown) {
+        for (const QString& row : stream.rows) {
+            EXPECT_FALSE(row.contains(QLatin1String("999")) || row.contains(QLatin1String("evil")))
+                << row.toStdString();
+        }
+    }
 }
 
 } // namespace

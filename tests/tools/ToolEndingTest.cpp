@@ -1,5 +1,6 @@
 #include "support/ChildHelper.h"
 #include "support/MediaFixture.h"
+#include "support/SkipUnlessCi.h"
 #include "tools/ToolRunner.h"
 
 #include <QDeadlineTimer>
@@ -75,7 +76,7 @@ TEST(ToolEnding, KillAllEndsOnlyOurOwnChildrenAndTheirFamilies)
 TEST(ToolEnding, KillByNameEndsOnlyMatchingChildren)
 {
     if (!MediaFixture::ffmpegAvailable())
-        GTEST_SKIP() << "ffmpeg is not installed";
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
     auto child = startJob(ChildHelper::command(QStringLiteral("stall")));
     auto ffmpeg = startJob(ToolCommand{QStringLiteral("ffmpeg"),
                                        {QStringLiteral("-nostdin"), QStringLiteral("-re"), QStringLiteral("-f"),

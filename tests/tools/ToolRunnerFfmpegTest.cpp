@@ -1,4 +1,5 @@
 #include "support/MediaFixture.h"
+#include "support/SkipUnlessCi.h"
 #include "tools/ToolRunner.h"
 
 #include <QFileInfo>
@@ -15,7 +16,7 @@ protected:
     void SetUp() override
     {
         if (!MediaFixture::ffmpegAvailable())
-            GTEST_SKIP() << "ffmpeg is not installed";
+            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
         ASSERT_TRUE(m_dir.isValid());
     }
 

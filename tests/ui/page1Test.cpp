@@ -2,6 +2,7 @@
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +27,7 @@ protected:
     void SetUp() override
     {
         if (!MediaFixture::ffmpegAvailable() || QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
-            GTEST_SKIP() << "ffmpeg and ffprobe are needed";
+            TRAWLIX_SKIP_UNLESS_CI("ffmpeg and ffprobe are needed");
     }
 
     ScopedSettingsStore m_store;
