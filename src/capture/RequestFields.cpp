@@ -2,6 +2,8 @@
 
 #include "capture/ByteView.h"
 
+#include <QByteArrayView>
+
 namespace RequestFields {
 namespace {
 
@@ -43,7 +45,11 @@ QString headerValue(const QByteArray& requestText, std::string_view lowerName)
                 ++from;
             while (to > from && isBlank(requestText.at(to - 1)))
                 --to;
-            return QString::fromLatin1(requestText.constData() + from, to - from);
+            const QByteArrayView value(requestText.constData() + from, to - from);
+            // A lone CR or LF (or a NUL) would split the header when the value is sent on.
+            if (value.contains('\r') || value.contains('\n') || value.contains('\0'))
+                return {};
+            return QString::fromLatin1(value);
         }
         line = end;
     }

@@ -16,7 +16,8 @@ namespace RequestFields {
 QString address(const QByteArray& requestText);
 
 // The value of the first header of that name (given in lower case with its ": "), spaces and
-// tabs around it removed; empty when the header or its "\r\n" is missing.
+// tabs around it removed; empty when the header or its "\r\n" is missing, or when the value holds
+// a lone CR or LF or a NUL.
 QString headerValue(const QByteArray& requestText, std::string_view lowerName);
 
 } // namespace RequestFields

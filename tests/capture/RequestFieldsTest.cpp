@@ -32,6 +32,8 @@ const FieldCase kFieldCases[] = {
     {"space before the colon", "GET / HTTP/1.1\r\nCookie : x\r\n\r\n", "cookie: ", QString()},
     {"missing line end", "GET / HTTP/1.1\r\nCookie: a=1", "cookie: ", QString()},
     {"bare line feeds", "GET / HTTP/1.1\nCookie: a=1\n\n", "cookie: ", QString()},
+    {"lone line feed inside the value", "GET / HTTP/1.1\r\nCookie: a=1\nHost: x\r\n\r\n", "cookie: ", QString()},
+    {"lone carriage return inside the value", "GET / HTTP/1.1\r\nHost: a\rb\r\n\r\n", "host: ", QString()},
     {"empty value", "GET / HTTP/1.1\r\nCookie:\r\n\r\n", "cookie: ", QString()},
     {"user agent", "GET / HTTP/1.1\r\nX-User-Agent: evil\r\nUser-Agent: ok\r\n\r\n", "user-agent: ", u"ok"_qs},
 };
