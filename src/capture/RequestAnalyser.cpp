@@ -18,7 +18,7 @@ namespace {
 constexpr std::string_view kGet = "GET /";
 constexpr std::string_view kHttp = "HTTP/";
 constexpr std::string_view kTerminator = "\r\n\r\n";
-constexpr std::string_view kContentType = "content-type: ";
+constexpr std::string_view kContentType = "content-type:";
 constexpr qsizetype kPortCount = 65536;
 // A continuation candidate needs its ports, its sequence number and its data offset byte.
 constexpr qsizetype kSegmentFieldsLength = 13;
@@ -57,6 +57,21 @@ constexpr std::array<AudioRow, 2> kAudioRows = {{
     {"audio/mp4", ".m4a"},
 }};
 
+// A header name counts only at the start of a line of the frame's response head: after the
+// first "HTTP/" and before the blank line that follows it (or the frame's end). headStart is
+// looked up on first use (-2: not yet).
+bool isHeaderLine(const ByteView& frame, qsizetype at, qsizetype& headStart, qsizetype& headEnd)
+{
+    quint8 before = 0;
+    if (!frame.u8(at - 1, before) || before != '\n')
+        return false;
+    if (headStart == -2) {
+        headStart = frame.find(kHttp);
+        headEnd = headStart < 0 ? -1 : frame.find(kTerminator, headStart);
+    }
+    return headStart >= 0 && at > headStart && (headEnd < 0 || at < headEnd + 2);
+}
+
 bool isAudioExtension(const QString& extension)
 {
     return extension == QLatin1String(".mp3") || extension == QLatin1String(".m4a");
@@ -84,33 +99,70 @@ RequestAnalyser::RequestAnalyser(Records records, SettingsSource settings, Looku
     , m_displayName(Texts::displayName())
     , m_unfinishedPorts(kPortCount / 64)
 {
-    // Requests recorded by an earlier capture of this run stay matchable.
+    // Requests recorded by an earlier capture of this run stay matchable by responses; their
+    // continuation segments are gone with that capture.
     const QList<Get> earlier = m_records.gets.snapshot();
-    for (qsizetype i = 0; i < earlier.size(); ++i) {
+    for (qsizetype i = std::max<qsizetype>(0, earlier.size() - kRequestsKept); i < earlier.size(); ++i) {
         const Get& get = earlier.at(i);
-        Request request{get.requestText.toLatin1(), i, get.clientPort, get.serverPort, get.firstSequence, get.complete};
-        m_requests.push_back(std::move(request));
-        addRequestToIndexes(qint32(m_requests.size() - 1));
+        Request request;
+        request.text = get.requestText.toLatin1().left(kLongestRequest);
+        request.shared = i;
+        request.clientPort = get.clientPort;
+        request.serverPort = get.serverPort;
+        request.firstSequence = get.firstSequence;
+        request.complete = get.complete;
+        addRequest(std::move(request));
     }
 }
 
-void RequestAnalyser::addRequestToIndexes(qint32 index)
+RequestAnalyser::Id RequestAnalyser::addRequest(Request request)
 {
-    const Request& request = m_requests[size_t(index)];
-    m_byClientPort[request.clientPort].push_back(index);
-    if (!request.complete) {
-        m_unfinishedByPort[request.clientPort].push_back(index);
-        m_unfinishedPorts[request.clientPort >> 6] |= quint64(1) << (request.clientPort & 63);
+    const quint16 port = request.clientPort;
+    const bool joinable = request.joinable;
+    m_requests.push_back(std::move(request));
+    const Id id = m_firstId + Id(m_requests.size()) - 1;
+    std::deque<Id>& onPort = m_byClientPort[port];
+    onPort.push_back(id);
+    if (onPort.size() > size_t(kRequestsPerPort))
+        onPort.pop_front();
+    if (joinable) {
+        std::vector<Id>& unfinished = m_unfinishedByPort[port];
+        if (unfinished.size() >= size_t(kUnfinishedPerPort))
+            forgetUnfinished(unfinished.front());
+        m_unfinishedByPort[port].push_back(id);
+        m_unfinishedPorts[port >> 6] |= quint64(1) << (port & 63);
+        m_unfinishedByAge.push_back(id);
         ++m_unfinishedCount;
     }
+    while (qsizetype(m_requests.size()) > kRequestsKept)
+        dropOldestRequest();
+    return id;
+}
+
+void RequestAnalyser::dropOldestRequest()
+{
+    const Request& oldest = m_requests.front();
+    if (oldest.joinable)
+        forgetUnfinished(m_firstId);
+    const auto found = m_byClientPort.find(oldest.clientPort);
+    if (found != m_byClientPort.end()) {
+        if (!found->empty() && found->front() == m_firstId)
+            found->pop_front();
+        if (found->empty())
+            m_byClientPort.erase(found);
+    }
+    m_requests.pop_front();
+    ++m_firstId;
 }
 
 void RequestAnalyser::analyse(const quint8* frame, quint16 length)
 {
     if (!frame || length <= kLargestIgnoredFrame)
         return;
+    ++m_frame;
     const ByteView view(frame, length);
     m_frameSettingsRead = false;
+    expireUnfinished();
     if (m_window >= 1) {
         joinContinuations(view);
         --m_window;
@@ -119,6 +171,19 @@ void RequestAnalyser::analyse(const quint8* frame, quint16 length)
 }
 
 // ---- Continuation segments ----------------------------------------------------------------
+
+void RequestAnalyser::expireUnfinished()
+{
+    while (!m_unfinishedByAge.empty()) {
+        const Id id = m_unfinishedByAge.front();
+        if (id >= m_firstId && request(id).joinable) {
+            if (m_frame - request(id).seenAt <= kContinuationFrames)
+                return;
+            forgetUnfinished(id);
+        }
+        m_unfinishedByAge.pop_front();
+    }
+}
 
 void RequestAnalyser::joinContinuations(const ByteView& frame)
 {
@@ -132,13 +197,9 @@ void RequestAnalyser::joinContinuations(const ByteView& frame)
 
 void RequestAnalyser::joinByWalk(const ByteView& frame)
 {
-    for (auto r = qint32(m_requests.size()) - 1; r >= 0; --r) {
-        if (m_requests[size_t(r)].complete)
-            continue;
-        for (qsizetype at = 0; at < frame.size(); ++at)
-            tryContinuation(r, frame, at);
-        if (m_requests[size_t(r)].complete)
-            forgetFinished(r);
+    for (Id id = m_firstId + Id(m_requests.size()) - 1; id >= m_firstId; --id) {
+        for (qsizetype at = 0; at < frame.size() && request(id).joinable; ++at)
+            tryContinuation(id, frame, at);
     }
 }
 
@@ -146,30 +207,29 @@ void RequestAnalyser::joinByIndex(const ByteView& frame)
 {
     // Offsets whose port pair belongs to an unfinished request, by request newest first and
     // offset ascending: the order of the walk, without testing every request at every offset.
-    std::vector<std::pair<qint32, qsizetype>> hits;
+    std::vector<std::pair<Id, qsizetype>> hits;
     const quint8* bytes = frame.data();
     for (qsizetype at = 0; at + kSegmentFieldsLength <= frame.size(); ++at) {
         const auto client = quint16((quint16(bytes[at]) << 8) | bytes[at + 1]);
         if (!hasUnfinishedOn(client))
             continue;
         const auto server = quint16((quint16(bytes[at + 2]) << 8) | bytes[at + 3]);
-        for (qint32 r : m_unfinishedByPort.value(client)) {
-            if (m_requests[size_t(r)].serverPort == server)
-                hits.emplace_back(r, at);
+        const auto found = m_unfinishedByPort.constFind(client);
+        for (Id id : *found) {
+            if (request(id).serverPort == server)
+                hits.emplace_back(id, at);
         }
     }
     std::stable_sort(hits.begin(), hits.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& [r, at] : hits)
-        tryContinuation(r, frame, at);
-    for (const auto& hit : hits) {
-        if (m_requests[size_t(hit.first)].complete)
-            forgetFinished(hit.first);
-    }
+    for (const auto& [id, at] : hits)
+        tryContinuation(id, frame, at);
 }
 
-void RequestAnalyser::tryContinuation(qint32 r, const ByteView& frame, qsizetype at)
+void RequestAnalyser::tryContinuation(Id id, const ByteView& frame, qsizetype at)
 {
-    Request& request = m_requests[size_t(r)];
+    Request& r = request(id);
+    if (!r.joinable)
+        return;
     quint16 client = 0;
     quint16 server = 0;
     quint32 sequence = 0;
@@ -177,40 +237,49 @@ void RequestAnalyser::tryContinuation(qint32 r, const ByteView& frame, qsizetype
     if (!frame.be16(at, client) || !frame.be16(at + 2, server) || !frame.be32(at + 4, sequence) ||
         !frame.u8(at + 12, dataOffset))
         return;
-    if (client != request.clientPort || server != request.serverPort)
+    if (client != r.clientPort || server != r.serverPort)
         return;
-    if (sequence - request.firstSequence != quint32(request.text.size()))
+    if (sequence - r.firstSequence != quint32(r.text.size()))
         return;
     const qsizetype payload = at + qsizetype(dataOffset >> 4) * 4;
     QByteArray piece;
     bool terminated = false;
+    bool full = false;
     if (payload < frame.size()) {
-        piece = QByteArray(reinterpret_cast<const char*>(frame.data() + payload), frame.size() - payload);
+        const qsizetype room = kLongestRequest - r.text.size();
+        const qsizetype size = std::min(frame.size() - payload, room);
+        full = size < frame.size() - payload;
+        piece = QByteArray(reinterpret_cast<const char*>(frame.data() + payload), size);
         terminated = frame.find(kTerminator, payload) >= 0;
     }
-    request.text += piece;
-    request.complete = request.complete || terminated;
-    const bool complete = request.complete;
-    m_records.gets.update(request.shared, [&](Get& get) {
+    r.text += piece;
+    r.complete = r.complete || terminated;
+    const bool complete = r.complete;
+    m_records.gets.update(r.shared - m_sharedBase, [&](Get& get) {
         get.requestText += QString::fromLatin1(piece);
         get.complete = complete;
     });
+    // A request at its longest takes no more segments: the next one's sequence number would
+    // not match the text kept.
+    if (complete || full)
+        forgetUnfinished(id);
 }
 
-void RequestAnalyser::forgetFinished(qint32 r)
+void RequestAnalyser::forgetUnfinished(Id id)
 {
-    const quint16 port = m_requests[size_t(r)].clientPort;
-    auto found = m_unfinishedByPort.find(port);
-    if (found == m_unfinishedByPort.end())
+    Request& r = request(id);
+    if (!r.joinable)
         return;
-    std::vector<qint32>& list = found.value();
-    const auto it = std::find(list.begin(), list.end(), r);
-    if (it == list.end())
-        return;
-    list.erase(it);
-    if (list.empty()) {
-        m_unfinishedByPort.erase(found);
-        m_unfinishedPorts[port >> 6] &= ~(quint64(1) << (port & 63));
+    r.joinable = false;
+    const quint16 port = r.clientPort;
+    const auto found = m_unfinishedByPort.find(port);
+    if (found != m_unfinishedByPort.end()) {
+        std::vector<Id>& list = found.value();
+        list.erase(std::remove(list.begin(), list.end(), id), list.end());
+        if (list.empty()) {
+            m_unfinishedByPort.erase(found);
+            m_unfinishedPorts[port >> 6] &= ~(quint64(1) << (port & 63));
+        }
     }
     --m_unfinishedCount;
 }
@@ -235,6 +304,8 @@ void RequestAnalyser::scanMarkers(const ByteView& frame)
     qsizetype nextLower = frame.findByte('c', 0);
     bool mediaFound = false;
     QString extension;
+    qsizetype headStart = -2; // not looked for yet
+    qsizetype headEnd = -1;
     for (;;) {
         qsizetype at = -1;
         for (qsizetype candidate : {nextG, nextUpper, nextLower}) {
@@ -255,9 +326,12 @@ void RequestAnalyser::scanMarkers(const ByteView& frame)
             nextUpper = frame.findByte('C', at + 1);
         else
             nextLower = frame.findByte('c', at + 1);
-        if (!frame.matchesAtNoCase(at, kContentType))
+        if (!isHeaderLine(frame, at, headStart, headEnd) || !frame.matchesAtNoCase(at, kContentType))
             continue;
-        const qsizetype type = at + qsizetype(kContentType.size());
+        qsizetype type = at + qsizetype(kContentType.size());
+        quint8 blank = 0;
+        while (frame.u8(type, blank) && (blank == ' ' || blank == '\t'))
+            ++type;
         if (frame.matchesAtNoCase(type, "text/html")) {
             recordPages(frame);
             break;
@@ -307,13 +381,24 @@ void RequestAnalyser::recordRequest(const ByteView& frame, qsizetype at)
         !frame.be32(header + 4, request.firstSequence))
         return;
     request.complete = frame.find(kTerminator, at) >= 0;
-    request.text = QByteArray(reinterpret_cast<const char*>(frame.data() + at), frame.size() - at);
+    const qsizetype size = std::min(frame.size() - at, kLongestRequest);
+    request.text = QByteArray(reinterpret_cast<const char*>(frame.data() + at), size);
+    request.joinable = !request.complete && size == frame.size() - at;
+    request.seenAt = m_frame;
     if (!request.complete)
         m_window = kContinuationFrames;
-    request.shared = m_records.gets.append(Get{QString::fromLatin1(request.text), request.clientPort,
-                                               request.serverPort, request.firstSequence, request.complete});
-    m_requests.push_back(std::move(request));
-    addRequestToIndexes(qint32(m_requests.size() - 1));
+    const Get get{QString::fromLatin1(request.text), request.clientPort, request.serverPort, request.firstSequence,
+                  request.complete};
+    request.shared = m_records.gets.withLock([&](QList<Get>& list) {
+        list.append(get);
+        const qsizetype excess = list.size() - kRequestsKept;
+        if (excess > 0) {
+            list.remove(0, excess);
+            m_sharedBase += excess;
+        }
+        return m_sharedBase + list.size() - 1;
+    });
+    addRequest(std::move(request));
 }
 
 bool RequestAnalyser::responseClientPort(const ByteView& frame, quint16& port) const
@@ -325,15 +410,19 @@ bool RequestAnalyser::responseClientPort(const ByteView& frame, quint16& port) c
     return header >= 0 && frame.be16(header + 2, port);
 }
 
-std::vector<qint32> RequestAnalyser::requestsOnPort(quint16 port) const
+std::vector<RequestAnalyser::Id> RequestAnalyser::requestsOnPort(quint16 port) const
 {
-    if (m_lookup == Lookup::Indexed)
-        return m_byClientPort.value(port);
-    std::vector<qint32> result;
-    for (size_t r = 0; r < m_requests.size(); ++r) {
-        if (m_requests[r].clientPort == port)
-            result.push_back(qint32(r));
+    if (m_lookup == Lookup::Indexed) {
+        const auto found = m_byClientPort.constFind(port);
+        return found == m_byClientPort.cend() ? std::vector<Id>() : std::vector<Id>(found->cbegin(), found->cend());
     }
+    std::vector<Id> result;
+    for (Id id = m_firstId + Id(m_requests.size()) - 1; id >= m_firstId && result.size() < size_t(kRequestsPerPort);
+         --id) {
+        if (request(id).clientPort == port)
+            result.push_back(id);
+    }
+    std::reverse(result.begin(), result.end());
     return result;
 }
 
@@ -344,17 +433,26 @@ void RequestAnalyser::recordPages(const ByteView& frame)
     quint16 port = 0;
     if (!responseClientPort(frame, port))
         return;
-    for (qint32 r : requestsOnPort(port)) {
-        const Request& request = m_requests[size_t(r)];
-        const QString address = RequestFields::address(request.text);
+    QStringList pages;
+    for (Id id : requestsOnPort(port)) {
+        const Request& r = request(id);
+        const QString address = RequestFields::address(r.text);
         if (AddressFilters::skipAsPage(address))
             continue;
         // The program's own page and icon requests are not the user's browsing.
-        const QString userAgent = RequestFields::headerValue(request.text, "user-agent: ");
+        const QString userAgent = RequestFields::headerValue(r.text, "user-agent: ");
         if (!userAgent.isEmpty() && userAgent.contains(m_displayName))
             continue;
-        m_records.history.append(address);
+        pages.append(address);
     }
+    if (pages.isEmpty())
+        return;
+    m_records.history.withLock([&pages](QList<QString>& history) {
+        history.append(pages);
+        const qsizetype excess = history.size() - kHistoryKept;
+        if (excess > 0)
+            history.remove(0, excess);
+    });
 }
 
 // ---- Candidates ---------------------------------------------------------------------------
@@ -375,18 +473,18 @@ void RequestAnalyser::createCandidates(const ByteView& frame, const QString& ext
     quint16 port = 0;
     if (!responseClientPort(frame, port))
         return;
-    const std::vector<qint32> requests = requestsOnPort(port);
+    const std::vector<Id> requests = requestsOnPort(port);
     if (requests.empty())
         return;
     const QString history = isAudioExtension(extension) ? QString() : newestHistory();
     for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
-        const Request& request = m_requests[size_t(*it)];
-        const QString address = RequestFields::address(request.text);
+        const Request& r = request(*it);
+        const QString address = RequestFields::address(r.text);
         if (AddressFilters::skipAsCandidate(address))
             continue;
         if (address.size() > 4 && address.right(4).compare(QLatin1String(".xml"), Qt::CaseInsensitive) == 0)
             continue;
-        createCandidate(request, address, extension, history);
+        createCandidate(r, address, extension, history);
     }
 }
 

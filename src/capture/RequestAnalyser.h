@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -19,12 +20,18 @@ class ByteView;
 // Turns captured frames into download candidates: records HTTP requests (`GetArr`), the pages
 // the user visits (`HistoryArr`) and, for each media response, a `VideoFile` in state New for
 // the requests of the same client port. Works on raw frames of any link type, finding its
-// markers at any offset. Runs on one thread (the capture thread), one frame at a time.
+// markers at any offset. Runs on one thread (the capture thread), one frame at a time, and is
+// the only writer of `GetArr` and `HistoryArr`.
+//
+// Everything it keeps is bounded, so that neither memory nor the cost of a frame grows with the
+// traffic seen: the newest kRequestsKept requests (in `GetArr` too), the newest kRequestsPerPort
+// of each client port, the newest kHistoryKept pages, kLongestRequest bytes of one request's
+// text, and unfinished requests only for kContinuationFrames frames after they were seen and at
+// most kUnfinishedPerPort per client port (the oldest are dropped first).
 //
 // Matching records are found through indexes (requests by client port, unfinished requests by
-// their port pair, candidates by address), so the cost of a frame does not grow with the
-// requests seen. Lookup::Walk finds the same records by walking every array instead; it gives
-// identical results and exists to measure and cross-check the indexes.
+// their port pair, candidates by address). Lookup::Walk finds the same records by walking every
+// array instead; it gives identical results and exists to measure and cross-check the indexes.
 class RequestAnalyser final
 {
 public:
@@ -49,6 +56,11 @@ public:
     static constexpr int kContinuationFrames = 100;
     static constexpr int kLargestIgnoredFrame = 40;
     static constexpr int kHistoryEntries = 51;
+    static constexpr int kUnfinishedPerPort = 8;
+    static constexpr int kRequestsPerPort = 64;
+    static constexpr qsizetype kRequestsKept = 4096;
+    static constexpr qsizetype kHistoryKept = 1024;
+    static constexpr qsizetype kLongestRequest = 32768;
 
     RequestAnalyser(Records records, SettingsSource settings, Lookup lookup = Lookup::Indexed);
 
@@ -67,18 +79,22 @@ private:
     struct Request
     {
         QByteArray text;       // the bytes behind Get::requestText
-        qsizetype shared = -1; // index in GetArr
+        qsizetype shared = -1; // index in GetArr counted from its first element ever (see m_sharedBase)
         quint16 clientPort = 0;
         quint16 serverPort = 0;
         quint32 firstSequence = 0;
         bool complete = false;
+        bool joinable = false; // still waiting for continuation segments
+        qint64 seenAt = 0;     // frame number when recorded
     };
+    using Id = qint64; // a request's place in the sequence of all requests of this analyser
 
     void joinContinuations(const ByteView& frame);
     void joinByIndex(const ByteView& frame);
     void joinByWalk(const ByteView& frame);
-    void tryContinuation(qint32 request, const ByteView& frame, qsizetype at);
-    void forgetFinished(qint32 request);
+    void tryContinuation(Id id, const ByteView& frame, qsizetype at);
+    void forgetUnfinished(Id id);
+    void expireUnfinished();
 
     void scanMarkers(const ByteView& frame);
     const MediaFilterSettings& settings();
@@ -86,7 +102,7 @@ private:
     void recordPages(const ByteView& frame);
     void createCandidates(const ByteView& frame, const QString& extension);
     bool responseClientPort(const ByteView& frame, quint16& port) const;
-    std::vector<qint32> requestsOnPort(quint16 port) const; // oldest first
+    std::vector<Id> requestsOnPort(quint16 port) const; // oldest first
 
     bool
     createCandidate(const Request& request, const QString& address, const QString& extension, const QString& history);
@@ -106,13 +122,21 @@ private:
     MediaFilterSettings m_frameSettings;
     bool m_frameSettingsRead = false;
 
-    std::vector<Request> m_requests;
-    void addRequestToIndexes(qint32 index);
+    Request& request(Id id) { return m_requests[size_t(id - m_firstId)]; }
+    const Request& request(Id id) const { return m_requests[size_t(id - m_firstId)]; }
+    Id addRequest(Request request);
+    void dropOldestRequest();
     bool hasUnfinishedOn(quint16 port) const { return (m_unfinishedPorts[port >> 6] >> (port & 63)) & 1; }
 
-    QHash<quint16, std::vector<qint32>> m_byClientPort;     // client port -> requests, oldest first
-    QHash<quint16, std::vector<qint32>> m_unfinishedByPort; // client port -> unfinished requests
-    std::vector<quint64> m_unfinishedPorts;                 // one bit per client port in the above
+    std::deque<Request> m_requests; // the newest kRequestsKept, oldest first
+    Id m_firstId = 0;               // id of m_requests.front()
+    qsizetype m_sharedBase = 0;     // GetArr elements this analyser removed from its front
+    qint64 m_frame = 0;             // frames analysed
+
+    QHash<quint16, std::deque<Id>> m_byClientPort;      // client port -> newest requests, oldest first
+    QHash<quint16, std::vector<Id>> m_unfinishedByPort; // client port -> joinable requests, oldest first
+    std::deque<Id> m_unfinishedByAge;                   // joinable requests in the order seen (may hold stale ids)
+    std::vector<quint64> m_unfinishedPorts;             // one bit per client port in m_unfinishedByPort
     qsizetype m_unfinishedCount = 0;
 
     // Candidates by address and by base name; records appended by anyone are picked up before

@@ -96,19 +96,8 @@ CandidateProbe::Answer CandidateProbe::request(const VideoFile& record) const
     Answer answer;
     // Cookies go into the process-wide store, from where every request to the address
     // (the probe's and the parts') takes them.
-    if (!record.cookie.isEmpty()) {
-        QString cookies = record.cookie;
-        if (!cookies.contains(QLatin1Char(';')))
-            cookies += QLatin1Char(';');
-        for (const QString& raw : cookies.split(QLatin1Char(';'))) {
-            const QString piece = raw.trimmed();
-            if (piece.isEmpty())
-                break;
-            const qsizetype equals = piece.indexOf(QLatin1Char('='));
-            if (equals >= 0)
-                CookieJar::instance().store(record.url, piece.left(equals), piece.mid(equals + 1));
-        }
-    }
+    for (const auto& [name, value] : CookieJar::split(record.cookie))
+        CookieJar::instance().store(record.url, name, value);
     if (!HttpRequest::isRequestable(record.url))
         return answer;
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QUrl>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -20,6 +21,23 @@ void lockShare(CURL*, curl_lock_data data, curl_lock_access, void*)
 void unlockShare(CURL*, curl_lock_data data, void*)
 {
     g_locks[data].unlock();
+}
+
+// Names are HTTP tokens; values may hold anything but control characters (browsers send
+// spaces and commas), which would also break the one-line form the store is given.
+bool isCookieName(const QString& name)
+{
+    static const QString kTokenMarks = QStringLiteral("!#$%&'*+-.^_`|~");
+    if (name.isEmpty())
+        return false;
+    return std::all_of(name.cbegin(), name.cend(),
+                       [](QChar c) { return c.unicode() < 0x80 && (c.isLetterOrNumber() || kTokenMarks.contains(c)); });
+}
+
+bool isCookieValue(const QString& value)
+{
+    return std::none_of(value.cbegin(), value.cend(),
+                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() > 0xff; });
 }
 
 } // namespace
@@ -66,6 +84,24 @@ bool CookieJar::store(const QString& url, const QString& name, const QString& va
         return false;
     attach(handle.get());
     return curl_easy_setopt(handle.get(), CURLOPT_COOKIELIST, line.toLatin1().constData()) == CURLE_OK;
+}
+
+QList<std::pair<QString, QString>> CookieJar::split(const QString& header)
+{
+    QList<std::pair<QString, QString>> result;
+    for (const QString& raw : header.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (result.size() >= kMostCookies)
+            break;
+        const QString piece = raw.trimmed();
+        const qsizetype equals = piece.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        const QString name = piece.left(equals).trimmed();
+        const QString value = piece.mid(equals + 1).trimmed();
+        if (isCookieName(name) && isCookieValue(value))
+            result.append({name, value});
+    }
+    return result;
 }
 
 QList<QByteArray> CookieJar::cookies()

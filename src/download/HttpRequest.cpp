@@ -22,6 +22,7 @@ struct Transfer
     HttpResult* result = nullptr;
     HttpResponseHead pending;
     bool pendingHasLocation = false;
+    bool pendingHasType = false;
     Clock::time_point lastActivity = Clock::now();
     std::chrono::milliseconds receiveTimeout{0};
     bool timedOut = false;
@@ -38,10 +39,14 @@ size_t onHeaderLine(char* data, size_t size, size_t count, void* user)
     auto& t = *static_cast<Transfer*>(user);
     const size_t total = size * count;
     t.lastActivity = Clock::now();
+    // A line starting with white space continues a folded header value: never a header name.
+    if (total > 0 && (data[0] == ' ' || data[0] == '\t'))
+        return total;
     const QByteArray line = QByteArray(data, qsizetype(total)).trimmed();
     if (line.startsWith("HTTP/")) {
         t.pending = HttpResponseHead();
         t.pendingHasLocation = false;
+        t.pendingHasType = false;
         const QList<QByteArray> parts = line.split(' ');
         t.pending.status = parts.size() > 1 ? parts.at(1).toLong() : 0;
         return total;
@@ -63,14 +68,18 @@ size_t onHeaderLine(char* data, size_t size, size_t count, void* user)
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
         return total;
-    const QByteArray name = line.left(colon).trimmed().toLower();
+    // The name is exactly what stands before the colon ("Content-Type : x" is no Content-Type).
+    const QByteArray name = line.left(colon).toLower();
+    if (name.contains(' ') || name.contains('\t'))
+        return total;
     const QByteArray value = line.mid(colon + 1).trimmed();
     if (name == "content-length") {
         bool ok = false;
         const qint64 length = value.toLongLong(&ok);
         t.pending.contentLength = ok && length >= 0 ? length : -1;
-    } else if (name == "content-type") {
-        t.pending.contentType = value;
+    } else if (name == "content-type" && !t.pendingHasType) {
+        t.pending.contentType = value; // the first one: a second cannot override it
+        t.pendingHasType = true;
     } else if (name == "location") {
         t.pendingHasLocation = true;
     }

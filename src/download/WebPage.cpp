@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QUrl>
 
 namespace WebPage {
 
@@ -63,8 +64,10 @@ QString GetTextContent(const QString& url, std::chrono::milliseconds timeout, co
 
 QString iconPath(const QString& host)
 {
+    // The fallback icons share the folder: no site may overwrite them.
     if (host.isEmpty() || host == QLatin1String(".") || host == QLatin1String("..") ||
-        host.contains(QLatin1Char('/')) || host.contains(QChar(0)))
+        host.contains(QLatin1Char('/')) || host.contains(QChar(0)) || host == QLatin1String("DefaultVideo") ||
+        host == QLatin1String("DefaultAudio"))
         return {};
     return AppPaths::folder(AppPaths::Folder::FavIcons) + host;
 }
@@ -79,15 +82,104 @@ bool iconPresent(const QString& host)
     return files.contains(host, Qt::CaseSensitive);
 }
 
+namespace {
+
+constexpr qsizetype LongestAuthority = 253 + 6; // a DNS name and ":65535"
+
+bool isAsciiAlnum(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+}
+
+bool isPort(QStringView port)
+{
+    if (port.isEmpty() || port.size() > 5)
+        return false;
+    for (const QChar c : port) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const int value = port.toInt();
+    return value >= 1 && value <= 65535;
+}
+
+// host[:port] as a DNS name, an IPv4 address or a bracketed IPv6 address.
+bool isAuthority(QStringView authority)
+{
+    QStringView host = authority;
+    QStringView port;
+    bool hasPort = false;
+    if (authority.startsWith(u'[')) {
+        const qsizetype close = authority.indexOf(u']');
+        if (close < 2)
+            return false;
+        host = authority.mid(1, close - 1);
+        const QStringView after = authority.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(u':'))
+                return false;
+            port = after.mid(1);
+            hasPort = true;
+        }
+        for (const QChar c : host) {
+            const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+            if (!hex && c != u':' && c != u'.')
+                return false;
+        }
+    } else {
+        const qsizetype colon = authority.indexOf(u':');
+        if (colon >= 0) {
+            host = authority.left(colon);
+            port = authority.mid(colon + 1);
+            hasPort = true;
+        }
+        bool letterOrDigit = false;
+        for (const QChar c : host) {
+            if (isAsciiAlnum(c))
+                letterOrDigit = true;
+            else if (c != u'.' && c != u'-' && c != u'_')
+                return false;
+        }
+        if (!letterOrDigit)
+            return false;
+    }
+    return !hasPort || isPort(port);
+}
+
+} // namespace
+
 QString iconHost(const QString& pageAddress)
 {
-    QString host = pageAddress;
-    host.remove(QLatin1String("https://"));
-    host.remove(QLatin1String("http://"));
-    const qsizetype slash = host.indexOf(QLatin1Char('/'));
-    if (slash < 0)
+    QStringView rest(pageAddress);
+    bool schemed = false;
+    for (;;) {
+        if (rest.startsWith(u"http://", Qt::CaseInsensitive))
+            rest = rest.mid(7);
+        else if (rest.startsWith(u"https://", Qt::CaseInsensitive))
+            rest = rest.mid(8);
+        else
+            break;
+        schemed = true;
+    }
+    if (!schemed)
         return {};
-    return host.left(slash);
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != u'/' && rest[end] != u'?' && rest[end] != u'#')
+        ++end;
+    if (end == rest.size()) // no path: no icon
+        return {};
+    QStringView authority = rest.left(end);
+    const qsizetype credentials = authority.lastIndexOf(u'@');
+    if (credentials >= 0)
+        authority = authority.mid(credentials + 1);
+    if (authority.size() > LongestAuthority || !isAuthority(authority))
+        return {};
+    const QString host = authority.toString();
+    // The icon request must go to exactly this host (an odd IPv6 literal may pass the test above).
+    const QUrl check(QStringLiteral("http://") + host + QStringLiteral("/"), QUrl::StrictMode);
+    if (!check.isValid() || check.host().isEmpty() || iconPath(host).isEmpty())
+        return {};
+    return host;
 }
 
 void GetFavIcon(const QString& iconUrl,

@@ -33,11 +33,13 @@ void GetFavIcon(const QString& iconUrl,
 bool iconPresent(const QString& host);
 
 // The path of host's icon file (whether it exists or not); empty for a host that cannot be a
-// file name ("", ".", "..", or containing a slash).
+// file name ("", ".", "..", or containing a slash) or that names a fallback icon.
 QString iconPath(const QString& host);
 
-// The host part of a page address: every "https://" and "http://" removed, cut before the
-// first "/"; empty when nothing is left or there is no "/" at all.
+// The host part of a page address: after the leading "http://" or "https://" (any case,
+// repeated ones too) up to the first "/", "?" or "#", credentials dropped; empty without a
+// scheme, without anything after the host, or when it is no host name (a DNS name, an IPv4
+// address or a bracketed IPv6 address, with an optional port of 1-65535).
 QString iconHost(const QString& pageAddress);
 
 } // namespace WebPage

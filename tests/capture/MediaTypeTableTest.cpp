@@ -85,6 +85,15 @@ const TypeCase kCases[] = {
     {"binary then video off", "Content-Type: application/octet-stream\r\nContent-Type: video/mp4",
      [](MediaFilterSettings& s) { s.mp4 = false; }, ".bin"},
     {"page", "Content-Type: text/html", keep, nullptr},
+    // The name counts only as a whole header name at the start of a line of the response head.
+    {"no space after the colon", "Content-Type:video/mp4", keep, ".mp4"},
+    {"tab after the colon", "Content-Type:\tvideo/webm", keep, ".webm"},
+    {"end of a longer name", "X-Original-Content-Type: video/mp4", keep, nullptr},
+    {"inside a value", "X-Note: content-type: video/mp4", keep, nullptr},
+    {"space before the colon", "Content-Type : video/mp4", keep, nullptr},
+    {"folded line", "X-Note: a\r\n Content-Type: video/mp4", keep, nullptr},
+    {"in the body", "Content-Length: 30\r\n\r\nContent-Type: video/mp4", keep, nullptr},
+    {"page in the body", "Content-Type: video/mp4\r\n\r\nContent-Type: text/html", keep, ".mp4"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, MediaTypeTable, testing::ValuesIn(kCases), [](const auto& row) {
