@@ -89,10 +89,11 @@ bool CookieJar::store(const QString& url, const QString& name, const QString& va
 QList<std::pair<QString, QString>> CookieJar::split(const QString& header)
 {
     QList<std::pair<QString, QString>> result;
-    for (const QString& raw : header.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        if (result.size() >= kMostCookies)
-            break;
+    for (const QString& raw : header.split(QLatin1Char(';'))) {
         const QString piece = raw.trimmed();
+        // The list ends at the first empty piece, as the browser's header is read.
+        if (piece.isEmpty() || result.size() >= kMostCookies)
+            break;
         const qsizetype equals = piece.indexOf(QLatin1Char('='));
         if (equals <= 0)
             continue;

