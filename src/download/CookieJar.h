@@ -26,7 +26,8 @@ public:
     // Returns false when url has no host or the cookie could not be stored.
     bool store(const QString& url, const QString& name, const QString& value);
 
-    // The name=value pairs of a Cookie request header value, in order: pieces between ';',
+    // The name=value pairs of a Cookie request header value, in order, up to the first empty
+    // piece: pieces between ';',
     // names and values trimmed; pieces without '=', with an empty name, a name that is no
     // token or a value holding a control character are left out, and at most kMostCookies
     // pairs are returned.
