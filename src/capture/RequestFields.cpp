@@ -63,8 +63,8 @@ QString address(const QByteArray& requestText)
     if (requestText.size() <= kMethodLength)
         return result;
     qsizetype end = kMethodLength;
-    while (end < requestText.size() && requestText.at(end) != ' ' && requestText.at(end) != '\r' &&
-           requestText.at(end) != '\n')
+    // A request target holds no space or control character: the first one ends it.
+    while (end < requestText.size() && quint8(requestText.at(end)) > 0x20 && quint8(requestText.at(end)) != 0x7f)
         ++end;
     result += QString::fromLatin1(requestText.constData() + kMethodLength, end - kMethodLength);
     return result;

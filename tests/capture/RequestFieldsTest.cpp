@@ -62,6 +62,9 @@ TEST(RequestFieldAddress, HostComesOnlyFromTheHostHeader)
         // The path ends at the first space or line end: no line break gets into an address.
         {"GET /v.mp4\r\nHost: media.test\r\n\r\n", u"http://media.test/v.mp4"_qs},
         {"GET /unfinished", u"http:///unfinished"_qs},
+        // Nor a NUL or another control character.
+        {QByteArray("GET /v.mp4\0x HTTP/1.1", 21), u"http:///v.mp4"_qs},
+        {"GET /v\tx.mp4", u"http:///v"_qs},
     };
     for (const auto& [text, address] : cases)
         EXPECT_EQ(RequestFields::address(text), address) << text.toStdString();

@@ -3,6 +3,7 @@
 #include "base/Texts.h"
 #include "download/PageTitle.h"
 
+#include <QList>
 #include <QString>
 
 #include <cstddef>
