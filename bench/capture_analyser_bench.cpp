@@ -4,6 +4,7 @@
 //
 //   ninja -C build capture_analyser_bench && build/bench/capture_analyser_bench [--keep FILE]
 
+#include "BenchFrames.h"
 #include "base/Texts.h"
 #include "capture/RequestAnalyser.h"
 
@@ -27,58 +28,10 @@ constexpr int kRequests = 100000;
 constexpr int kFramesPerRequest = 10;
 constexpr int kPayload = 1448;
 
-struct Capture
-{
-    QByteArray bytes;               // frames back to back
-    std::vector<qsizetype> offsets; // start of each frame, plus the end
-    qsizetype frames() const { return qsizetype(offsets.size()) - 1; }
-};
-
-void put16(QByteArray& out, quint16 v)
-{
-    out.append(char(v >> 8));
-    out.append(char(v & 0xFF));
-}
-
-void put32(QByteArray& out, quint32 v)
-{
-    put16(out, quint16(v >> 16));
-    put16(out, quint16(v & 0xFFFF));
-}
-
-// Ethernet + IPv4 + TCP with timestamps (32 bytes), as Linux sends on lo.
-void frame(Capture& capture, quint16 source, quint16 destination, quint32 sequence, const QByteArray& payload)
-{
-    QByteArray& out = capture.bytes;
-    out.append(QByteArray(12, '\0'));
-    put16(out, 0x0800);
-    out.append(char(0x45));
-    out.append(char(0));
-    put16(out, quint16(20 + 32 + payload.size()));
-    put32(out, 0x00004000);
-    out.append(char(64));
-    out.append(char(6));
-    put16(out, 0);
-    put32(out, 0x7F000001);
-    put32(out, 0x7F000001);
-    put16(out, source);
-    put16(out, destination);
-    put32(out, sequence);
-    put32(out, 1);
-    out.append(char(0x80));
-    out.append(char(0x18));
-    put16(out, 512);
-    put32(out, 0);
-    out.append(QByteArray("\x01\x01\x08\x0a\x00\x00\x00\x01\x00\x00\x00\x02", 12));
-    out.append(payload);
-    capture.offsets.push_back(out.size());
-}
-
-Capture generate()
+BenchFrames generate()
 {
     QRandomGenerator random(7);
-    Capture capture;
-    capture.offsets.push_back(0);
+    BenchFrames capture;
     QByteArray body(kPayload * 8, '\0');
     for (char& c : body)
         c = char(random.bounded(256));
@@ -107,30 +60,31 @@ Capture generate()
         int frames = 0;
         if (i % 50 == 0) { // a request split over two segments
             const qsizetype cut = request.size() / 2;
-            frame(capture, client, server, sequence, request.left(cut));
-            frame(capture, client, server, sequence + quint32(cut), request.mid(cut));
+            appendLoopbackFrame(capture, client, server, sequence, request.left(cut));
+            appendLoopbackFrame(capture, client, server, sequence + quint32(cut), request.mid(cut));
             frames = 2;
         } else {
-            frame(capture, client, server, sequence, request);
+            appendLoopbackFrame(capture, client, server, sequence, request);
             frames = 1;
         }
-        frame(capture, server, client, 9000, {}); // acknowledgement
+        appendLoopbackFrame(capture, server, client, 9000, {}); // acknowledgement
         const QByteArray header = "HTTP/1.1 200 OK\r\nServer: nginx\r\nDate: Tue, 08 Dec 2026 00:00:00 GMT\r\n"
                                   "Content-Type: " +
                                   QByteArray(type) +
                                   "\r\nContent-Length: 50000\r\n"
                                   "Connection: keep-alive\r\n\r\n";
-        frame(capture, server, client, 9001, header + body.mid(0, kPayload - header.size()));
+        appendLoopbackFrame(capture, server, client, 9001, header + body.mid(0, kPayload - header.size()));
         for (frames += 2; frames < kFramesPerRequest - 1; ++frames) {
             const int slice = random.bounded(7);
-            frame(capture, server, client, 9001 + quint32(frames) * kPayload, body.mid(slice * kPayload, kPayload));
+            appendLoopbackFrame(capture, server, client, 9001 + quint32(frames) * kPayload,
+                                body.mid(slice * kPayload, kPayload));
         }
-        frame(capture, client, server, sequence + quint32(request.size()), {});
+        appendLoopbackFrame(capture, client, server, sequence + quint32(request.size()), {});
     }
     return capture;
 }
 
-bool writePcap(const Capture& capture, const QString& path)
+bool writePcap(const BenchFrames& capture, const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -184,7 +138,7 @@ struct Run
 // through the indexes and times only the last tenth with the given lookup: both lookups keep
 // identical state, and walking every array for the first 900,000 frames would only repeat the
 // same quadratic growth at smaller sizes.
-Run analyse(const Capture& capture, RequestAnalyser::Lookup lookup, bool lastTenthOnly = false)
+Run analyse(const BenchFrames& capture, RequestAnalyser::Lookup lookup, bool lastTenthOnly = false)
 {
     GetArray gets;
     HistoryArray history;
@@ -224,7 +178,7 @@ int main(int argc, char** argv)
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--keep"))
         path = arguments.at(2);
 
-    const Capture capture = generate();
+    const BenchFrames capture = generate();
     if (!writePcap(capture, path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;

@@ -1,9 +1,10 @@
-// Frames per second of the request analyser on the same traffic, once from a fresh state and
+// BenchFrames per second of the request analyser on the same traffic, once from a fresh state and
 // once after 100,000 requests that never finish (all on one browser connection that stays in
 // the traffic). The ratio must stay near 1: the cost of a frame must not depend on history.
 //
 //   cmake --build build --target capture_unfinished_bench && build/bench/capture_unfinished_bench [UNFINISHED] [ROUNDS]
 
+#include "BenchFrames.h"
 #include "base/Texts.h"
 #include "capture/RequestAnalyser.h"
 
@@ -21,53 +22,6 @@ constexpr int kTimedRequests = 20000;
 constexpr quint16 kLoadedClient = 40000; // the connection that holds the unfinished requests
 constexpr quint16 kServer = 80;
 
-struct Frames
-{
-    QByteArray bytes;
-    std::vector<qsizetype> offsets{0}; // start of each frame, plus the end
-    qsizetype count() const { return qsizetype(offsets.size()) - 1; }
-};
-
-void put16(QByteArray& out, quint16 v)
-{
-    out.append(char(v >> 8));
-    out.append(char(v & 0xFF));
-}
-
-void put32(QByteArray& out, quint32 v)
-{
-    put16(out, quint16(v >> 16));
-    put16(out, quint16(v & 0xFFFF));
-}
-
-// Ethernet + IPv4 + TCP with timestamps (32 bytes), as Linux sends on lo.
-void frame(Frames& frames, quint16 source, quint16 destination, quint32 sequence, const QByteArray& payload)
-{
-    QByteArray& out = frames.bytes;
-    out.append(QByteArray(12, '\0'));
-    put16(out, 0x0800);
-    out.append(char(0x45));
-    out.append(char(0));
-    put16(out, quint16(20 + 32 + payload.size()));
-    put32(out, 0x00004000);
-    out.append(char(64));
-    out.append(char(6));
-    put16(out, 0);
-    put32(out, 0x7F000001);
-    put32(out, 0x7F000001);
-    put16(out, source);
-    put16(out, destination);
-    put32(out, sequence);
-    put32(out, 1);
-    out.append(char(0x80));
-    out.append(char(0x18));
-    put16(out, 512);
-    put32(out, 0);
-    out.append(QByteArray("\x01\x01\x08\x0a\x00\x00\x00\x01\x00\x00\x00\x02", 12));
-    out.append(payload);
-    frames.offsets.push_back(out.size());
-}
-
 QByteArray request(int i, const char* extension)
 {
     return "GET /static/" + QByteArray::number(i) + "/item" + extension + " HTTP/1.1\r\nHost: site" +
@@ -79,13 +33,13 @@ QByteArray request(int i, const char* extension)
 }
 
 // Requests whose head never ends, one after the other on the loaded connection.
-Frames unfinished(int count)
+BenchFrames unfinished(int count)
 {
-    Frames frames;
+    BenchFrames frames;
     quint32 sequence = 1;
     for (int i = 0; i < count; ++i) {
         const QByteArray text = request(i, ".js").chopped(2);
-        frame(frames, kLoadedClient, kServer, sequence, text);
+        appendLoopbackFrame(frames, kLoadedClient, kServer, sequence, text);
         sequence += quint32(text.size()) + 100000; // not one the previous request continues with
     }
     return frames;
@@ -93,10 +47,10 @@ Frames unfinished(int count)
 
 // Browsing on 64 connections, the loaded one among them: requests (one in 50 split over two
 // segments, one in 25 never finished), acknowledgements, response heads and body segments.
-Frames traffic()
+BenchFrames traffic()
 {
     QRandomGenerator random(11);
-    Frames frames;
+    BenchFrames frames;
     QByteArray body(1448, '\0');
     for (char& c : body)
         c = char(random.bounded(256));
@@ -108,21 +62,21 @@ Frames traffic()
         const char* type = kind < 15 ? "text/html" : kind < 95 ? "application/javascript" : "video/mp4";
         const QByteArray text = request(i, extension);
         if (i % 25 == 0) {
-            frame(frames, client, kServer, sequence, text.chopped(2));
+            appendLoopbackFrame(frames, client, kServer, sequence, text.chopped(2));
         } else if (i % 50 == 1) {
             const qsizetype cut = text.size() / 2;
-            frame(frames, client, kServer, sequence, text.left(cut));
-            frame(frames, client, kServer, sequence + quint32(cut), text.mid(cut));
+            appendLoopbackFrame(frames, client, kServer, sequence, text.left(cut));
+            appendLoopbackFrame(frames, client, kServer, sequence + quint32(cut), text.mid(cut));
         } else {
-            frame(frames, client, kServer, sequence, text);
+            appendLoopbackFrame(frames, client, kServer, sequence, text);
         }
-        frame(frames, kServer, client, 9000, {});
-        frame(frames, kServer, client, 9001,
-              "HTTP/1.1 200 OK\r\nServer: nginx\r\nContent-Type: " + QByteArray(type) +
-                  "\r\nContent-Length: 50000\r\nConnection: keep-alive\r\n\r\n");
+        appendLoopbackFrame(frames, kServer, client, 9000, {});
+        appendLoopbackFrame(frames, kServer, client, 9001,
+                            "HTTP/1.1 200 OK\r\nServer: nginx\r\nContent-Type: " + QByteArray(type) +
+                                "\r\nContent-Length: 50000\r\nConnection: keep-alive\r\n\r\n");
         for (int part = 0; part < 4; ++part)
-            frame(frames, kServer, client, 9100 + quint32(part) * 1448, body);
-        frame(frames, client, kServer, sequence + quint32(text.size()), {});
+            appendLoopbackFrame(frames, kServer, client, 9100 + quint32(part) * 1448, body);
+        appendLoopbackFrame(frames, client, kServer, sequence + quint32(text.size()), {});
     }
     return frames;
 }
@@ -135,10 +89,10 @@ double threadSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-void feed(RequestAnalyser& analyser, const Frames& frames)
+void feed(RequestAnalyser& analyser, const BenchFrames& frames)
 {
     const auto* data = reinterpret_cast<const quint8*>(frames.bytes.constData());
-    for (qsizetype f = 0; f < frames.count(); ++f) {
+    for (qsizetype f = 0; f < frames.frames(); ++f) {
         const qsizetype at = frames.offsets[size_t(f)];
         analyser.analyse(data + at, quint16(frames.offsets[size_t(f + 1)] - at));
     }
@@ -152,7 +106,7 @@ struct Run
     qsizetype history = 0;
 };
 
-Run run(const Frames& load, const Frames& timed)
+Run run(const BenchFrames& load, const BenchFrames& timed)
 {
     GetArray gets;
     HistoryArray history;
@@ -167,7 +121,7 @@ Run run(const Frames& load, const Frames& timed)
     feed(analyser, timed);
     const double end = threadSeconds();
     result.loadSeconds = start - loadStart;
-    result.framesPerSecond = double(timed.count()) / (end - start);
+    result.framesPerSecond = double(timed.frames()) / (end - start);
     result.requests = gets.size();
     result.history = history.size();
     return result;
@@ -184,11 +138,11 @@ int main(int argc, char** argv)
 
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    const Frames timed = traffic();
-    const Frames load = unfinished(count);
+    const BenchFrames timed = traffic();
+    const BenchFrames load = unfinished(count);
     std::printf("timed traffic: %lld frames, %d requests on 64 connections; best of %d rounds, CPU time of this "
                 "thread\n",
-                static_cast<long long>(timed.count()), kTimedRequests, rounds);
+                static_cast<long long>(timed.frames()), kTimedRequests, rounds);
     // Alternating rounds, best of each: the neighbours on a shared machine slow single runs.
     Run fresh;
     Run loaded;
