@@ -197,8 +197,9 @@ QStringList LibraryActions::copyRows(const QList<int>& rows, const QString& fold
     QStringList copies;
     for (const int row : rows) {
         const QString source = m_window.pathOfRow(row);
-        const QString stem = OutputName::clean(m_window.model().rowAt(row).title);
         const QString extension = lowerExtension(source);
+        // Room for the extension and a " (12)" that keeps an existing copy.
+        const QString stem = OutputName::clean(m_window.model().rowAt(row).title, extension.toUtf8().size() + 8);
         QString target = folder + stem + extension;
         if (replace)
             QFile::remove(target);

@@ -57,4 +57,26 @@ TEST(OutputName, CleansTitlesIntoFileNames)
         EXPECT_EQ(OutputName::clean(row.title), row.expected) << qPrintable(row.title.left(40));
 }
 
+TEST(OutputName, NamesFitTheFileSystemsByteLimit)
+{
+    Texts::init(QStringLiteral("EN"));
+    // 150 CJK characters are 450 bytes of UTF-8.
+    const QString cjk = QString(150, QChar(0x6f22));
+    EXPECT_EQ(OutputName::clean(cjk), QString(85, QChar(0x6f22)));
+    EXPECT_EQ(OutputName::clean(cjk, 4).toUtf8().size(), 249);
+    // A character outside the basic plane is kept whole or not at all.
+    QString emoji;
+    for (int i = 0; i < 100; ++i)
+        emoji += QString::fromUcs4(U"\U0001F3B5");
+    const QString cut = OutputName::clean(emoji, 2);
+    EXPECT_EQ(cut.toUtf8().size(), 252);
+    EXPECT_FALSE(cut.back().isHighSurrogate());
+    // Control characters never reach a file name; a lone surrogate becomes a replacement mark.
+    EXPECT_EQ(OutputName::clean(QStringLiteral("line\none\r\x7f")), QStringLiteral("lineone"));
+    EXPECT_EQ(OutputName::clean(QStringLiteral("a") + QChar(0xd800) + QStringLiteral("b")), QStringLiteral("a\uFFFDb"));
+    // Spaces left at the cut are trimmed too.
+    EXPECT_EQ(OutputName::clean(QString(250, QLatin1Char('w')) + QStringLiteral(" xyz"), 4),
+              QString(250, QLatin1Char('w')));
+}
+
 } // namespace
