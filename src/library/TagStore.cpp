@@ -2,6 +2,7 @@
 
 #include "base/AppPaths.h"
 #include "base/Texts.h"
+#include "base/Trace.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -24,12 +25,16 @@ const QString kDeletionTag = QStringLiteral("deletion");
 const QString kDeletionMark = QStringLiteral("InOrderToDelete");
 std::atomic<bool> g_xattrEnabled{true};
 
+// Far above what any library needs (a few hundred bytes per file); a larger file is not ours.
+constexpr qint64 kMaxSidecarBytes = 64 * 1024 * 1024;
+
 struct SidecarCache
 {
     QString path;
     QDateTime modified;
     qint64 size = -1;
     QJsonObject entries;
+    bool broken = false; // the file exists but is not a store this program wrote
 };
 SidecarCache g_cache;
 
@@ -60,15 +65,36 @@ const QJsonObject& loadSidecar(const QString& path)
     const qint64 size = info.exists() ? info.size() : -1;
     if (g_cache.path == path && g_cache.modified == modified && g_cache.size == size)
         return g_cache.entries;
-    g_cache = SidecarCache{path, modified, size, {}};
+    g_cache = SidecarCache{path, modified, size, {}, false};
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly))
-        g_cache.entries = QJsonDocument::fromJson(file.readAll()).object();
+    if (size > kMaxSidecarBytes) {
+        g_cache.broken = true;
+    } else if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.read(kMaxSidecarBytes + 1);
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        if (document.isObject())
+            g_cache.entries = document.object();
+        else
+            g_cache.broken = !bytes.trimmed().isEmpty();
+    }
+    if (g_cache.broken)
+        trace(QStringLiteral("tag store: %1 is not a tag list (%2 bytes); its tags are not read").arg(path).arg(size));
     return g_cache.entries;
 }
 
 bool saveSidecar(const QString& path, const QJsonObject& entries)
 {
+    // A store that could not be read is kept beside the new one, never written over: it may
+    // hold every title of a library on a file system without extended attributes.
+    if (g_cache.path == path && g_cache.broken) {
+        const QString aside = path + QStringLiteral(".broken");
+        QFile::remove(aside);
+        if (!QFile::rename(path, aside))
+            return false;
+        trace(QStringLiteral("tag store: kept the unreadable %1 as %2").arg(path, aside));
+        g_cache = SidecarCache{};
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -156,4 +156,46 @@ TEST(TagStoreFallback, AValueTheAttributeRefusesGoesToTheSidecar)
     TagStore::setExtendedAttributesEnabled(true);
 }
 
+// A sidecar this program cannot read (damaged, or far too large to be a tag list) is never
+// written over: it is kept beside the new store.
+TEST(TagStoreFallback, AnUnreadableSidecarIsKeptAsideNotOverwritten)
+{
+    Texts::init();
+    TagStore::setExtendedAttributesEnabled(false);
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        qint64 size;
+    } cases[] = {
+        {"truncated", QByteArrayLiteral("{\"/music/a.mp3\": {\"title\": \"Sta"), 0},
+        {"not an object", QByteArrayLiteral("[1, 2, 3]"), 0},
+        {"oversized", QByteArrayLiteral("{}"), 64 * 1024 * 1024 + 1},
+    };
+    for (const auto& row : cases) {
+        QTemporaryDir dir;
+        const QString sidecar = dir.filePath(QStringLiteral("tags.json"));
+        QFile stored(sidecar);
+        ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+        stored.write(row.bytes);
+        if (row.size > 0) {
+            ASSERT_TRUE(stored.resize(row.size)); // sparse: costs no disk
+        }
+        stored.close();
+        TagStore::setSidecarPath(sidecar);
+        const QString media = dir.filePath(QStringLiteral("clip.mp4"));
+        QFile file(media);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        EXPECT_EQ(TagStore::read(media, QStringLiteral("title")), QStringLiteral("Unnamed media file")) << row.name;
+        ASSERT_TRUE(TagStore::write(media, QStringLiteral("title"), QStringLiteral("Fresh"))) << row.name;
+        EXPECT_EQ(TagStore::read(media, QStringLiteral("title")), QStringLiteral("Fresh")) << row.name;
+        QFile aside(sidecar + QStringLiteral(".broken"));
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << row.name;
+        EXPECT_EQ(aside.size(), row.size > 0 ? row.size : row.bytes.size()) << row.name;
+        EXPECT_TRUE(aside.read(row.bytes.size()) == row.bytes) << row.name;
+    }
+    TagStore::setExtendedAttributesEnabled(true);
+}
+
 } // namespace
