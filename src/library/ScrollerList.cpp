@@ -28,9 +28,9 @@ Load load(const QString& path, tinyxml2::XMLDocument& document)
     QFile file(path);
     if (!file.exists())
         return Load::Missing;
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > ScrollerList::MaxFileBytes)
         return Load::Broken;
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(ScrollerList::MaxFileBytes);
     if (document.Parse(bytes.constData(), static_cast<size_t>(bytes.size())) != tinyxml2::XML_SUCCESS)
         return Load::Broken;
     const tinyxml2::XMLElement* root = document.RootElement();

@@ -11,6 +11,8 @@ class ScrollerList final
 {
 public:
     static constexpr int MaxEntries = 100;
+    // A list of MaxEntries takes well under 100 KiB; a larger file is not one this program wrote.
+    static constexpr qint64 MaxFileBytes = 1024 * 1024;
 
     explicit ScrollerList(QString xmlPath);
 

@@ -1,5 +1,7 @@
 #include "ui/SlideshowList.h"
 
+#include "library/ScrollerList.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,14 +12,14 @@ namespace SlideshowList {
 QList<SlideshowEntry> read(const QString& xmlPath)
 {
     QFile file(xmlPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > ScrollerList::MaxFileBytes)
         return {};
     const QDir folder = QFileInfo(xmlPath).absoluteDir();
     QList<SlideshowEntry> entries;
     QXmlStreamReader reader(&file);
     if (!reader.readNextStartElement() || reader.name() != QLatin1String("slideshow"))
         return {};
-    while (reader.readNextStartElement()) {
+    while (entries.size() < ScrollerList::MaxEntries && reader.readNextStartElement()) {
         if (reader.name() != QLatin1String("photo")) {
             reader.skipCurrentElement();
             continue;

@@ -14,7 +14,8 @@ struct SlideshowEntry
 
 namespace SlideshowList {
 
-// Every "photo" of the list in document order; empty when the file is missing or malformed.
+// The first ScrollerList::MaxEntries "photo" elements of the list in document order; empty when
+// the file is missing, larger than ScrollerList::MaxFileBytes or malformed.
 QList<SlideshowEntry> read(const QString& xmlPath);
 
 } // namespace SlideshowList

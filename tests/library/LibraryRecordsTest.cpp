@@ -180,7 +180,9 @@ TEST_F(ScrollerListTest, AnOverlongHandEditedListIsCutBackToAHundred)
 TEST_F(ScrollerListTest, ABrokenListStaysUnchanged)
 {
     for (const QByteArray& broken :
-         {QByteArray(), QByteArrayLiteral("<slideshow><photo"), QByteArrayLiteral("<gallery />")}) {
+         {QByteArray(), QByteArrayLiteral("<slideshow><photo"), QByteArrayLiteral("<gallery />"),
+          QByteArrayLiteral("<slideshow>") + QByteArray(ScrollerList::MaxFileBytes, ' ') +
+              QByteArrayLiteral("</slideshow>")}) {
         writeList(broken);
         EXPECT_FALSE(m_list.addEntry(QStringLiteral("1"), QStringLiteral("1.mp4"), QStringLiteral("00:00:01.00")));
         EXPECT_EQ(m_list.removeEntriesFor(QStringLiteral("1")), 0);
