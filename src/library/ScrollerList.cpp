@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QSaveFile>
+#include <QXmlStreamReader>
 
 #include <tinyxml2.h>
 
@@ -30,7 +31,15 @@ Load load(const QString& path, tinyxml2::XMLDocument& document)
         return Load::Missing;
     if (!file.open(QIODevice::ReadOnly) || file.size() > ScrollerList::MaxFileBytes)
         return Load::Broken;
-    const QByteArray bytes = file.read(ScrollerList::MaxFileBytes);
+    // At most the size just checked, even if the file grows meanwhile.
+    const QByteArray bytes = file.read(file.size());
+    // The scroller reads the list with a strict reader; a list it could not show (text outside
+    // the root, bytes that are not UTF-8) is not extended either.
+    QXmlStreamReader strict(bytes);
+    while (!strict.atEnd())
+        strict.readNext();
+    if (strict.hasError())
+        return Load::Broken;
     if (document.Parse(bytes.constData(), static_cast<size_t>(bytes.size())) != tinyxml2::XML_SUCCESS)
         return Load::Broken;
     const tinyxml2::XMLElement* root = document.RootElement();

@@ -70,7 +70,8 @@ const QJsonObject& loadSidecar(const QString& path)
     if (size > kMaxSidecarBytes) {
         g_cache.broken = true;
     } else if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.read(kMaxSidecarBytes + 1);
+        // At most the size just checked, even if the file grows meanwhile.
+        const QByteArray bytes = file.read(size);
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
         if (document.isObject())

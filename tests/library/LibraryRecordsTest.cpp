@@ -181,6 +181,9 @@ TEST_F(ScrollerListTest, ABrokenListStaysUnchanged)
 {
     for (const QByteArray& broken :
          {QByteArray(), QByteArrayLiteral("<slideshow><photo"), QByteArrayLiteral("<gallery />"),
+          // Lists the scroller's strict reader refuses: text outside the root, bytes not UTF-8.
+          QByteArrayLiteral("junk<slideshow />"),
+          QByteArrayLiteral("<slideshow><photo video=\"\x9d.mp4\"/></slideshow>"),
           QByteArrayLiteral("<slideshow>") + QByteArray(ScrollerList::MaxFileBytes, ' ') +
               QByteArrayLiteral("</slideshow>")}) {
         writeList(broken);
