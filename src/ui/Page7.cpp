@@ -72,7 +72,7 @@ Page7::Page7(QWidget* parent)
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setReadOnly(true);
     m_status->setMaximumBlockCount(MaxStatusBlocks);
-    m_status->setMinimumHeight(90);
+    m_status->setMinimumHeight(8 * fontMetrics().lineSpacing());
     statusRow->addWidget(m_statusLabel, 0, Qt::AlignTop);
     statusRow->addWidget(m_status, 1);
     layout->addLayout(statusRow);
