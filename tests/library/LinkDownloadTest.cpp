@@ -208,4 +208,22 @@ TEST_F(LinkDownloadTest, MissingToolIsNamedWithItsPackage)
     EXPECT_TRUE(result.error.contains(QStringLiteral("install yt-dlp"))) << result.error.toStdString();
 }
 
+TEST(LinkDownloadTitle, TheTitleEndsAtTheLastTilde)
+{
+    struct Row
+    {
+        const char* name;
+        const char* title;
+    };
+    const Row rows[] = {
+        {"Clip~mxf1j1.mp4", "Clip"},    {"Song - Only Audio~mxf1j2.m4a", "Song - Only Audio"},
+        {"A ~ B~mxf1j3.webm", "A ~ B"}, // a title's own "~" stays in it
+        {"Clip~.mp4", "Clip"},          // a name without a job mark
+        {"plain.mp4", "plain"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(LinkDownloadImporter::titleOf(QString::fromUtf8(row.name)), QString::fromUtf8(row.title)) << row.name;
+    EXPECT_TRUE(LinkDownloadJob::pageOfFile(QStringLiteral("Clip~nosuchjob.mp4")).isEmpty());
+}
+
 } // namespace

@@ -1,5 +1,8 @@
 #include "ui/Page7.h"
 
+#include "ShellFixture.h"
+#include "ui/Page2.h"
+
 #include "base/AppPaths.h"
 #include "base/Texts.h"
 #include "support/MediaFixture.h"
@@ -175,6 +178,21 @@ TEST_F(Page7Test, RunningShowsProgressAndAbortClosesWithNothingLeft)
     EXPECT_TRUE(QDir(AppPaths::folder(AppPaths::Folder::TempDownloads))
                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
                     .isEmpty());
+}
+
+TEST(Page7FromTheMainWindow, TheMenuOpensDownloadersAndAnotherLinkOneMore)
+{
+    ShellFixture shell;
+    emit shell.page().toolRequested(ShellCommand::DownloadVideoByURL);
+    QList<Page7*> open = shell.page().findChildren<Page7*>();
+    ASSERT_EQ(open.size(), 1);
+    EXPECT_TRUE(open.at(0)->isVisible());
+    EXPECT_FALSE(open.at(0)->isModal());
+    open.at(0)->anotherButton()->click();
+    open = shell.page().findChildren<Page7*>();
+    ASSERT_EQ(open.size(), 2) << "several downloaders at once";
+    open.at(1)->close();
+    QTRY_COMPARE(shell.page().findChildren<Page7*>().size(), 1);
 }
 
 } // namespace
