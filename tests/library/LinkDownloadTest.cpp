@@ -198,6 +198,20 @@ TEST_F(LinkDownloadTest, FailuresEndWithTheirReason)
     EXPECT_TRUE(downloadsLeft().isEmpty());
 }
 
+TEST_F(LinkDownloadTest, ToolCrashIsReportedAsSuch)
+{
+    // A yt-dlp in the data folder comes first; this one dies halfway.
+    QFile tool(dir() + QStringLiteral("yt-dlp"));
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+    tool.write("#!/bin/sh\necho '[trawlix-progress] 10 100 NA NA NA'\nkill -SEGV $$\n");
+    tool.close();
+    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const LinkDownloadJob::Result result = download({m_server->url(QStringLiteral("/clip.mp4")), false, {}});
+    EXPECT_EQ(result.code, LinkDownloadJob::Result::Code::Crashed);
+    EXPECT_TRUE(result.error.contains(QStringLiteral("ended unexpectedly"))) << result.error.toStdString();
+    EXPECT_TRUE(downloadsLeft().isEmpty());
+}
+
 TEST_F(LinkDownloadTest, MissingToolIsNamedWithItsPackage)
 {
     const QByteArray path = qgetenv("PATH");
