@@ -118,6 +118,30 @@ TEST_F(LinkDownloadTest, MediaLinkEntersTheLibraryTitledFromItsNameWithThePageIc
     EXPECT_TRUE(downloadsLeft().isEmpty());
 }
 
+TEST_F(LinkDownloadTest, LongTitleIsCutByBytesAndKeepsItsMarks)
+{
+    // 150 CJK characters are 450 bytes of UTF-8, far beyond the 255 bytes of a file name.
+    const QString title(150, QChar(0x4E2D));
+    makeVideo(m_www + QStringLiteral("clip.mp4"), 160, 120, 1);
+    writePage(QStringLiteral("cjk.html"), QStringLiteral("<html><head><title>") + title +
+                                              QStringLiteral("</title></head><body><video src=\"clip.mp4\"></video>"
+                                                             "</body></html>"));
+    const LinkDownloadJob::Result result = download({m_server->url(QStringLiteral("/cjk.html")), false, {}});
+    ASSERT_EQ(result.code, LinkDownloadJob::Result::Code::Downloaded) << result.error.toStdString();
+    ASSERT_EQ(result.files.size(), 1);
+    const QString name = result.files.at(0);
+    EXPECT_LE(name.toUtf8().size(), 255);
+    const QString kept = LinkDownloadImporter::titleOf(name);
+    EXPECT_LE(kept.toUtf8().size(), LinkCommand::MaxTitleBytes);
+    EXPECT_GE(kept.size(), 50);
+    EXPECT_TRUE(title.startsWith(kept)) << "cut between characters, never inside one";
+    EXPECT_TRUE(name.endsWith(QStringLiteral(".mp4")));
+    EXPECT_FALSE(LinkDownloadJob::pageOfFile(name).isEmpty()) << "the job mark after the \"~\" is whole";
+    EXPECT_EQ(LinkDownloadImporter::importNames(*m_context, result.files), 1);
+    ASSERT_EQ(m_table.rowCount(), 1);
+    EXPECT_EQ(m_table.rowAt(0).title, kept);
+}
+
 TEST_F(LinkDownloadTest, PlaylistItemTwoImportsOnlyTheSecond)
 {
     makeVideo(m_www + QStringLiteral("first.mp4"), 160, 120, 1);
