@@ -222,6 +222,27 @@ TEST_F(LinkDownloadTest, FailuresEndWithTheirReason)
     EXPECT_TRUE(downloadsLeft().isEmpty());
 }
 
+TEST_F(LinkDownloadTest, AbortEndsTheToolAndTheFfmpegItStarted)
+{
+    // A yt-dlp that merges with ffmpeg and shrugs off SIGTERM: the whole group still goes.
+    const QByteArray marker = QFile::encodeName(dir() + QStringLiteral("merge-output.mkv"));
+    QFile tool(dir() + QStringLiteral("yt-dlp"));
+    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
+    tool.write("#!/bin/sh\ntrap '' TERM\nffmpeg -nostdin -re -f lavfi -i sine -f null " + marker +
+               " 2>/dev/null &\necho '[trawlix-progress] 10 100 NA NA NA'\nwhile :; do sleep 0.1; done\n");
+    tool.close();
+    tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    LinkDownloadJob job;
+    ASSERT_TRUE(job.start({m_server->url(QStringLiteral("/clip.mp4")), false, {}}));
+    for (int i = 0; i < 200 && toolProcessesLeft() < 2; ++i)
+        QThread::msleep(50);
+    ASSERT_EQ(toolProcessesLeft(), 2) << "the tool and its ffmpeg run";
+    job.abort();
+    EXPECT_EQ(job.wait().code, LinkDownloadJob::Result::Code::Aborted);
+    EXPECT_EQ(toolProcessesLeft(), 0);
+    EXPECT_EQ(ToolRunner::runningToolCount(), 0);
+}
+
 TEST_F(LinkDownloadTest, ToolCrashIsReportedAsSuch)
 {
     // A yt-dlp in the data folder comes first; this one dies halfway.
