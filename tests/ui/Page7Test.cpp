@@ -195,4 +195,34 @@ TEST(Page7FromTheMainWindow, TheMenuOpensDownloadersAndAnotherLinkOneMore)
     QTRY_COMPARE(shell.page().findChildren<Page7*>().size(), 1);
 }
 
+TEST(Page7FromTheMainWindow, AFinishedDownloadEntersTheTableAndTheWindowCloses)
+{
+    if (ToolRunner::findTool(QStringLiteral("yt-dlp")).isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI("yt-dlp is not installed");
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    ShellFixture shell;
+    const QString www = shell.dataDir() + QStringLiteral("www");
+    ASSERT_TRUE(QDir().mkpath(www));
+    ASSERT_TRUE(MediaFixture::makeClip(www + QStringLiteral("/clip.mp4"), 1));
+    NginxServer server(www);
+    if (!server.isAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("nginx is not installed");
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    for (const char* folder : {"16x16", "32x32", "160x90", "Screens", "FavIcons", "Temp"})
+        QDir().mkpath(shell.dataDir() + QLatin1String(folder));
+    shell.engine().startLibraryWorkers();
+
+    emit shell.page().toolRequested(ShellCommand::DownloadVideoByURL);
+    QPointer<Page7> page = shell.page().findChild<Page7*>();
+    ASSERT_FALSE(page.isNull());
+    page->addressField()->setText(server.url(QStringLiteral("/clip.mp4")));
+    QTest::mouseClick(page->mainButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(page.isNull(), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(shell.model().rowCount(), 1, 30000);
+    EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("clip"));
+    EXPECT_EQ(shell.model().rowAt(0).author, server.url(QStringLiteral("/clip.mp4")));
+    shell.engine().stopLibraryWorkers();
+}
+
 } // namespace
