@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "tools/LinkCommand.h"
+
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     CommandLine result;
@@ -38,6 +40,16 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             if (result.error.isEmpty() && result.recordFormat != QLatin1String("mp3") &&
                 result.recordFormat != QLatin1String("wav"))
                 result.error = QStringLiteral("--format is mp3 or wav");
+        } else if (argument == QLatin1String("--download-link")) {
+            takeValue(result.downloadLink);
+            if (result.error.isEmpty() && result.downloadLink.isEmpty())
+                result.error = QStringLiteral("--download-link needs an address");
+        } else if (argument == QLatin1String("--audio-only"))
+            result.audioOnly = true;
+        else if (argument == QLatin1String("--playlist-items")) {
+            takeValue(result.playlistItems);
+            if (result.error.isEmpty() && !LinkCommand::validIndexes(result.playlistItems))
+                result.error = QStringLiteral("--playlist-items takes numbers and ranges such as 1,3-5");
         } else if (argument.contains(QLatin1String("/min")))
             continue;
         else if (argument.startsWith(QLatin1String("--")))
@@ -47,24 +59,33 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
     if (result.error.isEmpty() && result.recordSeconds == 0 && arguments.contains(QLatin1String("--format")))
         result.error = QStringLiteral("--format goes with --record");
+    if (result.error.isEmpty() && result.downloadLink.isEmpty() &&
+        (result.audioOnly || !result.playlistItems.isEmpty()))
+        result.error = QStringLiteral("--audio-only and --playlist-items go with --download-link");
     return result;
 }
 
 QString CommandLine::usage()
 {
-    return QStringLiteral("Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
-                          "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
-                          "       trawlix --headless --list [--data-dir DIR]\n"
-                          "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
-                          "\n"
-                          "  /min              start hidden in the tray\n"
-                          "  --data-dir DIR    keep the library and working folders in DIR\n"
-                          "                    (default: $TRAWLIX_HOME, else $XDG_DATA_HOME/Trawlix)\n"
-                          "  --interface NAME  capture traffic on this network adapter only\n"
-                          "  --headless        run without windows and print each detected and downloaded file\n"
-                          "  --pcap FILE       with --headless: analyse a capture file instead of live traffic\n"
-                          "  --list            with --headless: print the library as the media table shows it\n"
-                          "  --record SECONDS  record what the computer plays (the Sonotrap device) for SECONDS,\n"
-                          "                    import the recording into the library and exit\n"
-                          "  --format FORMAT   with --record: mp3 (the default) or wav\n");
+    return QStringLiteral(
+        "Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
+        "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
+        "       trawlix --headless --list [--data-dir DIR]\n"
+        "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
+        "       trawlix --download-link URL [--audio-only] [--playlist-items 1,3-5] [--data-dir DIR]\n"
+        "\n"
+        "  /min              start hidden in the tray\n"
+        "  --data-dir DIR    keep the library and working folders in DIR\n"
+        "                    (default: $TRAWLIX_HOME, else $XDG_DATA_HOME/Trawlix)\n"
+        "  --interface NAME  capture traffic on this network adapter only\n"
+        "  --headless        run without windows and print each detected and downloaded file\n"
+        "  --pcap FILE       with --headless: analyse a capture file instead of live traffic\n"
+        "  --list            with --headless: print the library as the media table shows it\n"
+        "  --record SECONDS  record what the computer plays (the Sonotrap device) for SECONDS,\n"
+        "                    import the recording into the library and exit\n"
+        "  --format FORMAT   with --record: mp3 (the default) or wav\n"
+        "  --download-link URL  download the video of a web page with yt-dlp, import it into\n"
+        "                    the library and exit\n"
+        "  --audio-only      with --download-link: only the sound\n"
+        "  --playlist-items LIST  with --download-link: only these items of a playlist\n");
 }

@@ -14,6 +14,9 @@ struct CommandLine
     bool startHidden = false;                     // "/min" anywhere in the arguments
     int recordSeconds = 0;                        // --record SECONDS: record the computer's sound into the library
     QString recordFormat = QStringLiteral("mp3"); // --format mp3|wav (with --record)
+    QString downloadLink;                         // --download-link URL: download by link into the library
+    bool audioOnly = false;                       // --audio-only (with --download-link)
+    QString playlistItems;                        // --playlist-items 1,3-5 (with --download-link)
     QString error;                                // non-empty when the arguments could not be read
 
     static constexpr int MaxRecordSeconds = 24 * 3600;

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/LinkDownloadRun.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
@@ -121,6 +122,8 @@ int main(int argc, char** argv)
     }
     if (commandLine.recordSeconds > 0)
         return runRecord(argc, argv, commandLine);
+    if (!commandLine.downloadLink.isEmpty())
+        return runDownloadLink(argc, argv, commandLine);
     if (commandLine.headless) {
         QCoreApplication app(argc, argv);
         Engine engine;

@@ -14,6 +14,7 @@
 #include "library/LinkDownloadImporter.h"
 #include "library/RecordingsImporter.h"
 #include "library/ScanScheduler.h"
+#include "tools/LinkDownloadJob.h"
 
 Engine::Engine(QObject* parent)
     : QObject(parent)
@@ -27,6 +28,8 @@ Engine::Engine(QObject* parent)
     m_library->setCaption = [this](const QString& caption) { emit libraryCaptionChanged(caption); };
     m_library->restoreCaption = [this] { emit libraryCaptionRestored(); };
     m_library->notify = [this](const QString& text) { emit libraryNotice(text); };
+    // Files of no job of this run take the page of the download started last.
+    m_library->linkPage = [] { return LinkDownloadJob::lastAddress(); };
     m_downloadWorkers->setAssemblyHook(
         [this](qsizetype index) { CapturedFileAssembly::run(*m_library, *m_downloadRows, index); });
     m_recordingsImporter =

@@ -8,6 +8,7 @@
 #include "library/LibraryTarget.h"
 #include "library/TagStore.h"
 #include "model/BaseNames.h"
+#include "tools/LinkDownloadJob.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
@@ -16,22 +17,45 @@
 
 namespace LinkDownloadImporter {
 
+namespace {
+
+bool isAudioOnly(const QString& fileName)
+{
+    return titleOf(fileName).endsWith(QLatin1String(" - Only Audio"));
+}
+
+} // namespace
+
+QString titleOf(const QString& fileName)
+{
+    // The "~" the downloader puts after the title is the last one: a title may hold its own.
+    const qsizetype tilde = fileName.lastIndexOf(QLatin1Char('~'));
+    return tilde < 0 ? fileName.section(QLatin1Char('.'), 0, -2) : fileName.left(tilde);
+}
+
 bool looksComplete(const QString& fileName, const QString& ffmpegOutput)
 {
     const bool audio = ffmpegOutput.contains(QLatin1String("Audio: "));
-    if (fileName.contains(QLatin1String(" - Only Audio")))
+    if (isAudioOnly(fileName))
         return audio;
     return audio && ffmpegOutput.contains(QLatin1String("Video: "));
 }
 
 int pass(const LibraryContext& context)
 {
+    const QString folder = AppPaths::folder(AppPaths::Folder::TempDownloads);
+    return importNames(context, QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
+}
+
+int importNames(const LibraryContext& context, const QStringList& names)
+{
     int imported = 0;
     const QString folder = AppPaths::folder(AppPaths::Folder::TempDownloads);
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString& name : names) {
         const QString source = folder + name;
-        const QString title = name.section(QLatin1Char('~'), 0, 0);
+        if (name.contains(QLatin1Char('/')) || !QFileInfo(source).isFile())
+            continue;
+        const QString title = titleOf(name);
         const QString suffix = QFileInfo(name).suffix().toLower();
         if (suffix.contains(QLatin1String("part")) || FileBusy::isOpenForWriting(source))
             continue;
@@ -44,7 +68,11 @@ int pass(const LibraryContext& context)
         if (!QFile::rename(source, target))
             continue; // tried again on the next pass
 
-        const QString page = context.linkPage ? context.linkPage() : QString();
+        // The job that wrote the file knows its page; files of no job of this run take the
+        // page of the current job.
+        QString page = LinkDownloadJob::pageOfFile(name);
+        if (page.isEmpty() && context.linkPage)
+            page = context.linkPage();
         const QString host = WebPage::iconHost(page);
         if (!host.isEmpty() && !WebPage::iconPresent(host))
             WebPage::GetFavIcon(QStringLiteral("http://") + host + QStringLiteral("/favicon.ico"),
@@ -52,10 +80,9 @@ int pass(const LibraryContext& context)
         TagStore::write(target, QStringLiteral("title"), title);
         TagStore::write(target, QStringLiteral("author"), page);
         // Without a page there is no site icon; the file keeps the default one of its kind.
-        const QString icon = !host.isEmpty()
-                                 ? host
-                                 : (name.contains(QLatin1String(" - Only Audio")) ? QStringLiteral("DefaultAudio")
-                                                                                  : QStringLiteral("DefaultVideo"));
+        const QString icon =
+            !host.isEmpty() ? host
+                            : (isAudioOnly(name) ? QStringLiteral("DefaultAudio") : QStringLiteral("DefaultVideo"));
         LibraryInserter::insert(context, target, icon);
         ++imported;
     }

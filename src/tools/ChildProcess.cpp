@@ -123,10 +123,15 @@ ChildProcess::Read ChildProcess::read(QByteArray& chunk, int timeoutMs)
 
 void ChildProcess::terminate()
 {
+    terminateWithin(TerminateGraceMs);
+}
+
+void ChildProcess::terminateWithin(int graceMs)
+{
     if (!started() || m_terminating)
         return;
     m_terminating = true;
-    m_killDeadlineMs = nowMs() + TerminateGraceMs;
+    m_killDeadlineMs = nowMs() + graceMs;
     ChildRegistry::signalChild(m_pid, SIGTERM);
 }
 

@@ -44,6 +44,9 @@ public:
     // Asks the tool (and its process group) to end with SIGTERM; read() sends SIGKILL when
     // the pipe is still open after the grace period.
     void terminate();
+    // The same with a grace period of graceMs before SIGKILL (a job whose files are thrown
+    // away anyway need not wait long).
+    void terminateWithin(int graceMs);
 
     // Closes the pipe, waits for the tool to exit and reaps it. Safe to call more than once.
     Outcome finish(int* exitCode = nullptr);

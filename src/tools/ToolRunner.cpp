@@ -217,6 +217,32 @@ void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSin
         sink.finished(0);
 }
 
+ToolResult runToolChunks(const ToolCommand& command,
+                         RunFlag& runFlag,
+                         const std::function<void(const QByteArray& chunk)>& onChunk,
+                         int graceMs)
+{
+    ToolResult result;
+    ChildProcess child(resolve(command), command);
+    if (!child.started())
+        return result;
+    bool stopping = false;
+    for (;;) {
+        if (!stopping && !runFlag.load()) {
+            child.terminateWithin(graceMs);
+            stopping = true;
+        }
+        QByteArray bytes;
+        const ChildProcess::Read read = child.read(bytes, FlagPollMs);
+        if (read == ChildProcess::Read::End)
+            break;
+        if (read == ChildProcess::Read::Data && !stopping && onChunk)
+            onChunk(bytes);
+    }
+    result.code = codeOf(child.finish(&result.exitCode));
+    return result;
+}
+
 int ffmpegTimeToSeconds(QString& collected, bool* found)
 {
     QString stamp;

@@ -2,6 +2,7 @@
 
 #include "tools/ToolCommand.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
@@ -77,6 +78,15 @@ QString runToolElapsed(const ToolCommand& command,
 // Link-status mode: each chunk to the sink; runFlag is tested before each read. sink.finished
 // is called with 0 when the job is over, also when the tool could not be started.
 void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSink& sink);
+
+// Link-download mode for jobs that read the tool's output themselves: each chunk as the tool
+// wrote it (no widening, no replacing), until the output ends. runFlag is tested before each
+// read; a cleared flag ends the tool's process group with SIGTERM and with SIGKILL after
+// graceMs. The result tells how the tool ended; its output stays empty.
+ToolResult runToolChunks(const ToolCommand& command,
+                         RunFlag& runFlag,
+                         const std::function<void(const QByteArray& chunk)>& onChunk,
+                         int graceMs);
 
 // The "time=" rule: consumes the collected text up to and including the first "time=",
 // reads the stamp (HH:MM:SS.cc or seconds.fraction) and returns whole seconds. found is set

@@ -22,6 +22,7 @@
 #include "ui/MovieRequest.h"
 #include "ui/Page3.h"
 #include "ui/Page6.h"
+#include "ui/Page7.h"
 #include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
 #include "ui/PlayerGlue.h"
@@ -69,6 +70,15 @@ QString shellStyleSheet()
         .arg(ShellTheme::window().name(), ShellTheme::accentStrong().name());
 }
 
+// Modeless, any number at once; each finished file is taken by the link-download importer.
+void openLinkDownloader(QWidget* parent)
+{
+    auto* downloader = new Page7(parent);
+    downloader->setAttribute(Qt::WA_DeleteOnClose);
+    downloader->openAnother = [parent] { openLinkDownloader(parent); };
+    downloader->show();
+}
+
 } // namespace
 
 Page2::Page2(Engine& engine, QWidget* parent)
@@ -107,6 +117,10 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
         if (command == ShellCommand::RecordAudio)
             openSoundRecorder();
+    });
+    connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
+        if (command == ShellCommand::DownloadVideoByURL)
+            openLinkDownloader(this);
     });
     connect(this, &Page2::rescanRequested, this, [this](const QString& timeFilter, const QString& titleFilter) {
         m_engine.requestScan(timeFilter, titleFilter);

@@ -80,6 +80,7 @@ bool NginxServer::start()
                                               "    server {\n"
                                               "        listen 127.0.0.1:%2;\n"
                                               "        root %3;\n"
+                                              "%5"
                                               "    }\n"
                                               "}\n")
                                    .arg(prefix)
@@ -87,7 +88,8 @@ bool NginxServer::start()
                                    .arg(m_rootDir)
                                    // As root, workers would drop to "nobody" and could not read
                                    // the tests' private temporary folders.
-                                   .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString());
+                                   .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString())
+                                   .arg(m_serverDirectives);
         QFile file(prefix + QStringLiteral("/nginx.conf"));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             m_error = QStringLiteral("cannot write the nginx configuration");

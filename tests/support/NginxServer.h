@@ -23,6 +23,8 @@ public:
     bool start();
     void stop();
     bool isAvailable() const; // the nginx binary exists
+    // Directives added to the server block before start() ("location /slow/ { limit_rate 20k; }").
+    void setServerDirectives(const QString& directives) { m_serverDirectives = directives; }
 
     quint16 port() const { return m_port; }
     // "http://127.0.0.1:PORT" + path (path starts with "/").
@@ -36,4 +38,5 @@ private:
     quint16 m_fixedPort = 0;
     quint16 m_port = 0;
     QString m_error;
+    QString m_serverDirectives;
 };
