@@ -2,6 +2,8 @@
 
 #include "library/FileCopy.h"
 
+#include <QFileInfo>
+
 CacheEntryFile::CacheEntryFile(const QString& path, CacheEntryFormat format)
     : m_file(path)
     , m_format(format)
@@ -11,7 +13,8 @@ bool CacheEntryFile::open()
 {
     m_why.clear();
     m_body = {};
-    if (!m_file.open(QIODevice::ReadOnly))
+    // Only regular files: opening a pipe put in the cache's place would block the thread.
+    if (!QFileInfo(m_file.fileName()).isFile() || !m_file.open(QIODevice::ReadOnly))
         return false;
     CacheEntryReader::Source source;
     source.size = m_file.size();

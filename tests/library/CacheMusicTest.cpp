@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace {
 
 using CacheEntryWriter::Range;
@@ -430,6 +432,12 @@ TEST_F(CacheMusicTest, FollowerAppendsTheGrowthOfTheBody)
     EXPECT_EQ(m_mp3Files.at(0)->copiedSize, s_song.size());
     EXPECT_EQ(m_mp3Files.at(1)->copiedSize, other.size());
     EXPECT_EQ(CacheMusicFollower::pass(*m_context), 0);
+
+    // A pipe put in an entry's place is never opened (that would block the follower).
+    ASSERT_TRUE(QFile::remove(sparse));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(sparse).constData(), 0600), 0);
+    EXPECT_EQ(CacheMusicFollower::pass(*m_context), 0);
+    EXPECT_EQ(m_collector->cycle(), 0);
 }
 
 } // namespace
