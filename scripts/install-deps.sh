@@ -12,7 +12,7 @@ packages=(
     ffmpeg yt-dlp frei0r-plugins
     pulseaudio pulseaudio-utils alsa-utils
     libgtest-dev libgmock-dev
-    nginx-light curl aria2 tshark
+    nginx-light curl aria2 tshark chromium firefox-esr
     xvfb xauth x11-utils imagemagick trayer
     clang clang-format libclang-rt-14-dev fonts-dejavu-core
 )

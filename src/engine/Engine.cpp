@@ -8,6 +8,7 @@
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
 #include "download/GetEachURLThread.h"
+#include "library/CacheMusicCollector.h"
 #include "library/CacheMusicFollower.h"
 #include "library/CapturedFileAssembly.h"
 #include "library/FileImport.h"
@@ -15,6 +16,8 @@
 #include "library/RecordingsImporter.h"
 #include "library/ScanScheduler.h"
 #include "tools/LinkDownloadJob.h"
+
+#include <QStandardPaths>
 
 Engine::Engine(QObject* parent)
     : QObject(parent)
@@ -41,6 +44,14 @@ Engine::Engine(QObject* parent)
     m_cacheFollower =
         std::make_unique<PeriodicWorker>(QStringLiteral("CacheMusicFollower"), std::chrono::milliseconds(1500),
                                          [this] { CacheMusicFollower::pass(*m_library); });
+    m_library->flashWindow = [this] { emit libraryFlash(); };
+    m_cacheCollector = std::make_unique<CacheMusicCollector>(
+        *m_library, QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+        [this] { return m_monitoring.load(); });
+    // The collector sleeps first: the browsers' caches are looked at five seconds after start.
+    m_cacheCollectorThread = std::make_unique<PeriodicWorker>(
+        QStringLiteral("CacheMusicCollector"), std::chrono::milliseconds(5000), [this] { m_cacheCollector->cycle(); },
+        PeriodicWorker::FirstStep::Pause);
 }
 
 Engine::~Engine()
@@ -77,6 +88,7 @@ void Engine::startLibraryWorkers()
     m_recordingsImporter->start();
     m_linkImporter->start();
     m_cacheFollower->start();
+    m_cacheCollectorThread->start();
 }
 
 void Engine::stopLibraryWorkers()
@@ -84,6 +96,7 @@ void Engine::stopLibraryWorkers()
     m_recordingsImporter->stop();
     m_linkImporter->stop();
     m_cacheFollower->stop();
+    m_cacheCollectorThread->stop();
 }
 
 void Engine::setLinkPageSource(std::function<QString()> source)

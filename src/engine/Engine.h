@@ -28,7 +28,7 @@
 // - The download part threads (DownloadWorkers): one to four per accepted candidate; the part
 //   whose bytes complete the total runs the captured-file assembly on its own thread.
 // - The library workers (PeriodicWorker: "RecordingsImporter", "LinkDownloadImporter",
-//   "CacheMusicFollower"): a pass, a pause, until stopped.
+//   "CacheMusicFollower", "CacheMusicCollector"): a pass, a pause, until stopped.
 // - The library scan (ScanScheduler): one scan at a time on its own pool.
 // - One-off jobs (importFiles()): the engine's job pool.
 // - Tool runs (ToolRunner) block the thread that calls them, which is never the interface
@@ -44,6 +44,7 @@
 // Shared arrays are guarded by their own lock (SharedArray) for each append and each
 // read-modify-write; switches that workers poll are atomics. No nested event loops.
 
+class CacheMusicCollector;
 class CandidateProbe;
 class DownloadList;
 class DownloadRows;
@@ -87,8 +88,8 @@ public:
     void importFiles(const QStringList& paths);
     // Blocks until the one-off jobs have ended.
     void waitForJobs();
-    // The recordings importer and the link-download importer (a pass, then 1000 ms) and the
-    // cache-music follower (every 1500 ms).
+    // The recordings importer and the link-download importer (a pass, then 1000 ms), the
+    // cache-music follower (every 1500 ms) and the browser-cache collector (every 5 s).
     void startLibraryWorkers();
     void stopLibraryWorkers();
     // The page of the current link-download job, asked for by the link-download importer.
@@ -134,6 +135,8 @@ signals:
     void libraryCaptionChanged(const QString& caption);
     void libraryCaptionRestored();
     void libraryNotice(const QString& text);
+    // The collector took music from a browser cache: flash the main window once.
+    void libraryFlash();
     // An importFiles() job ended (emitted on the job's thread).
     void importFinished();
 
@@ -151,6 +154,8 @@ private:
     std::unique_ptr<PeriodicWorker> m_recordingsImporter;
     std::unique_ptr<PeriodicWorker> m_linkImporter;
     std::unique_ptr<PeriodicWorker> m_cacheFollower;
+    std::unique_ptr<CacheMusicCollector> m_cacheCollector;
+    std::unique_ptr<PeriodicWorker> m_cacheCollectorThread;
     // Destroyed in reverse: the probe thread stops first, then the workers are joined.
     std::unique_ptr<DownloadRows> m_downloadRows;
     std::unique_ptr<DownloadWorkers> m_downloadWorkers;

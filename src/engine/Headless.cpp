@@ -27,7 +27,8 @@ int runHeadless(Engine& engine, const HeadlessRun& run)
     HeadlessDownloadList downloadList;
     engine.setDownloadList(&downloadList);
     engine.startProbe();
-    // Every file that reaches the library (a finished download, an import) prints its row.
+    // Every file that reaches the library (a finished download, an import, music from a browser
+    // cache) prints its row.
     MediaTableModel& table = engine.mediaTable();
     QObject::connect(&table, &QAbstractItemModel::rowsInserted, &table,
                      [&table, &downloadList](const QModelIndex&, int first, int last) {

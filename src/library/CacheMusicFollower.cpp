@@ -1,11 +1,12 @@
 #include "library/CacheMusicFollower.h"
 
-#include "library/FileCopy.h"
+#include "library/CacheEntryFile.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace CacheMusicFollower {
@@ -24,14 +25,19 @@ int pass(const LibraryContext& context)
         });
         if (!follow)
             continue;
-        const QFileInfo cache(record.cachePath);
-        if (!cache.isFile())
+        // Only the entry's body grows the copy, never its records.
+        CacheEntryFile cache(record.cachePath, record.format);
+        if (!cache.open() || cache.bodySize() <= record.copiedSize)
             continue;
-        const qint64 bodyEnd = context.cacheBodyEnd ? context.cacheBodyEnd(record.cachePath) : cache.size();
-        const qint64 from = record.bodyOffset + record.copiedSize;
-        if (bodyEnd <= from)
+        // A copy the user has deleted is not made again from the middle of the song.
+        if (!QFileInfo(record.libraryPath).isFile())
             continue;
-        if (FileCopy::appendFrom(record.cachePath, from, bodyEnd, record.libraryPath) <= 0)
+        QFile out(record.libraryPath);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Append))
+            continue;
+        const qint64 appended = cache.appendBody(out, record.copiedSize);
+        out.close();
+        if (appended <= 0)
             continue;
         const qint64 copied = QFileInfo(record.libraryPath).size();
         context.mp3Files.update(i, [&](MP3File& entry) {

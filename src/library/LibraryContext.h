@@ -27,8 +27,8 @@ struct LibraryContext
     std::function<void(const QString& text)> notify = {};
     // The page address of the current link-download job (empty when there is none).
     std::function<QString()> linkPage = {};
-    // Where the copy of a cache entry's media body ends (the whole file when not set).
-    std::function<qint64(const QString& cachePath)> cacheBodyEnd = {};
+    // Flashes the main window's caption and taskbar button once (music taken from a cache).
+    std::function<void()> flashWindow = {};
 
     qint64 now() const { return clock->secondsSinceEpoch(); }
 

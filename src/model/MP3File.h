@@ -5,6 +5,14 @@
 #include <QDateTime>
 #include <QString>
 
+// How a browser keeps a cache entry, and so where the entry's media body lies in its file.
+enum class CacheEntryFormat
+{
+    FirefoxEntry,   // cache2 entry: the body, then its metadata
+    ChromiumStream, // simple-cache "<hash>_0": header, key, the body (stream 1), records
+    ChromiumSparse, // simple-cache "<hash>_s": header, key, ranges of the body
+};
+
 // One browser-cache file taken into the library as ".mp3". The follower keeps appending to the
 // library copy while the browser still fills its cache file.
 struct MP3File
@@ -14,7 +22,7 @@ struct MP3File
     QString libraryPath;    // "Videos/" + base + ".mp3"
     qint32 idleCounter = 0; // follower passes without growth
     QDateTime fileTime;     // the cache file's creation time; the copy's capture time
-    qint64 bodyOffset = 0;  // where the media body starts inside the cache entry
+    CacheEntryFormat format = CacheEntryFormat::FirefoxEntry;
 };
 
 using MP3FileArray = SharedArray<MP3File>;

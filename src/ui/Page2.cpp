@@ -250,6 +250,9 @@ void Page2::connectEngine()
         Qt::QueuedConnection);
     connect(&m_engine, &Engine::libraryCaptionRestored, this, &Page2::restoreCaption, Qt::QueuedConnection);
     connect(&m_engine, &Engine::libraryNotice, this, &Page2::showNotice, Qt::QueuedConnection);
+    // Music taken from a browser cache: the caption and taskbar button flash once.
+    connect(
+        &m_engine, &Engine::libraryFlash, this, [this] { QApplication::alert(this, 1000); }, Qt::QueuedConnection);
     connect(
         &m_engine, &Engine::candidateDetected, this, [this] { m_monitorMovie->addActivity(1); }, Qt::QueuedConnection);
     connect(this, &Page2::monitoringChanged, this, [this](bool on) { m_engine.setMonitoring(on); });

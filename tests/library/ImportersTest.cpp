@@ -7,6 +7,7 @@
 #include "library/LinkDownloadImporter.h"
 #include "library/RecordingsImporter.h"
 #include "library/TagStore.h"
+#include "support/CacheEntryWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,7 +163,7 @@ TEST_F(ImportersTest, FollowerAppendsWhileTheCacheGrows)
     ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
     const QByteArray all = cacheFile.readAll();
     cacheFile.close();
-    writeFile(cache, all.first(all.size() / 2));
+    writeFile(cache, CacheEntryWriter::firefox(all.first(all.size() / 2)));
     writeFile(copy, all.first(all.size() / 2));
 
     MediaRow row;
@@ -175,7 +176,7 @@ TEST_F(ImportersTest, FollowerAppendsWhileTheCacheGrows)
     m_mp3Files.append(record);
 
     EXPECT_EQ(CacheMusicFollower::pass(*m_context), 0);
-    writeFile(cache, all);
+    writeFile(cache, CacheEntryWriter::firefox(all));
     EXPECT_EQ(CacheMusicFollower::pass(*m_context), 1);
     QFile copied(copy);
     ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
@@ -188,7 +189,7 @@ TEST_F(ImportersTest, FollowerAppendsWhileTheCacheGrows)
 
     // Idle for the limit: later growth is no longer followed.
     m_mp3Files.update(0, [](MP3File& r) { r.idleCounter = CacheMusicFollower::IdleLimit - 1; });
-    writeFile(cache, all + QByteArray(1000, '\0'));
+    writeFile(cache, CacheEntryWriter::firefox(all + QByteArray(1000, '\0')));
     EXPECT_EQ(CacheMusicFollower::pass(*m_context), 0);
 }
 

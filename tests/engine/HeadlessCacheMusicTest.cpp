@@ -1,0 +1,259 @@
+#include "support/NginxServer.h"
+#include "support/SkipUnlessCi.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/xattr.h>
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList libraryMp3s(const QString& videos)
+{
+    QStringList files;
+    for (const QString& name : QDir(videos).entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Name))
+        files << videos + name;
+    return files;
+}
+
+// Only 127.0.0.1 is ever asked: no sign-in, updates, safe browsing, metrics or suggestions.
+QStringList chromiumArguments(const QString& profile, const QString& page)
+{
+    return {QStringLiteral("--headless=new"),
+            QStringLiteral("--no-sandbox"),
+            QStringLiteral("--user-data-dir=") + profile,
+            QStringLiteral("--autoplay-policy=no-user-gesture-required"),
+            QStringLiteral("--mute-audio"),
+            QStringLiteral("--no-first-run"),
+            QStringLiteral("--no-default-browser-check"),
+            QStringLiteral("--disable-background-networking"),
+            QStringLiteral("--disable-component-update"),
+            QStringLiteral("--disable-sync"),
+            QStringLiteral("--disable-default-apps"),
+            QStringLiteral("--disable-extensions"),
+            QStringLiteral("--disable-domain-reliability"),
+            QStringLiteral("--disable-client-side-phishing-detection"),
+            QStringLiteral("--disable-breakpad"),
+            QStringLiteral("--disable-features=MediaRouter,OptimizationHints,Translate,NetworkTimeServiceQuerying"),
+            QStringLiteral("--metrics-recording-only"),
+            QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"),
+            QStringLiteral("--proxy-server=direct://"),
+            page};
+}
+
+// Preferences that keep Firefox on 127.0.0.1: every other address goes to a closed local
+// port, and the services that would call home are off.
+const char* const FirefoxPrefs = R"(user_pref("network.proxy.type", 1);
+user_pref("network.proxy.http", "127.0.0.1");
+user_pref("network.proxy.http_port", 9);
+user_pref("network.proxy.ssl", "127.0.0.1");
+user_pref("network.proxy.ssl_port", 9);
+user_pref("network.proxy.share_proxy_settings", true);
+user_pref("network.proxy.socks_remote_dns", true);
+user_pref("network.proxy.no_proxies_on", "127.0.0.1");
+user_pref("network.proxy.allow_hijacking_localhost", false);
+user_pref("network.trr.mode", 5);
+user_pref("network.dns.disablePrefetch", true);
+user_pref("network.prefetch-next", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("app.update.enabled", false);
+user_pref("app.update.auto", false);
+user_pref("app.normandy.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("extensions.getAddons.cache.enabled", false);
+user_pref("browser.safebrowsing.malware.enabled", false);
+user_pref("browser.safebrowsing.phishing.enabled", false);
+user_pref("browser.safebrowsing.downloads.enabled", false);
+user_pref("browser.safebrowsing.update.enabled", false);
+user_pref("toolkit.telemetry.enabled", false);
+user_pref("toolkit.telemetry.unified", false);
+user_pref("datareporting.healthreport.uploadEnabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("browser.newtabpage.enabled", false);
+user_pref("browser.search.update", false);
+user_pref("browser.region.update.enabled", false);
+user_pref("browser.region.network.url", "");
+user_pref("services.settings.server", "http://127.0.0.1:9/");
+user_pref("media.autoplay.default", 0);
+user_pref("media.autoplay.blocking_policy", 0);
+user_pref("media.gmp-manager.updateEnabled", false);
+user_pref("browser.cache.disk.enable", true);
+user_pref("browser.cache.disk.smart_size.enabled", false);
+user_pref("browser.cache.disk.capacity", 1048576);
+)";
+
+struct Browser
+{
+    QString program;
+    QStringList arguments;
+    QString entries; // the cache folder the entry lands in
+};
+
+enum class Kind
+{
+    Chromium,
+    Firefox
+};
+
+// A real browser plays an MP3 page from nginx with its cache under a temporary
+// $XDG_CACHE_HOME; `trawlix --headless` finds the song in the cache entry, copies the body into
+// "Videos/" as ".mp3" (exactly the served bytes) and titles it from its tags.
+void takeSongFromBrowserCache(Kind kind)
+{
+    const QString program = QStandardPaths::findExecutable(kind == Kind::Chromium ? QStringLiteral("chromium")
+                                                                                  : QStringLiteral("firefox-esr"));
+    if (program.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI("the browser is not installed");
+    const QString binary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
+    if (!QFileInfo(binary).isExecutable())
+        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (GUI off): " << binary.toStdString());
+
+    QTemporaryDir root;
+    const QString www = root.filePath(QStringLiteral("www"));
+    const QString data = root.filePath(QStringLiteral("data"));
+    const QString home = root.filePath(QStringLiteral("home"));
+    const QString config = home + QStringLiteral("/.config");
+    const QString cache = home + QStringLiteral("/.cache");
+    QDir().mkpath(www);
+    QDir().mkpath(cache);
+
+    // 40 s at 128 kbit/s: past the 512 KiB a song needs, with ID3 tags.
+    const QString song = www + QStringLiteral("/song.mp3");
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-nostdin"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("sine=frequency=523:duration=40"), QStringLiteral("-b:a"), QStringLiteral("128k"),
+                  QStringLiteral("-metadata"), QStringLiteral("title=Loopback Song"), QStringLiteral("-metadata"),
+                  QStringLiteral("artist=The Caches"), QStringLiteral("-y"), song});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << ffmpeg.readAll().constData();
+    const QByteArray served = readFile(song);
+    ASSERT_GT(served.size(), 600000);
+    {
+        QFile page(www + QStringLiteral("/index.html"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<!doctype html><html><body><audio src=\"song.mp3\" autoplay preload=\"auto\"></audio>"
+                   "</body></html>\n");
+    }
+    NginxServer nginx(www);
+    if (!nginx.start())
+        TRAWLIX_SKIP_UNLESS_CI("nginx could not start: " << nginx.error().toStdString());
+    const QString url = nginx.url(QStringLiteral("/index.html"));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+    environment.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
+    environment.remove(QStringLiteral("TRAWLIX_HOME"));
+    environment.insert(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
+
+    // Profiles in the browsers' usual places keep their caches under $XDG_CACHE_HOME.
+    Browser browser{program, {}, {}};
+    if (kind == Kind::Chromium) {
+        browser.arguments = chromiumArguments(config + QStringLiteral("/chromium"), url);
+        browser.entries = cache + QStringLiteral("/chromium/Default/Cache/Cache_Data/");
+    } else {
+        const QString profile = home + QStringLiteral("/.mozilla/firefox/trawlix.default-esr");
+        QDir().mkpath(profile);
+        QFile prefs(profile + QStringLiteral("/user.js"));
+        ASSERT_TRUE(prefs.open(QIODevice::WriteOnly));
+        prefs.write(FirefoxPrefs);
+        prefs.close();
+        browser.arguments = {QStringLiteral("--headless"), QStringLiteral("--no-remote"), QStringLiteral("-profile"),
+                             profile, url};
+        browser.entries = cache + QStringLiteral("/mozilla/firefox/trawlix.default-esr/cache2/entries/");
+    }
+
+    // A first start seeds the settings (music from caches and every browser are on by default).
+    QProcess seed;
+    seed.setProcessEnvironment(environment);
+    seed.start(binary, {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"), data});
+    ASSERT_TRUE(seed.waitForFinished(30000));
+    {
+        const QSettings settings(config + QStringLiteral("/Trawlix/Trawlix.conf"), QSettings::IniFormat);
+        ASSERT_EQ(settings.value(QStringLiteral("getmusicfromcache")).toString(), QStringLiteral("true"));
+        ASSERT_EQ(settings.value(QStringLiteral("chrome")).toString(), QStringLiteral("true"));
+        ASSERT_EQ(settings.value(QStringLiteral("firefox")).toString(), QStringLiteral("true"));
+    }
+
+    QProcess trawlix;
+    trawlix.setProcessEnvironment(environment);
+    trawlix.setProcessChannelMode(QProcess::MergedChannels);
+    trawlix.start(binary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"), data,
+                           QStringLiteral("--interface"), QStringLiteral("lo")});
+    ASSERT_TRUE(trawlix.waitForStarted(10000));
+
+    QProcess player;
+    player.setProcessEnvironment(environment);
+    player.setProcessChannelMode(QProcess::MergedChannels);
+    player.start(browser.program, browser.arguments);
+    ASSERT_TRUE(player.waitForStarted(10000));
+
+    QByteArray output;
+    const QString videos = data + QStringLiteral("/Videos/");
+    const QDeadlineTimer deadline(60000);
+    QStringList files;
+    // Listed once taken; the follower completes the copy should the browser still be writing.
+    while (!deadline.hasExpired() && trawlix.state() == QProcess::Running) {
+        trawlix.waitForReadyRead(200);
+        output += trawlix.readAll();
+        files = libraryMp3s(videos);
+        if (output.contains("library: ") && files.size() == 1 && readFile(files[0]) == served)
+            break;
+    }
+    player.terminate();
+    if (!player.waitForFinished(10000))
+        player.kill();
+    trawlix.terminate();
+    if (!trawlix.waitForFinished(10000))
+        trawlix.kill();
+    output += trawlix.readAll();
+
+    ASSERT_EQ(files.size(), 1) << output.constData();
+    EXPECT_TRUE(readFile(files[0]) == served)
+        << "library copy " << QFileInfo(files[0]).size() << " bytes, served " << served.size() << "\n"
+        << output.constData();
+    EXPECT_TRUE(output.contains("library: The Caches - Loopback Song")) << output.constData();
+
+    // The cache entry the song came from carries the processed mark.
+    bool marked = false;
+    for (const QString& name : QDir(browser.entries).entryList(QDir::Files)) {
+        char mark[8] = {};
+        const QByteArray path = QFile::encodeName(browser.entries + name);
+        if (::getxattr(path.constData(), "user.trawlix.title", mark, sizeof mark - 1) == 1 && mark[0] == '1')
+            marked = true;
+    }
+    EXPECT_TRUE(marked) << "no cache entry marked in " << browser.entries.toStdString();
+}
+
+TEST(HeadlessCacheMusic, ChromiumCacheSongReachesTheLibrary)
+{
+    takeSongFromBrowserCache(Kind::Chromium);
+}
+
+TEST(HeadlessCacheMusic, FirefoxCacheSongReachesTheLibrary)
+{
+    takeSongFromBrowserCache(Kind::Firefox);
+}
+
+} // namespace
