@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "tools/CutSpan.h"
+
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     CommandLine result;
@@ -38,6 +40,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             if (result.error.isEmpty() && result.recordFormat != QLatin1String("mp3") &&
                 result.recordFormat != QLatin1String("wav"))
                 result.error = QStringLiteral("--format is mp3 or wav");
+        } else if (parseCutOption(arguments, i, result)) {
         } else if (argument.contains(QLatin1String("/min")))
             continue;
         else if (argument.startsWith(QLatin1String("--")))
@@ -47,7 +50,44 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
     if (result.error.isEmpty() && result.recordSeconds == 0 && arguments.contains(QLatin1String("--format")))
         result.error = QStringLiteral("--format goes with --record");
+    if (result.error.isEmpty() && result.cutFile.isEmpty() && (result.cutFromMs >= 0 || result.cutToMs >= 0))
+        result.error = QStringLiteral("--from and --to go with --cut");
+    if (result.error.isEmpty() && !result.cutFile.isEmpty() && (result.cutFromMs < 0 || result.cutToMs < 0))
+        result.error = QStringLiteral("--cut needs --from SECONDS and --to SECONDS");
     return result;
+}
+
+bool CommandLine::parseCutOption(const QStringList& arguments, qsizetype& i, CommandLine& result)
+{
+    const QString& argument = arguments.at(i);
+    QString* text = nullptr;
+    qint64* ms = nullptr;
+    QString seconds;
+    if (argument == QLatin1String("--cut"))
+        text = &result.cutFile;
+    else if (argument == QLatin1String("--output"))
+        text = &result.cutOutputDir;
+    else if (argument == QLatin1String("--from"))
+        ms = &result.cutFromMs;
+    else if (argument == QLatin1String("--to"))
+        ms = &result.cutToMs;
+    else
+        return false;
+    if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+        result.error = argument + QStringLiteral(" needs a value");
+        return true;
+    }
+    const QString& value = arguments.at(++i);
+    if (text) {
+        *text = value;
+        return true;
+    }
+    const std::optional<qint64> parsed = CutSpan::parseSeconds(value);
+    if (!parsed)
+        result.error = argument + QStringLiteral(" needs a number of seconds such as 83.4, not ") + value.left(40);
+    else
+        *ms = *parsed;
+    return true;
 }
 
 QString CommandLine::usage()
@@ -56,6 +96,7 @@ QString CommandLine::usage()
                           "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
                           "       trawlix --headless --list [--data-dir DIR]\n"
                           "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
+                          "       trawlix --cut FILE --from SECONDS --to SECONDS [--output DIR]\n"
                           "\n"
                           "  /min              start hidden in the tray\n"
                           "  --data-dir DIR    keep the library and working folders in DIR\n"
@@ -66,5 +107,8 @@ QString CommandLine::usage()
                           "  --list            with --headless: print the library as the media table shows it\n"
                           "  --record SECONDS  record what the computer plays (the Sonotrap device) for SECONDS,\n"
                           "                    import the recording into the library and exit\n"
-                          "  --format FORMAT   with --record: mp3 (the default) or wav\n");
+                          "  --format FORMAT   with --record: mp3 (the default) or wav\n"
+                          "  --cut FILE        cut the span --from SECONDS --to SECONDS out of FILE without\n"
+                          "                    re-encoding, from the keyframe at or before its start, into\n"
+                          "                    --output DIR (default: Documents/Trawlix) and print the file's path\n");
 }
