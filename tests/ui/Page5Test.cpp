@@ -1,11 +1,16 @@
 // The cutter window over the real libvlc player (dummy outputs) and real ffmpeg.
 #include "ui/Page5.h"
+#include "ShellFixture.h"
 #include "base/Texts.h"
 #include "support/MediaFixture.h"
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
+#include "ui/MovieRequest.h"
 #include "ui/Player.h"
 #include "ui/SpanSliderMovie.h"
+
+#include <QApplication>
+#include <QTimer>
 
 #include <QDir>
 #include <QLabel>
@@ -136,6 +141,27 @@ TEST_F(Page5Test, PreviewsHandlesAndPlaysTheFragmentInThePlayer)
     page.playFragment();
     EXPECT_EQ(page.playButton()->text(), QStringLiteral("Play fragment"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Paused; }, 10000));
+}
+
+TEST(Page5Open, TheMenuCommandOpensTheCutterOnTheSelectedRow)
+{
+    ShellFixture shell;
+    shell.addRow(QStringLiteral("First clip"), QStringLiteral("1700000001"));
+    shell.page().selectRow(0);
+    QString title;
+    QString description;
+    QTimer::singleShot(0, [&] {
+        auto* cutter = qobject_cast<Page5*>(QApplication::activeModalWidget());
+        if (!cutter)
+            return;
+        title = cutter->windowTitle();
+        description = cutter->description()->text();
+        cutter->reject();
+    });
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("CutMediaFile")));
+    EXPECT_EQ(title, QStringLiteral("Media cutter"));
+    EXPECT_TRUE(description.startsWith(QStringLiteral("Cut fragment from 00:00:00.0 to ")))
+        << description.toStdString();
 }
 
 } // namespace
