@@ -51,6 +51,7 @@ CutJob::CutJob(QObject* parent)
 
 CutJob::~CutJob()
 {
+    stop();
     wait();
 }
 
@@ -107,7 +108,9 @@ CutJob::Result CutJob::plan(const Request& request, const KeyframeProbe& probe)
     return result;
 }
 
-CutJob::Result CutJob::run(const Request& request, const std::function<void(const QString& status)>& status)
+CutJob::Result CutJob::run(const Request& request,
+                           const std::function<void(const QString& status)>& status,
+                           ToolRunner::RunFlag* runFlag)
 {
     if (ToolRunner::findTool(QStringLiteral("ffmpeg")).isEmpty() ||
         ToolRunner::findTool(QStringLiteral("ffprobe")).isEmpty()) {
@@ -133,16 +136,19 @@ CutJob::Result CutJob::run(const Request& request, const std::function<void(cons
     const int totalSeconds = static_cast<int>(result.lengthMs / 1000);
     const QString output =
         ToolRunner::runToolWithPercent(command(request.source, result.cutStartMs, result.lengthMs, scratch),
-                                       totalSeconds, name, tx(u"..Cutting: "), status, {}, true);
+                                       totalSeconds, name, tx(u"..Cutting: "), status, {}, true, runFlag);
 
     // The fragment counts only when ffprobe reads it back and it reaches the chosen end.
     const KeyframeProbe written = KeyframeProbe::probe(scratch, 0);
     const qint64 needed = result.lengthMs - ShortEndToleranceMs;
-    if (!QFileInfo(scratch).isFile() || !written.readable || written.durationMs < needed) {
+    const bool stopped = runFlag && !runFlag->load();
+    if (stopped || !QFileInfo(scratch).isFile() || !written.readable || written.durationMs < needed) {
         QFile::remove(scratch);
         result.code = Result::Code::Failed;
         result.error = lastLine(output);
-        if (result.error.isEmpty())
+        if (stopped)
+            result.error = QStringLiteral("the cut was stopped");
+        else if (result.error.isEmpty())
             result.error = QStringLiteral("ffmpeg wrote no fragment");
         return result;
     }
@@ -161,12 +167,19 @@ bool CutJob::start(const Request& request)
         return false;
     if (m_worker.joinable())
         m_worker.join();
+    m_runFlag.store(true);
     m_worker = std::thread([this, request] {
-        const Result result = run(request, [this](const QString& status) { emit statusChanged(status); });
+        const Result result = run(
+            request, [this](const QString& status) { emit statusChanged(status); }, &m_runFlag);
         m_running.store(false);
         emit finished(result);
     });
     return true;
+}
+
+void CutJob::stop()
+{
+    m_runFlag.store(false);
 }
 
 void CutJob::wait()

@@ -2,6 +2,7 @@
 
 #include "tools/KeyframeProbe.h"
 #include "tools/ToolCommand.h"
+#include "tools/ToolRunner.h"
 
 #include <QMutex>
 #include <QObject>
@@ -59,7 +60,7 @@ public:
     static constexpr qint64 EndToleranceMs = 100;
 
     explicit CutJob(QObject* parent = nullptr);
-    ~CutJob() override; // waits for a running cut
+    ~CutJob() override; // stops a running cut and waits for it
 
     // "Fragment of " + the cleaned "title.format" (format in small letters).
     static QString outputName(const QString& title, const QString& format);
@@ -70,12 +71,17 @@ public:
     static Result plan(const Request& request, const KeyframeProbe& probe);
 
     // Probes, cuts and checks the fragment; status receives "42%..Cutting: <name>" while ffmpeg
-    // runs. Blocks the calling thread.
-    static Result run(const Request& request, const std::function<void(const QString& status)>& status = {});
+    // runs. Clearing runFlag (may be null) ends ffmpeg and the cut fails. Blocks the calling
+    // thread.
+    static Result run(const Request& request,
+                      const std::function<void(const QString& status)>& status = {},
+                      ToolRunner::RunFlag* runFlag = nullptr);
 
     // run() on the job's worker; false when a cut of this job is still running.
     bool start(const Request& request);
     bool running() const { return m_running.load(); }
+    // Ends a running cut; finished() follows with nothing written.
+    void stop();
     // Blocks until the worker is done.
     void wait();
 
@@ -86,4 +92,5 @@ signals:
 private:
     std::thread m_worker;
     std::atomic<bool> m_running{false};
+    ToolRunner::RunFlag m_runFlag{false};
 };

@@ -44,8 +44,8 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
     auto* ends = new QHBoxLayout;
     ends->addWidget(new QLabel(QStringLiteral("00:00:00.0"), this));
     ends->addStretch();
-    m_right = new QLabel(
-        playerLength > 0 ? CutSpan::displayTimeMs(m_lengthMs) : m_media.duration + QStringLiteral(".0"), this);
+    // From the duration column this is its text and ".0".
+    m_right = new QLabel(CutSpan::displayTimeMs(m_lengthMs), this);
     ends->addWidget(m_right);
     layout->addLayout(ends);
     m_description = new QLabel(this);
@@ -94,6 +94,8 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
 
 Page5::~Page5()
 {
+    // Closing the page ends a running cut; the job leaves no partial fragment.
+    m_job->stop();
     m_job->wait();
 }
 

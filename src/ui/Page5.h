@@ -28,7 +28,7 @@ public:
     // media: the row of the table's selection mark. player: the main window's player (may be
     // null: the slider then changes nothing in a player).
     Page5(const MediaRow& media, MediaEngine* player, QWidget* parent = nullptr);
-    ~Page5() override; // waits for a running cut
+    ~Page5() override; // stops a running cut
 
     SpanSliderMovie* slider() const { return m_slider; }
     QLabel* description() const { return m_description; }

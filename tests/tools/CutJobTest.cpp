@@ -213,6 +213,15 @@ TEST_F(CutJobTest, BadInputLeavesNothingBehind)
     }
 }
 
+TEST_F(CutJobTest, AStoppedCutLeavesNothingBehind)
+{
+    const QString source = makeSource(QStringLiteral("source.mp4"));
+    ToolRunner::RunFlag runFlag{false}; // cleared before ffmpeg gets going
+    const CutJob::Result result = CutJob::run(request(source, 4'000, 20'000), {}, &runFlag);
+    EXPECT_EQ(result.code, CutJob::Result::Code::Failed);
+    EXPECT_TRUE(leftInOutput().isEmpty()) << leftInOutput().join(QLatin1Char(' ')).toStdString();
+}
+
 TEST_F(CutJobTest, AFailedCopyLeavesNoPartialFragment)
 {
     // A source that ends early (a truncated download) whose header still promises all of it:
