@@ -122,14 +122,20 @@ int runCut(int argc, char** argv, const CommandLine& commandLine)
     request.fromMs = commandLine.cutFromMs;
     request.toMs = commandLine.cutToMs;
     request.outputDir = commandLine.cutOutputDir;
-    const CutJob::Result result =
-        CutJob::run(request, [](const QString& status) { std::fprintf(stderr, "%s\r", qPrintable(status)); });
+    bool shown = false;
+    const CutJob::Result result = CutJob::run(request, [&shown](const QString& status) {
+        std::fprintf(stderr, "\r%s", qPrintable(status));
+        shown = true;
+    });
+    if (shown)
+        std::fputc('\n', stderr);
     if (result.code != CutJob::Result::Code::Cut) {
         std::fprintf(stderr, "trawlix: nothing was cut: %s\n", qPrintable(result.error));
         return 1;
     }
-    std::fprintf(stderr, "%s%s\n", qPrintable(tx(u"The cut starts at the keyframe at ")),
-                 qPrintable(CutSpan::displayTimeMs(result.cutStartMs)));
+    if (result.fromKeyframe)
+        std::fprintf(stderr, "%s%s\n", qPrintable(tx(u"The cut starts at the keyframe at ")),
+                     qPrintable(CutSpan::displayTimeMs(result.cutStartMs)));
     std::printf("%s\n", result.file.toUtf8().constData());
     return 0;
 }

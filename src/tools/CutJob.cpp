@@ -104,6 +104,7 @@ CutJob::Result CutJob::plan(const Request& request, const KeyframeProbe& probe)
     }
     result.code = Result::Code::Cut;
     result.cutStartMs = probe.cutStartMs(request.fromMs);
+    result.fromKeyframe = probe.hasVideo;
     result.lengthMs = request.toMs - result.cutStartMs;
     return result;
 }

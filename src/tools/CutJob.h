@@ -49,10 +49,11 @@ public:
             Failed,          // ffmpeg ended without the whole fragment
         };
         Code code = Code::Failed;
-        QString file;          // the fragment's path (also on failure: where it would have been)
-        QString error;         // for the user when code is not Cut
-        qint64 cutStartMs = 0; // where the copy really starts (the keyframe)
-        qint64 lengthMs = 0;   // what it copies from there
+        QString file;              // the fragment's path (also on failure: where it would have been)
+        QString error;             // for the user when code is not Cut
+        qint64 cutStartMs = 0;     // where the copy really starts (the keyframe)
+        qint64 lengthMs = 0;       // what it copies from there
+        bool fromKeyframe = false; // the start lies on a keyframe of the video (else as chosen)
     };
 
     // The end may lie this far past the probed duration: the page rounds the end to a tenth

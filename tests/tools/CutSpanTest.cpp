@@ -123,6 +123,7 @@ TEST(CutSpanTest, TheCommandCarriesDecimalPointsUnderADecimalCommaLocale)
                             QStringLiteral("/out")};
     const CutJob::Result planned = CutJob::plan(request, probe);
     ASSERT_EQ(planned.code, CutJob::Result::Code::Cut) << planned.error.toStdString();
+    EXPECT_TRUE(planned.fromKeyframe);
     EXPECT_EQ(planned.file, QStringLiteral("/out/Fragment of abc.mp4"));
     const QString text =
         CutJob::command(request.source, planned.cutStartMs, planned.lengthMs, planned.file).displayText();
@@ -170,6 +171,7 @@ TEST(CutSpanTest, BadSpansAreRefusedWithAMessage)
     EXPECT_EQ(planned(10'000, 30'100).code, CutJob::Result::Code::Cut); // the end rounded up to its tenth
     const CutJob::Result audio = planned(12'300, 20'000);
     EXPECT_EQ(audio.cutStartMs, 12'300);
+    EXPECT_FALSE(audio.fromKeyframe);
     EXPECT_EQ(audio.lengthMs, 7'700);
     EXPECT_EQ(audio.file, QStringLiteral("/out/Fragment of in.mp3"));
     probe.readable = false;
