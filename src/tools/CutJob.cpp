@@ -95,13 +95,6 @@ CutJob::Result CutJob::plan(const Request& request, const KeyframeProbe& probe)
                        CutSpan::displayTimeMs(probe.durationMs) + QLatin1Char('.');
         return result;
     }
-    if (probe.hasVideo && probe.truncated && !probe.keyframesUs.isEmpty() &&
-        probe.keyframesUs.constLast() < request.fromMs * 1000) {
-        // The list stopped before the start: its last keyframe may not be the one before it.
-        result.code = Result::Code::Unreadable;
-        result.error = tx(u"This file cannot be read as media: ") + request.source;
-        return result;
-    }
     result.code = Result::Code::Cut;
     result.cutStartMs = probe.cutStartMs(request.fromMs);
     result.fromKeyframe = probe.hasVideo;

@@ -4,7 +4,6 @@
 #include "tools/ToolCommand.h"
 #include "tools/ToolRunner.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
 

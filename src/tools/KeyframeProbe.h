@@ -19,7 +19,9 @@ struct KeyframeProbe
     bool hasVideo = false;
     qint64 durationMs = -1;    // -1 when the container does not say
     QList<qint64> keyframesUs; // sorted, each at most once, relative to the start time
-    bool truncated = false;    // the report exceeded the bounds below; the list is incomplete
+    // The report exceeded the bounds below and the list stops early. A cut still starts at or
+    // before its chosen start (at the last keyframe read), only perhaps further before it.
+    bool truncated = false;
 
     // ffprobe's report of a hostile file is bounded: longer output and more keyframes than
     // this are not read on (an hour of intra-only video at 60 frames per second fits).

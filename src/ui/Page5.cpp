@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -127,7 +126,10 @@ void Page5::sliderChanged(const QString& request)
 
 void Page5::showRealStart()
 {
-    if (!m_probed || !m_probe.hasVideo) {
+    // A list cut short before the start does not know the keyframe there; the cut reads it anew.
+    const bool beyondList =
+        m_probe.truncated && (m_probe.keyframesUs.isEmpty() || m_probe.keyframesUs.constLast() < m_startMs * 1000);
+    if (!m_probed || !m_probe.hasVideo || beyondList) {
         m_keyframe->clear();
         return;
     }
