@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "tools/CutSpan.h"
 #include "tools/LinkCommand.h"
 
 CommandLine CommandLine::parse(const QStringList& arguments)
@@ -50,6 +51,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             takeValue(result.playlistItems);
             if (result.error.isEmpty() && !LinkCommand::validIndexes(result.playlistItems))
                 result.error = QStringLiteral("--playlist-items takes numbers and ranges such as 1,3-5");
+        } else if (parseCutOption(arguments, i, result)) {
         } else if (argument.contains(QLatin1String("/min")))
             continue;
         else if (argument.startsWith(QLatin1String("--")))
@@ -62,7 +64,44 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (result.error.isEmpty() && result.downloadLink.isEmpty() &&
         (result.audioOnly || !result.playlistItems.isEmpty()))
         result.error = QStringLiteral("--audio-only and --playlist-items go with --download-link");
+    if (result.error.isEmpty() && result.cutFile.isEmpty() && (result.cutFromMs >= 0 || result.cutToMs >= 0))
+        result.error = QStringLiteral("--from and --to go with --cut");
+    if (result.error.isEmpty() && !result.cutFile.isEmpty() && (result.cutFromMs < 0 || result.cutToMs < 0))
+        result.error = QStringLiteral("--cut needs --from SECONDS and --to SECONDS");
     return result;
+}
+
+bool CommandLine::parseCutOption(const QStringList& arguments, qsizetype& i, CommandLine& result)
+{
+    const QString& argument = arguments.at(i);
+    QString* text = nullptr;
+    qint64* ms = nullptr;
+    QString seconds;
+    if (argument == QLatin1String("--cut"))
+        text = &result.cutFile;
+    else if (argument == QLatin1String("--output"))
+        text = &result.cutOutputDir;
+    else if (argument == QLatin1String("--from"))
+        ms = &result.cutFromMs;
+    else if (argument == QLatin1String("--to"))
+        ms = &result.cutToMs;
+    else
+        return false;
+    if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+        result.error = argument + QStringLiteral(" needs a value");
+        return true;
+    }
+    const QString& value = arguments.at(++i);
+    if (text) {
+        *text = value;
+        return true;
+    }
+    const std::optional<qint64> parsed = CutSpan::parseSeconds(value);
+    if (!parsed)
+        result.error = argument + QStringLiteral(" needs a number of seconds such as 83.4, not ") + value.left(40);
+    else
+        *ms = *parsed;
+    return true;
 }
 
 QString CommandLine::usage()
@@ -73,6 +112,7 @@ QString CommandLine::usage()
         "       trawlix --headless --list [--data-dir DIR]\n"
         "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
         "       trawlix --download-link URL [--audio-only] [--playlist-items 1,3-5] [--data-dir DIR]\n"
+        "       trawlix --cut FILE --from SECONDS --to SECONDS [--output DIR]\n"
         "\n"
         "  /min              start hidden in the tray\n"
         "  --data-dir DIR    keep the library and working folders in DIR\n"
@@ -87,5 +127,8 @@ QString CommandLine::usage()
         "  --download-link URL  download the video of a web page with yt-dlp, import it into\n"
         "                    the library and exit\n"
         "  --audio-only      with --download-link: only the sound\n"
-        "  --playlist-items LIST  with --download-link: only these items of a playlist\n");
+        "  --playlist-items LIST  with --download-link: only these items of a playlist\n"
+        "  --cut FILE        cut the span --from SECONDS --to SECONDS out of FILE without\n"
+        "                    re-encoding, from the keyframe at or before its start, into\n"
+        "                    --output DIR (default: Documents/Trawlix) and print the file's path\n");
 }

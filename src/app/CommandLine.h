@@ -19,8 +19,16 @@ struct CommandLine
     QString playlistItems;                        // --playlist-items 1,3-5 (with --download-link)
     QString error;                                // non-empty when the arguments could not be read
 
+    // --cut FILE --from SECONDS --to SECONDS [--output DIR]: cut a fragment without a window
+    QString cutFile;
+    qint64 cutFromMs = -1;
+    qint64 cutToMs = -1;
+    QString cutOutputDir;
+
     static constexpr int MaxRecordSeconds = 24 * 3600;
 
     static CommandLine parse(const QStringList& arguments);
+    // Reads the cutter's options at arguments[i] (moving i past a value); false for other options.
+    static bool parseCutOption(const QStringList& arguments, qsizetype& i, CommandLine& result);
     static QString usage();
 };

@@ -3,6 +3,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
+#include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
@@ -10,6 +11,8 @@
 #include "engine/Headless.h"
 #include "library/LibraryListing.h"
 #include "library/RecordingsImporter.h"
+#include "tools/CutJob.h"
+#include "tools/CutSpan.h"
 #include "tools/RecordJob.h"
 #include "tools/ToolRunner.h"
 #include "ui/Page2.h"
@@ -108,6 +111,36 @@ int runRecord(int argc, char** argv, const CommandLine& commandLine)
     return 0;
 }
 
+// --cut: the cutter's job without a window; prints the fragment's path. A running desktop
+// program does not matter: the cut touches neither the library nor the settings.
+int runCut(int argc, char** argv, const CommandLine& commandLine)
+{
+    QCoreApplication app(argc, argv);
+    Texts::init(QStringLiteral("EN"));
+    AppPaths::setDataDir(AppPaths::chooseDataDir(commandLine.dataDir)); // where the tools may lie
+    CutJob::Request request;
+    request.source = commandLine.cutFile;
+    request.fromMs = commandLine.cutFromMs;
+    request.toMs = commandLine.cutToMs;
+    request.outputDir = commandLine.cutOutputDir;
+    bool shown = false;
+    const CutJob::Result result = CutJob::run(request, [&shown](const QString& status) {
+        std::fprintf(stderr, "\r%s", qPrintable(status));
+        shown = true;
+    });
+    if (shown)
+        std::fputc('\n', stderr);
+    if (result.code != CutJob::Result::Code::Cut) {
+        std::fprintf(stderr, "trawlix: nothing was cut: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    if (result.fromKeyframe)
+        std::fprintf(stderr, "%s%s\n", qPrintable(tx(u"The cut starts at the keyframe at ")),
+                     qPrintable(CutSpan::displayTimeMs(result.cutStartMs)));
+    std::printf("%s\n", result.file.toUtf8().constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -120,6 +153,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;
     }
+    if (!commandLine.cutFile.isEmpty())
+        return runCut(argc, argv, commandLine);
     if (commandLine.recordSeconds > 0)
         return runRecord(argc, argv, commandLine);
     if (!commandLine.downloadLink.isEmpty())

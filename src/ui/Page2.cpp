@@ -21,6 +21,7 @@
 #include "ui/MovieIcons.h"
 #include "ui/MovieRequest.h"
 #include "ui/Page3.h"
+#include "ui/Page5.h"
 #include "ui/Page6.h"
 #include "ui/Page7.h"
 #include "ui/PlayControlMovie.h"
@@ -117,6 +118,8 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
         if (command == ShellCommand::RecordAudio)
             openSoundRecorder();
+        else if (command == ShellCommand::CutMediaFile)
+            openCutter();
     });
     connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
         if (command == ShellCommand::DownloadVideoByURL)
@@ -330,6 +333,15 @@ void Page2::openSoundRecorder()
     auto* recorder = new Page6(RecordSources::discover(), this);
     recorder->setAttribute(Qt::WA_DeleteOnClose);
     recorder->show();
+}
+
+void Page2::openCutter()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    Page5 cutter(m_model.rowAt(row), m_player ? &m_player->engine() : nullptr, this);
+    cutter.exec();
 }
 
 void Page2::openFileInfo()

@@ -78,6 +78,7 @@ public:
     void openSettings();
     void openFileInfo();
     void openSoundRecorder();
+    void openCutter();
 
     // Tray and exit.
     void toggleVisible();

@@ -1,0 +1,183 @@
+#include "tools/CutJob.h"
+
+#include "base/AppPaths.h"
+#include "base/OutputName.h"
+#include "base/Texts.h"
+#include "tools/CutSpan.h"
+#include "tools/ToolRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+namespace {
+
+// The last line ffmpeg printed that says something, bounded: what the user is told on failure.
+QString lastLine(const QString& output)
+{
+    const QStringList lines =
+        output.right(8192).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const QString line = it->trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1String("size=")) && !line.startsWith(QLatin1String("video:")))
+            return line.left(300);
+    }
+    return {};
+}
+
+// A fragment shorter than its span by more than this lost its end (a full disk, a broken
+// source): the last frame of a copy may end a frame or an audio packet early.
+constexpr qint64 ShortEndToleranceMs = 250;
+
+// The scratch name a fragment is written under: hidden, beside the final file, with the same
+// extension so that ffmpeg picks the same container.
+QString scratchPath(const QString& finalPath)
+{
+    const QFileInfo info(finalPath);
+    return info.absolutePath() + QStringLiteral("/.cutting-") + QString::number(getpid()) + QLatin1Char('-') +
+           info.fileName();
+}
+
+} // namespace
+
+CutJob::CutJob(QObject* parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<CutJob::Result>("CutJob::Result");
+}
+
+CutJob::~CutJob()
+{
+    stop();
+    wait();
+}
+
+QString CutJob::outputName(const QString& title, const QString& format)
+{
+    return tx(u"Fragment of ") + OutputName::clean(title + QLatin1Char('.') + format.toLower());
+}
+
+ToolCommand CutJob::command(const QString& source, qint64 cutStartMs, qint64 lengthMs, const QString& output)
+{
+    // "-ss" before "-i" seeks the input to the keyframe; "-t" there too bounds what is read.
+    // make_zero shifts every stream by the same amount, so audio keeps its offset to video.
+    return {QStringLiteral("ffmpeg"),
+            {QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-y"), QStringLiteral("-ss"),
+             CutSpan::secondsText(cutStartMs), QStringLiteral("-t"), CutSpan::secondsText(lengthMs),
+             QStringLiteral("-i"), source, QStringLiteral("-vcodec"), QStringLiteral("copy"), QStringLiteral("-acodec"),
+             QStringLiteral("copy"), QStringLiteral("-avoid_negative_ts"), QStringLiteral("make_zero"), output}};
+}
+
+CutJob::Result CutJob::plan(const Request& request, const KeyframeProbe& probe)
+{
+    Result result;
+    const QFileInfo source(request.source);
+    const QString title = request.title.isEmpty() ? source.completeBaseName() : request.title;
+    const QString format = request.format.isEmpty() ? source.suffix() : request.format;
+    const QString folder = request.outputDir.isEmpty() ? AppPaths::documentsDir() : request.outputDir;
+    result.file = QDir(folder).absoluteFilePath(outputName(title, format));
+    if (request.fromMs < 0 || request.toMs <= request.fromMs) {
+        result.code = Result::Code::EmptySpan;
+        result.error = tx(u"The fragment must start before it ends.");
+        return result;
+    }
+    if (!probe.readable) {
+        result.code = Result::Code::Unreadable;
+        result.error = tx(u"This file cannot be read as media: ") + request.source;
+        return result;
+    }
+    if (probe.durationMs >= 0 && request.toMs > probe.durationMs + EndToleranceMs) {
+        result.code = Result::Code::EndPastDuration;
+        result.error = tx(u"The fragment ends after the end of the file, which is ") +
+                       CutSpan::displayTimeMs(probe.durationMs) + QLatin1Char('.');
+        return result;
+    }
+    result.code = Result::Code::Cut;
+    result.cutStartMs = probe.cutStartMs(request.fromMs);
+    result.fromKeyframe = probe.hasVideo;
+    result.lengthMs = request.toMs - result.cutStartMs;
+    return result;
+}
+
+CutJob::Result CutJob::run(const Request& request,
+                           const std::function<void(const QString& status)>& status,
+                           ToolRunner::RunFlag* runFlag)
+{
+    if (ToolRunner::findTool(QStringLiteral("ffmpeg")).isEmpty() ||
+        ToolRunner::findTool(QStringLiteral("ffprobe")).isEmpty()) {
+        Result missing;
+        missing.code = Result::Code::Unreadable;
+        missing.error = QStringLiteral("ffmpeg is not installed");
+        return missing;
+    }
+    const KeyframeProbe probe =
+        request.toMs > request.fromMs ? KeyframeProbe::probe(request.source, request.fromMs) : KeyframeProbe{};
+    Result result = plan(request, probe);
+    if (result.code != Result::Code::Cut)
+        return result;
+
+    const QFileInfo target(result.file);
+    if (!QDir().mkpath(target.absolutePath()) || !QFileInfo(target.absolutePath()).isWritable()) {
+        result.code = Result::Code::OutputFolder;
+        result.error = tx(u"The output folder cannot be written: ") + target.absolutePath();
+        return result;
+    }
+    const QString scratch = scratchPath(result.file);
+    const QString name = target.fileName();
+    const int totalSeconds = static_cast<int>(result.lengthMs / 1000);
+    const QString output =
+        ToolRunner::runToolWithPercent(command(request.source, result.cutStartMs, result.lengthMs, scratch),
+                                       totalSeconds, name, tx(u"..Cutting: "), status, {}, true, runFlag);
+
+    // The fragment counts only when ffprobe reads it back and it reaches the chosen end.
+    const KeyframeProbe written = KeyframeProbe::probe(scratch, 0);
+    const qint64 needed = result.lengthMs - ShortEndToleranceMs;
+    const bool stopped = runFlag && !runFlag->load();
+    if (stopped || !QFileInfo(scratch).isFile() || !written.readable || written.durationMs < needed) {
+        QFile::remove(scratch);
+        result.code = Result::Code::Failed;
+        result.error = lastLine(output);
+        if (stopped)
+            result.error = QStringLiteral("the cut was stopped");
+        else if (result.error.isEmpty())
+            result.error = QStringLiteral("ffmpeg wrote no fragment");
+        return result;
+    }
+    QFile::remove(result.file);
+    if (!QFile::rename(scratch, result.file)) {
+        QFile::remove(scratch);
+        result.code = Result::Code::OutputFolder;
+        result.error = tx(u"The output folder cannot be written: ") + target.absolutePath();
+    }
+    return result;
+}
+
+bool CutJob::start(const Request& request)
+{
+    if (m_running.exchange(true))
+        return false;
+    if (m_worker.joinable())
+        m_worker.join();
+    m_runFlag.store(true);
+    m_worker = std::thread([this, request] {
+        const Result result = run(
+            request, [this](const QString& status) { emit statusChanged(status); }, &m_runFlag);
+        m_running.store(false);
+        emit finished(result);
+    });
+    return true;
+}
+
+void CutJob::stop()
+{
+    m_runFlag.store(false);
+}
+
+void CutJob::wait()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "model/MediaRow.h"
+#include "tools/CutJob.h"
+#include "tools/KeyframeProbe.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class MediaEngine;
+class QLabel;
+class QPushButton;
+class SpanSliderMovie;
+
+// The media cutter: a span slider over the selected file, the frame at a moved handle in the
+// main window's player, "Play fragment" for the chosen span, and "Cut fragment", which copies
+// the span without re-encoding into the documents folder's "Trawlix/". Before cutting, the
+// page shows where the copy will really start: the keyframe at or before the chosen start.
+class Page5 final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Page5)
+
+public:
+    // media: the row of the table's selection mark. player: the main window's player (may be
+    // null: the slider then changes nothing in a player).
+    Page5(const MediaRow& media, MediaEngine* player, QWidget* parent = nullptr);
+    ~Page5() override; // stops a running cut
+
+    SpanSliderMovie* slider() const { return m_slider; }
+    QLabel* description() const { return m_description; }
+    QLabel* keyframeLabel() const { return m_keyframe; }
+    QLabel* lengthLabel() const { return m_right; }
+    QPushButton* cutButton() const { return m_cut; }
+    QPushButton* playButton() const { return m_play; }
+    CutJob& job() { return *m_job; }
+    qint64 mediaLengthMs() const { return m_lengthMs; }
+    const QString& startText() const { return m_startText; }
+    const QString& endText() const { return m_endText; }
+    const QString& lengthText() const { return m_lengthText; }
+    bool keyframesKnown() const { return m_probed; }
+
+    // A request text from the slider.
+    void sliderChanged(const QString& request);
+    void playFragment();
+    void cutFragment();
+
+    // Shows a message to the user; tests replace the message box.
+    std::function<void(const QString& text)> message;
+    // Shows the new fragment in the file manager; tests replace it.
+    std::function<void(const QString& file)> reveal;
+    // Where fragments go; empty: the documents folder's "Trawlix/".
+    QString outputDir;
+
+private:
+    void fragmentTimerFired();
+    void showRealStart();
+
+    MediaRow m_media;
+    MediaEngine* m_player = nullptr;
+    qint64 m_lengthMs = 0;
+    qint64 m_startMs = 0;
+    qint64 m_endMs = 0;
+    QString m_startText;
+    QString m_endText;
+    QString m_lengthText;
+    KeyframeProbe m_probe;
+    bool m_probed = false;
+    SpanSliderMovie* m_slider = nullptr;
+    QLabel* m_right = nullptr;
+    QLabel* m_description = nullptr;
+    QLabel* m_keyframe = nullptr;
+    QPushButton* m_cut = nullptr;
+    QPushButton* m_play = nullptr;
+    QTimer m_fragmentTimer;
+    std::unique_ptr<CutJob> m_job;
+};

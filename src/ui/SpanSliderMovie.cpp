@@ -1,0 +1,107 @@
+#include "ui/SpanSliderMovie.h"
+
+#include "tools/CutSpan.h"
+#include "ui/MovieRequest.h"
+#include "ui/ShellTheme.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+constexpr double kMargin = 24;
+constexpr double kHandleRadius = 11;
+
+} // namespace
+
+SpanSliderMovie::SpanSliderMovie(QWidget* parent)
+    : Movie(parent)
+{
+    setObjectName(QStringLiteral("SPANSLIDER"));
+    setFixedSize(Width, Height);
+    setCursor(Qt::PointingHandCursor);
+}
+
+SpanSliderMovie::~SpanSliderMovie() = default;
+
+void SpanSliderMovie::moveHandles(int start, int end)
+{
+    m_start = qBound(0, start, CutSpan::Scale);
+    m_end = qBound(m_start, end, CutSpan::Scale);
+    update();
+    emit hostCall(MovieRequest::build(QStringLiteral("CutSliderChanged(%1,%2)").arg(m_start).arg(m_end)));
+}
+
+void SpanSliderMovie::handleCall(const QString&, const QStringList&)
+{
+    // The slider exports no functions to the program.
+}
+
+QRectF SpanSliderMovie::track() const
+{
+    return QRectF(kMargin, height() / 2.0 - 5, width() - 2 * kMargin, 10);
+}
+
+double SpanSliderMovie::xOf(int position) const
+{
+    const QRectF line = track();
+    return line.left() + line.width() * position / CutSpan::Scale;
+}
+
+int SpanSliderMovie::positionAt(double x) const
+{
+    const QRectF line = track();
+    return qBound(0, qRound((x - line.left()) * CutSpan::Scale / line.width()), CutSpan::Scale);
+}
+
+void SpanSliderMovie::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect(), ShellTheme::bar());
+    const QRectF line = track();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ShellTheme::railLight());
+    painter.drawRoundedRect(line, 5, 5);
+    painter.setBrush(ShellTheme::accent());
+    painter.drawRoundedRect(QRectF(xOf(m_start), line.top(), xOf(m_end) - xOf(m_start), line.height()), 5, 5);
+    // Tick marks at every tenth of the length.
+    painter.setPen(ShellTheme::textDim());
+    for (int i = 0; i <= 10; ++i) {
+        const double x = xOf(i * CutSpan::Scale / 10);
+        painter.drawLine(QPointF(x, line.bottom() + 12), QPointF(x, line.bottom() + (i % 5 == 0 ? 24 : 18)));
+    }
+    for (const int position : {m_start, m_end}) {
+        painter.setPen(QPen(ShellTheme::accentStrong(), 3));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QPointF(xOf(position), line.center().y()), kHandleRadius, kHandleRadius);
+    }
+}
+
+void SpanSliderMovie::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const double x = event->position().x();
+    // The nearer handle follows; between two handles on one spot the drag direction decides.
+    const double toStart = std::abs(x - xOf(m_start));
+    const double toEnd = std::abs(x - xOf(m_end));
+    m_dragging = toStart < toEnd || (toStart == toEnd && x < xOf(m_start)) ? Handle::Start : Handle::End;
+    mouseMoveEvent(event);
+}
+
+void SpanSliderMovie::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging == Handle::None)
+        return;
+    const int position = positionAt(event->position().x());
+    if (m_dragging == Handle::Start && position != m_start)
+        moveHandles(qMin(position, m_end), m_end);
+    else if (m_dragging == Handle::End && position != m_end)
+        moveHandles(m_start, qMax(position, m_start));
+}
+
+void SpanSliderMovie::mouseReleaseEvent(QMouseEvent*)
+{
+    m_dragging = Handle::None;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ui/Movie.h"
+
+// The cutter's span slider: a track with two handles, the start and the end of the fragment,
+// on a scale of 0 to 10,000 of the media length. Dragging a handle (or moveHandles()) calls
+// the host with "CutSliderChanged(start,end)" while it moves.
+class SpanSliderMovie final : public Movie
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SpanSliderMovie)
+
+public:
+    static constexpr int Width = 820;
+    static constexpr int Height = 150;
+
+    explicit SpanSliderMovie(QWidget* parent = nullptr);
+    ~SpanSliderMovie() override;
+
+    int start() const { return m_start; }
+    int end() const { return m_end; }
+    // Puts the handles where a drag would (the start never after the end) and calls the host.
+    void moveHandles(int start, int end);
+
+protected:
+    void handleCall(const QString& name, const QStringList& arguments) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    enum class Handle
+    {
+        None,
+        Start,
+        End,
+    };
+
+    QRectF track() const;
+    double xOf(int position) const;
+    int positionAt(double x) const;
+
+    int m_start = 0;
+    int m_end = 10000;
+    Handle m_dragging = Handle::None;
+};

@@ -1,0 +1,104 @@
+// `trawlix --cut`: its options, and the built program cutting a generated clip.
+#include "app/CommandLine.h"
+#include "support/MediaFixture.h"
+#include "support/SkipUnlessCi.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
+
+CommandLine parse(std::initializer_list<const char*> words)
+{
+    QStringList arguments{QStringLiteral("/usr/bin/trawlix")};
+    for (const char* word : words)
+        arguments << QString::fromUtf8(word);
+    return CommandLine::parse(arguments);
+}
+
+TEST(CutCommandTest, OptionsTakeSecondsWithPointOrComma)
+{
+    const CommandLine line = parse({"--cut", "in.mp4", "--from", "83,4", "--to", "95", "--output", "/tmp/out"});
+    EXPECT_TRUE(line.error.isEmpty()) << line.error.toStdString();
+    EXPECT_EQ(line.cutFile, QStringLiteral("in.mp4"));
+    EXPECT_EQ(line.cutFromMs, 83'400);
+    EXPECT_EQ(line.cutToMs, 95'000);
+    EXPECT_EQ(line.cutOutputDir, QStringLiteral("/tmp/out"));
+    for (const auto& words : {std::initializer_list<const char*>{"--cut", "in.mp4", "--from", "1"},
+                              {"--cut", "in.mp4", "--to", "1"},
+                              {"--cut", "in.mp4", "--from", "-1", "--to", "2"},
+                              {"--cut", "in.mp4", "--from", "1e2", "--to", "200"},
+                              {"--from", "1", "--to", "2"},
+                              {"--cut"},
+                              {"--cut", "", "--from", "1", "--to", "2"}})
+        EXPECT_FALSE(parse(words).error.isEmpty()) << *words.begin() << " " << words.size();
+}
+
+class CutProgramTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!MediaFixture::ffmpegAvailable())
+            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        ASSERT_TRUE(m_dir.isValid());
+        m_clip = m_dir.filePath(QStringLiteral("my clip.mp4"));
+        ASSERT_TRUE(MediaFixture::makeClip(m_clip, 6));
+    }
+
+    int cut(const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        environment.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+        environment.remove(QStringLiteral("TRAWLIX_HOME"));
+        process.setProcessEnvironment(environment);
+        process.start(kBinary, QStringList{QStringLiteral("--cut"), m_clip} + arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        m_out = QString::fromUtf8(process.readAllStandardOutput());
+        m_err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_clip;
+    QString m_out;
+    QString m_err;
+};
+
+TEST_F(CutProgramTest, PrintsThePathOfTheFragmentInTheDocumentsFolder)
+{
+    ASSERT_EQ(cut({QStringLiteral("--from"), QStringLiteral("1.5"), QStringLiteral("--to"), QStringLiteral("4")}), 0)
+        << m_err.toStdString();
+    // The documents folder and its "Trawlix" folder did not exist before.
+    const QString expected = m_dir.filePath(QStringLiteral("home/Documents/Trawlix/Fragment of my clip.mp4"));
+    EXPECT_EQ(m_out, expected + QLatin1Char('\n'));
+    EXPECT_TRUE(QFileInfo(expected).size() > 0);
+    EXPECT_TRUE(m_err.contains(QStringLiteral("The cut starts at the keyframe at 00:00:0"))) << m_err.toStdString();
+}
+
+TEST_F(CutProgramTest, BadSpansFailWithAMessageAndNoFile)
+{
+    const QString out = m_dir.filePath(QStringLiteral("out"));
+    EXPECT_EQ(cut({QStringLiteral("--from"), QStringLiteral("4"), QStringLiteral("--to"), QStringLiteral("2"),
+                   QStringLiteral("--output"), out}),
+              1);
+    EXPECT_TRUE(m_err.contains(QStringLiteral("must start before it ends"))) << m_err.toStdString();
+    EXPECT_EQ(cut({QStringLiteral("--from"), QStringLiteral("4"), QStringLiteral("--to"), QStringLiteral("60"),
+                   QStringLiteral("--output"), out}),
+              1);
+    EXPECT_TRUE(m_err.contains(QStringLiteral("after the end of the file, which is 00:00:06.0")))
+        << m_err.toStdString();
+    EXPECT_TRUE(m_out.isEmpty());
+    EXPECT_TRUE(QDir(out).isEmpty());
+}
+
+} // namespace

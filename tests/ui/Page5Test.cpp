@@ -1,0 +1,167 @@
+// The cutter window over the real libvlc player (dummy outputs) and real ffmpeg.
+#include "ui/Page5.h"
+#include "ShellFixture.h"
+#include "base/Texts.h"
+#include "support/MediaFixture.h"
+#include "support/ScopedSettingsStore.h"
+#include "support/SkipUnlessCi.h"
+#include "ui/MovieRequest.h"
+#include "ui/Player.h"
+#include "ui/SpanSliderMovie.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Page5Test : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Texts::init(QStringLiteral("EN"));
+        if (!MediaFixture::ffmpegAvailable())
+            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        // Ten seconds with a keyframe every two.
+        m_media.path = QDir(m_store.dir()).filePath(QStringLiteral("1700000000.mp4"));
+        ASSERT_TRUE(MediaFixture::make(
+            m_media.path, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc=size=160x120:rate=25:duration=10"), QStringLiteral("-f"),
+                           QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=10"),
+                           QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-g"),
+                           QStringLiteral("50"), QStringLiteral("-keyint_min"), QStringLiteral("50")}));
+        m_media.title = QStringLiteral("a/b:c");
+        m_media.format = QStringLiteral("MP4");
+        m_media.duration = QStringLiteral("00:00:10");
+    }
+
+    std::unique_ptr<Player> makePlayer()
+    {
+        auto player =
+            std::make_unique<Player>(nullptr, QStringList{QStringLiteral("--vout=dummy"),
+                                                          QStringLiteral("--aout=dummy"), QStringLiteral("--quiet")});
+        return player;
+    }
+
+    ScopedSettingsStore m_store;
+    MediaRow m_media;
+};
+
+TEST_F(Page5Test, ShowsTheSpanAndWhereTheCutReallyStarts)
+{
+    Page5 page(m_media, nullptr);
+    EXPECT_EQ(page.windowTitle(), QStringLiteral("Media cutter"));
+    EXPECT_EQ(page.cutButton()->text(), QStringLiteral("Cut fragment"));
+    EXPECT_EQ(page.playButton()->text(), QStringLiteral("Play fragment"));
+    EXPECT_EQ(page.lengthLabel()->text(), QStringLiteral("00:00:10.0")); // the duration column + ".0"
+    EXPECT_EQ(page.mediaLengthMs(), 10'000);
+    EXPECT_EQ(page.slider()->size(), QSize(820, 150));
+    EXPECT_EQ(page.description()->text(), QStringLiteral("Cut fragment from 00:00:00.0 to 00:00:10.0"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.keyframesKnown(); }, 20000));
+    EXPECT_EQ(page.keyframeLabel()->text(), QStringLiteral("The cut starts at the keyframe at 00:00:00.0"));
+
+    page.slider()->moveHandles(5'370, 8'340);
+    EXPECT_EQ(page.startText(), QStringLiteral("5.4"));
+    EXPECT_EQ(page.endText(), QStringLiteral("8.3"));
+    EXPECT_EQ(page.lengthText(), QStringLiteral("2.9"));
+    EXPECT_EQ(page.description()->text(), QStringLiteral("Cut fragment from 00:00:05.4 to 00:00:08.3"));
+    EXPECT_EQ(page.keyframeLabel()->text(), QStringLiteral("The cut starts at the keyframe at 00:00:04.0"));
+    page.slider()->moveHandles(0, 10'000);
+    EXPECT_EQ(page.startText(), QStringLiteral("0.0"));
+    EXPECT_EQ(page.endText(), QStringLiteral("10.0"));
+}
+
+TEST_F(Page5Test, CutsIntoTheOutputFolderAndRevealsTheFragment)
+{
+    Page5 page(m_media, nullptr);
+    page.outputDir = QDir(m_store.dir()).filePath(QStringLiteral("missing/folder"));
+    QStringList revealed;
+    QStringList messages;
+    page.reveal = [&](const QString& file) { revealed << file; };
+    page.message = [&](const QString& text) { messages << text; };
+    page.slider()->moveHandles(3'000, 6'000);
+    QTest::mouseClick(page.cutButton(), Qt::LeftButton);
+    EXPECT_FALSE(page.cutButton()->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !revealed.isEmpty() || !messages.isEmpty(); }, 30000));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char(' ')).toStdString();
+    ASSERT_EQ(revealed.size(), 1);
+    EXPECT_EQ(revealed.first(), QDir(page.outputDir).filePath(QStringLiteral("Fragment of abc.mp4")));
+    EXPECT_TRUE(QFileInfo(revealed.first()).size() > 0);
+    EXPECT_EQ(page.windowTitle(), QStringLiteral("Media cutter"));
+    EXPECT_TRUE(page.cutButton()->isEnabled());
+
+    // A span past the file's end is refused with a message and writes nothing.
+    MediaRow longer = m_media;
+    longer.duration = QStringLiteral("00:00:30");
+    Page5 wrong(longer, nullptr);
+    wrong.outputDir = QDir(m_store.dir()).filePath(QStringLiteral("other"));
+    wrong.message = [&](const QString& text) { messages << text; };
+    wrong.slider()->moveHandles(8'000, 10'000);
+    wrong.cutFragment();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }, 30000));
+    EXPECT_TRUE(messages.first().startsWith(QStringLiteral("The fragment ends after the end of the file")));
+    EXPECT_FALSE(QDir(wrong.outputDir).exists());
+}
+
+TEST_F(Page5Test, PreviewsHandlesAndPlaysTheFragmentInThePlayer)
+{
+    std::unique_ptr<Player> player = makePlayer();
+    if (!player->isReady())
+        TRAWLIX_SKIP_UNLESS_CI("libvlc cannot start here (missing plugins?)");
+    player->preview(m_media.path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->state() == PlayerState::Paused; }, 15000));
+    MediaEngine& engine = player->engine();
+    Page5 page(m_media, &engine);
+    EXPECT_GT(page.mediaLengthMs(), 9'000); // the player's length
+
+    // Moving the end handle shows the frame there.
+    page.slider()->moveHandles(0, 5'000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(engine.time() - page.mediaLengthMs() / 2) < 600; }, 10000))
+        << engine.time();
+
+    // The fragment plays and ends paused at its end.
+    page.slider()->moveHandles(2'000, 2'600);
+    page.playFragment();
+    EXPECT_EQ(page.playButton()->text(), QStringLiteral("Stop"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.playButton()->text() == QLatin1String("Play fragment"); }, 15000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Paused; }, 10000));
+
+    // Pressing it while the fragment plays stops it. (It also mutes the player, which the
+    // dummy audio output does not let the test observe.)
+    page.slider()->moveHandles(0, 9'000);
+    page.playFragment();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Playing; }, 10000));
+    page.playFragment();
+    EXPECT_EQ(page.playButton()->text(), QStringLiteral("Play fragment"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Paused; }, 10000));
+}
+
+TEST(Page5Open, TheMenuCommandOpensTheCutterOnTheSelectedRow)
+{
+    ShellFixture shell;
+    shell.addRow(QStringLiteral("First clip"), QStringLiteral("1700000001"));
+    shell.page().selectRow(0);
+    QString title;
+    QString description;
+    QTimer::singleShot(0, [&] {
+        auto* cutter = qobject_cast<Page5*>(QApplication::activeModalWidget());
+        if (!cutter)
+            return;
+        title = cutter->windowTitle();
+        description = cutter->description()->text();
+        cutter->reject();
+    });
+    shell.page().dispatch(MovieRequest::build(QStringLiteral("CutMediaFile")));
+    EXPECT_EQ(title, QStringLiteral("Media cutter"));
+    EXPECT_TRUE(description.startsWith(QStringLiteral("Cut fragment from 00:00:00.0 to ")))
+        << description.toStdString();
+}
+
+} // namespace
