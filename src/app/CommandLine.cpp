@@ -38,7 +38,15 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             if (result.error.isEmpty() && result.recordFormat != QLatin1String("mp3") &&
                 result.recordFormat != QLatin1String("wav"))
                 result.error = QStringLiteral("--format is mp3 or wav");
-        } else if (argument.contains(QLatin1String("/min")))
+        } else if (argument == QLatin1String("--convert"))
+            takeValue(result.convertFile);
+        else if (argument == QLatin1String("--profile"))
+            takeValue(result.profile);
+        else if (argument == QLatin1String("--output"))
+            takeValue(result.outputDir);
+        else if (argument == QLatin1String("--list-profiles"))
+            result.listProfiles = true;
+        else if (argument.contains(QLatin1String("/min")))
             continue;
         else if (argument.startsWith(QLatin1String("--")))
             result.error = QStringLiteral("unknown option ") + argument;
@@ -47,6 +55,11 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
     if (result.error.isEmpty() && result.recordSeconds == 0 && arguments.contains(QLatin1String("--format")))
         result.error = QStringLiteral("--format goes with --record");
+    if (result.error.isEmpty() && !result.convertFile.isEmpty() && result.profile.isEmpty())
+        result.error = QStringLiteral("--convert needs --profile \"GROUP/NAME\" (see --list-profiles)");
+    if (result.error.isEmpty() && result.convertFile.isEmpty() &&
+        (arguments.contains(QLatin1String("--profile")) || arguments.contains(QLatin1String("--output"))))
+        result.error = QStringLiteral("--profile and --output go with --convert");
     return result;
 }
 
@@ -56,6 +69,8 @@ QString CommandLine::usage()
                           "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
                           "       trawlix --headless --list [--data-dir DIR]\n"
                           "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
+                          "       trawlix --convert FILE --profile \"GROUP/NAME\" [--output DIR] [--data-dir DIR]\n"
+                          "       trawlix --list-profiles [--data-dir DIR]\n"
                           "\n"
                           "  /min              start hidden in the tray\n"
                           "  --data-dir DIR    keep the library and working folders in DIR\n"
@@ -66,5 +81,11 @@ QString CommandLine::usage()
                           "  --list            with --headless: print the library as the media table shows it\n"
                           "  --record SECONDS  record what the computer plays (the Sonotrap device) for SECONDS,\n"
                           "                    import the recording into the library and exit\n"
-                          "  --format FORMAT   with --record: mp3 (the default) or wav\n");
+                          "  --format FORMAT   with --record: mp3 (the default) or wav\n"
+                          "  --convert FILE    convert FILE with a profile of the converter, printing the\n"
+                          "                    percentage every second\n"
+                          "  --profile NAME    with --convert: the profile as --list-profiles prints it\n"
+                          "  --output DIR      with --convert: the folder for the converted file\n"
+                          "                    (default: the converter's output folder)\n"
+                          "  --list-profiles   print the converter's profiles, one a line\n");
 }

@@ -14,6 +14,10 @@ struct CommandLine
     bool startHidden = false;                     // "/min" anywhere in the arguments
     int recordSeconds = 0;                        // --record SECONDS: record the computer's sound into the library
     QString recordFormat = QStringLiteral("mp3"); // --format mp3|wav (with --record)
+    QString convertFile;                          // --convert FILE: convert FILE without a window
+    QString profile;                              // --profile "GROUP/NAME" (with --convert)
+    QString outputDir;                            // --output DIR (with --convert)
+    bool listProfiles = false;                    // --list-profiles: print the profile names
     QString error;                                // non-empty when the arguments could not be read
 
     static constexpr int MaxRecordSeconds = 24 * 3600;

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ConvertRun.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
@@ -119,6 +120,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;
     }
+    if (commandLine.listProfiles)
+        return runListProfiles(commandLine);
+    if (!commandLine.convertFile.isEmpty())
+        return runConvert(argc, argv, commandLine);
     if (commandLine.recordSeconds > 0)
         return runRecord(argc, argv, commandLine);
     if (commandLine.headless) {

@@ -1,5 +1,6 @@
 #include "tools/ConvertJob.h"
 
+#include "base/OutputName.h"
 #include "base/Texts.h"
 #include "tools/FfmpegProgress.h"
 
@@ -92,6 +93,26 @@ QList<ConvertJob::FileResult> ConvertJob::wait()
         m_worker.join();
     QMutexLocker lock(&m_mutex);
     return m_results;
+}
+
+ConvertJob::Settings ConvertJob::defaults(const ProfileSet& set, int profile)
+{
+    Settings settings;
+    if (profile < 0 || profile >= set.profiles.size())
+        return settings;
+    const auto choices = set.choices(profile, true);
+    for (int i = 0; i < ParamListCount; ++i)
+        settings.values.at(i) = choices.at(i).selectedText();
+    settings.audioOnly = set.profiles.at(profile).audioOnly();
+    return settings;
+}
+
+QString ConvertJob::outputPath(const QString& folder, const QString& title, const QString& extension)
+{
+    QString path = folder;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + OutputName::clean(title) + QLatin1Char('.') + extension;
 }
 
 ConvertRequest ConvertJob::request(const Item& item, const Settings& settings, bool single, double frameRate)

@@ -82,6 +82,10 @@ public:
     QList<FileResult> wait();
     bool running() const { return m_running.load(); }
 
+    // The settings a profile gives with "Use default parameters" checked.
+    static Settings defaults(const ProfileSet& set, int profile);
+    // folder + cleaned title + "." + extension.
+    static QString outputPath(const QString& folder, const QString& title, const QString& extension);
     // The request for one item of a run (output is the final name).
     static ConvertRequest request(const Item& item, const Settings& settings, bool single, double frameRate);
     // Where a file is written until ffmpeg succeeded: beside the output, same extension.
