@@ -74,6 +74,7 @@ Page4::Page4(const QList<Row>& rows, const QString& profilesPath, QWidget* paren
     };
     revealFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     m_effectsAvailable = ConvertJob::effectsAvailable();
+    m_autoOpenFolder = Settings::instance().autoOpenFolder();
 
     buildControls();
     m_load = ProfileStore::load(m_profilesPath);
@@ -463,7 +464,7 @@ void Page4::runFinished()
         return;
     if (!m_errors.isEmpty() && message)
         message(m_errors.join(QLatin1Char('\n')));
-    if (m_converted > 0 && Settings::instance().autoOpenFolder() && revealFolder)
+    if (m_converted > 0 && m_autoOpenFolder && revealFolder)
         revealFolder(QFileInfo(m_lastOutput).absolutePath());
 }
 

@@ -110,6 +110,7 @@ private:
     bool m_audioOnly = false;
     bool m_filling = false;
     bool m_effectsAvailable = false;
+    bool m_autoOpenFolder = false; // read when the window opens
     QList<Row> m_rows;
     QString m_lastOutput;
     QStringList m_errors;
