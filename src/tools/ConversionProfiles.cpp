@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 
 #include <tinyxml2.h>
 
@@ -239,14 +240,19 @@ int ProfileSet::indexOfDesc(const QString& text) const
 QStringList ProfileSet::profilePaths() const
 {
     QStringList paths;
+    QSet<QString> seen;
     for (const ProfileGroup& group : groups) {
         if (group.name.isEmpty())
             continue;
         for (const ConversionProfile& profile : profiles) {
+            if (paths.size() >= MaxTreeNodes)
+                return paths;
             if (!profile.name.isEmpty() && profile.groups.contains(group.name)) {
                 const QString path = group.name + QLatin1Char('/') + profile.name;
-                if (!paths.contains(path))
+                if (!seen.contains(path)) {
+                    seen.insert(path);
                     paths << path;
+                }
             }
         }
     }
@@ -277,15 +283,22 @@ QList<ProfileTreeNode> ProfileSet::tree(QList<int>* selectedLeaf) const
     QList<ProfileTreeNode> top;
     if (selectedLeaf)
         selectedLeaf->clear();
+    int nodes = 0;
     for (const ProfileCategory& category : categories) {
+        if (++nodes > MaxTreeNodes)
+            break;
         ProfileTreeNode categoryNode{replaceCategoryTexts(category.desc), -1, {}};
         for (const ProfileGroup& group : groups) {
+            if (nodes >= MaxTreeNodes)
+                break;
             if (!group.inCategory.contains(category.name))
                 continue;
+            ++nodes;
             ProfileTreeNode groupNode{replaceGroupTexts(group.desc), -1, {}};
-            for (qsizetype i = 0; i < profiles.size(); ++i) {
+            for (qsizetype i = 0; i < profiles.size() && nodes < MaxTreeNodes; ++i) {
                 if (!profiles.at(i).groups.contains(group.name))
                     continue;
+                ++nodes;
                 if (profiles.at(i).user && selectedLeaf) {
                     *selectedLeaf = {static_cast<int>(top.size()), static_cast<int>(categoryNode.children.size()),
                                      static_cast<int>(groupNode.children.size())};

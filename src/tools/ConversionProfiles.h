@@ -96,6 +96,9 @@ struct ProfileSet
     static constexpr int MaxItems = 2000;  // categories, groups or profiles each
     static constexpr int MaxEntries = 500; // values of one list, limits of one profile
     static constexpr int MaxTextLength = 1024;
+    // Nodes of the tree and names of profilePaths(): a group in every category and a profile in
+    // every group would otherwise multiply the counts above.
+    static constexpr int MaxTreeNodes = 20000;
 
     QString outputFolder; // the attribute as stored; empty: the default
     QList<ProfileCategory> categories;

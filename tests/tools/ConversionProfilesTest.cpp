@@ -178,6 +178,34 @@ TEST(ConversionProfilesTest, BadDocumentsAreReportedWithTheirLine)
     EXPECT_EQ(set.profiles.first().desc.size(), ProfileSet::MaxTextLength);
 }
 
+TEST(ConversionProfilesTest, TreeAndPathsAreBoundedWhenEverythingIsInEverything)
+{
+    // Every group in every category and every profile in every group.
+    QByteArray xml = "<root><categories>";
+    for (int i = 0; i < 60; ++i)
+        xml += "<category name=\"\" desc=\"c\"/>";
+    xml += "</categories><groups>";
+    for (int i = 0; i < 60; ++i)
+        xml += "<group name=\"g" + QByteArray::number(i) + "\" desc=\"g\" in_category=\"\"/>";
+    xml += "</groups><profiles>";
+    QByteArray all;
+    for (int i = 0; i < 60; ++i)
+        all += "g" + QByteArray::number(i) + " ";
+    for (int i = 0; i < 600; ++i)
+        xml += "<profile name=\"p" + QByteArray::number(i) + "\" groups=\"" + all + "\"/>";
+    xml += "</profiles></root>";
+    const ProfileSet set = parsed(xml);
+    int nodes = 0;
+    for (const ProfileTreeNode& category : set.tree()) {
+        ++nodes;
+        for (const ProfileTreeNode& group : category.children)
+            nodes += 1 + static_cast<int>(group.children.size());
+    }
+    EXPECT_LE(nodes, ProfileSet::MaxTreeNodes);
+    EXPECT_GT(nodes, ProfileSet::MaxTreeNodes / 2);
+    EXPECT_EQ(set.profilePaths().size(), ProfileSet::MaxTreeNodes);
+}
+
 class ProfileFileTest : public ::testing::Test
 {
 protected:
