@@ -86,7 +86,7 @@ int main(int argc, char** argv)
         return 1;
     const qint64 plainMs = timer.elapsed();
 
-    std::printf("command: ffmpeg %s\n", qPrintable(command.displayText()));
+    std::printf("command: %s\n", qPrintable(command.displayText()));
     std::printf("job:   %8.2f s\nplain: %8.2f s\nratio job/plain: %.3f\n", jobMs / 1000.0, plainMs / 1000.0,
                 plainMs > 0 ? double(jobMs) / double(plainMs) : 0.0);
     return 0;
