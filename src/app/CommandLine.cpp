@@ -52,7 +52,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             if (result.error.isEmpty() && !LinkCommand::validIndexes(result.playlistItems))
                 result.error = QStringLiteral("--playlist-items takes numbers and ranges such as 1,3-5");
         } else if (parseCutOption(arguments, i, result)) {
-        } else if (argument.contains(QLatin1String("/min")))
+        } else if (argument == QLatin1String("--convert"))
+            takeValue(result.convertFile);
+        else if (argument == QLatin1String("--profile"))
+            takeValue(result.profile);
+        else if (argument == QLatin1String("--list-profiles"))
+            result.listProfiles = true;
+        else if (argument.contains(QLatin1String("/min")))
             continue;
         else if (argument.startsWith(QLatin1String("--")))
             result.error = QStringLiteral("unknown option ") + argument;
@@ -68,6 +74,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         result.error = QStringLiteral("--from and --to go with --cut");
     if (result.error.isEmpty() && !result.cutFile.isEmpty() && (result.cutFromMs < 0 || result.cutToMs < 0))
         result.error = QStringLiteral("--cut needs --from SECONDS and --to SECONDS");
+    if (result.error.isEmpty() && !result.convertFile.isEmpty() && result.profile.isEmpty())
+        result.error = QStringLiteral("--convert needs --profile \"GROUP/NAME\" (see --list-profiles)");
+    if (result.error.isEmpty() && result.convertFile.isEmpty() && arguments.contains(QLatin1String("--profile")))
+        result.error = QStringLiteral("--profile goes with --convert");
+    if (result.error.isEmpty() && result.convertFile.isEmpty() && result.cutFile.isEmpty() &&
+        arguments.contains(QLatin1String("--output")))
+        result.error = QStringLiteral("--output goes with --convert or --cut");
     return result;
 }
 
@@ -80,7 +93,7 @@ bool CommandLine::parseCutOption(const QStringList& arguments, qsizetype& i, Com
     if (argument == QLatin1String("--cut"))
         text = &result.cutFile;
     else if (argument == QLatin1String("--output"))
-        text = &result.cutOutputDir;
+        text = &result.outputDir;
     else if (argument == QLatin1String("--from"))
         ms = &result.cutFromMs;
     else if (argument == QLatin1String("--to"))
@@ -113,6 +126,8 @@ QString CommandLine::usage()
         "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
         "       trawlix --download-link URL [--audio-only] [--playlist-items 1,3-5] [--data-dir DIR]\n"
         "       trawlix --cut FILE --from SECONDS --to SECONDS [--output DIR]\n"
+        "       trawlix --convert FILE --profile \"GROUP/NAME\" [--output DIR] [--data-dir DIR]\n"
+        "       trawlix --list-profiles [--data-dir DIR]\n"
         "\n"
         "  /min              start hidden in the tray\n"
         "  --data-dir DIR    keep the library and working folders in DIR\n"
@@ -130,5 +145,11 @@ QString CommandLine::usage()
         "  --playlist-items LIST  with --download-link: only these items of a playlist\n"
         "  --cut FILE        cut the span --from SECONDS --to SECONDS out of FILE without\n"
         "                    re-encoding, from the keyframe at or before its start, into\n"
-        "                    --output DIR (default: Documents/Trawlix) and print the file's path\n");
+        "                    --output DIR (default: Documents/Trawlix) and print the file's path\n"
+        "  --convert FILE    convert FILE with a profile of the converter, printing the\n"
+        "                    percentage every second\n"
+        "  --profile NAME    with --convert: the profile as --list-profiles prints it\n"
+        "  --output DIR      with --convert or --cut: the folder for the new file\n"
+        "                    (default: the converter's output folder, Documents/Trawlix for cuts)\n"
+        "  --list-profiles   print the converter's profiles, one a line\n");
 }

@@ -17,13 +17,16 @@ struct CommandLine
     QString downloadLink;                         // --download-link URL: download by link into the library
     bool audioOnly = false;                       // --audio-only (with --download-link)
     QString playlistItems;                        // --playlist-items 1,3-5 (with --download-link)
+    QString convertFile;                          // --convert FILE: convert FILE without a window
+    QString profile;                              // --profile "GROUP/NAME" (with --convert)
+    QString outputDir;                            // --output DIR (with --convert)
+    bool listProfiles = false;                    // --list-profiles: print the profile names
     QString error;                                // non-empty when the arguments could not be read
 
     // --cut FILE --from SECONDS --to SECONDS [--output DIR]: cut a fragment without a window
     QString cutFile;
     qint64 cutFromMs = -1;
     qint64 cutToMs = -1;
-    QString cutOutputDir;
 
     static constexpr int MaxRecordSeconds = 24 * 3600;
 

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ConvertRun.h"
 #include "app/LinkDownloadRun.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
@@ -122,7 +123,7 @@ int runCut(int argc, char** argv, const CommandLine& commandLine)
     request.source = commandLine.cutFile;
     request.fromMs = commandLine.cutFromMs;
     request.toMs = commandLine.cutToMs;
-    request.outputDir = commandLine.cutOutputDir;
+    request.outputDir = commandLine.outputDir;
     bool shown = false;
     const CutJob::Result result = CutJob::run(request, [&shown](const QString& status) {
         std::fprintf(stderr, "\r%s", qPrintable(status));
@@ -155,6 +156,10 @@ int main(int argc, char** argv)
     }
     if (!commandLine.cutFile.isEmpty())
         return runCut(argc, argv, commandLine);
+    if (commandLine.listProfiles)
+        return runListProfiles(commandLine);
+    if (!commandLine.convertFile.isEmpty())
+        return runConvert(argc, argv, commandLine);
     if (commandLine.recordSeconds > 0)
         return runRecord(argc, argv, commandLine);
     if (!commandLine.downloadLink.isEmpty())

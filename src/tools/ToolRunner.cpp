@@ -141,6 +141,15 @@ ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag)
     return result;
 }
 
+ToolResult
+runToolChunks(const ToolCommand& command, const std::function<void(const QString& chunk)>& onChunk, RunFlag* runFlag)
+{
+    return pump(command, runFlag, [&](const QString& chunk) {
+        if (onChunk)
+            onChunk(chunk);
+    });
+}
+
 QString runTool(const ToolCommand& command)
 {
     return runToolResult(command).output;

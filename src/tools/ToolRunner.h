@@ -55,6 +55,13 @@ QString runTool(const ToolCommand& command);
 // Collect mode with the outcome; runFlag (may be null) stops the job when cleared.
 ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag = nullptr);
 
+// Collect mode that hands each chunk to onChunk as it arrives instead of collecting it, for
+// jobs that read the tool's output themselves and may run for hours. The result's output holds
+// only what the tool printed after runFlag (may be null) was cleared.
+ToolResult runToolChunks(const ToolCommand& command,
+                         const std::function<void(const QString& chunk)>& onChunk,
+                         RunFlag* runFlag = nullptr);
+
 // Percent mode: shows percent + "%" + progressWord + suffix through setStatus after each read;
 // onPercent (may be empty) receives each percentage (the conversion's movie call). With
 // requireSuffix an empty suffix shows nothing. runFlag (may be null) stops the job when cleared.

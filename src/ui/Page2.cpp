@@ -21,6 +21,7 @@
 #include "ui/MovieIcons.h"
 #include "ui/MovieRequest.h"
 #include "ui/Page3.h"
+#include "ui/Page4.h"
 #include "ui/Page5.h"
 #include "ui/Page6.h"
 #include "ui/Page7.h"
@@ -120,6 +121,8 @@ Page2::Page2(Engine& engine, QWidget* parent)
             openSoundRecorder();
         else if (command == ShellCommand::CutMediaFile)
             openCutter();
+        else if (command == ShellCommand::ConvertFromMenu)
+            openConverter();
     });
     connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
         if (command == ShellCommand::DownloadVideoByURL)
@@ -342,6 +345,33 @@ void Page2::openCutter()
         return;
     Page5 cutter(m_model.rowAt(row), m_player ? &m_player->engine() : nullptr, this);
     cutter.exec();
+}
+
+void Page2::openConverter()
+{
+    // The checked rows in table order, then the selected row when it is not among them.
+    QList<int> rows = checkedRows();
+    const int selected = selectedRow();
+    if (selected >= 0 && !rows.contains(selected))
+        rows << selected;
+    QList<Page4::Row> files;
+    for (const int row : rows) {
+        const MediaRow& media = m_model.rowAt(row);
+        files.append({media.title, media.path, media.duration});
+    }
+    if (!m_converter)
+        m_converter = new Page4(files, ProfileStore::defaultPath(), this);
+    else
+        m_converter->setRows(files);
+    m_converter->show();
+    m_converter->setWindowState(m_converter->windowState() & ~Qt::WindowMinimized);
+    m_converter->raise();
+    m_converter->activateWindow();
+}
+
+Page4* Page2::converter() const
+{
+    return m_converter;
 }
 
 void Page2::openFileInfo()

@@ -2,6 +2,7 @@
 
 #include "ui/CommandDispatch.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -19,6 +20,7 @@ class MenuMovie;
 class MonitorMovie;
 class PlayControlMovie;
 class Player;
+class Page4;
 class PlayerGlue;
 class QAbstractItemView;
 class QLineEdit;
@@ -79,6 +81,9 @@ public:
     void openFileInfo();
     void openSoundRecorder();
     void openCutter();
+    // The converter for the checked rows and the selected one (one window, kept once opened).
+    void openConverter();
+    Page4* converter() const;
 
     // Tray and exit.
     void toggleVisible();
@@ -165,6 +170,7 @@ private:
     std::unique_ptr<PlayerGlue> m_playerGlue;
     LibraryActions* m_libraryActions = nullptr;
     std::unique_ptr<WindowDispatch> m_dispatch;
+    QPointer<Page4> m_converter;
 
     bool m_downloadsShown = false;
     bool m_monitoring = false;

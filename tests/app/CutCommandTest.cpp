@@ -28,7 +28,7 @@ TEST(CutCommandTest, OptionsTakeSecondsWithPointOrComma)
     EXPECT_EQ(line.cutFile, QStringLiteral("in.mp4"));
     EXPECT_EQ(line.cutFromMs, 83'400);
     EXPECT_EQ(line.cutToMs, 95'000);
-    EXPECT_EQ(line.cutOutputDir, QStringLiteral("/tmp/out"));
+    EXPECT_EQ(line.outputDir, QStringLiteral("/tmp/out"));
     for (const auto& words : {std::initializer_list<const char*>{"--cut", "in.mp4", "--from", "1"},
                               {"--cut", "in.mp4", "--to", "1"},
                               {"--cut", "in.mp4", "--from", "-1", "--to", "2"},

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// Reads what ffmpeg prints with "-progress pipe:1" merged with its log: "key=value" lines, one
+// block per report ending in "progress=continue" or "progress=end". Every other line is a log
+// line; the last one is kept as the error to report. Input arrives in chunks that may split a
+// line anywhere; a line is bounded, and so is everything kept.
+class FfmpegProgress final
+{
+public:
+    static constexpr qsizetype MaxLineLength = 4096;
+    static constexpr qsizetype MaxErrorLength = 300;
+
+    void feed(QStringView chunk);
+    // What is left without a line end, read as a last line (at the end of the output).
+    void finish();
+
+    // The output position in microseconds (out_time_us, or out_time when only that came);
+    // -1 before the first report.
+    qint64 positionUs() const { return m_positionUs; }
+    // Whole percent of totalSeconds; -1 without a report, without a total or when the
+    // position lies beyond the total (which changes nothing on the display).
+    int percent(int totalSeconds) const;
+    bool ended() const { return m_ended; }
+    // How many report blocks ended so far.
+    int reports() const { return m_reports; }
+    QString lastLogLine() const { return m_lastLog; }
+
+    // "HH:MM:SS.micro" as ffmpeg prints out_time; -1 when the text is not one.
+    static qint64 parseClock(QStringView text);
+
+private:
+    void line(QStringView text);
+
+    QString m_partial;
+    bool m_overlong = false;
+    qint64 m_positionUs = -1;
+    bool m_ended = false;
+    int m_reports = 0;
+    QString m_lastLog;
+};
