@@ -1,8 +1,9 @@
 // Records the monitor of a private PulseAudio null sink for a while through Sonotrap (arecord
 // on the built plugin) and with parec on the same monitor at the same time, while a 440 Hz tone
-// plays to the sink. Prints for each: the samples delivered against the wall time (drift in
-// ppm, over the whole run and as the slope of samples over time after the first second) and the
-// CPU share of the recording process; then the ratios against parec.
+// plays to the sink. Prints for each: the samples delivered against the wall time (the drift in
+// ppm is the least-squares slope of samples over time after the first second; the offset is what
+// the first read held) and the CPU share of the recording process (the recorder program with
+// its sound client); then the ratios against parec.
 //
 // Usage: sonotrap_drift_bench [SECONDS]   (default 600; try 20 for a quick look)
 
@@ -114,11 +115,9 @@ struct Recorder
     }
     double deliveredSeconds() const { return static_cast<double>(bytes / kFrameBytes) / kRate; }
     double wallSeconds() const { return lastByte - firstByte; }
-    double wholeRunPpm() const
-    {
-        // The first read holds what was buffered before it; count from it onward.
-        return wallSeconds() > 0 ? (deliveredSeconds() / wallSeconds() - 1) * 1e6 : 0;
-    }
+    // Delivered minus wall time from the first byte: what the first read held (the recorder's
+    // start-up buffering), constant over a run; a drift shows in the slope instead.
+    double offsetMs() const { return (deliveredSeconds() - wallSeconds()) * 1e3; }
     double slopePpm() const { return (slopeFramesPerSecond() / kRate - 1) * 1e6; }
 };
 
@@ -213,7 +212,7 @@ int main(int argc, char** argv)
                     "CPU %");
         for (const Recorder& r : recorders) {
             std::printf("%-20s %12.3f %12.3f %12.1f %12.1f %10.3f\n", r.name.c_str(), r.deliveredSeconds(),
-                        r.wallSeconds(), r.wholeRunPpm(), r.slopePpm(),
+                        r.wallSeconds(), r.offsetMs(), r.slopePpm(),
                         r.wallSeconds() > 0 ? 100.0 * r.cpuSeconds / seconds(started) : 0);
         }
         if (sonotrap.ok && parec.ok && parec.cpuSeconds > 0 && sonotrap.wallSeconds() > 0) {
