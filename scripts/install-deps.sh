@@ -15,6 +15,7 @@ packages=(
     nginx-light curl aria2 tshark chromium firefox-esr
     xvfb xauth x11-utils imagemagick trayer
     clang clang-format libclang-rt-14-dev fonts-dejavu-core
+    desktop-file-utils appstream groff-base dpkg-dev libcap2-bin passwd util-linux
 )
 
 missing=()

@@ -28,6 +28,10 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             result.headless = true;
         else if (argument == QLatin1String("--list"))
             result.list = true;
+        else if (argument == QLatin1String("--video"))
+            result.video = true;
+        else if (argument == QLatin1String("--audio"))
+            result.audio = true;
         else if (argument == QLatin1String("--record")) {
             QString seconds;
             takeValue(seconds);
@@ -81,6 +85,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (result.error.isEmpty() && result.convertFile.isEmpty() && result.cutFile.isEmpty() &&
         arguments.contains(QLatin1String("--output")))
         result.error = QStringLiteral("--output goes with --convert or --cut");
+    if (result.error.isEmpty() && (result.video || result.audio) && !result.headless)
+        result.error = QStringLiteral("--video and --audio go with --headless");
     return result;
 }
 
@@ -122,6 +128,7 @@ QString CommandLine::usage()
     return QStringLiteral(
         "Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
         "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
+        "       trawlix --headless [--video] [--audio] [--data-dir DIR] [--interface NAME]\n"
         "       trawlix --headless --list [--data-dir DIR]\n"
         "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
         "       trawlix --download-link URL [--audio-only] [--playlist-items 1,3-5] [--data-dir DIR]\n"
@@ -134,6 +141,8 @@ QString CommandLine::usage()
         "                    (default: $TRAWLIX_HOME, else $XDG_DATA_HOME/Trawlix)\n"
         "  --interface NAME  capture traffic on this network adapter only\n"
         "  --headless        run without windows and print each detected and downloaded file\n"
+        "  --video           with --headless: detect videos in this run, whatever the settings say\n"
+        "  --audio           with --headless: detect music in this run, whatever the settings say\n"
         "  --pcap FILE       with --headless: analyse a capture file instead of live traffic\n"
         "  --list            with --headless: print the library as the media table shows it\n"
         "  --record SECONDS  record what the computer plays (the Sonotrap device) for SECONDS,\n"

@@ -11,6 +11,8 @@ struct CommandLine
     QString interfaceName;                        // --interface NAME: capture on this adapter only
     bool headless = false;                        // --headless: no windows; print what happens
     bool list = false;                            // --list: print the library and exit (with --headless)
+    bool video = false;                           // --video: detect videos in this run (with --headless)
+    bool audio = false;                           // --audio: detect music in this run (with --headless)
     bool startHidden = false;                     // "/min" anywhere in the arguments
     int recordSeconds = 0;                        // --record SECONDS: record the computer's sound into the library
     QString recordFormat = QStringLiteral("mp3"); // --format mp3|wav (with --record)

@@ -59,6 +59,7 @@ StartUp::Result StartUp::run()
     createWorkingFolders();
 
     m_settings = std::make_unique<Settings>(AppPaths::settingsPath());
+    m_firstStart = !m_settings->exists();
     m_settings->seedDefaultsIfMissing();
     Settings::setInstance(m_settings.get());
 

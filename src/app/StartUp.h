@@ -29,6 +29,8 @@ public:
 
     // Valid after run(); null for a second instance.
     SingleInstance* singleInstance() const { return m_singleInstance.get(); }
+    // True when run() found no settings file and made the first one.
+    bool firstStart() const { return m_firstStart; }
 
     // The steps that change the data folder, in the order run() takes them. Each works on the
     // data folder of AppPaths.
@@ -41,4 +43,5 @@ private:
     CommandLine m_commandLine;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<SingleInstance> m_singleInstance;
+    bool m_firstStart = false;
 };

@@ -8,6 +8,7 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
+#include "capture/CapturePermission.h"
 #include "engine/Engine.h"
 #include "engine/Headless.h"
 #include "library/LibraryListing.h"
@@ -26,6 +27,26 @@
 #include <cstdio>
 
 namespace {
+
+// --video and --audio switch detection on for this run. The first start says once that video
+// detection is off and where to switch it on; live capture without its permission says what is
+// missing. Each notice goes to standard error; the window shows them too.
+QStringList startNotices(const CommandLine& commandLine, const StartUp& startUp, bool live)
+{
+    if (commandLine.video)
+        Settings::setForThisRun(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+    if (commandLine.audio)
+        Settings::setForThisRun(QStringLiteral("downloadhttpmusic"), QStringLiteral("true"));
+    QStringList notices;
+    if (startUp.firstStart() && !Settings::instance().downloadHttp())
+        notices << tx(u"Video detection is off. To catch videos, open Settings and check "
+                      u"\"Search for videos in your HTTP internet traffic\".");
+    if (live && !CapturePermission::granted())
+        notices << CapturePermission::missingMessage(QCoreApplication::applicationFilePath());
+    for (const QString& notice : std::as_const(notices))
+        std::fprintf(stderr, "trawlix: %s\n", qPrintable(notice));
+    return notices;
+}
 
 int runDesktop(int argc, char** argv, const CommandLine& commandLine)
 {
@@ -47,6 +68,7 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
     if (!commandLine.startHidden)
         window.showRestored();
+    window.showStartNotices(startNotices(commandLine, startUp, true));
     // The long-lived workers: importers and followers, the probe, then live capture on the
     // adapter named on the command line or in the settings (every adapter when none is).
     engine.startLibraryWorkers();
@@ -171,6 +193,7 @@ int main(int argc, char** argv)
         if (startUp.run() == StartUp::Result::SecondInstance)
             return 0;
         const QuitOnSignal quitOnSignal;
+        startNotices(commandLine, startUp, !commandLine.list && commandLine.pcapFile.isEmpty());
         return runHeadless(engine, {commandLine.list, commandLine.pcapFile, commandLine.interfaceName});
     }
     return runDesktop(argc, argv, commandLine);

@@ -1,6 +1,8 @@
 #include "base/Settings.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QSettings>
 
 #include <atomic>
@@ -8,6 +10,11 @@
 namespace {
 
 std::atomic<Settings*> g_instance{nullptr};
+
+// The values set for this run; read on every thread.
+QMutex g_runValuesMutex;
+QHash<QString, QString> g_runValues;
+std::atomic<bool> g_hasRunValues{false};
 
 } // namespace
 
@@ -44,8 +51,21 @@ void Settings::seedDefaultsIfMissing() const
     store.sync();
 }
 
+void Settings::setForThisRun(const QString& name, const QString& value)
+{
+    const QMutexLocker lock(&g_runValuesMutex);
+    g_runValues.insert(name, value);
+    g_hasRunValues.store(true);
+}
+
 QString Settings::read(const QString& name) const
 {
+    if (g_hasRunValues.load()) {
+        const QMutexLocker lock(&g_runValuesMutex);
+        const auto found = g_runValues.constFind(name);
+        if (found != g_runValues.constEnd())
+            return *found;
+    }
     // A fresh QSettings per call: QSettings shares its parsed file between instances and
     // notices writes from other instances, and distinct instances are safe across threads.
     const QSettings store(m_path, QSettings::IniFormat);

@@ -33,6 +33,10 @@ public:
     QString read(const QString& name) const;
     void write(const QString& name, const QString& value) const;
 
+    // A value for this run only (the command line's --video): every store reads it instead of
+    // the stored text until the process ends; nothing is written.
+    static void setForThisRun(const QString& name, const QString& value);
+
     // Read rules.
     bool flag(const QString& name) const;             // on when exactly "true"
     bool flagIgnoringCase(const QString& name) const; // "showmessage", "showdialogs"

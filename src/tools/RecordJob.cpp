@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "base/Texts.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -77,6 +78,11 @@ bool RecordJob::start(const QList<AudioSource>& sources, Format format, int maxS
     }
     if (ToolRunner::findTool(QStringLiteral("ffmpeg")).isEmpty()) {
         finish({Result::Code::NotStarted, path, QStringLiteral("ffmpeg is not installed"), 0});
+        return false;
+    }
+    // The folder is made at start-up, but the user may have removed it since.
+    if (!QDir().mkpath(QFileInfo(path).path())) {
+        finish({Result::Code::NotStarted, path, QStringLiteral("cannot create ") + QFileInfo(path).path(), 0});
         return false;
     }
     m_runFlag.store(true);

@@ -524,6 +524,18 @@ void Page2::showNotice(const QString& text)
         m_tray->showNotice(text);
 }
 
+void Page2::showStartNotices(const QStringList& notices)
+{
+    if (notices.isEmpty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Information, Texts::displayName(), notices.join(QStringLiteral("\n\n")),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("StartNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 void Page2::prepareExit()
 {
     // Only the tools this run started; other programs' ffmpeg processes are theirs.

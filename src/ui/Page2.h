@@ -89,6 +89,9 @@ public:
     void toggleVisible();
     void showRestored();
     void showNotice(const QString& text);
+    // The notices of the start (first start, missing capture permission) in one window that
+    // does not block the program; nothing when there are none.
+    void showStartNotices(const QStringList& notices);
     // The exit sequence up to the point where the process ends; exitProgram() ends it.
     void prepareExit();
     [[noreturn]] void exitProgram();
