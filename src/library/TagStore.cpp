@@ -78,6 +78,8 @@ const QJsonObject& loadSidecar(const QString& path)
             g_cache.entries = document.object();
         else
             g_cache.broken = !bytes.trimmed().isEmpty();
+    } else if (size >= 0) {
+        g_cache.broken = true; // there, but unreadable: never replace it unread
     }
     if (g_cache.broken)
         trace(QStringLiteral("tag store: %1 is not a tag list (%2 bytes); its tags are not read").arg(path).arg(size));
@@ -89,8 +91,10 @@ bool saveSidecar(const QString& path, const QJsonObject& entries)
     // A store that could not be read is kept beside the new one, never written over: it may
     // hold every title of a library on a file system without extended attributes.
     if (g_cache.path == path && g_cache.broken) {
-        const QString aside = path + QStringLiteral(".broken");
-        QFile::remove(aside);
+        // An older kept copy stays too.
+        QString aside = path + QStringLiteral(".broken");
+        for (int n = 2; QFileInfo::exists(aside); ++n)
+            aside = path + QStringLiteral(".broken-") + QString::number(n);
         if (!QFile::rename(path, aside))
             return false;
         trace(QStringLiteral("tag store: kept the unreadable %1 as %2").arg(path, aside));

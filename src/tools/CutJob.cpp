@@ -41,6 +41,18 @@ QString scratchPath(const QString& finalPath)
            info.fileName();
 }
 
+// The path itself when nothing is there, else the first free "<stem> (N).<ext>".
+QString freeName(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString stem = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+    const QString extension = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString candidate = path;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = stem + QStringLiteral(" (%1)").arg(n) + extension;
+    return candidate;
+}
+
 } // namespace
 
 CutJob::CutJob(QObject* parent)
@@ -57,7 +69,14 @@ CutJob::~CutJob()
 
 QString CutJob::outputName(const QString& title, const QString& format)
 {
-    return tx(u"Fragment of ") + OutputName::clean(title + QLatin1Char('.') + format.toLower());
+    QString extension = format.toLower();
+    extension.removeIf([](QChar c) { return !(c.isLetterOrNumber() && c.unicode() < 0x80); });
+    extension = QLatin1Char('.') + extension.left(16);
+    const QString prefix = tx(u"Fragment of ");
+    // The whole name, with a " (12)" that keeps an earlier fragment and the scratch name's
+    // ".cutting-<pid>-" in front, must fit the file system's 255 bytes.
+    const qsizetype reserved = prefix.toUtf8().size() + extension.size() + 8 + 32;
+    return prefix + OutputName::clean(title, reserved) + extension;
 }
 
 ToolCommand CutJob::command(const QString& source, qint64 cutStartMs, qint64 lengthMs, const QString& output)
@@ -146,7 +165,8 @@ CutJob::Result CutJob::run(const Request& request,
             result.error = QStringLiteral("ffmpeg wrote no fragment");
         return result;
     }
-    QFile::remove(result.file);
+    // A fragment cut earlier from the same file is kept: the new one takes the next free name.
+    result.file = freeName(result.file);
     if (!QFile::rename(scratch, result.file)) {
         QFile::remove(scratch);
         result.code = Result::Code::OutputFolder;

@@ -128,8 +128,12 @@ bool LinkDownloadJob::start(const LinkCommand::Request& request)
 
 void LinkDownloadJob::abort()
 {
-    if (m_state.load() == State::Running && m_runFlag.exchange(false))
-        setState(State::Stopping);
+    // Only a running job stops; one that finished meanwhile keeps its state.
+    State running = State::Running;
+    if (m_state.compare_exchange_strong(running, State::Stopping)) {
+        m_runFlag.store(false);
+        emit stateChanged(State::Stopping);
+    }
 }
 
 LinkDownloadJob::Result LinkDownloadJob::wait()

@@ -182,13 +182,14 @@ bool Page7::eventFilter(QObject* watched, QEvent* event)
 
 void Page7::buttonClicked()
 {
-    if (m_job->state() == LinkDownloadJob::State::Running) {
+    // Running until this window has seen the job's end: a job that just finished on its thread
+    // still has its report on the way, and the button must not start another meanwhile.
+    if (m_running) {
         m_button->setEnabled(false);
         m_job->abort();
         return;
     }
-    if (m_job->state() == LinkDownloadJob::State::Idle || m_job->state() == LinkDownloadJob::State::Finished)
-        startDownload();
+    startDownload();
 }
 
 void Page7::startDownload()
@@ -221,11 +222,12 @@ void Page7::startDownload()
     m_button->setText(QString::fromLatin1(kAbort));
     m_status->clear();
     showRunning(true);
-    m_job->start(request);
+    m_running = m_job->start(request);
 }
 
 void Page7::jobFinished(const LinkDownloadJob::Result& result)
 {
+    m_running = false;
     const QString address = m_address->text();
     setIdle();
     if (result.code == LinkDownloadJob::Result::Code::Downloaded ||

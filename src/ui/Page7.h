@@ -77,4 +77,5 @@ private:
     QLabel* m_playlistPicture = nullptr;
     QCheckBox* m_audioBox = nullptr;
     std::unique_ptr<LinkDownloadJob> m_job;
+    bool m_running = false;
 };

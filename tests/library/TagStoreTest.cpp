@@ -194,6 +194,14 @@ TEST(TagStoreFallback, AnUnreadableSidecarIsKeptAsideNotOverwritten)
         ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << row.name;
         EXPECT_EQ(aside.size(), row.size > 0 ? row.size : row.bytes.size()) << row.name;
         EXPECT_TRUE(aside.read(row.bytes.size()) == row.bytes) << row.name;
+
+        // A second damage keeps the first kept copy too.
+        ASSERT_TRUE(stored.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stored.write("{broken again");
+        stored.close();
+        ASSERT_TRUE(TagStore::write(media, QStringLiteral("title"), QStringLiteral("Fresher"))) << row.name;
+        EXPECT_EQ(QFileInfo(sidecar + QStringLiteral(".broken-2")).size(), 13) << row.name;
+        EXPECT_EQ(aside.size(), row.size > 0 ? row.size : row.bytes.size()) << row.name;
     }
     TagStore::setExtendedAttributesEnabled(true);
 }

@@ -183,6 +183,17 @@ TEST_F(CutJobTest, AudioIsCutOnFrameBoundaries)
     EXPECT_EQ(QFileInfo(result.file).fileName(), QStringLiteral("Fragment of clip one.m4a"));
     EXPECT_EQ(streamTypes(result.file), QStringLiteral("audio"));
     EXPECT_NEAR(toneStart(result.file), ToneStart - 10.3, AudioFrameSeconds);
+
+    // A second cut of the same file keeps the first fragment.
+    QFile first(result.file);
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    const QByteArray firstBytes = first.readAll();
+    const CutJob::Result again = CutJob::run(request(source, 1'000, 3'000));
+    ASSERT_EQ(again.code, CutJob::Result::Code::Cut) << again.error.toStdString();
+    EXPECT_EQ(QFileInfo(again.file).fileName(), QStringLiteral("Fragment of clip one (2).m4a"));
+    QFile kept(result.file);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(kept.readAll() == firstBytes);
 }
 
 TEST_F(CutJobTest, BadInputLeavesNothingBehind)

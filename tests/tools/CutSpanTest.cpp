@@ -184,6 +184,10 @@ TEST(CutSpanTest, OutputNamesAreCleaned)
               QStringLiteral("Fragment of abc.mp4"));
     EXPECT_EQ(CutJob::outputName(QStringLiteral("../../etc/x"), QStringLiteral("mp4")),
               QStringLiteral("Fragment of ....etcx.mp4"));
+    // 150 CJK characters are 450 bytes: the name, and its scratch twin, still fit 255 bytes.
+    const QString name = CutJob::outputName(QString(150, QChar(0x6f22)), QStringLiteral("mkv"));
+    EXPECT_TRUE(name.endsWith(QLatin1String(".mkv")));
+    EXPECT_LE(name.toUtf8().size() + 8 + 32, 255);
 }
 
 } // namespace
