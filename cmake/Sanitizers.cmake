@@ -2,6 +2,11 @@ if(TRAWLIX_SANITIZE)
     set(TRAWLIX_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_compile_options(${TRAWLIX_SAN_FLAGS})
     add_link_options(${TRAWLIX_SAN_FLAGS})
+    # GCC's bounds warnings follow the sanitizer's instrumented paths past the size checks in
+    # front of them (an empty QByteArray's one byte read as eight); the normal build keeps them.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+        add_compile_options(-Wno-array-bounds)
+    endif()
 
     # What the tests run with (CTest hands it to each test, which passes it on to the programs
     # it starts): stop at the first error, check for leaks at exit, and skip the third-party

@@ -3,6 +3,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace CacheEntryReader {
 namespace {
@@ -50,17 +51,26 @@ QByteArray exact(const Source& source, qint64 offset, qint64 length)
     return bytes.size() == length ? bytes : QByteArray();
 }
 
+// The number stored at "at"; 0 when the bytes end before it.
+template <typename T> T stored(const QByteArray& bytes, qsizetype at)
+{
+    T value = 0;
+    if (at >= 0 && bytes.size() - at >= qsizetype(sizeof value))
+        std::memcpy(&value, bytes.constData() + at, sizeof value);
+    return value;
+}
+
 quint32 le32(const QByteArray& bytes, qsizetype at)
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
+    return qFromLittleEndian(stored<quint32>(bytes, at));
 }
 quint64 le64(const QByteArray& bytes, qsizetype at)
 {
-    return qFromLittleEndian<quint64>(bytes.constData() + at);
+    return qFromLittleEndian(stored<quint64>(bytes, at));
 }
 quint32 be32(const QByteArray& bytes, qsizetype at)
 {
-    return qFromBigEndian<quint32>(bytes.constData() + at);
+    return qFromBigEndian(stored<quint32>(bytes, at));
 }
 
 // The header of a simple-cache file; the offset just past its key, or -1.
