@@ -18,7 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#define LOOP_WAKE_US 20000   /* how often the thread looks at the stop flag and the pacer */
+#define LOOP_WAKE_US 20000   /* how often the thread fills silence in a gap */
 #define FRAGMENT_US 20000    /* how much audio the server sends at once */
 #define RECONNECT_US 1000000 /* pause before connecting again after the server went away */
 
@@ -144,6 +144,8 @@ struct sonotrap_capture
     char sink[256];   /* the output whose monitor is recorded */
     char wanted[256]; /* the default output last reported */
     sonotrap_pacer pacer;
+    /* Counters for SONOTRAP_DEBUG. */
+    uint64_t audio_bytes, hole_bytes, dropped_bytes, silence_frames, fills, started_us, last_read_us, max_read_gap_us;
 };
 
 static void signal_reader(sonotrap_capture* capture)
@@ -157,21 +159,34 @@ static void on_read(pa_stream* stream, size_t length, void* userdata)
 {
     sonotrap_capture* capture = userdata;
     (void)length;
+    const size_t frame_bytes = pa_frame_size(&capture->spec);
     int got = 0;
     while (pa_stream_readable_size(stream) > 0) {
         const void* data = NULL;
         size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
             break;
-        /* A hole in the server's stream is silence, and a gap. */
-        sonotrap_buffer_append(capture->buffer, data, bytes, data == NULL);
+        const uint64_t now = now_us();
+        if (capture->last_read_us && now - capture->last_read_us > capture->max_read_gap_us)
+            capture->max_read_gap_us = now - capture->last_read_us;
+        capture->last_read_us = now;
+        /* Audio the server held back during a stall repeats time the silence already filled. */
+        const size_t skip = (size_t)sonotrap_pacer_audio(&capture->pacer, now, bytes / frame_bytes) * frame_bytes;
+        if (bytes > skip) {
+            /* A hole in the server's stream is silence, and a gap; so is audio left out. */
+            sonotrap_buffer_append(capture->buffer, data ? (const char*)data + skip : NULL, bytes - skip,
+                                   data == NULL || skip > 0);
+        }
+        if (data)
+            capture->audio_bytes += bytes;
+        else
+            capture->hole_bytes += bytes;
+        capture->dropped_bytes += skip;
         pa_stream_drop(stream);
         got = 1;
     }
-    if (got) {
-        sonotrap_pacer_audio(&capture->pacer, now_us());
+    if (got)
         signal_reader(capture);
-    }
 }
 
 static void on_stream_state(pa_stream* stream, void* userdata)
@@ -298,10 +313,14 @@ static void* capture_thread(void* argument)
 {
     sonotrap_capture* capture = argument;
     const int debug = getenv("SONOTRAP_DEBUG") != NULL;
-    sonotrap_pacer_start(&capture->pacer, capture->spec.rate, now_us());
+    capture->audio_bytes = capture->hole_bytes = capture->dropped_bytes = capture->silence_frames = capture->fills = 0;
+    capture->last_read_us = capture->max_read_gap_us = 0;
+    capture->started_us = now_us();
+    sonotrap_pacer_start(&capture->pacer, capture->spec.rate, capture->started_us);
     connect_server(capture);
     while (!atomic_load(&capture->stop_flag)) {
-        if (pa_mainloop_prepare(capture->loop, LOOP_WAKE_US) < 0 || pa_mainloop_poll(capture->loop) < 0 ||
+        const uint64_t wait = sonotrap_pacer_wait_us(&capture->pacer, now_us(), LOOP_WAKE_US);
+        if (pa_mainloop_prepare(capture->loop, (int)wait) < 0 || pa_mainloop_poll(capture->loop) < 0 ||
             pa_mainloop_dispatch(capture->loop) < 0)
             break;
         const uint64_t now = now_us();
@@ -313,12 +332,27 @@ static void* capture_thread(void* argument)
             connect_server(capture);
         const uint64_t frames = sonotrap_pacer_due(&capture->pacer, now);
         if (frames > 0 && debug && capture->pacer.filled == frames)
-            fprintf(stderr, "sonotrap: no audio from the server; filling silence\n");
+            fprintf(stderr, "sonotrap: no audio from the server; filling silence at %.3f s\n",
+                    (double)(now - capture->started_us) / 1e6);
         if (frames > 0) {
+            capture->silence_frames += frames;
+            capture->fills += capture->pacer.filled == frames;
             const size_t frame_bytes = pa_frame_size(&capture->spec);
             sonotrap_buffer_append(capture->buffer, NULL, (size_t)frames * frame_bytes, 0);
             signal_reader(capture);
         }
+    }
+    if (debug) {
+        const size_t frame_bytes = pa_frame_size(&capture->spec);
+        fprintf(stderr,
+                "sonotrap: %.3f s: audio %.3f s, holes %.3f s, silence %.3f s in %llu gaps, repeated audio "
+                "left out %.3f s, longest wait %.3f s\n",
+                (double)(now_us() - capture->started_us) / 1e6,
+                (double)(capture->audio_bytes / frame_bytes) / capture->spec.rate,
+                (double)(capture->hole_bytes / frame_bytes) / capture->spec.rate,
+                (double)capture->silence_frames / capture->spec.rate, (unsigned long long)capture->fills,
+                (double)(capture->dropped_bytes / frame_bytes) / capture->spec.rate,
+                (double)capture->max_read_gap_us / 1e6);
     }
     disconnect(capture);
     return NULL;

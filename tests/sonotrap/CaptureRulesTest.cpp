@@ -132,7 +132,8 @@ struct PacerStep
 {
     bool audio; // audio arrived at this time, or the pacer is asked
     uint64_t atMs;
-    uint64_t dueFrames; // asked: frames of silence expected
+    uint64_t frames;   // audio: frames arrived
+    uint64_t expected; // audio: frames to leave out; asked: frames of silence due
 };
 
 struct PacerCase
@@ -151,25 +152,61 @@ TEST_P(SilencePacerRules, FillsOnlyTheGapAtTheRealTimeRate)
     sonotrap_pacer_start(&pacer, 1000, 0); // 1000 frames per second: one frame per ms
     for (const PacerStep& step : GetParam().steps) {
         if (step.audio)
-            sonotrap_pacer_audio(&pacer, step.atMs * 1000);
+            EXPECT_EQ(sonotrap_pacer_audio(&pacer, step.atMs * 1000, step.frames), step.expected)
+                << GetParam().name << ": audio at " << step.atMs << " ms";
         else
-            EXPECT_EQ(sonotrap_pacer_due(&pacer, step.atMs * 1000), step.dueFrames)
-                << GetParam().name << " at " << step.atMs << " ms";
+            EXPECT_EQ(sonotrap_pacer_due(&pacer, step.atMs * 1000), step.expected)
+                << GetParam().name << ": silence at " << step.atMs << " ms";
     }
 }
+
+constexpr bool A = true;  // audio arrives
+constexpr bool Q = false; // the pacer is asked
 
 INSTANTIATE_TEST_SUITE_P(
     Steps,
     SilencePacerRules,
     ::testing::Values(
-        PacerCase{"audio flowing: nothing added", {{true, 20, 0}, {false, 40, 0}, {true, 60, 0}, {false, 300, 0}}},
+        PacerCase{"audio flowing: nothing added", {{A, 20, 20, 0}, {Q, 40, 0, 0}, {A, 60, 20, 0}, {Q, 300, 0, 0}}},
         PacerCase{"no audio from the start: the first fill catches up, then it keeps pace",
-                  {{false, 250, 0}, {false, 300, 300}, {false, 320, 20}, {false, 320, 0}, {false, 1300, 980}}},
+                  {{Q, 250, 0, 0}, {Q, 300, 0, 300}, {Q, 320, 0, 20}, {Q, 320, 0, 0}, {Q, 1300, 0, 980}}},
         PacerCase{"a stall after audio is filled from the last audio on",
-                  {{true, 1000, 0}, {false, 1200, 0}, {false, 1400, 400}, {false, 1420, 20}}},
+                  {{A, 1000, 20, 0}, {Q, 1200, 0, 0}, {Q, 1400, 0, 400}, {Q, 1420, 0, 20}}},
         PacerCase{"audio ends the gap: no more silence while it flows",
-                  {{false, 400, 400}, {true, 410, 0}, {false, 600, 0}, {true, 620, 0}, {false, 700, 0}}},
-        PacerCase{"a clock that steps back adds nothing", {{true, 1000, 0}, {false, 900, 0}}}),
+                  {{Q, 400, 0, 400}, {A, 410, 20, 0}, {Q, 600, 0, 0}, {A, 620, 20, 0}, {Q, 700, 0, 0}}},
+        PacerCase{"a clock that steps back adds nothing", {{A, 1000, 20, 0}, {Q, 900, 0, 0}}},
+        PacerCase{"after a real pause the new audio is all kept",
+                  {{A, 1000, 20, 0}, {Q, 1270, 0, 270}, {Q, 4000, 0, 2730}, {A, 4010, 20, 0}, {A, 4030, 20, 0}}},
+        PacerCase{"a stall's backlog repeats the silence: what real time does not allow is left out",
+                  {{A, 1000, 20, 0},
+                   {Q, 1300, 0, 300},
+                   {Q, 1320, 0, 20},
+                   {A, 1330, 330, 280},
+                   {A, 1350, 20, 0},
+                   {A, 1370, 20, 0}}},
+        PacerCase{"a backlog in pieces: each piece beyond real time is left out",
+                  {{A, 1000, 20, 0}, {Q, 1300, 0, 300}, {A, 1301, 200, 159}, {A, 1302, 130, 129}, {A, 1340, 20, 0}}},
+        PacerCase{"a backlog whose first pieces fit real time is still found",
+                  {{A, 1000, 20, 0}, {Q, 1300, 0, 300}, {A, 1305, 20, 0}, {A, 1306, 300, 274}, {A, 1326, 20, 0}}},
+        PacerCase{"a stream that starts late: its first audio repeats the start's silence",
+                  {{Q, 1800, 0, 1800}, {A, 1810, 2000, 1800}, {A, 1830, 20, 0}}},
+        PacerCase{"a second after the gap, audio counts as new again",
+                  {{A, 1000, 20, 0}, {Q, 1300, 0, 300}, {A, 1310, 20, 0}, {A, 2400, 2000, 0}}},
+        PacerCase{"never more is left out than the silence added, nor than what arrived",
+                  {{A, 1000, 20, 0}, {Q, 1260, 0, 260}, {A, 1270, 2000, 260}, {A, 1290, 20, 0}}},
+        PacerCase{"audio faster than real time without a gap is never touched",
+                  {{A, 1000, 500, 0}, {A, 1001, 500, 0}}}),
     [](const ::testing::TestParamInfo<PacerCase>& row) { return "Case" + std::to_string(row.index); });
+
+TEST(SilencePacerWait, SleepsUntilTheStallLimitWhileAudioFlowsAndTicksInAGap)
+{
+    sonotrap_pacer pacer;
+    sonotrap_pacer_start(&pacer, 1000, 0);
+    sonotrap_pacer_audio(&pacer, 1000000, 20);
+    EXPECT_EQ(sonotrap_pacer_wait_us(&pacer, 1000000, 20000), SONOTRAP_STALL_US + 1);
+    EXPECT_EQ(sonotrap_pacer_wait_us(&pacer, 1240000, 20000), 20000u); // never below a tick
+    ASSERT_GT(sonotrap_pacer_due(&pacer, 1300000), 0u);
+    EXPECT_EQ(sonotrap_pacer_wait_us(&pacer, 1300000, 20000), 20000u);
+}
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -189,6 +190,32 @@ INSTANTIATE_TEST_SUITE_P(Servers,
                          SilenceInTheMiddle,
                          ::testing::Values(SilenceCase{"output_running", false}, SilenceCase{"output_suspended", true}),
                          [](const ::testing::TestParamInfo<SilenceCase>& row) { return std::string(row.param.name); });
+
+// A server that stalls (here: stopped for a second) sends the audio of the whole stall at once
+// when it goes on. The recording filled that second with silence meanwhile, so the late audio
+// must not be added on top: the file would hold more time than passed, and run ahead of the
+// wall clock by the stall.
+TEST_F(SonotrapRecording, AStalledServerAddsNoTimeThatDidNotPass)
+{
+    const std::string out = file("stalled.wav");
+    std::thread stall([] {
+        sleepSeconds(2.0);
+        kill(gServer->pid(), SIGSTOP);
+        sleepSeconds(1.0);
+        kill(gServer->pid(), SIGCONT);
+    });
+    const ProcessResult recorded = runProcess(
+        {"arecord", "-q", "-D", "sonotrap", "-f", "S16_LE", "-c", "2", "-r", "44100", "-d", "6", out}, {}, 40);
+    stall.join();
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.output;
+    const WavFile wav = WavFile::read(out);
+    ASSERT_TRUE(wav.valid);
+    ASSERT_NEAR(wav.seconds, 6.0, 0.05);
+    // The program needs a moment to start and end, so the wall time is the longer one; audio
+    // repeated after the stall would make it shorter by most of the stall.
+    EXPECT_GT(recorded.seconds, wav.seconds - 0.1) << "the recording ran ahead of the wall clock\n" << recorded.output;
+    EXPECT_LT(recorded.seconds, wav.seconds + 0.5) << "the recording fell behind the wall clock";
+}
 
 TEST_F(SonotrapRecording, ArecordWithItsDefaultsRecordsTwoSeconds)
 {

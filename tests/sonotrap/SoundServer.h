@@ -24,6 +24,8 @@ public:
     bool start();
     const std::string& error() const { return m_error; }
     const std::string& folder() const { return m_folder; }
+    // The daemon's process, for tests that stop it for a while (SIGSTOP, SIGCONT).
+    int pid() const { return m_pid; }
 
     // Runs pactl against this daemon; true when it exits 0.
     bool pactl(const std::vector<std::string>& arguments, std::string* output = nullptr) const;
