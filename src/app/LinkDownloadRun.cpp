@@ -17,7 +17,7 @@ int runDownloadLink(int argc, char** argv, const CommandLine& commandLine)
 {
     QCoreApplication app(argc, argv);
     Engine engine;
-    StartUp startUp(commandLine);
+    StartUp startUp(commandLine, engine.library());
     if (startUp.run() == StartUp::Result::SecondInstance) {
         std::fprintf(stderr, "trawlix: the program is running; download from its window\n");
         return 1;

@@ -6,12 +6,15 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
+#include "library/LinkDownloadImporter.h"
 #include "library/ScrollerList.h"
 #include "library/TagStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,8 +39,9 @@ void removeAll(const QString& folder)
 
 } // namespace
 
-StartUp::StartUp(CommandLine commandLine)
+StartUp::StartUp(CommandLine commandLine, const LibraryContext& library)
     : m_commandLine(std::move(commandLine))
+    , m_library(library)
 {}
 
 StartUp::~StartUp()
@@ -71,6 +75,7 @@ StartUp::Result StartUp::run()
 
     cleanTemp();
     emptyScratchFolders();
+    takeInLinkDownloads(m_library);
     deleteMarkedLibraryFiles();
     return Result::Ready;
 }
@@ -102,8 +107,56 @@ void StartUp::emptyScratchFolders()
     using AppPaths::Folder;
     // "TempRecords/" is left to the recordings importer: a recording the last run did not
     // import yet (the program ended first) is imported now instead of lost.
-    for (Folder folder : {Folder::TempDownloads, Folder::Screens})
-        removeAll(AppPaths::folder(folder));
+    removeAll(AppPaths::folder(Folder::Screens));
+}
+
+bool StartUp::isUnfinishedLinkDownload(const QString& fileName)
+{
+    if (fileName.startsWith(QLatin1Char('.')))
+        return true;
+    // yt-dlp marks its work by an extension before or instead of the final one:
+    // "x.mp4.part", "x.mp4.part-Frag3", "x.mp4.ytdl", "x.temp.mp4". The title before the job
+    // mark's "~" may hold such words of its own.
+    const qsizetype tilde = fileName.lastIndexOf(QLatin1Char('~'));
+    const QStringList extensions = fileName.mid(tilde + 1).split(QLatin1Char('.')).mid(1);
+    return std::any_of(extensions.cbegin(), extensions.cend(), [](const QString& extension) {
+        return extension.compare(QLatin1String("part"), Qt::CaseInsensitive) == 0 ||
+               extension.startsWith(QLatin1String("part-frag"), Qt::CaseInsensitive) ||
+               extension.compare(QLatin1String("ytdl"), Qt::CaseInsensitive) == 0 ||
+               extension.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0;
+    });
+}
+
+void StartUp::takeInLinkDownloads(const LibraryContext& library)
+{
+    // A download the last run finished but did not import (the program ended first) is
+    // imported now instead of lost; what was still being fetched cannot be resumed.
+    const QString folder = AppPaths::folder(AppPaths::Folder::TempDownloads);
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList finished;
+    for (const QFileInfo& entry : entries) {
+        const QString path = entry.absoluteFilePath();
+        if (entry.isSymLink() || (!entry.isDir() && !entry.isFile())) {
+            QFile::remove(path); // no download of ours: a link is removed as a link
+        } else if (isUnfinishedLinkDownload(entry.fileName())) {
+            if (entry.isDir())
+                QDir(path).removeRecursively();
+            else
+                QFile::remove(path);
+        } else if (entry.isFile()) {
+            finished << entry.fileName();
+        }
+    }
+    if (finished.isEmpty())
+        return;
+    QStringList rejected;
+    const int imported = LinkDownloadImporter::importNames(library, finished, &rejected);
+    for (const QString& name : std::as_const(rejected))
+        QFile::remove(folder + name);
+    trace(QStringLiteral("StartUp: %1 link downloads imported, %2 unreadable removed")
+              .arg(imported)
+              .arg(rejected.size()));
 }
 
 void StartUp::deleteMarkedLibraryFiles()

@@ -6,11 +6,13 @@
 
 class Settings;
 class SingleInstance;
+struct LibraryContext;
 
 // What the program does before its first window: texts, the data folder (made the current
 // directory), "videos.xml", the working folders, the settings store, the single instance and
 // the clean-up of what an earlier run left behind. The object owns the settings store and the
-// single-instance claim, so it lives as long as the program runs.
+// single-instance claim, so it lives as long as the program runs. Link downloads an earlier run
+// finished but did not import yet enter the library given.
 class StartUp final
 {
 public:
@@ -20,7 +22,7 @@ public:
         SecondInstance, // another instance runs (and was asked to show itself): exit 0
     };
 
-    explicit StartUp(CommandLine commandLine);
+    StartUp(CommandLine commandLine, const LibraryContext& library);
     ~StartUp();
     StartUp(const StartUp&) = delete;
     StartUp& operator=(const StartUp&) = delete;
@@ -35,12 +37,20 @@ public:
     // The steps that change the data folder, in the order run() takes them. Each works on the
     // data folder of AppPaths.
     static void createWorkingFolders();
-    static void cleanTemp();                // files nobody holds open
-    static void emptyScratchFolders();      // "TempDownloads/", "Screens/" ("TempRecords/" is imported)
+    static void cleanTemp();           // files nobody holds open
+    static void emptyScratchFolders(); // "Screens/" ("TempRecords/" and "TempDownloads/" are imported)
+    // "TempDownloads/": unfinished work (hidden entries, yt-dlp's ".partial-" folders and its
+    // ".part", ".ytdl" and ".temp" files) goes; finished files enter the library, and those
+    // ffmpeg reads as something else than their names promise go too.
+    static void takeInLinkDownloads(const LibraryContext& library);
     static void deleteMarkedLibraryFiles(); // the files the user deleted
+
+    // A name of unfinished link-download work.
+    static bool isUnfinishedLinkDownload(const QString& fileName);
 
 private:
     CommandLine m_commandLine;
+    const LibraryContext& m_library;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<SingleInstance> m_singleInstance;
     bool m_firstStart = false;

@@ -52,7 +52,7 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
 {
     QApplication app(argc, argv);
     Engine engine;
-    StartUp startUp(commandLine);
+    StartUp startUp(commandLine, engine.library());
     if (startUp.run() == StartUp::Result::SecondInstance)
         return 0;
     const QuitOnSignal quitOnSignal;
@@ -91,7 +91,7 @@ int runRecord(int argc, char** argv, const CommandLine& commandLine)
 {
     QCoreApplication app(argc, argv);
     Engine engine;
-    StartUp startUp(commandLine);
+    StartUp startUp(commandLine, engine.library());
     if (startUp.run() == StartUp::Result::SecondInstance) {
         std::fprintf(stderr, "trawlix: the program is running; record from its window\n");
         return 1;
@@ -189,7 +189,7 @@ int main(int argc, char** argv)
     if (commandLine.headless) {
         QCoreApplication app(argc, argv);
         Engine engine;
-        StartUp startUp(commandLine);
+        StartUp startUp(commandLine, engine.library());
         if (startUp.run() == StartUp::Result::SecondInstance)
             return 0;
         const QuitOnSignal quitOnSignal;

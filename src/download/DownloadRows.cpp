@@ -81,8 +81,20 @@ void DownloadRows::setProgress(qsizetype recordIndex, const QString& progress)
 {
     QMutexLocker lock(&m_mutex);
     const qsizetype i = indexOf(recordIndex);
-    if (i < 0 || m_rows.at(i).progress == progress)
+    if (i < 0 || m_rows.at(i).failed || m_rows.at(i).progress == progress)
         return;
+    m_rows[i].progress = progress;
+    if (m_view)
+        m_view->rowProgressChanged(recordIndex, progress);
+}
+
+void DownloadRows::setFailed(qsizetype recordIndex, const QString& progress)
+{
+    QMutexLocker lock(&m_mutex);
+    const qsizetype i = indexOf(recordIndex);
+    if (i < 0 || m_rows.at(i).failed)
+        return;
+    m_rows[i].failed = true;
     m_rows[i].progress = progress;
     if (m_view)
         m_view->rowProgressChanged(recordIndex, progress);

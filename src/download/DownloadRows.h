@@ -20,6 +20,7 @@ public:
         QString name;
         QString progress;
         QString baseName;
+        bool failed = false; // the progress names why the download failed and stays
     };
 
     explicit DownloadRows(VideoFileArray& videoFiles);
@@ -39,6 +40,9 @@ public:
     void setIcon(qsizetype recordIndex, const QString& iconPath);
     // Forwards only when the text changes, so a view is not flooded once per block.
     void setProgress(qsizetype recordIndex, const QString& progress);
+    // The last progress text of a failed download ("Timeout", "Conn err"): a part of the same
+    // record still running when another failed cannot show its percentage over it.
+    void setFailed(qsizetype recordIndex, const QString& progress);
     // Removes the row and hides the list when it was the last one. Returns false when absent.
     bool remove(qsizetype recordIndex);
 

@@ -23,6 +23,7 @@ struct Transfer
     HttpResponseHead pending;
     bool pendingHasLocation = false;
     bool pendingHasType = false;
+    bool pendingHasRange = false;
     Clock::time_point lastActivity = Clock::now();
     std::chrono::milliseconds receiveTimeout{0};
     bool timedOut = false;
@@ -47,6 +48,7 @@ size_t onHeaderLine(char* data, size_t size, size_t count, void* user)
         t.pending = HttpResponseHead();
         t.pendingHasLocation = false;
         t.pendingHasType = false;
+        t.pendingHasRange = false;
         const QList<QByteArray> parts = line.split(' ');
         t.pending.status = parts.size() > 1 ? parts.at(1).toLong() : 0;
         return total;
@@ -80,6 +82,10 @@ size_t onHeaderLine(char* data, size_t size, size_t count, void* user)
     } else if (name == "content-type" && !t.pendingHasType) {
         t.pending.contentType = value; // the first one: a second cannot override it
         t.pendingHasType = true;
+    } else if (name == "content-range") {
+        // Two ranges for one body leave it unknown which bytes came: neither is believed.
+        t.pending.contentRange = t.pendingHasRange ? std::nullopt : ContentRange::parse(value);
+        t.pendingHasRange = true;
     } else if (name == "location") {
         t.pendingHasLocation = true;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/ContentRange.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -26,6 +28,8 @@ struct HttpResponseHead
     long status = 0;
     qint64 contentLength = -1; // -1: no Content-Length header
     QByteArray contentType;    // empty when absent
+    // What "Content-Range" names; none when it is absent, malformed or given more than once.
+    std::optional<ContentRange> contentRange;
 };
 
 struct HttpResult

@@ -65,6 +65,16 @@ qint64 SegmentedDownload::partSize(int part, qint64 total)
     }
 }
 
+std::optional<qint64> SegmentedDownload::partOffset(const std::optional<ContentRange>& range, int part, qint64 total)
+{
+    const qint64 start = partStart(part, total);
+    // A range from before the part is skipped up to it, as a 200 is; one that starts after it
+    // would put its bytes at the wrong place.
+    if (!range || range->total != total || range->start > start || range->end < start)
+        return std::nullopt;
+    return start - range->start;
+}
+
 QString SegmentedDownload::progressText(qint64 received, qint64 total)
 {
     if (total >= LiveTotal)
@@ -119,7 +129,7 @@ void SegmentedDownload::markFailed(const QString& progress)
         changed = true;
     });
     if (changed)
-        m_workers.rows().setProgress(m_recordIndex, progress);
+        m_workers.rows().setFailed(m_recordIndex, progress);
 }
 
 void SegmentedDownload::finished()
@@ -193,6 +203,7 @@ bool SegmentedDownload::Download()
     qint64 skip = 0;  // bytes of the answer before the part's start
     qint64 count = 0; // this attempt's bytes in the file, taken back when it fails
     bool cannotWrite = false;
+    bool wrongRange = false;
 
     HttpRequest request(options);
     const HttpResult result = request.perform(
@@ -200,8 +211,15 @@ bool SegmentedDownload::Download()
             if (head.contentLength <= 0 || (head.status != 200 && head.status != 206))
                 return false; // nothing to write; the attempt counts as done
             // A 200 to a range request is the whole file from its first byte: the part is found
-            // in it by its offset instead of taking the file's start for the part.
-            skip = head.status == 200 ? partStart(m_part, total) : 0;
+            // in it by its offset instead of taking the file's start for the part. A 206 says
+            // where its bytes start; only that tells the part's place in them.
+            const std::optional<qint64> offset =
+                head.status == 200 ? partStart(m_part, total) : partOffset(head.contentRange, m_part, total);
+            if (!offset) {
+                wrongRange = true;
+                return false; // before the part file is touched
+            }
+            skip = *offset;
             // Qt opens files close-on-exec, so tools started meanwhile do not inherit it.
             if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
                 cannotWrite = true;
@@ -220,18 +238,21 @@ bool SegmentedDownload::Download()
             // bytes that reached the file count, or a failed write would leave the total short.
             const qint64 written = wanted > 0 ? file.write(data + skipped, wanted) : 0;
             qint64 received = 0;
+            bool failed = false;
             if (written > 0) {
                 count += written;
-                videoFiles.update(m_recordIndex, [written, &received](VideoFile& record) {
+                videoFiles.update(m_recordIndex, [written, &received, &failed](VideoFile& record) {
                     record.receivedBytes += written;
                     received = record.receivedBytes;
+                    failed = record.state == VideoFile::State::Canceled;
                 });
             }
             if (written != wanted) {
                 cannotWrite = true;
                 return false;
             }
-            if (!rows.contains(m_recordIndex)) {
+            // Another part failed the download, or the user removed it: this part is no use.
+            if (failed || !rows.contains(m_recordIndex)) {
                 trace(QStringLiteral("Exit from Download(), part == %1").arg(m_part));
                 return false;
             }
@@ -245,10 +266,25 @@ bool SegmentedDownload::Download()
         });
     file.close();
 
-    if (result.error == HttpError::None && !cannotWrite)
+    if (result.error == HttpError::None && !cannotWrite && !wrongRange)
         return true;
 
-    if (result.error != HttpError::None) {
+    if (wrongRange) {
+        // Other bytes than the part's, or of another file: nothing was written, and the server
+        // would answer the next attempt the same way, so the download fails like a broken
+        // connection.
+        const QString named = result.head.contentRange ? QStringLiteral("%1-%2/%3")
+                                                             .arg(result.head.contentRange->start)
+                                                             .arg(result.head.contentRange->end)
+                                                             .arg(result.head.contentRange->total)
+                                                       : QStringLiteral("none");
+        trace(QStringLiteral("Wrong Content-Range in Func: Download, range: %1").arg(named));
+        trace(QStringLiteral("More info: Download() URL = %1").arg(m_copy.url));
+        trace(QStringLiteral("More info: Download() PART = %1").arg(m_part));
+        trace(QStringLiteral("More info: Download() TotalBytes = %1").arg(total));
+        rows.setCaption(Texts::displayName());
+        markFailed(QStringLiteral("Conn err"));
+    } else if (result.error != HttpError::None) {
         trace(QStringLiteral("CInternetException in Func: Download, code: %1").arg(result.error));
         trace(QStringLiteral("More info: Download() URL = %1").arg(m_copy.url));
         trace(QStringLiteral("More info: Download() PART = %1").arg(m_part));

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "download/ContentRange.h"
 #include "model/VideoFile.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 class DownloadWorkers;
 
@@ -27,6 +30,12 @@ public:
     // Where a part starts in the file and how many bytes it holds (part 0: the whole total).
     static qint64 partStart(int part, qint64 total);
     static qint64 partSize(int part, qint64 total);
+
+    // How many bytes of a 206 answer with this Content-Range come before the part's first
+    // byte; none when the answer cannot fill the part from its start: no or a broken range,
+    // another total than the probed one, a range that starts after the part's start or ends
+    // before it.
+    static std::optional<qint64> partOffset(const std::optional<ContentRange>& range, int part, qint64 total);
 
     // Slower than this for the whole receive time-out counts as a time-out: a server that
     // trickles a few bytes at a time would otherwise hold a part forever.

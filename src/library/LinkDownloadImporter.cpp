@@ -47,7 +47,7 @@ int pass(const LibraryContext& context)
     return importNames(context, QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name));
 }
 
-int importNames(const LibraryContext& context, const QStringList& names)
+int importNames(const LibraryContext& context, const QStringList& names, QStringList* rejected)
 {
     int imported = 0;
     const QString folder = AppPaths::folder(AppPaths::Folder::TempDownloads);
@@ -59,13 +59,18 @@ int importNames(const LibraryContext& context, const QStringList& names)
         const QString suffix = QFileInfo(name).suffix().toLower();
         if (suffix.contains(QLatin1String("part")) || FileBusy::isOpenForWriting(source))
             continue;
-        const QString output = ToolRunner::runTool(ffmpegCommand({QStringLiteral("-i"), source}));
-        if (!looksComplete(name, output))
+        const ToolRunner::ToolResult probe = ToolRunner::runToolResult(ffmpegCommand({QStringLiteral("-i"), source}));
+        if (!looksComplete(name, probe.output)) {
+            // Only ffmpeg's own report rejects a file: one that did not run tells nothing.
+            if (rejected && probe.code == ToolRunner::ToolResult::Code::Finished)
+                rejected->append(name);
             continue;
+        }
 
+        // The move never replaces a library file, also one that took the base meanwhile.
         const qint64 seconds = BaseNames::firstFree(context.videoFiles.snapshot(), context.now()).toLongLong();
-        const QString target = LibraryTarget::freePath(seconds, QLatin1Char('.') + suffix);
-        if (!QFile::rename(source, target))
+        const QString target = LibraryTarget::moveIn(source, seconds, QLatin1Char('.') + suffix);
+        if (target.isEmpty())
             continue; // tried again on the next pass
 
         // The job that wrote the file knows its page; files of no job of this run take the

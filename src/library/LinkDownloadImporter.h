@@ -12,8 +12,10 @@ namespace LinkDownloadImporter {
 // Returns how many files entered the library.
 int pass(const LibraryContext& context);
 
-// The same for the named files of "TempDownloads/" only (what one download left).
-int importNames(const LibraryContext& context, const QStringList& names);
+// The same for the named files of "TempDownloads/" only (what one download left). Names whose
+// file ffmpeg reads as something else than its name promises go to rejected (files still
+// written or not moved stay out of it: a later pass may take them).
+int importNames(const LibraryContext& context, const QStringList& names, QStringList* rejected = nullptr);
 
 // The title a downloaded file's name carries: the text before its last "~".
 QString titleOf(const QString& fileName);

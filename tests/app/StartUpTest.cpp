@@ -2,14 +2,20 @@
 #include "app/SingleInstance.h"
 #include "base/AppPaths.h"
 #include "base/Settings.h"
+#include "library/LibraryContext.h"
+#include "library/MediaTableModel.h"
 #include "library/TagStore.h"
 #include "support/ChildHelper.h"
+#include "support/ManualClock.h"
+#include "support/MediaFixture.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -49,15 +55,26 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
+    QStringList entriesOf(const QString& relative) const
+    {
+        return QDir(data(relative)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+
     QTemporaryDir m_dir;
     QByteArray m_oldConfig;
     QString m_oldCurrent;
     CommandLine m_commandLine;
+    MediaTableModel m_table;
+    ImagesIndexArray m_imagesIndexes;
+    MP3FileArray m_mp3Files;
+    VideoFileArray m_videoFiles;
+    ManualClock m_clock{1700000000};
+    LibraryContext m_library{m_table, m_imagesIndexes, m_mp3Files, m_videoFiles, &m_clock};
 };
 
 TEST_F(StartUpTest, FirstStartPreparesTheDataFolderAndTheSettings)
 {
-    StartUp startUp(m_commandLine);
+    StartUp startUp(m_commandLine, m_library);
     ASSERT_EQ(startUp.run(), StartUp::Result::Ready);
     EXPECT_EQ(QDir::currentPath(), QDir(m_commandLine.dataDir).absolutePath());
     EXPECT_EQ(AppPaths::dataDir(), m_commandLine.dataDir + QLatin1Char('/'));
@@ -78,7 +95,7 @@ TEST_F(StartUpTest, AnExistingSlideshowListIsNeverTouched)
          {QByteArray(), QByteArrayLiteral("broken <"),
           QByteArrayLiteral("<slideshow><photo image=\"a\" video=\"b\">c</photo></slideshow>")}) {
         makeFile(QStringLiteral("videos.xml"), existing);
-        StartUp startUp(m_commandLine);
+        StartUp startUp(m_commandLine, m_library);
         ASSERT_EQ(startUp.run(), StartUp::Result::Ready);
         EXPECT_EQ(contentOf(QStringLiteral("videos.xml")), existing);
     }
@@ -89,7 +106,7 @@ TEST_F(StartUpTest, LeftoversAreClearedButHeldTempFilesSurvive)
     makeFile(QStringLiteral("Temp/held.part1"));
     makeFile(QStringLiteral("Temp/free.part1"));
     makeFile(QStringLiteral("Temp/sub/inner"));
-    for (const char* folder : {"TempRecords", "TempDownloads", "Screens"}) {
+    for (const char* folder : {"TempRecords", "Screens"}) {
         makeFile(QString::fromLatin1(folder) + QStringLiteral("/a.bin"));
         makeFile(QString::fromLatin1(folder) + QStringLiteral("/.hidden"));
         makeFile(QString::fromLatin1(folder) + QStringLiteral("/sub/inner"));
@@ -102,7 +119,7 @@ TEST_F(StartUpTest, LeftoversAreClearedButHeldTempFilesSurvive)
     ASSERT_TRUE(holder.waitForReadyRead(10000));
     ASSERT_EQ(holder.readAll(), QByteArrayLiteral("holding\n"));
 
-    StartUp startUp(m_commandLine);
+    StartUp startUp(m_commandLine, m_library);
     ASSERT_EQ(startUp.run(), StartUp::Result::Ready);
     holder.kill();
     holder.waitForFinished(10000);
@@ -113,13 +130,92 @@ TEST_F(StartUpTest, LeftoversAreClearedButHeldTempFilesSurvive)
     // Recordings stay for the importer: one the last run did not import yet is not lost.
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("TempRecords/a.bin"))));
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("TempRecords/.hidden"))));
-    for (const char* folder : {"TempDownloads", "Screens"}) {
-        const QString name = QString::fromLatin1(folder);
-        EXPECT_FALSE(QFile::exists(data(name + QStringLiteral("/a.bin")))) << folder;
-        EXPECT_FALSE(QFile::exists(data(name + QStringLiteral("/.hidden")))) << folder;
-        EXPECT_TRUE(QFile::exists(data(name + QStringLiteral("/sub/inner")))) << folder;
-    }
+    EXPECT_FALSE(QFile::exists(data(QStringLiteral("Screens/a.bin"))));
+    EXPECT_FALSE(QFile::exists(data(QStringLiteral("Screens/.hidden"))));
+    EXPECT_TRUE(QFile::exists(data(QStringLiteral("Screens/sub/inner"))));
     EXPECT_TRUE(QFile::exists(data(QStringLiteral("TempExport/kept.mp4"))));
+}
+
+TEST(StartUpNames, UnfinishedLinkDownloadWork)
+{
+    const std::pair<const char*, bool> names[] = {
+        {"clip~ab12.mp4", false},
+        {"song - Only Audio~ab12.mp3", false},
+        {"a.temp.part.ytdl title~ab12.mp4", false}, // the words are the title's
+        {"no mark.mkv", false},
+        {"clip~ab12.mp4.part", true},
+        {"clip~ab12.mp4.PART", true},
+        {"clip~ab12.mp4.part-Frag12", true},
+        {"clip~ab12.mp4.ytdl", true},
+        {"clip~ab12.temp.mp4", true},
+        {"no mark.temp.mkv", true},
+        {".partial-ab12", true},
+        {".hidden.mp4", true},
+    };
+    for (const auto& [name, unfinished] : names)
+        EXPECT_EQ(StartUp::isUnfinishedLinkDownload(QString::fromUtf8(name)), unfinished) << name;
+}
+
+TEST_F(StartUpTest, FinishedLinkDownloadsEnterTheLibraryAndUnfinishedWorkGoes)
+{
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is needed to make and read the downloads");
+    QDir().mkpath(data(QStringLiteral("TempDownloads/sub")));
+    QDir().mkpath(data(QStringLiteral("TempDownloads/.partial-ee55")));
+    ASSERT_TRUE(MediaFixture::makeClip(data(QStringLiteral("TempDownloads/clip~aa11.mp4")), 1));
+    ASSERT_TRUE(MediaFixture::makeClip(data(QStringLiteral("TempDownloads/song - Only Audio~bb22.mp3")), 1, false));
+    const QByteArray clip = contentOf(QStringLiteral("TempDownloads/clip~aa11.mp4"));
+    const QByteArray song = contentOf(QStringLiteral("TempDownloads/song - Only Audio~bb22.mp3"));
+    // Readable media under names of unfinished work is still unfinished work.
+    for (const char* name : {"clip~dd44.mp4.part", "clip~dd44.temp.mp4", "clip~dd44.mp4.part-Frag2", ".hidden~ff66.mp4",
+                             ".partial-ee55/clip~ee55.mp4"})
+        makeFile(QStringLiteral("TempDownloads/") + QString::fromLatin1(name), clip);
+    makeFile(QStringLiteral("TempDownloads/clip~dd44.mp4.ytdl"), "{}");
+    makeFile(QStringLiteral("TempDownloads/broken~cc33.mp4"), "not a video");
+    makeFile(QStringLiteral("TempDownloads/sub/inner"));
+    // The base of this second is a library file already: the first download takes the next.
+    makeFile(QStringLiteral("Videos/1700000000.mp4"), "library file");
+
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start == 0 ? "first start" : "second start");
+        StartUp startUp(m_commandLine, m_library);
+        ASSERT_EQ(startUp.run(), StartUp::Result::Ready);
+        for (int i = 0; i < 500 && m_table.rowCount() < 2; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+        }
+        EXPECT_EQ(entriesOf(QStringLiteral("TempDownloads")), QStringList{QStringLiteral("sub")});
+        EXPECT_TRUE(QFile::exists(data(QStringLiteral("TempDownloads/sub/inner"))));
+        // Each file once in the library, none replaced.
+        EXPECT_EQ(QDir(data(QStringLiteral("Videos"))).entryList({QStringLiteral("*.mp4"), QStringLiteral("*.mp3")}),
+                  (QStringList{QStringLiteral("1700000000.mp4"), QStringLiteral("1700000001.mp4"),
+                               QStringLiteral("1700000002.mp3")}));
+        EXPECT_EQ(contentOf(QStringLiteral("Videos/1700000000.mp4")), QByteArray("library file"));
+        EXPECT_TRUE(contentOf(QStringLiteral("Videos/1700000001.mp4")) == clip);
+        EXPECT_TRUE(contentOf(QStringLiteral("Videos/1700000002.mp3")) == song);
+        EXPECT_EQ(m_table.rowCount(), 2);
+    }
+    EXPECT_EQ(TagStore::read(data(QStringLiteral("Videos/1700000001.mp4")), QStringLiteral("title")),
+              QStringLiteral("clip"));
+    EXPECT_EQ(TagStore::read(data(QStringLiteral("Videos/1700000002.mp3")), QStringLiteral("title")),
+              QStringLiteral("song - Only Audio"));
+}
+
+TEST_F(StartUpTest, WithoutFfmpegAFinishedDownloadStays)
+{
+    // No tool could read it, so nothing says it is broken: it waits for a later start.
+    makeFile(QStringLiteral("TempDownloads/clip~aa11.mp4"), "maybe a video");
+    makeFile(QStringLiteral("TempDownloads/clip~aa11.mp4.part"));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(m_dir.path()));
+    {
+        StartUp startUp(m_commandLine, m_library);
+        EXPECT_EQ(startUp.run(), StartUp::Result::Ready);
+    }
+    qputenv("PATH", path);
+    EXPECT_EQ(entriesOf(QStringLiteral("TempDownloads")), QStringList{QStringLiteral("clip~aa11.mp4")});
+    EXPECT_EQ(contentOf(QStringLiteral("TempDownloads/clip~aa11.mp4")), QByteArray("maybe a video"));
+    EXPECT_EQ(m_table.rowCount(), 0);
 }
 
 TEST_F(StartUpTest, LibraryFilesMarkedForDeletionGo)
@@ -153,7 +249,7 @@ TEST_F(StartUpTest, LibraryFilesMarkedForDeletionGo)
     TagStore::setExtendedAttributesEnabled(true);
     makeFile(QStringLiteral("Videos/folder.mp4/inner"));
 
-    StartUp startUp(m_commandLine);
+    StartUp startUp(m_commandLine, m_library);
     ASSERT_EQ(startUp.run(), StartUp::Result::Ready);
     for (const Row& row : rows)
         EXPECT_EQ(QFile::exists(data(QStringLiteral("Videos/") + QString::fromLatin1(row.name))), row.kept) << row.name;
@@ -162,12 +258,12 @@ TEST_F(StartUpTest, LibraryFilesMarkedForDeletionGo)
 
 TEST_F(StartUpTest, ASecondStartAsksTheFirstToShowItself)
 {
-    StartUp first(m_commandLine);
+    StartUp first(m_commandLine, m_library);
     ASSERT_EQ(first.run(), StartUp::Result::Ready);
     QSignalSpy shown(first.singleInstance(), &SingleInstance::showRequested);
 
     makeFile(QStringLiteral("Temp/free.part1"));
-    StartUp second(m_commandLine);
+    StartUp second(m_commandLine, m_library);
     EXPECT_EQ(second.run(), StartUp::Result::SecondInstance);
     EXPECT_EQ(second.singleInstance(), nullptr);
     EXPECT_TRUE(shown.wait(10000));
@@ -177,7 +273,7 @@ TEST_F(StartUpTest, ASecondStartAsksTheFirstToShowItself)
     // Another data folder is another instance.
     CommandLine other = m_commandLine;
     other.dataDir = m_dir.filePath(QStringLiteral("other"));
-    StartUp third(other);
+    StartUp third(other, m_library);
     EXPECT_EQ(third.run(), StartUp::Result::Ready);
 }
 

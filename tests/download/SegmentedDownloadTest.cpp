@@ -183,6 +183,65 @@ TEST_F(SegmentedDownloadTest, AnswersLongerThanThePartAreCutToIt)
     }
 }
 
+TEST_F(SegmentedDownloadTest, A206ForOtherBytesNeverReachesThePart)
+{
+    // Part 2 of 1000003 bytes asks for 250001-500000. An answer from before the part is cut to
+    // it; any other is refused before a byte is written, and the download fails at once.
+    struct Case
+    {
+        const char* what;
+        qint64 startShift;
+        qint64 endShift;
+        QByteArray contentRange; // empty: the true one
+        QList<QByteArray> extraHeaders;
+        bool completes;
+    };
+    const Case cases[] = {
+        {"starts before the part", -1000, 0, {}, {}, true},
+        {"starts before and ends after the part", -250001, 4000, {}, {}, true},
+        {"starts after the part's start", 1000, 1000, {}, {}, false},
+        {"another total", 0, 0, "bytes 250001-500000/1000004", {}, false},
+        {"an unknown total", 0, 0, "bytes 250001-500000/*", {}, false},
+        {"no Content-Range", 0, 0, "-", {}, false},
+        {"no total", 0, 0, "bytes 250001-500000", {}, false},
+        {"a start past 64 bits", 0, 0, "bytes 99999999999999999999999-500000/1000003", {}, false},
+        {"a second Content-Range", 0, 0, {}, {"Content-Range: bytes 0-249999/1000003"}, false},
+    };
+    int assemblies = 0;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultServer::Route route;
+        route.body = DownloadTestBed::randomBytes(1000003, 11);
+        route.oddRangeFrom = 250001;
+        route.oddStartShift = c.startShift;
+        route.oddEndShift = c.endShift;
+        route.oddContentRange = c.contentRange;
+        route.extraHeaders = c.extraHeaders;
+        server.setRoute("/v.mp4", route);
+        server.clearRequests();
+        const QString base = QString::number(1700000050 + n++);
+        const qsizetype index = accepted(u"/v.mp4"_qs, base, 1000003);
+        startParts(index, {1, 2, 3, 4});
+        ASSERT_TRUE(bed.waitForWorkers());
+        const VideoFile record = bed.record(index);
+        if (c.completes) {
+            EXPECT_TRUE(joinedParts(base) == route.body);
+            EXPECT_EQ(record.receivedBytes, 1000003);
+            EXPECT_EQ(bed.assemblies.load(), ++assemblies);
+            continue;
+        }
+        EXPECT_TRUE(bed.readTemp(base + u"_2"_qs).isEmpty());
+        EXPECT_EQ(record.state, VideoFile::State::Canceled);
+        EXPECT_EQ(bed.list.lastProgress(index), u"Conn err"_qs);
+        EXPECT_EQ(bed.assemblies.load(), assemblies);
+        int partTwoRequests = 0;
+        for (const FaultServer::Request& request : server.requestsFor("/v.mp4"))
+            partTwoRequests += request.headers.value("range") == "bytes=250001-500000";
+        EXPECT_EQ(partTwoRequests, 1) << "not tried again";
+    }
+}
+
 TEST_F(SegmentedDownloadTest, ATrickleIsATimeOut)
 {
     // One byte every 100 ms never lets the receive time-out expire; the low-speed limit ends

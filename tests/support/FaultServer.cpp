@@ -262,6 +262,12 @@ void FaultServer::answer(int socket, const Request& request)
         } else {
             status = 206;
         }
+        if (from == route.oddRangeFrom) {
+            from = qBound<qint64>(0, from + route.oddStartShift, size - 1);
+            to = qBound<qint64>(from, to + route.oddEndShift, size - 1);
+        } else {
+            route.oddContentRange.clear();
+        }
     }
 
     // Stalls are counted down in the stored route by the requests that reach them, so the
@@ -283,9 +289,13 @@ void FaultServer::answer(int socket, const Request& request)
     headText += "Content-Type: " + route.contentType + "\r\n";
     if (!route.omitLength)
         headText += "Content-Length: " + QByteArray::number(to - from + 1 + route.overlongBy) + "\r\n";
-    if (status == 206)
+    if (status == 206 && !route.oddContentRange.isEmpty()) {
+        if (route.oddContentRange != "-")
+            headText += "Content-Range: " + route.oddContentRange + "\r\n";
+    } else if (status == 206) {
         headText += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(to) + '/' +
                     QByteArray::number(size) + "\r\n";
+    }
     if (!route.setCookie.isEmpty())
         headText += "Set-Cookie: " + route.setCookie + "\r\n";
     for (const QByteArray& line : route.extraHeaders)

@@ -12,7 +12,8 @@
 
 // A small HTTP/1.1 server on 127.0.0.1 whose answers a test shapes per path: honest ranges or
 // none, a 200 with the whole body for one range, a stall or an early close at a byte offset,
-// no Content-Length, cookies set and required, a body longer than asked for, a trickle. One connection per request;
+// no Content-Length, cookies set and required, a body longer than asked for, a trickle, a 206 for
+// other bytes than asked for or with a false Content-Range. One connection per request;
 // every request is recorded so tests can check what the client sent.
 class FaultServer final
 {
@@ -36,6 +37,10 @@ public:
         qint64 trickleAt = -1;             // body offset from where one byte goes every trickleMs...
         int trickleMs = 100;               // ...for at most trickleForMs, then the connection closes
         int trickleForMs = 5000;
+        qint64 oddRangeFrom = -1;   // a range starting here is answered 206 from its start...
+        qint64 oddStartShift = 0;   // ...moved by this many bytes to its end...
+        qint64 oddEndShift = 0;     // ...moved by this many (the Content-Range tells both)...
+        QByteArray oddContentRange; // ...or with this Content-Range instead of the true one ("-": none)
     };
 
     struct Request
