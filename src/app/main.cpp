@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -135,7 +136,8 @@ int runRecord(int argc, char** argv, const CommandLine& commandLine)
 }
 
 // --cut: the cutter's job without a window; prints the fragment's path. A running desktop
-// program does not matter: the cut touches neither the library nor the settings.
+// program does not matter: the cut touches neither the library nor the settings. SIGINT or
+// SIGTERM stop the cut: ffmpeg is ended and its scratch file removed, and the exit code is 1.
 int runCut(int argc, char** argv, const CommandLine& commandLine)
 {
     QCoreApplication app(argc, argv);
@@ -146,12 +148,23 @@ int runCut(int argc, char** argv, const CommandLine& commandLine)
     request.fromMs = commandLine.cutFromMs;
     request.toMs = commandLine.cutToMs;
     request.outputDir = commandLine.outputDir;
-    bool shown = false;
-    const CutJob::Result result = CutJob::run(request, [&shown](const QString& status) {
-        std::fprintf(stderr, "\r%s", qPrintable(status));
-        shown = true;
-    });
-    if (shown)
+    const QuitOnSignal quitOnSignal;
+    CutJob job;
+    std::atomic<bool> shown{false};
+    // Straight from the job's thread: the main thread only waits for the end or a signal.
+    QObject::connect(
+        &job, &CutJob::statusChanged, &job,
+        [&shown](const QString& status) {
+            std::fprintf(stderr, "\r%s", qPrintable(status));
+            shown.store(true);
+        },
+        Qt::DirectConnection);
+    QObject::connect(&job, &CutJob::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    job.start(request);
+    QCoreApplication::exec();
+    job.stop(); // a signal ended the loop early; after the cut this does nothing
+    const CutJob::Result result = job.wait();
+    if (shown.load())
         std::fputc('\n', stderr);
     if (result.code != CutJob::Result::Code::Cut) {
         std::fprintf(stderr, "trawlix: nothing was cut: %s\n", qPrintable(result.error));

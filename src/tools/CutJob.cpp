@@ -9,24 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <unistd.h>
 
 namespace {
-
-// The last line ffmpeg printed that says something, bounded: what the user is told on failure.
-QString lastLine(const QString& output)
-{
-    const QStringList lines =
-        output.right(8192).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        const QString line = it->trimmed();
-        if (!line.isEmpty() && !line.startsWith(QLatin1String("size=")) && !line.startsWith(QLatin1String("video:")))
-            return line.left(300);
-    }
-    return {};
-}
 
 // A fragment shorter than its span by more than this lost its end (a full disk, a broken
 // source): the last frame of a copy may end a frame or an audio packet early.
@@ -103,9 +89,16 @@ CutJob::Result CutJob::plan(const Request& request, const KeyframeProbe& probe)
         result.error = tx(u"The fragment must start before it ends.");
         return result;
     }
+    if (probe.status == KeyframeProbe::Status::Stopped) {
+        result.code = Result::Code::Failed;
+        result.error = QStringLiteral("the cut was stopped");
+        return result;
+    }
     if (!probe.readable) {
         result.code = Result::Code::Unreadable;
         result.error = tx(u"This file cannot be read as media: ") + request.source;
+        if (probe.status == KeyframeProbe::Status::TooLong)
+            result.error += QStringLiteral(" (") + probe.failureText() + QLatin1Char(')');
         return result;
     }
     if (probe.durationMs >= 0 && request.toMs > probe.durationMs + EndToleranceMs) {
@@ -133,7 +126,7 @@ CutJob::Result CutJob::run(const Request& request,
         return missing;
     }
     const KeyframeProbe probe =
-        request.toMs > request.fromMs ? KeyframeProbe::probe(request.source, request.fromMs) : KeyframeProbe{};
+        request.toMs > request.fromMs ? KeyframeProbe::probe(request.source, request.fromMs, runFlag) : KeyframeProbe{};
     Result result = plan(request, probe);
     if (result.code != Result::Code::Cut)
         return result;
@@ -152,13 +145,14 @@ CutJob::Result CutJob::run(const Request& request,
                                        totalSeconds, name, tx(u"..Cutting: "), status, {}, true, runFlag);
 
     // The fragment counts only when ffprobe reads it back and it reaches the chosen end.
-    const KeyframeProbe written = KeyframeProbe::probe(scratch, 0);
+    bool stopped = runFlag && !runFlag->load();
+    const KeyframeProbe written = stopped ? KeyframeProbe{} : KeyframeProbe::probe(scratch, 0, runFlag);
+    stopped = stopped || written.status == KeyframeProbe::Status::Stopped;
     const qint64 needed = result.lengthMs - ShortEndToleranceMs;
-    const bool stopped = runFlag && !runFlag->load();
     if (stopped || !QFileInfo(scratch).isFile() || !written.readable || written.durationMs < needed) {
         QFile::remove(scratch);
         result.code = Result::Code::Failed;
-        result.error = lastLine(output);
+        result.error = ToolRunner::lastLine(output);
         if (stopped)
             result.error = QStringLiteral("the cut was stopped");
         else if (result.error.isEmpty())
@@ -185,6 +179,10 @@ bool CutJob::start(const Request& request)
     m_worker = std::thread([this, request] {
         const Result result = run(
             request, [this](const QString& status) { emit statusChanged(status); }, &m_runFlag);
+        {
+            QMutexLocker lock(&m_resultMutex);
+            m_result = result;
+        }
         m_running.store(false);
         emit finished(result);
     });
@@ -196,8 +194,10 @@ void CutJob::stop()
     m_runFlag.store(false);
 }
 
-void CutJob::wait()
+CutJob::Result CutJob::wait()
 {
     if (m_worker.joinable())
         m_worker.join();
+    QMutexLocker lock(&m_resultMutex);
+    return m_result;
 }

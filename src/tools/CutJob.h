@@ -4,6 +4,7 @@
 #include "tools/ToolCommand.h"
 #include "tools/ToolRunner.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
 
@@ -82,8 +83,8 @@ public:
     bool running() const { return m_running.load(); }
     // Ends a running cut; finished() follows with nothing written.
     void stop();
-    // Blocks until the worker is done.
-    void wait();
+    // Blocks until the worker is done; the outcome of the last cut (Failed when none ran).
+    Result wait();
 
 signals:
     void statusChanged(const QString& status);
@@ -93,4 +94,6 @@ private:
     std::thread m_worker;
     std::atomic<bool> m_running{false};
     ToolRunner::RunFlag m_runFlag{false};
+    QMutex m_resultMutex; // m_result
+    Result m_result;
 };

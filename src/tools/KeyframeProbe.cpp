@@ -1,7 +1,5 @@
 #include "tools/KeyframeProbe.h"
 
-#include "tools/ToolRunner.h"
-
 #include <QStringView>
 
 #include <algorithm>
@@ -93,6 +91,7 @@ ToolCommand KeyframeProbe::command(const QString& path, qint64 untilMs)
 KeyframeProbe KeyframeProbe::parse(const QString& ffprobeOutput)
 {
     KeyframeProbe result;
+    result.status = Status::Read;
     QStringView text(ffprobeOutput);
     if (text.size() > MaxOutputSize) {
         text = text.left(MaxOutputSize);
@@ -142,12 +141,49 @@ KeyframeProbe KeyframeProbe::parse(const QString& ffprobeOutput)
     return result;
 }
 
-KeyframeProbe KeyframeProbe::probe(const QString& path, qint64 untilMs)
+KeyframeProbe KeyframeProbe::probe(const QString& path, qint64 untilMs, ToolRunner::RunFlag* runFlag)
 {
-    const ToolRunner::ToolResult run = ToolRunner::runToolResult(command(path, untilMs));
-    if (run.code != ToolRunner::ToolResult::Code::Finished || run.exitCode != 0)
-        return {};
-    return parse(run.output);
+    KeyframeProbe failed;
+    if (runFlag && !runFlag->load()) {
+        failed.status = Status::Stopped;
+        return failed;
+    }
+    // The bound holds while ffprobe prints: a report past it is never collected whole.
+    const ToolRunner::ToolResult run = ToolRunner::runToolResult(command(path, untilMs), runFlag, MaxOutputSize);
+    switch (run.code) {
+    case ToolRunner::ToolResult::Code::Finished:
+        if (run.exitCode == 0)
+            return parse(run.output);
+        break;
+    case ToolRunner::ToolResult::Code::Stopped:
+        // Ended by this job's flag; anything else that ended ffprobe counts as a failure.
+        if (runFlag && !runFlag->load())
+            failed.status = Status::Stopped;
+        break;
+    case ToolRunner::ToolResult::Code::TooLong:
+        failed.status = Status::TooLong;
+        break;
+    case ToolRunner::ToolResult::Code::Crashed:
+    case ToolRunner::ToolResult::Code::NotStarted:
+        break;
+    }
+    return failed;
+}
+
+QString KeyframeProbe::failureText() const
+{
+    switch (status) {
+    case Status::Read:
+        break;
+    case Status::Failed:
+        return QStringLiteral("ffprobe cannot read the file");
+    case Status::Stopped:
+        return QStringLiteral("the probe was stopped");
+    case Status::TooLong:
+        return QStringLiteral("ffprobe's report on the file is longer than %1 MiB; it was stopped there")
+            .arg(MaxOutputSize / (1024 * 1024));
+    }
+    return {};
 }
 
 qint64 KeyframeProbe::cutStartMs(qint64 startMs) const

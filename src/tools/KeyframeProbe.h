@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/ToolCommand.h"
+#include "tools/ToolRunner.h"
 
 #include <QList>
 #include <QString>
@@ -15,6 +16,16 @@
 // relative to the file's start time, which is also what ffmpeg's "-ss" counts from.
 struct KeyframeProbe
 {
+    // How the run of ffprobe ended.
+    enum class Status
+    {
+        Read,    // ffprobe read what it could (readable says whether that was media)
+        Failed,  // ffprobe is missing, crashed or refused the file
+        Stopped, // the run flag ended it
+        TooLong, // its report passed MaxOutputSize and it was ended there
+    };
+
+    Status status = Status::Failed;
     bool readable = false; // ffprobe reported the file's format
     bool hasVideo = false;
     qint64 durationMs = -1;    // -1 when the container does not say
@@ -23,8 +34,9 @@ struct KeyframeProbe
     // before its chosen start (at the last keyframe read), only perhaps further before it.
     bool truncated = false;
 
-    // ffprobe's report of a hostile file is bounded: longer output and more keyframes than
-    // this are not read on (an hour of intra-only video at 60 frames per second fits).
+    // ffprobe's report of a hostile file is bounded: ffprobe is ended once it printed more
+    // than MaxOutputSize, and more keyframes than MaxKeyframes are not kept (an hour of
+    // intra-only video at 60 frames per second fits both).
     static constexpr qsizetype MaxOutputSize = 32 * 1024 * 1024;
     static constexpr qsizetype MaxKeyframes = 500000;
     static constexpr qsizetype MaxLineSize = 4096;
@@ -34,10 +46,15 @@ struct KeyframeProbe
     static ToolCommand command(const QString& path, qint64 untilMs = -1);
 
     // Reads ffprobe's compact report (see command()). Anything not of that form is skipped.
+    // The status is Read.
     static KeyframeProbe parse(const QString& ffprobeOutput);
 
-    // Runs ffprobe on the file (blocks the calling thread).
-    static KeyframeProbe probe(const QString& path, qint64 untilMs = -1);
+    // Runs ffprobe on the file (blocks the calling thread). Clearing runFlag (may be null) ends
+    // ffprobe within a tenth of a second; a flag cleared before the call starts nothing.
+    static KeyframeProbe probe(const QString& path, qint64 untilMs = -1, ToolRunner::RunFlag* runFlag = nullptr);
+
+    // Why the probe read nothing, for the user; empty when its status is Read.
+    QString failureText() const;
 
     // Where a stream copy of a cut chosen to start at startMs really starts, in whole
     // milliseconds that ffmpeg's "-ss" lands on: the last keyframe at or before the start,

@@ -5,22 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace {
-
-// The last line ffmpeg printed that says something, bounded: what the user is told on failure.
-QString lastLine(const QString& output)
-{
-    const QStringList lines =
-        output.right(8192).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        const QString line = it->trimmed();
-        if (!line.isEmpty() && !line.startsWith(QLatin1String("size=")))
-            return line.left(300);
-    }
-    return {};
-}
 
 // Bytes a file needs beyond its header before it holds any sound.
 constexpr qint64 MinRecordingBytes = 1024;
@@ -65,7 +51,8 @@ ToolCommand RecordJob::command(const QList<AudioSource>& sources, const QString&
 
 bool RecordJob::start(const QList<AudioSource>& sources, Format format, int maxSeconds)
 {
-    if (m_state.load() != State::Idle)
+    // One start wins, also when two come at once: a job records once.
+    if (m_started.exchange(true))
         return false;
     const QString path = recordingPath(m_clock.secondsSinceEpoch(), format);
     {
@@ -97,8 +84,12 @@ bool RecordJob::start(const QList<AudioSource>& sources, Format format, int maxS
 
 void RecordJob::stop()
 {
-    if (m_state.load() == State::Recording && m_runFlag.exchange(false))
-        setState(State::Stopping);
+    // Only a recording job stops; one that finished meanwhile keeps its state.
+    State recording = State::Recording;
+    if (m_state.compare_exchange_strong(recording, State::Stopping)) {
+        m_runFlag.store(false);
+        emit stateChanged(State::Stopping);
+    }
 }
 
 RecordJob::Result RecordJob::wait()
@@ -135,7 +126,7 @@ void RecordJob::run(const ToolCommand& command)
     const QFileInfo file(result.file);
     if (!file.isFile() || file.size() < MinRecordingBytes) {
         result.code = Result::Code::Failed;
-        result.error = lastLine(output);
+        result.error = ToolRunner::lastLine(output);
         if (result.error.isEmpty())
             result.error = QStringLiteral("ffmpeg recorded nothing");
     }

@@ -88,6 +88,7 @@ private:
 
     const Clock& m_clock;
     std::atomic<State> m_state{State::Idle};
+    std::atomic<bool> m_started{false}; // start() has been called
     ToolRunner::RunFlag m_runFlag{false};
     std::thread m_worker;
     mutable QMutex m_mutex; // m_path, m_result, m_elapsed

@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -18,6 +19,10 @@ namespace {
 
 // How often a job with a run flag looks at it while the tool prints nothing.
 constexpr int FlagPollMs = 100;
+
+// What a tool asked to end may still print into the result (ffmpeg's closing report is a few
+// kilobytes); the rest is read and dropped.
+constexpr qsizetype MaxOutputAfterStop = 1024 * 1024;
 
 const QLatin1String kTimeKey("time=");
 
@@ -84,33 +89,58 @@ ToolResult::Code codeOf(ChildProcess::Outcome outcome)
     return ToolResult::Code::NotStarted;
 }
 
-// The read loop every mode shares. onChunk gets each chunk while the job may run; once the run
-// flag is cleared the tool is ended and what it still prints is collected without display.
-ToolResult pump(const ToolCommand& command, RunFlag* runFlag, const std::function<void(const QString& chunk)>& onChunk)
+// The one read loop of every mode. onBytes gets each chunk as the tool wrote it, with whether
+// the job is ending, and returns false to end the job itself. A job ends when runFlag is
+// cleared or onBytes asks: the tool's process group gets SIGTERM, and SIGKILL after graceMs
+// (ChildProcess's own grace period when negative); what it still prints goes to onBytes marked
+// as ending, until the output ends.
+ToolResult pumpBytes(const ToolCommand& command,
+                     RunFlag* runFlag,
+                     int graceMs,
+                     const std::function<bool(const QByteArray& bytes, bool ending)>& onBytes)
 {
     ToolResult result;
     ChildProcess child(resolve(command), command);
     if (!child.started())
         return result;
-    bool stopping = false;
-    for (;;) {
-        if (!stopping && runFlag && !runFlag->load()) {
+    bool ending = false;
+    const auto end = [&] {
+        if (graceMs < 0)
             child.terminate();
-            stopping = true;
-        }
+        else
+            child.terminateWithin(graceMs);
+        ending = true;
+    };
+    for (;;) {
+        if (!ending && runFlag && !runFlag->load())
+            end();
         QByteArray bytes;
-        const ChildProcess::Read read = child.read(bytes, runFlag || stopping ? FlagPollMs : -1);
+        const ChildProcess::Read read = child.read(bytes, runFlag || ending ? FlagPollMs : -1);
         if (read == ChildProcess::Read::End)
             break;
         if (read == ChildProcess::Read::Idle)
             continue;
-        const QString chunk = QString::fromLatin1(bytes);
-        if (stopping)
-            result.output += chunk;
-        else
-            onChunk(chunk);
+        if (!onBytes(bytes, ending) && !ending)
+            end();
     }
     result.code = codeOf(child.finish(&result.exitCode));
+    return result;
+}
+
+// The text modes: each byte widened to one character. onChunk gets each chunk while the job may
+// run and returns false to end it; once it is ending, what the tool still prints (up to
+// MaxOutputAfterStop) is collected into the result's output without display.
+ToolResult pump(const ToolCommand& command, RunFlag* runFlag, const std::function<bool(const QString& chunk)>& onChunk)
+{
+    QString rest;
+    ToolResult result = pumpBytes(command, runFlag, -1, [&](const QByteArray& bytes, bool ending) {
+        if (!ending)
+            return onChunk(QString::fromLatin1(bytes));
+        if (rest.size() < MaxOutputAfterStop)
+            rest += QString::fromLatin1(bytes.left(MaxOutputAfterStop - rest.size()));
+        return true;
+    });
+    result.output = rest;
     return result;
 }
 
@@ -133,10 +163,25 @@ QString findTool(const QString& name)
     return QStandardPaths::findExecutable(tool);
 }
 
-ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag)
+ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag, qsizetype maxOutput)
 {
     QString collected;
-    ToolResult result = pump(command, runFlag, [&](const QString& chunk) { collected += chunk; });
+    bool tooLong = false;
+    ToolResult result = pump(command, runFlag, [&](const QString& chunk) {
+        if (maxOutput > 0 && collected.size() + chunk.size() > maxOutput) {
+            collected += chunk.left(maxOutput - collected.size());
+            tooLong = true;
+            return false;
+        }
+        collected += chunk;
+        return true;
+    });
+    if (tooLong) {
+        // What the tool printed past the bound is not the caller's.
+        result.code = ToolResult::Code::TooLong;
+        result.output = collected;
+        return result;
+    }
     result.output.prepend(collected);
     return result;
 }
@@ -147,6 +192,7 @@ runToolChunks(const ToolCommand& command, const std::function<void(const QString
     return pump(command, runFlag, [&](const QString& chunk) {
         if (onChunk)
             onChunk(chunk);
+        return true;
     });
 }
 
@@ -169,18 +215,19 @@ QString runToolWithPercent(const ToolCommand& command,
     const ToolResult result = pump(command, runFlag, [&](const QString& chunk) {
         collected += chunk;
         if (!evaluate)
-            return;
+            return true;
         bool found = false;
         int position = 0;
         while (hasCompleteStamp(collected))
             position = ffmpegTimeToSeconds(collected, &found);
         if (!found || position > totalSeconds)
-            return;
+            return true;
         const int percent = static_cast<int>(qint64(position) * 100 / totalSeconds);
         if (setStatus)
             setStatus(QString::number(percent) + QLatin1Char('%') + progressWord + suffix);
         if (onPercent)
             onPercent(percent);
+        return true;
     });
     return collected + result.output;
 }
@@ -200,6 +247,7 @@ QString runToolElapsed(const ToolCommand& command,
         }
         if (!shown.isEmpty() && setWindowText)
             setWindowText(shown + QLatin1String(" - Recording..."));
+        return true;
     });
     return collected + result.output;
 }
@@ -208,7 +256,7 @@ void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSin
 {
     pump(command, &runFlag, [&](QString chunk) {
         if (chunk.isEmpty())
-            return;
+            return true;
         // The tool's own name is not shown to the user.
         chunk.replace(QLatin1String("youtube-dl"), QLatin1String("Trawlix"));
         chunk.replace(QLatin1String("yt-dlp"), QLatin1String("Trawlix"));
@@ -216,11 +264,12 @@ void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSin
             sink.showStatus(chunk);
         const qsizetype percentAt = chunk.indexOf(QLatin1Char('%'));
         if (!chunk.contains(QLatin1String("[download]")) || percentAt < 0)
-            return;
+            return true;
         QString progress = chunk.left(percentAt + 1);
         progress.remove(QLatin1String("[download]"));
         if (sink.setWindowText)
             sink.setWindowText(progress.trimmed() + tx(u"..Downloading"));
+        return true;
     });
     if (sink.finished)
         sink.finished(0);
@@ -231,25 +280,23 @@ ToolResult runToolChunks(const ToolCommand& command,
                          const std::function<void(const QByteArray& chunk)>& onChunk,
                          int graceMs)
 {
-    ToolResult result;
-    ChildProcess child(resolve(command), command);
-    if (!child.started())
-        return result;
-    bool stopping = false;
-    for (;;) {
-        if (!stopping && !runFlag.load()) {
-            child.terminateWithin(graceMs);
-            stopping = true;
-        }
-        QByteArray bytes;
-        const ChildProcess::Read read = child.read(bytes, FlagPollMs);
-        if (read == ChildProcess::Read::End)
-            break;
-        if (read == ChildProcess::Read::Data && !stopping && onChunk)
+    return pumpBytes(command, &runFlag, qMax(0, graceMs), [&](const QByteArray& bytes, bool ending) {
+        if (!ending && onChunk)
             onChunk(bytes);
+        return true;
+    });
+}
+
+QString lastLine(const QString& output)
+{
+    const QStringList lines =
+        output.right(8192).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const QString line = it->trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1String("size=")) && !line.startsWith(QLatin1String("video:")))
+            return line.left(300);
     }
-    result.code = codeOf(child.finish(&result.exitCode));
-    return result;
+    return {};
 }
 
 int ffmpegTimeToSeconds(QString& collected, bool* found)

@@ -37,6 +37,7 @@ struct ToolResult
         Crashed,    // the tool ended by a signal it was not sent by us
         Stopped,    // the run flag, killAllTools or killToolsNamed ended it
         NotStarted, // the tool was not found or could not be started
+        TooLong,    // it printed more than the caller's bound and was ended there
     };
 
     Code code = Code::NotStarted;
@@ -52,12 +53,14 @@ QString findTool(const QString& name);
 // Collect mode: everything the tool printed.
 QString runTool(const ToolCommand& command);
 
-// Collect mode with the outcome; runFlag (may be null) stops the job when cleared.
-ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag = nullptr);
+// Collect mode with the outcome; runFlag (may be null) stops the job when cleared. With
+// maxOutput above 0 the tool is ended as soon as its output passes maxOutput characters: the
+// code is then TooLong and the output holds the first maxOutput characters only.
+ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag = nullptr, qsizetype maxOutput = 0);
 
 // Collect mode that hands each chunk to onChunk as it arrives instead of collecting it, for
 // jobs that read the tool's output themselves and may run for hours. The result's output holds
-// only what the tool printed after runFlag (may be null) was cleared.
+// only what the tool printed after runFlag (may be null) was cleared (its first mebibyte).
 ToolResult runToolChunks(const ToolCommand& command,
                          const std::function<void(const QString& chunk)>& onChunk,
                          RunFlag* runFlag = nullptr);
@@ -94,6 +97,11 @@ ToolResult runToolChunks(const ToolCommand& command,
                          RunFlag& runFlag,
                          const std::function<void(const QByteArray& chunk)>& onChunk,
                          int graceMs);
+
+// The last line of a tool's output that says something (ffmpeg's statistics lines "size=..."
+// and "video:..." do not), read from the output's last 8 KiB and cut to 300 characters: what
+// the user is told when a job fails. Empty when there is none.
+QString lastLine(const QString& output);
 
 // The "time=" rule: consumes the collected text up to and including the first "time=",
 // reads the stamp (HH:MM:SS.cc or seconds.fraction) and returns whole seconds. found is set

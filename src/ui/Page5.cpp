@@ -5,6 +5,7 @@
 #include "ui/MediaEngine.h"
 #include "ui/SpanSliderMovie.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -79,13 +80,22 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
     });
 
     // The keyframes of the whole file, read once in the background, tell where a cut starts.
+    // A long file takes ffprobe a while: closing the window or quitting ends it.
+    m_probePool.setMaxThreadCount(1);
     auto* watcher = new QFutureWatcher<KeyframeProbe>(this);
     connect(watcher, &QFutureWatcher<KeyframeProbe>::finished, this, [this, watcher] {
-        m_probe = watcher->result();
+        const KeyframeProbe probe = watcher->result();
+        if (probe.status == KeyframeProbe::Status::Stopped)
+            return;
+        m_probe = probe;
         m_probed = true;
         showRealStart();
     });
-    watcher->setFuture(QtConcurrent::run([path = m_media.path] { return KeyframeProbe::probe(path); }));
+    m_probeFuture = QtConcurrent::run(
+        &m_probePool, [path = m_media.path, run = &m_probeRun] { return KeyframeProbe::probe(path, -1, run); });
+    watcher->setFuture(m_probeFuture);
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Page5::stopProbe);
 
     m_description->setText(tx(u"Cut fragment from ") + CutSpan::displayTime(m_startText) + QLatin1Char(' ') +
                            tx(u"to") + QLatin1Char(' ') + CutSpan::displayTime(m_endText));
@@ -93,9 +103,22 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
 
 Page5::~Page5()
 {
+    stopProbe();
     // Closing the page ends a running cut; the job leaves no partial fragment.
     m_job->stop();
     m_job->wait();
+}
+
+void Page5::done(int result)
+{
+    stopProbe();
+    QDialog::done(result);
+}
+
+void Page5::stopProbe()
+{
+    m_probeRun.store(false);
+    m_probeFuture.waitForFinished();
 }
 
 void Page5::sliderChanged(const QString& request)

@@ -5,6 +5,8 @@
 #include "tools/KeyframeProbe.h"
 
 #include <QDialog>
+#include <QFuture>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
@@ -28,7 +30,11 @@ public:
     // media: the row of the table's selection mark. player: the main window's player (may be
     // null: the slider then changes nothing in a player).
     Page5(const MediaRow& media, MediaEngine* player, QWidget* parent = nullptr);
-    ~Page5() override; // stops a running cut
+    ~Page5() override; // stops a running cut and the keyframe probe
+
+    // Closing the window ends the keyframe probe (its ffprobe with it); a running cut goes on
+    // until the window is destroyed.
+    void done(int result) override;
 
     SpanSliderMovie* slider() const { return m_slider; }
     QLabel* description() const { return m_description; }
@@ -58,6 +64,8 @@ public:
 private:
     void fragmentTimerFired();
     void showRealStart();
+    // Ends the keyframe probe and waits for its thread; no ffprobe of this window runs after.
+    void stopProbe();
 
     MediaRow m_media;
     MediaEngine* m_player = nullptr;
@@ -69,6 +77,11 @@ private:
     QString m_lengthText;
     KeyframeProbe m_probe;
     bool m_probed = false;
+    // The probe runs on a thread of this window, not the shared pool, so that closing the
+    // window can end it and wait for it.
+    ToolRunner::RunFlag m_probeRun{true};
+    QThreadPool m_probePool;
+    QFuture<KeyframeProbe> m_probeFuture;
     SpanSliderMovie* m_slider = nullptr;
     QLabel* m_right = nullptr;
     QLabel* m_description = nullptr;

@@ -4,10 +4,15 @@
 #include "support/SkipUnlessCi.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -51,9 +56,8 @@ protected:
         ASSERT_TRUE(MediaFixture::makeClip(m_clip, 6));
     }
 
-    int cut(const QStringList& arguments)
+    void startCut(QProcess& process, const QString& source, const QStringList& arguments)
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
@@ -61,11 +65,22 @@ protected:
         environment.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
         environment.remove(QStringLiteral("TRAWLIX_HOME"));
         process.setProcessEnvironment(environment);
-        process.start(kBinary, QStringList{QStringLiteral("--cut"), m_clip} + arguments);
+        process.start(kBinary, QStringList{QStringLiteral("--cut"), source} + arguments);
+    }
+
+    int finish(QProcess& process)
+    {
         EXPECT_TRUE(process.waitForFinished(60000));
         m_out = QString::fromUtf8(process.readAllStandardOutput());
         m_err = QString::fromUtf8(process.readAllStandardError());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    int cut(const QStringList& arguments)
+    {
+        QProcess process;
+        startCut(process, m_clip, arguments);
+        return finish(process);
     }
 
     QTemporaryDir m_dir;
@@ -99,6 +114,51 @@ TEST_F(CutProgramTest, BadSpansFailWithAMessageAndNoFile)
         << m_err.toStdString();
     EXPECT_TRUE(m_out.isEmpty());
     EXPECT_TRUE(QDir(out).isEmpty());
+}
+
+// Processes on the machine whose command line names path (an ffmpeg that outlived its cut).
+int processesNaming(const QString& path)
+{
+    int count = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        QFile cmdline(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+        if (entry.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(path.toUtf8()))
+            ++count;
+    }
+    return count;
+}
+
+TEST_F(CutProgramTest, ASignalStopsTheCutAndLeavesNoFile)
+{
+    // An hour of the clip: its stream copy takes seconds, so the signal comes while it runs.
+    const QString source = m_dir.filePath(QStringLiteral("long.mkv"));
+    ASSERT_TRUE(MediaFixture::make(source, {QStringLiteral("-stream_loop"), QStringLiteral("599"), QStringLiteral("-i"),
+                                            m_clip, QStringLiteral("-c"), QStringLiteral("copy")}));
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const QString out = m_dir.filePath(QStringLiteral("out-%1").arg(signal));
+        QProcess process;
+        startCut(process, source,
+                 {QStringLiteral("--from"), QStringLiteral("0"), QStringLiteral("--to"), QStringLiteral("3500"),
+                  QStringLiteral("--output"), out});
+        ASSERT_TRUE(process.waitForStarted());
+        // The signal comes once ffmpeg writes the scratch file.
+        const QDir folder(out);
+        QElapsedTimer waited;
+        waited.start();
+        while (folder.entryList(QDir::Files | QDir::Hidden).isEmpty() && process.state() == QProcess::Running &&
+               waited.elapsed() < 30000)
+            QThread::msleep(5);
+        ASSERT_EQ(process.state(), QProcess::Running) << "the cut ended before the signal";
+        ASSERT_FALSE(folder.entryList(QDir::Files | QDir::Hidden).isEmpty());
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+
+        EXPECT_EQ(finish(process), 1) << signal;
+        EXPECT_TRUE(m_err.contains(QStringLiteral("nothing was cut: the cut was stopped"))) << m_err.toStdString();
+        EXPECT_TRUE(m_out.isEmpty());
+        EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList()) << signal;
+        EXPECT_EQ(processesNaming(out), 0) << "ffmpeg outlived the program";
+    }
 }
 
 } // namespace

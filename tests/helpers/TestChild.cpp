@@ -14,6 +14,8 @@
 //   family       start a grandchild that also sleeps, print one line, sleep until killed
 //   hold:PATH    open PATH, print "holding", sleep until killed
 //   fds          print the numbers of its open descriptors ("0 1 2\n"), then exit 0
+//   flood        print numbered lines as fast as it can until killed
+//   floodterm    the same, ignoring SIGTERM
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -139,6 +141,14 @@ int main(int argc, char** argv)
         ::closedir(dir);
         say((numbers + "\n").c_str());
         return 0;
+    }
+    if (mode == "flood" || mode == "floodterm") {
+        if (mode == "floodterm")
+            std::signal(SIGTERM, SIG_IGN);
+        for (unsigned long line = 0;; ++line) {
+            if (std::printf("flood %lu\n", line) < 0)
+                return 6;
+        }
     }
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
     return 3;

@@ -1,8 +1,16 @@
 // Reading ffprobe's keyframe report, including reports a hostile file could produce.
 #include "tools/KeyframeProbe.h"
+#include "base/AppPaths.h"
 #include "support/QStringPrinter.h"
+#include "tools/CutJob.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -71,6 +79,65 @@ TEST(KeyframeProbeTest, ReportsBeyondTheBoundsAreCut)
     const KeyframeProbe cut = KeyframeProbe::parse(huge);
     EXPECT_TRUE(cut.truncated);
     EXPECT_FALSE(cut.readable); // the format line lies past the bound
+}
+
+// Runs of stand-in ffprobes from the data folder, which comes before PATH (the lookup that
+// finds the real ffprobe in the cutter's tests): a report that never ends, as a hostile file
+// could make ffprobe print, one that is stopped, and a refusal.
+TEST(KeyframeProbeRun, ReportsAreBoundedWhileReadAndStopsEndFfprobe)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    AppPaths::setDataDir(dir.path());
+    struct Row
+    {
+        const char* script;
+        bool stopBefore;
+        int stopAfterMs; // -1: not stopped
+        KeyframeProbe::Status status;
+    };
+    const Row rows[] = {
+        {"exec yes 'frame|best_effort_timestamp_time=1.000000'", false, -1, KeyframeProbe::Status::TooLong},
+        {"exec sleep 30", false, 200, KeyframeProbe::Status::Stopped},
+        {"exec sleep 30", true, -1, KeyframeProbe::Status::Stopped},
+        {"echo 'format|duration=1.0'; exit 1", false, -1, KeyframeProbe::Status::Failed},
+    };
+    for (const Row& row : rows) {
+        QFile tool(dir.filePath(QStringLiteral("ffprobe")));
+        ASSERT_TRUE(tool.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        tool.write(QByteArray("#!/bin/sh\n") + row.script + '\n');
+        tool.close();
+        tool.setPermissions(tool.permissions() | QFile::ExeOwner);
+
+        ToolRunner::RunFlag flag{!row.stopBefore};
+        std::thread stopper([&] {
+            if (row.stopAfterMs >= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.stopAfterMs));
+                flag = false;
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        const KeyframeProbe probe = KeyframeProbe::probe(QStringLiteral("/any.mp4"), -1, &flag);
+        stopper.join();
+        EXPECT_EQ(probe.status, row.status) << row.script;
+        EXPECT_LT(timer.elapsed(), 10000) << row.script;
+        EXPECT_FALSE(probe.readable) << row.script;
+        EXPECT_TRUE(probe.keyframesUs.isEmpty()) << row.script;
+        EXPECT_FALSE(probe.failureText().isEmpty()) << row.script;
+        EXPECT_EQ(ToolRunner::runningToolCount(), 0) << row.script;
+
+        // The cutter tells why it cannot cut.
+        const CutJob::Result planned = CutJob::plan({QStringLiteral("/any.mp4"), {}, {}, 0, 1'000, dir.path()}, probe);
+        if (row.status == KeyframeProbe::Status::TooLong) {
+            EXPECT_EQ(planned.code, CutJob::Result::Code::Unreadable);
+            EXPECT_TRUE(planned.error.contains(QStringLiteral("longer than 32 MiB"))) << planned.error.toStdString();
+        } else if (row.status == KeyframeProbe::Status::Stopped) {
+            EXPECT_EQ(planned.code, CutJob::Result::Code::Failed);
+            EXPECT_EQ(planned.error, QStringLiteral("the cut was stopped"));
+        }
+    }
+    EXPECT_EQ(KeyframeProbe::parse(QString()).status, KeyframeProbe::Status::Read);
 }
 
 } // namespace

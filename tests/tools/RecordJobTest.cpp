@@ -6,7 +6,9 @@
 
 #include "SoundServer.h"
 #include "WavFile.h"
+#include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -150,6 +153,41 @@ TEST_F(RecordJobTest, NoDeviceIsRefusedAtOnce)
     EXPECT_EQ(result.code, RecordJob::Result::Code::NoDevice);
     EXPECT_EQ(result.error, QStringLiteral("No devices for audio recording!"));
     EXPECT_FALSE(job.start({kSonotrap}, RecordJob::Format::Mp3)) << "a job records once";
+}
+
+TEST(RecordJobStart, OfTwoStartsAtOnceOneRuns)
+{
+    // ffmpeg fails on a device that is not there, so each round ends on its own at once.
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    AppPaths::setDataDir(dir.path());
+    const AudioSource missing{QStringLiteral("alsa"), QStringLiteral("no_such_device"), {}};
+    for (int round = 0; round < 20; ++round) {
+        RecordJob job;
+        std::atomic<int> waiting{2};
+        std::atomic<int> started{0};
+        const auto start = [&] {
+            // Both threads leave the barrier together, so their starts overlap.
+            --waiting;
+            while (waiting.load() > 0) {
+            }
+            if (job.start({missing}, RecordJob::Format::Wav))
+                ++started;
+        };
+        std::thread first(start);
+        std::thread second(start);
+        first.join();
+        second.join();
+        EXPECT_EQ(started.load(), 1) << "round " << round;
+        job.stop();
+        EXPECT_EQ(job.wait().code, RecordJob::Result::Code::Failed) << "round " << round;
+        EXPECT_EQ(job.state(), RecordJob::State::Finished) << "round " << round;
+        // A stop after the end changes nothing.
+        job.stop();
+        EXPECT_EQ(job.state(), RecordJob::State::Finished) << "round " << round;
+    }
 }
 
 } // namespace

@@ -234,6 +234,63 @@ TEST_F(ToolRunnerTest, StopBeforeTheFirstChunkEndsTheJob)
     EXPECT_EQ(result.code, ToolResult::Code::Stopped);
 }
 
+TEST_F(ToolRunnerTest, CollectEndsAToolOnceItsOutputPassesTheBound)
+{
+    struct Row
+    {
+        const char* mode;
+        qsizetype bound;
+        ToolResult::Code code;
+        qsizetype size;
+    };
+    // "print:4" writes 28 characters.
+    const Row rows[] = {
+        {"print:4", 28, ToolResult::Code::Finished, 28},
+        {"print:4", 27, ToolResult::Code::TooLong, 27},
+        {"print:4", 0, ToolResult::Code::Finished, 28},
+        {"flood", 100'000, ToolResult::Code::TooLong, 100'000},
+    };
+    for (const Row& row : rows) {
+        const ToolResult result =
+            ToolRunner::runToolResult(ChildHelper::command(QString::fromLatin1(row.mode)), nullptr, row.bound);
+        EXPECT_EQ(result.code, row.code) << row.mode << " " << row.bound;
+        EXPECT_EQ(result.output.size(), row.size) << row.mode << " " << row.bound;
+    }
+    const ToolResult flood = ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("flood")), nullptr, 16);
+    EXPECT_EQ(flood.output, QStringLiteral("flood 0\nflood 1\n"));
+}
+
+TEST_F(ToolRunnerTest, WhatAStoppedToolStillPrintsIsBounded)
+{
+    // It ignores SIGTERM and prints until it is killed after the grace period.
+    RunFlag flag{true};
+    const ToolResult result = ToolRunner::runToolChunks(
+        ChildHelper::command(QStringLiteral("floodterm")), [&](const QString&) { flag = false; }, &flag);
+    EXPECT_EQ(result.code, ToolResult::Code::Stopped);
+    EXPECT_GT(result.output.size(), 0);
+    EXPECT_LE(result.output.size(), 1024 * 1024);
+}
+
+TEST_F(ToolRunnerTest, LastLineSaysWhatTheToolSaidLast)
+{
+    const struct
+    {
+        QString output;
+        QString line;
+    } rows[] = {
+        {QStringLiteral("in.mp4: No such file or directory\n"), QStringLiteral("in.mp4: No such file or directory")},
+        {QStringLiteral("Conversion failed!\r\nsize=  1kB time=00:00:01.00\rvideo:0kB audio:1kB other\n  \n"),
+         QStringLiteral("Conversion failed!")},
+        {QStringLiteral("size=1kB\n"), QString()},
+        {QString(), QString()},
+        {QStringLiteral("x\n") + QString(400, QLatin1Char('e')), QString(300, QLatin1Char('e'))},
+        // Only the output's last 8 KiB are read: an earlier line is too far back.
+        {QStringLiteral("early\n") + QString(9000, QLatin1Char('\n')), QString()},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ToolRunner::lastLine(row.output), row.line) << row.output.left(40).toStdString();
+}
+
 TEST_F(ToolRunnerTest, LinkModeShowsChunksAndTheDownloadPercentage)
 {
     RunFlag flag{true};

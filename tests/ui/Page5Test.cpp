@@ -9,17 +9,85 @@
 #include "ui/Player.h"
 #include "ui/SpanSliderMovie.h"
 
-#include <QApplication>
-#include <QTimer>
+#include "tools/ToolRunner.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+// The ffprobe processes this test process started and has not reaped, from /proc.
+QList<pid_t> ffprobeChildren()
+{
+    QList<pid_t> pids;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const pid_t pid = entry.toInt(&number);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QByteArray text = stat.readAll();
+        const qsizetype open = text.indexOf('(');
+        const qsizetype close = text.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (text.mid(open + 1, close - open - 1) == "ffprobe" && fields.size() > 1 &&
+            fields.at(1).toInt() == ::getpid())
+            pids << pid;
+    }
+    return pids;
+}
+
+bool processGone(pid_t pid)
+{
+    return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+// A media file that is still arriving: a FIFO holding the start of a real clip, its writer kept
+// open, so ffprobe reads what there is and then waits for the rest as long as it is let run.
+class ArrivingFile
+{
+public:
+    ArrivingFile(const QString& path, const QByteArray& head)
+        : m_path(path)
+    {
+        if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+            return;
+        // Read and write: the open does not wait for a reader, and the FIFO never reports its end.
+        m_writer = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (m_writer >= 0)
+            (void)!::write(m_writer, head.constData(), static_cast<size_t>(qMin<qsizetype>(head.size(), 16384)));
+    }
+    ~ArrivingFile()
+    {
+        if (m_writer >= 0)
+            ::close(m_writer);
+        QFile::remove(m_path);
+    }
+    ArrivingFile(const ArrivingFile&) = delete;
+    ArrivingFile& operator=(const ArrivingFile&) = delete;
+
+    bool valid() const { return m_writer >= 0; }
+
+private:
+    QString m_path;
+    int m_writer = -1;
+};
 
 class Page5Test : public ::testing::Test
 {
@@ -141,6 +209,66 @@ TEST_F(Page5Test, PreviewsHandlesAndPlaysTheFragmentInThePlayer)
     page.playFragment();
     EXPECT_EQ(page.playButton()->text(), QStringLiteral("Play fragment"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Paused; }, 10000));
+}
+
+// Closing the window, destroying it and quitting the program each end a probe that would run
+// on: its ffprobe is gone (reaped) at once, and its report reaches no window.
+TEST_F(Page5Test, EndingTheWindowDuringTheProbeEndsFfprobe)
+{
+    const QString clip = QDir(m_store.dir()).filePath(QStringLiteral("head.ts"));
+    ASSERT_TRUE(MediaFixture::makeClip(clip, 4));
+    QFile head(clip);
+    ASSERT_TRUE(head.open(QIODevice::ReadOnly));
+    const QByteArray headBytes = head.read(16384);
+
+    enum class End
+    {
+        Close,
+        Destroy,
+        Quit,
+    };
+    for (const End end : {End::Close, End::Destroy, End::Quit}) {
+        const auto name = QStringLiteral("arriving-%1.ts").arg(static_cast<int>(end));
+        const ArrivingFile arriving(QDir(m_store.dir()).filePath(name), headBytes);
+        ASSERT_TRUE(arriving.valid());
+        MediaRow row = m_media;
+        row.path = QDir(m_store.dir()).filePath(name);
+        auto page = std::make_unique<Page5>(row, nullptr);
+        page->show();
+        QList<pid_t> probes;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                probes = ffprobeChildren();
+                return !probes.isEmpty();
+            },
+            10000));
+        QTest::qWait(200); // ffprobe has read the head and waits for more
+
+        QElapsedTimer timer;
+        timer.start();
+        switch (end) {
+        case End::Close:
+            page->close();
+            break;
+        case End::Destroy:
+            page.reset();
+            break;
+        case End::Quit:
+            // The program's own loop ends; the window still exists when it has.
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QCoreApplication::exec();
+            break;
+        }
+        EXPECT_LT(timer.elapsed(), 2000) << static_cast<int>(end);
+        for (const pid_t pid : std::as_const(probes))
+            EXPECT_TRUE(processGone(pid)) << "ffprobe " << pid << " outlived the window, end " << static_cast<int>(end);
+        EXPECT_EQ(ToolRunner::runningToolCount(), 0);
+        if (page) {
+            QTest::qWait(200); // the stopped probe's report has had time to arrive
+            EXPECT_FALSE(page->keyframesKnown());
+            EXPECT_TRUE(page->keyframeLabel()->text().isEmpty());
+        }
+    }
 }
 
 TEST(Page5Open, TheMenuCommandOpensTheCutterOnTheSelectedRow)
