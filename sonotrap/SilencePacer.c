@@ -31,10 +31,11 @@ uint64_t sonotrap_pacer_audio(sonotrap_pacer* pacer, uint64_t now_us, uint64_t f
     uint64_t drop = 0;
     if (pacer->settling) {
         const uint64_t elapsed = now_us > pacer->gap_start_us ? now_us - pacer->gap_start_us : 0;
-        const uint64_t allowed = frames_in(elapsed + SONOTRAP_JITTER_US, pacer->rate);
         const uint64_t total = pacer->since_gap + frames;
-        if (total > allowed) {
-            drop = total - allowed;
+        /* Beyond the jitter, the recording is brought back to real time itself, so that the
+         * pieces that follow have the whole jitter again and are not cut a little each. */
+        if (total > frames_in(elapsed + SONOTRAP_JITTER_US, pacer->rate)) {
+            drop = total - frames_in(elapsed, pacer->rate);
             if (drop > frames)
                 drop = frames;
             if (drop > pacer->credit)
