@@ -220,6 +220,12 @@ bool SegmentedDownload::Download()
                 return false; // before the part file is touched
             }
             skip = *offset;
+            // An answer that ends before the part does cannot complete it, and the next attempt
+            // would be answered the same way: refused like other bytes.
+            if (head.contentLength - skip < size) {
+                wrongRange = true;
+                return false;
+            }
             // Qt opens files close-on-exec, so tools started meanwhile do not inherit it.
             if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
                 cannotWrite = true;
@@ -269,7 +275,12 @@ bool SegmentedDownload::Download()
     if (result.error == HttpError::None && !cannotWrite && !wrongRange)
         return true;
 
-    if (wrongRange) {
+    if (cannotWrite) {
+        // The disk is full or the folder is gone: trying again writes no better.
+        trace(QStringLiteral("Cannot write in Func: Download, file: %1").arg(file.fileName()));
+        rows.setCaption(Texts::displayName());
+        markFailed(QStringLiteral("Write err"));
+    } else if (wrongRange) {
         // Other bytes than the part's, or of another file: nothing was written, and the server
         // would answer the next attempt the same way, so the download fails like a broken
         // connection.

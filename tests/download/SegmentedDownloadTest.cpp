@@ -186,7 +186,8 @@ TEST_F(SegmentedDownloadTest, AnswersLongerThanThePartAreCutToIt)
 TEST_F(SegmentedDownloadTest, A206ForOtherBytesNeverReachesThePart)
 {
     // Part 2 of 1000003 bytes asks for 250001-500000. An answer from before the part is cut to
-    // it; any other is refused before a byte is written, and the download fails at once.
+    // it; any other (also one that ends before the part does) is refused before a byte is
+    // written, and the download fails at once.
     struct Case
     {
         const char* what;
@@ -206,6 +207,8 @@ TEST_F(SegmentedDownloadTest, A206ForOtherBytesNeverReachesThePart)
         {"no total", 0, 0, "bytes 250001-500000", {}, false},
         {"a start past 64 bits", 0, 0, "bytes 99999999999999999999999-500000/1000003", {}, false},
         {"a second Content-Range", 0, 0, {}, {"Content-Range: bytes 0-249999/1000003"}, false},
+        {"ends before the part's end", 0, -1000, {}, {}, false},
+        {"starts before and ends before the part's end", -1000, -2000, {}, {}, false},
     };
     int assemblies = 0;
     int n = 0;
@@ -261,8 +264,8 @@ TEST_F(SegmentedDownloadTest, ATrickleIsATimeOut)
 
 TEST_F(SegmentedDownloadTest, FailedWritesAreNotCounted)
 {
-    // A part file that cannot take a byte (a full disk: /dev/full) fails its attempts; the
-    // count keeps to the bytes that are in the part files.
+    // A part file that cannot take a byte (a full disk: /dev/full) fails the download at once,
+    // saying so; the count keeps to the bytes that are in the part files.
     struct Case
     {
         const char* what;
@@ -286,6 +289,7 @@ TEST_F(SegmentedDownloadTest, FailedWritesAreNotCounted)
             onDisk += QFileInfo(bed.tempFile(base + suffix)).size();
         EXPECT_EQ(bed.record(index).receivedBytes, onDisk);
         EXPECT_EQ(bed.record(index).state, VideoFile::State::Canceled);
+        EXPECT_EQ(bed.list.lastProgress(index), u"Write err"_qs) << "a full disk is not a time-out";
         EXPECT_EQ(bed.assemblies.load(), 0);
     }
 }
