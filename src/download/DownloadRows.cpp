@@ -77,15 +77,19 @@ void DownloadRows::setIcon(qsizetype recordIndex, const QString& iconPath)
         m_view->rowIconChanged(recordIndex, iconPath);
 }
 
-void DownloadRows::setProgress(qsizetype recordIndex, const QString& progress)
+bool DownloadRows::setProgress(qsizetype recordIndex, const QString& progress, quint64 order)
 {
     QMutexLocker lock(&m_mutex);
     const qsizetype i = indexOf(recordIndex);
-    if (i < 0 || m_rows.at(i).failed || m_rows.at(i).progress == progress)
-        return;
+    if (i < 0 || m_rows.at(i).failed || order < m_rows.at(i).progressOrder)
+        return false;
+    m_rows[i].progressOrder = order;
+    if (m_rows.at(i).progress == progress)
+        return true;
     m_rows[i].progress = progress;
     if (m_view)
         m_view->rowProgressChanged(recordIndex, progress);
+    return true;
 }
 
 void DownloadRows::setFailed(qsizetype recordIndex, const QString& progress)

@@ -6,6 +6,8 @@
 #include <QRecursiveMutex>
 #include <QString>
 
+#include <atomic>
+
 class DownloadList;
 
 // The rows of the download list as the core sees them, safe to use from any thread. Workers
@@ -20,7 +22,8 @@ public:
         QString name;
         QString progress;
         QString baseName;
-        bool failed = false; // the progress names why the download failed and stays
+        bool failed = false;       // the progress names why the download failed and stays
+        quint64 progressOrder = 0; // the order of the progress shown (see nextProgressOrder)
     };
 
     explicit DownloadRows(VideoFileArray& videoFiles);
@@ -38,8 +41,12 @@ public:
     QString name(qsizetype recordIndex) const;
     void setName(qsizetype recordIndex, const QString& name);
     void setIcon(qsizetype recordIndex, const QString& iconPath);
-    // Forwards only when the text changes, so a view is not flooded once per block.
-    void setProgress(qsizetype recordIndex, const QString& progress);
+    // Forwards only when the text changes, so a view is not flooded once per block. The parts
+    // of a download report from their own threads: order (from nextProgressOrder(), taken where
+    // the count was) keeps a late report of a smaller count from showing over a larger one.
+    // Returns whether the progress is the newest one.
+    bool setProgress(qsizetype recordIndex, const QString& progress, quint64 order);
+    quint64 nextProgressOrder() { return ++m_progressOrder; }
     // The last progress text of a failed download ("Timeout", "Conn err"): a part of the same
     // record still running when another failed cannot show its percentage over it.
     void setFailed(qsizetype recordIndex, const QString& progress);
@@ -66,4 +73,5 @@ private:
     mutable QRecursiveMutex m_mutex;
     QList<Row> m_rows; // top row first
     DownloadList* m_view = nullptr;
+    std::atomic<quint64> m_progressOrder{0};
 };

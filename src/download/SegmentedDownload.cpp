@@ -244,12 +244,15 @@ bool SegmentedDownload::Download()
             // bytes that reached the file count, or a failed write would leave the total short.
             const qint64 written = wanted > 0 ? file.write(data + skipped, wanted) : 0;
             qint64 received = 0;
+            quint64 order = 0;
             bool failed = false;
             if (written > 0) {
                 count += written;
-                videoFiles.update(m_recordIndex, [written, &received, &failed](VideoFile& record) {
+                videoFiles.update(m_recordIndex, [&, written](VideoFile& record) {
                     record.receivedBytes += written;
                     received = record.receivedBytes;
+                    // Taken with the count, so the parts' reports show in the order of counts.
+                    order = rows.nextProgressOrder();
                     failed = record.state == VideoFile::State::Canceled;
                 });
             }
@@ -264,8 +267,7 @@ bool SegmentedDownload::Download()
             }
             if (written > 0) {
                 const QString progress = progressText(received, total);
-                rows.setProgress(m_recordIndex, progress);
-                if (rows.isTop(m_recordIndex))
+                if (rows.setProgress(m_recordIndex, progress, order) && rows.isTop(m_recordIndex))
                     rows.setCaption(progress + tx(u"..Downloading"));
             }
             return count < size;

@@ -25,10 +25,18 @@ TEST(DownloadRows, TopRowsProgressAndRemoval)
 
     // Repeated texts are not forwarded: a view sees each change once.
     for (const char* text : {"1%", "1%", "2%", "2%", "Live"})
-        rows.setProgress(0, QString::fromLatin1(text));
+        EXPECT_TRUE(rows.setProgress(0, QString::fromLatin1(text), rows.nextProgressOrder()));
     EXPECT_EQ(list.progressOf(0), (QStringList{u"1%"_qs, u"2%"_qs, u"Live"_qs}));
-    rows.setProgress(7, u"5%"_qs); // no such row: nothing happens
+    EXPECT_FALSE(rows.setProgress(7, u"5%"_qs, rows.nextProgressOrder())); // no such row: nothing happens
     EXPECT_TRUE(list.progressOf(7).isEmpty());
+
+    // Two parts count 47% and then 100%, but the first one's report arrives last: it is older
+    // than what is shown and is dropped.
+    const quint64 earlier = rows.nextProgressOrder();
+    const quint64 later = rows.nextProgressOrder();
+    EXPECT_TRUE(rows.setProgress(1, u"100%"_qs, later));
+    EXPECT_FALSE(rows.setProgress(1, u"47%"_qs, earlier));
+    EXPECT_EQ(list.progressOf(1), QStringList{u"100%"_qs});
 
     EXPECT_TRUE(rows.remove(1));
     EXPECT_FALSE(rows.remove(1));
@@ -72,7 +80,7 @@ TEST(HeadlessDownloadList, PrintsOneLinePerChange)
         rows.setView(&list);
         rows.insert(3, u"http://127.0.0.1/v.mp4"_qs, u"1700000000"_qs);
         rows.setCaption(u"Detected media file"_qs);
-        rows.setProgress(3, u"50%"_qs);
+        rows.setProgress(3, u"50%"_qs, rows.nextProgressOrder());
         rows.setCaption(u"50%..Downloading"_qs);
         rows.setName(3, u"Кошка"_qs);
         rows.remove(3);

@@ -307,7 +307,8 @@ TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
     // interface thread runs its queue.
     std::thread worker([&] {
         shell.engine().downloadRows().insert(index, QStringLiteral("v.mp4"), record.baseName);
-        shell.engine().downloadRows().setProgress(index, QStringLiteral("40%"));
+        shell.engine().downloadRows().setProgress(index, QStringLiteral("40%"),
+                                                  shell.engine().downloadRows().nextProgressOrder());
         shell.engine().downloadRows().setCaption(QStringLiteral("40%..Downloading"));
     });
     worker.join();
