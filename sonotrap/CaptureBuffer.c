@@ -11,6 +11,7 @@ int sonotrap_buffer_init(sonotrap_buffer* buffer)
         return -1;
     buffer->frame_bytes = 1;
     buffer->limit = SONOTRAP_SAMPLE_BYTES;
+    buffer->wake_bytes = 1;
     pthread_mutex_init(&buffer->sample_lock, NULL);
     pthread_mutex_init(&buffer->buffer_lock, NULL);
     return 0;
@@ -99,4 +100,20 @@ size_t sonotrap_buffer_level(sonotrap_buffer* buffer)
     size_t level = buffer->write_pos;
     pthread_mutex_unlock(&buffer->buffer_lock);
     return level;
+}
+
+void sonotrap_buffer_set_wake(sonotrap_buffer* buffer, size_t wake_bytes)
+{
+    pthread_mutex_lock(&buffer->buffer_lock);
+    buffer->wake_bytes = wake_bytes ? wake_bytes : 1;
+    pthread_mutex_unlock(&buffer->buffer_lock);
+}
+
+int sonotrap_buffer_ready(sonotrap_buffer* buffer)
+{
+    pthread_mutex_lock(&buffer->buffer_lock);
+    const size_t wake = buffer->wake_bytes < buffer->limit ? buffer->wake_bytes : buffer->limit;
+    const int ready = buffer->write_pos > 0 && buffer->write_pos >= wake;
+    pthread_mutex_unlock(&buffer->buffer_lock);
+    return ready;
 }

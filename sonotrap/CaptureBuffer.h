@@ -20,6 +20,7 @@ typedef struct sonotrap_buffer
     size_t frame_bytes;        /* bytes per frame of the negotiated format */
     int pending_discontinuity; /* the next read follows a gap (a hole or dropped bytes) */
     uint64_t dropped_bytes;    /* bytes lost to the limit since the last reset */
+    size_t wake_bytes;         /* the level at which the reader wants to be woken (its avail_min) */
     /* sample_lock guards pending_discontinuity and the counters and is held by the capture
      * thread around a whole append; buffer_lock guards data and write_pos. The capture thread
      * takes sample_lock, then buffer_lock; the reader takes buffer_lock alone and sample_lock
@@ -47,3 +48,8 @@ size_t sonotrap_buffer_take(sonotrap_buffer* buffer, void* destination, size_t m
 
 /* Bytes waiting to be read. */
 size_t sonotrap_buffer_level(sonotrap_buffer* buffer);
+
+/* The reader sleeps until wake_bytes are waiting (at most the limit: a full buffer always
+ * wakes it); the capture thread asks sonotrap_buffer_ready() before it signals. */
+void sonotrap_buffer_set_wake(sonotrap_buffer* buffer, size_t wake_bytes);
+int sonotrap_buffer_ready(sonotrap_buffer* buffer);

@@ -150,6 +150,9 @@ struct sonotrap_capture
 
 static void signal_reader(sonotrap_capture* capture)
 {
+    /* Woken for less than it asked for, the reader would only go back to sleep. */
+    if (!sonotrap_buffer_ready(capture->buffer))
+        return;
     const uint64_t one = 1;
     ssize_t written = write(capture->event_fd, &one, sizeof one);
     (void)written; /* a full counter already wakes the reader */

@@ -102,6 +102,7 @@ static int sonotrap_prepare(snd_pcm_ioplug_t* io)
     if (pcm->frame_bytes == 0)
         return -EINVAL;
     sonotrap_buffer_reset(&pcm->buffer, pcm->frame_bytes, io->buffer_size * pcm->frame_bytes);
+    sonotrap_buffer_set_wake(&pcm->buffer, pcm->avail_min * pcm->frame_bytes);
     pcm->delivered = 0;
     drain_events(pcm);
     return 0;
@@ -114,6 +115,7 @@ static int sonotrap_sw_params(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params)
     snd_pcm_sw_params_get_avail_min(params, &pcm->avail_min);
     if (pcm->avail_min == 0)
         pcm->avail_min = 1;
+    sonotrap_buffer_set_wake(&pcm->buffer, pcm->avail_min * pcm->frame_bytes);
     return 0;
 }
 

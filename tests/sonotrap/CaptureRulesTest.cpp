@@ -128,6 +128,31 @@ TEST(CaptureBufferLimit, ZerosFillWhenNoBytesAreGiven)
     sonotrap_buffer_destroy(&buffer);
 }
 
+TEST(CaptureBufferWake, TheReaderIsWokenOnlyForWhatItAskedAndAlwaysByAFullBuffer)
+{
+    sonotrap_buffer buffer;
+    ASSERT_EQ(sonotrap_buffer_init(&buffer), 0);
+    sonotrap_buffer_reset(&buffer, 4, 16);
+    EXPECT_FALSE(sonotrap_buffer_ready(&buffer)) << "an empty buffer wakes nobody";
+    sonotrap_buffer_set_wake(&buffer, 8);
+    sonotrap_buffer_append(&buffer, "aaaa", 4, 0);
+    EXPECT_FALSE(sonotrap_buffer_ready(&buffer));
+    sonotrap_buffer_append(&buffer, "bbbb", 4, 0);
+    EXPECT_TRUE(sonotrap_buffer_ready(&buffer));
+    // A reader asking for more than the buffer holds is woken once it is full, or it would
+    // sleep for ever while the newest audio is dropped.
+    sonotrap_buffer_set_wake(&buffer, 64);
+    EXPECT_FALSE(sonotrap_buffer_ready(&buffer));
+    sonotrap_buffer_append(&buffer, "ccccddddeeee", 12, 0);
+    EXPECT_TRUE(sonotrap_buffer_ready(&buffer));
+    // A reset keeps what the reader asked for.
+    sonotrap_buffer_set_wake(&buffer, 8);
+    sonotrap_buffer_reset(&buffer, 4, 16);
+    sonotrap_buffer_append(&buffer, "aaaa", 4, 0);
+    EXPECT_FALSE(sonotrap_buffer_ready(&buffer));
+    sonotrap_buffer_destroy(&buffer);
+}
+
 struct PacerStep
 {
     bool audio; // audio arrived at this time, or the pacer is asked
