@@ -241,7 +241,9 @@ TEST_F(SegmentedDownloadTest, A206ForOtherBytesNeverReachesThePart)
         int partTwoRequests = 0;
         for (const FaultServer::Request& request : server.requestsFor("/v.mp4"))
             partTwoRequests += request.headers.value("range") == "bytes=250001-500000";
-        EXPECT_EQ(partTwoRequests, 1) << "not tried again";
+        // At most once: where every part is refused (a second Content-Range is sent to all),
+        // another part may fail the download before part 2 has asked at all.
+        EXPECT_LE(partTwoRequests, 1) << "not tried again";
     }
 }
 
