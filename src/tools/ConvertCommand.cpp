@@ -25,15 +25,6 @@ bool isRate(const QString& text)
     return text.size() <= 24 && matches(text, "[0-9]+([./][0-9]+)?");
 }
 
-double rateValue(const QString& text)
-{
-    const qsizetype slash = text.indexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return text.toDouble();
-    const double denominator = text.mid(slash + 1).toDouble();
-    return denominator > 0 ? text.left(slash).toDouble() / denominator : 0;
-}
-
 QString value(const ConvertRequest& request, ParamList list)
 {
     return request.values.at(static_cast<int>(list));
@@ -112,6 +103,15 @@ QString scaleFilter(const QString& size)
     return QStringLiteral("scale=w='min(%1,iw)':h='min(%2,ih)':force_original_aspect_ratio=decrease:"
                           "force_divisible_by=2")
         .arg(match.captured(1), match.captured(2));
+}
+
+double rateValue(const QString& text)
+{
+    const qsizetype slash = text.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return text.toDouble();
+    const double denominator = text.mid(slash + 1).toDouble();
+    return denominator > 0 ? text.left(slash).toDouble() / denominator : 0;
 }
 
 int cutLength(const ConvertRequest& request)

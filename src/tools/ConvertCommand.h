@@ -50,6 +50,10 @@ QString scaleFilter(const QString& size);
 // The cut's length in seconds; 0 when there is no cut or it is empty.
 int cutLength(const ConvertRequest& request);
 
+// A frame rate as ffmpeg and ffprobe write it ("25", "29.97", "30000/1001") in frames per
+// second; 0 for a zero denominator.
+double rateValue(const QString& text);
+
 ToolCommand build(const ConvertRequest& request);
 
 } // namespace ConvertCommand

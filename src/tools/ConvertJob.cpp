@@ -2,6 +2,7 @@
 
 #include "base/OutputName.h"
 #include "base/Texts.h"
+#include "tools/ConvertCommand.h"
 #include "tools/FfmpegProgress.h"
 
 #include <QDir>
@@ -18,15 +19,6 @@ namespace {
 
 // ffprobe's report of a media file is small; anything beyond this is not one.
 constexpr qsizetype MaxProbeOutput = 1024 * 1024;
-
-double rateOf(const QString& fraction)
-{
-    const qsizetype slash = fraction.indexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return fraction.toDouble();
-    const double denominator = fraction.mid(slash + 1).toDouble();
-    return denominator > 0 ? fraction.left(slash).toDouble() / denominator : 0;
-}
 
 // The last line of the log before ffprobe's JSON.
 QString lastLogLine(const QString& log)
@@ -165,7 +157,8 @@ ConvertJob::SourceFacts ConvertJob::probe(const QString& path)
         if (type == QLatin1String("video")) {
             hasStream = true;
             if (facts.frameRate <= 0)
-                facts.frameRate = rateOf(stream.toObject().value(QLatin1String("avg_frame_rate")).toString());
+                facts.frameRate =
+                    ConvertCommand::rateValue(stream.toObject().value(QLatin1String("avg_frame_rate")).toString());
         } else if (type == QLatin1String("audio")) {
             hasStream = true;
         }
