@@ -1,0 +1,227 @@
+// trawlix-capture, the capture helper, run as the program runs it: its command line is checked
+// before anything is opened, and once open it holds no privilege, and it ends with its reader or
+// its parent. The tests that open an adapter need root (CI) or skip.
+#include "support/SkipUnlessCi.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const QString kHelper = QStringLiteral(TRAWLIX_CAPTURE_HELPER);
+
+struct HelperRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray errors;
+};
+
+HelperRun runHelper(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(kHelper, arguments);
+    HelperRun run;
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.errors = process.readAllStandardError();
+    return run;
+}
+
+// The status text of a process, and one of its lines' value ("CapEff", "NoNewPrivs").
+QByteArray statusValue(qint64 pid, const char* key)
+{
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed();
+    }
+    return {};
+}
+
+// Gone, or a zombie nobody reaped yet.
+bool processGone(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray stat = file.readAll();
+    const qsizetype close = stat.lastIndexOf(')');
+    return close < 0 || stat.mid(close + 2, 1) == "Z";
+}
+
+TEST(CaptureHelper, RefusesEveryMalformedCommandLineWithStatus2AndOneLine)
+{
+    ASSERT_TRUE(QFileInfo(kHelper).isExecutable()) << kHelper.toStdString();
+    const QString i = QStringLiteral("--interface");
+    const QString s = QStringLiteral("--snaplen");
+    const QString f = QStringLiteral("--filter");
+    const QString ok = QStringLiteral("nosuchif0"); // well formed; no such interface here
+    struct Row
+    {
+        QStringList arguments;
+        int exitCode; // 2 refused; 1 accepted, then the interface is not there
+    };
+    const Row rows[] = {
+        {{}, 2},
+        {{ok}, 2},
+        {{i}, 2},
+        {{QStringLiteral("-i"), ok}, 2},
+        {{QStringLiteral("--interface=nosuchif0")}, 2},
+        {{i, ok, i, ok}, 2},
+        {{i, ok, QStringLiteral("extra")}, 2},
+        {{i, ok, s, QStringLiteral("100"), s, QStringLiteral("100")}, 2},
+        {{i, ok, f, QStringLiteral("tcp"), f, QStringLiteral("udp")}, 2},
+        {{i, ok, s, QStringLiteral("100"), f, QStringLiteral("tcp"), QStringLiteral("x")}, 2},
+        // Interface names: 1 to 15 characters of letters, digits, '.', '_' and '-'.
+        {{i, QStringLiteral("abcdefghijklmno")}, 1},
+        {{i, QStringLiteral("abcdefghijklmnop")}, 2},
+        {{i, QStringLiteral("eth0.100")}, 1},
+        {{i, QStringLiteral("br-1a_2")}, 1},
+        {{i, QString()}, 2},
+        {{i, QStringLiteral("../lo")}, 2},
+        {{i, QStringLiteral("lo/x")}, 2},
+        {{i, QStringLiteral(".")}, 2},
+        {{i, QStringLiteral("..")}, 2},
+        {{i, QStringLiteral("-lo")}, 2},
+        {{i, QStringLiteral("lo;id")}, 2},
+        {{i, QStringLiteral("lo ")}, 2},
+        {{i, QStringLiteral("lo\n")}, 2},
+        {{i, QStringLiteral("wlan0:1")}, 2},
+        {{i, QStringLiteral("lö")}, 2},
+        // Snapshot lengths: 64 to 262144, plain decimal.
+        {{i, ok, s, QStringLiteral("64")}, 1},
+        {{i, ok, s, QStringLiteral("262144")}, 1},
+        {{i, ok, s, QStringLiteral("63")}, 2},
+        {{i, ok, s, QStringLiteral("262145")}, 2},
+        {{i, ok, s, QStringLiteral("0")}, 2},
+        {{i, ok, s, QStringLiteral("-1")}, 2},
+        {{i, ok, s, QStringLiteral("+100")}, 2},
+        {{i, ok, s, QStringLiteral("0100")}, 2},
+        {{i, ok, s, QStringLiteral("0x100")}, 2},
+        {{i, ok, s, QStringLiteral("100k")}, 2},
+        {{i, ok, s, QStringLiteral(" 100")}, 2},
+        {{i, ok, s, QStringLiteral("18446744073709551716")}, 2},
+        {{i, ok, s, QString()}, 2},
+        // Filters: printable, at most 1024 characters, and one that compiles.
+        {{i, ok, f, QStringLiteral("tcp port 80 or tcp port 8080")}, 1},
+        {{i, ok, f, QStringLiteral("tcp") + QString(1021, u' ')}, 1}, // 1024 characters
+        {{i, ok, f, QStringLiteral("tcp") + QString(1022, u' ')}, 2},
+        {{i, ok, f, QString()}, 2},
+        {{i, ok, f, QStringLiteral("tcp port")}, 2},
+        {{i, ok, f, QStringLiteral("port 99999")}, 2},
+        {{i, ok, f, QStringLiteral("no such primitive")}, 2},
+        {{i, ok, f, QStringLiteral("tcp\nor udp")}, 2},
+        {{i, ok, f, QStringLiteral("tcp\x1b")}, 2},
+        {{i, ok, f, QStringLiteral("host é")}, 2},
+    };
+    for (const Row& row : rows) {
+        const HelperRun run = runHelper(row.arguments);
+        const std::string shown = row.arguments.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(run.exitCode, row.exitCode) << shown << ": " << run.errors.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << shown;
+        EXPECT_TRUE(run.errors.startsWith("trawlix-capture: ")) << shown << ": " << run.errors.toStdString();
+        EXPECT_EQ(run.errors.count('\n'), 1) << shown << ": " << run.errors.toStdString();
+        EXPECT_TRUE(run.errors.endsWith('\n')) << shown;
+        if (row.exitCode == 1)
+            EXPECT_TRUE(run.errors.contains("no such network interface")) << shown << run.errors.toStdString();
+    }
+}
+
+class OpenHelper : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            TRAWLIX_SKIP_UNLESS_CI("opening lo for capture needs root here");
+    }
+
+    // Starts the helper on lo and waits for the stream's header.
+    bool startOnLo(QProcess& process)
+    {
+        process.start(kHelper, {QStringLiteral("--interface"), QStringLiteral("lo")});
+        const QDeadlineTimer deadline(10000);
+        while (process.bytesAvailable() < 24 && !deadline.hasExpired() && process.state() == QProcess::Running)
+            process.waitForReadyRead(100);
+        return process.bytesAvailable() >= 24;
+    }
+};
+
+TEST_F(OpenHelper, HoldsNoPrivilegeOnceOpenAndStillDeliversFrames)
+{
+    QProcess helper;
+    ASSERT_TRUE(startOnLo(helper)) << helper.readAllStandardError().toStdString();
+    const QByteArray header = helper.read(24);
+    EXPECT_EQ(header.left(4), QByteArray::fromHex("d4c3b2a1")); // pcap, this machine's byte order
+    const qint64 pid = helper.processId();
+    for (const char* set : {"CapEff", "CapPrm", "CapInh", "CapAmb"})
+        EXPECT_EQ(statusValue(pid, set), QByteArray("0000000000000000")) << set;
+    EXPECT_EQ(statusValue(pid, "NoNewPrivs"), QByteArray("1"));
+
+    // The open socket keeps capturing without any capability.
+    QUdpSocket socket;
+    const QByteArray marker = QByteArrayLiteral("trawlix-capture-marker");
+    QByteArray stream;
+    const QDeadlineTimer deadline(10000);
+    while (!stream.contains(marker) && !deadline.hasExpired()) {
+        socket.writeDatagram(marker, QHostAddress::LocalHost, 9);
+        helper.waitForReadyRead(200);
+        stream += helper.readAllStandardOutput();
+    }
+    EXPECT_TRUE(stream.contains(marker));
+
+    // The reader closing its end ends the helper, traffic or none.
+    helper.closeReadChannel(QProcess::StandardOutput);
+    EXPECT_TRUE(helper.waitForFinished(5000));
+    EXPECT_EQ(helper.exitStatus() == QProcess::NormalExit ? helper.exitCode() : -1, 0);
+}
+
+TEST_F(OpenHelper, EndsWhenItsParentIsKilled)
+{
+    // The parent is a shell that writes the stream into a file, so no closed pipe can end the
+    // helper: only the parent's death does.
+    QTemporaryDir dir;
+    const QString stream = dir.filePath(QStringLiteral("stream.pcap"));
+    QProcess parent;
+    parent.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
+                                             QStringLiteral("\"$0\" --interface lo > \"$1\" & echo $!; wait"),
+                                             kHelper, stream});
+    ASSERT_TRUE(parent.waitForReadyRead(10000));
+    const qint64 helperPid = parent.readLine().trimmed().toLongLong();
+    ASSERT_GT(helperPid, 0);
+    const QDeadlineTimer opened(10000);
+    while (QFileInfo(stream).size() < 24 && !opened.hasExpired())
+        QThread::msleep(20);
+    ASSERT_GE(QFileInfo(stream).size(), 24) << "the helper did not open lo";
+    ASSERT_FALSE(processGone(helperPid));
+
+    ::kill(pid_t(parent.processId()), SIGKILL);
+    parent.waitForFinished();
+    const QDeadlineTimer gone(5000);
+    while (!processGone(helperPid) && !gone.hasExpired())
+        QThread::msleep(20);
+    EXPECT_TRUE(processGone(helperPid)) << "the helper outlived its parent";
+    if (!processGone(helperPid))
+        ::kill(pid_t(helperPid), SIGKILL);
+}
+
+} // namespace
