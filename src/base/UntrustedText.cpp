@@ -11,8 +11,8 @@ bool isControl(char16_t c)
 // Characters that reorder or break what a terminal (or a person) sees without being controls.
 bool isLayoutControl(char16_t c)
 {
-    return c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) ||
-           c == 0x2028 || c == 0x2029 || c == 0x061c;
+    return c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 ||
+           c == 0x2029 || c == 0x061c;
 }
 
 } // namespace

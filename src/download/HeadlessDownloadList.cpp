@@ -31,7 +31,8 @@ void HeadlessDownloadList::rowInserted(qsizetype recordIndex,
                                        const QString& progress,
                                        const QString& baseName)
 {
-    print(QStringLiteral("download %1 [%2]: %3 %4").arg(recordIndex).arg(shown(baseName), shown(name), shown(progress)));
+    print(
+        QStringLiteral("download %1 [%2]: %3 %4").arg(recordIndex).arg(shown(baseName), shown(name), shown(progress)));
 }
 
 void HeadlessDownloadList::rowNameChanged(qsizetype recordIndex, const QString& name)

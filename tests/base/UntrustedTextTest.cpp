@@ -24,13 +24,11 @@ TEST(UntrustedText, ForTerminalEscapesEveryCharacterATerminalActsOn)
         {QStringLiteral("one\ntwo\tthree"), QStringLiteral("one\\ntwo\\tthree")},
         {QString(QChar(0)) + QStringLiteral("\x7f\x08"), QStringLiteral("\\x00\\x7f\\x08")},
         // C1 controls: U+009B is CSI for terminals that read 8-bit controls from UTF-8.
-        {QString(QChar(0x9b)) + QStringLiteral("2J") + QChar(0x85) + QChar(0x80),
-         QStringLiteral("\\x9b2J\\x85\\x80")},
+        {QString(QChar(0x9b)) + QStringLiteral("2J") + QChar(0x85) + QChar(0x80), QStringLiteral("\\x9b2J\\x85\\x80")},
         {QString(QChar(0xa0)) + QStringLiteral("nbsp"), QString(QChar(0xa0)) + QStringLiteral("nbsp")},
         // Reordering: "evil\u202Efdp.exe" shows as "evilexe.pdf".
         {QStringLiteral("evil") + QChar(0x202e) + QStringLiteral("fdp.exe"), QStringLiteral("evil\\u202efdp.exe")},
-        {QChar(0x2066) + QStringLiteral("x") + QChar(0x2069) + QChar(0x2028),
-         QStringLiteral("\\u2066x\\u2069\\u2028")},
+        {QChar(0x2066) + QStringLiteral("x") + QChar(0x2069) + QChar(0x2028), QStringLiteral("\\u2066x\\u2069\\u2028")},
         // The escape character itself is escaped, so "\x1b" typed in a title is not an ESC read back.
         {QStringLiteral("C:\\x1b"), QStringLiteral("C:\\\\x1b")},
     };

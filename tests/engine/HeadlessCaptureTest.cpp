@@ -95,7 +95,10 @@ TEST_F(HeadlessCapture, ControlCharactersFromTheNetworkArePrintedEscaped)
         send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
         // An 8-bit CSI (0x9B, read as U+009B) at the start of the title an MP3 address gives.
         const QList<QByteArray> plain = {"Host: 127.0.0.1:8080", "User-Agent: Browser"};
-        send(40001, 80, FrameBuilder::requestText("/music/\x9b" "31mSong.mp3", plain));
+        send(40001, 80,
+             FrameBuilder::requestText("/music/\x9b"
+                                       "31mSong.mp3",
+                                       plain));
         send(80, 40001, FrameBuilder::responseText({"Content-Type: audio/mpeg"}));
     }
     int exitCode = 0;
