@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
