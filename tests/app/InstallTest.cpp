@@ -3,6 +3,7 @@
 // licence, each checked with the tool a distribution checks it with. Then the Debian package:
 // its fields, and (as root, or in CI) installed with dpkg and removed again, with the capture
 // permission on the helper alone.
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QDeadlineTimer>
@@ -303,24 +304,17 @@ TEST_F(Package, InstalledOnlyTheHelperCarriesCapabilitiesAndTheProgramRunsWithou
                    home.filePath(QStringLiteral("data"))});
     ASSERT_TRUE(trawlix.waitForStarted());
     const qint64 pid = trawlix.processId();
-    // Its helper appears once the adapter is open.
-    const auto helperChild = [pid]() -> qint64 {
-        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-            if (!stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray text = stat.readAll();
-            const qsizetype close = text.lastIndexOf(')');
-            const QList<QByteArray> rest = text.mid(close + 2).split(' ');
-            if (text.contains("(trawlix-capture)") && rest.size() > 1 && rest.at(1).toLongLong() == pid)
-                return entry.toLongLong();
-        }
-        return 0;
-    };
+    // Its helper appears as soon as the capture starts.
     qint64 child = 0;
     const QDeadlineTimer deadline(15000);
-    while (!(child = helperChild()) && !deadline.hasExpired() && trawlix.state() == QProcess::Running)
+    while (!deadline.hasExpired() && trawlix.state() == QProcess::Running) {
+        const QList<qint64> helpers = ProcessStatus::children(pid, "trawlix-capture");
+        if (!helpers.isEmpty()) {
+            child = helpers.first();
+            break;
+        }
         trawlix.waitForFinished(100);
+    }
     const auto status = [](qint64 process) {
         QFile file(QStringLiteral("/proc/%1/status").arg(process));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -5,6 +5,7 @@
 // and setting the capability take root, which CI has.
 #include "capture/CapturePermission.h"
 #include "support/NginxServer.h"
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QDeadlineTimer>
@@ -27,51 +28,6 @@ namespace {
 
 const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 const QString kHelper = QStringLiteral(TRAWLIX_CAPTURE_HELPER);
-
-// One line's value of /proc/<pid>/status ("CapEff", "NoNewPrivs").
-QByteArray statusValue(qint64 pid, const char* key)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed();
-    }
-    return {};
-}
-
-// The running children of a process with the given command name.
-QList<qint64> children(qint64 parent, const QByteArray& name)
-{
-    QList<qint64> pids;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile file(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray stat = file.readAll();
-        const qsizetype open = stat.indexOf('(');
-        const qsizetype close = stat.lastIndexOf(')');
-        if (open < 0 || close < open)
-            continue;
-        const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
-        if (stat.mid(open + 1, close - open - 1) == name && rest.size() > 1 && rest.at(0) != "Z" &&
-            rest.at(1).toLongLong() == parent)
-            pids << entry.toLongLong();
-    }
-    return pids;
-}
-
-bool processGone(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray stat = file.readAll();
-    const qsizetype close = stat.lastIndexOf(')');
-    return close < 0 || stat.mid(close + 2, 1) == "Z";
-}
 
 // A file capability attribute as setcap writes it (revision 2, little endian).
 QByteArray fileCapability(quint32 magic, quint32 permitted, quint32 inheritable = 0)
@@ -306,20 +262,20 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
     // all, and neither does its helper once the adapter is open.
     const qint64 pid = trawlix.processId();
     for (const char* set : {"CapEff", "CapPrm", "CapAmb"})
-        EXPECT_EQ(statusValue(pid, set), QByteArray("0000000000000000")) << "trawlix " << set;
-    const QList<qint64> helpers = children(pid, "trawlix-capture");
+        EXPECT_EQ(ProcessStatus::value(pid, set), QByteArray("0000000000000000")) << "trawlix " << set;
+    const QList<qint64> helpers = ProcessStatus::children(pid, "trawlix-capture");
     EXPECT_EQ(helpers.size(), 1);
     for (const qint64 helper : helpers) {
         for (const char* set : {"CapEff", "CapPrm", "CapInh", "CapAmb"})
-            EXPECT_EQ(statusValue(helper, set), QByteArray("0000000000000000")) << "helper " << set;
-        EXPECT_EQ(statusValue(helper, "NoNewPrivs"), QByteArray("1"));
+            EXPECT_EQ(ProcessStatus::value(helper, set), QByteArray("0000000000000000")) << "helper " << set;
+        EXPECT_EQ(ProcessStatus::value(helper, "NoNewPrivs"), QByteArray("1"));
     }
     const QString errors = QString::fromUtf8(trawlix.readAllStandardError());
     EXPECT_EQ(endCleanly(trawlix), 0);
     EXPECT_TRUE(output.contains(address)) << output.toStdString() << errors.toStdString();
     EXPECT_FALSE(errors.contains(QLatin1String("setcap"))) << errors.toStdString();
     for (const qint64 helper : helpers)
-        EXPECT_TRUE(processGone(helper)) << "the helper outlived the program";
+        EXPECT_TRUE(ProcessStatus::gone(helper)) << "the helper outlived the program";
 }
 
 TEST_F(UnprivilegedCapture, WithoutItTheRunNamesTheHelpersSetcapLineOnceAndEndsCleanly)
@@ -368,10 +324,10 @@ TEST_F(UnprivilegedCapture, TheGrantedHelperEndsWhenItsParentIsKilled)
     ::kill(pid_t(parent.processId()), SIGKILL);
     parent.waitForFinished();
     const QDeadlineTimer gone(5000);
-    while (!processGone(helper) && !gone.hasExpired())
+    while (!ProcessStatus::gone(helper) && !gone.hasExpired())
         QThread::msleep(20);
-    EXPECT_TRUE(processGone(helper)) << "the helper outlived its parent";
-    if (!processGone(helper))
+    EXPECT_TRUE(ProcessStatus::gone(helper)) << "the helper outlived its parent";
+    if (!ProcessStatus::gone(helper))
         ::kill(pid_t(helper), SIGKILL);
 }
 

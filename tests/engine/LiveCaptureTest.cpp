@@ -3,12 +3,11 @@
 #include "capture/CaptureHelper.h"
 #include "engine/Engine.h"
 #include "support/NginxServer.h"
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -45,31 +44,10 @@ bool run(const QString& program, const QStringList& arguments, QString* output =
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-// The capture helpers this process started and that are still running (zombies count as gone).
+// The capture helpers this process started and that are still running.
 QList<qint64> runningHelpers()
 {
-    QList<qint64> pids;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (comm) state ppid ..."
-        const QByteArray stat = file.readAll();
-        const qsizetype open = stat.indexOf('(');
-        const qsizetype close = stat.lastIndexOf(')');
-        if (open < 0 || close < open)
-            continue;
-        const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
-        if (stat.mid(open + 1, close - open - 1) == "trawlix-capture" && rest.size() > 1 && rest.at(0) != "Z" &&
-            rest.at(1).toLongLong() == getpid())
-            pids << pid;
-    }
-    return pids;
+    return ProcessStatus::children(getpid(), "trawlix-capture");
 }
 
 class LiveCaptureOnLo : public testing::Test
