@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Settings.h"
+#include "streams/DashManifest.h"
 #include "streams/FetchPlanner.h"
 #include "streams/StreamError.h"
 #include "streams/StreamPlan.h"
@@ -51,14 +52,22 @@ private:
     {
         StreamFetch fetch;
         TrackPlan::Kind kind = TrackPlan::Kind::Video;
+        int piece = -1; // DASH: the piece whose index this is
+    };
+    // DASH: the representation chosen for one track in one period.
+    struct Piece
+    {
+        TrackPlan::Kind kind = TrackPlan::Kind::Video;
+        DashRepresentation representation;
     };
 
     void supplyHls(const Slot& slot, QByteArrayView bytes);
-    void supplyDash(QByteArrayView bytes);
+    void supplyDash(const Slot& slot, QByteArrayView bytes);
     void supplyIndex(const Slot& slot, QByteArrayView bytes);
+    void assembleDash();
     void finishIfComplete();
     void setError(StreamError error);
-    QList<int> lastPlayed(const QList<StreamVariant>& variants) const;
+    int lastPlayed(const QList<QUrl>& urls) const;
 
     StreamFormat m_format;
     StreamVariantChoice m_choice;
@@ -66,6 +75,7 @@ private:
     QDateTime m_now;
     FetchPlanner m_planner;
     QList<Slot> m_pending;
+    QList<Piece> m_pieces;
     StreamPlan m_plan;
     std::optional<StreamError> m_error;
     bool m_ready = false;
