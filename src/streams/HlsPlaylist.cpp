@@ -156,7 +156,8 @@ StreamResult<HlsPlaylist> Parser::run(QByteArrayView text)
             end = text.size();
         QByteArrayView current = text.sliced(at, end - at);
         at = end + 1;
-        if (current.endsWith('\r'))
+        // Line ends of either kind; white space after a tag is no part of it.
+        while (!current.isEmpty() && (current.back() == '\r' || current.back() == ' ' || current.back() == '\t'))
             current.chop(1);
         ++m_lineNumber;
         if (current.size() > StreamLimits::MaxLineLength)

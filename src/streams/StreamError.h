@@ -19,6 +19,7 @@ struct StreamError
         Loop,             // a playlist names one already fetched or asked for
         TooManyPlaylists, // past StreamLimits::MaxPlaylists
         NoVariant,        // nothing to choose from
+        FetchFailed,      // the download layer could not fetch a playlist or an index
     };
 
     Code code = Code::Malformed;

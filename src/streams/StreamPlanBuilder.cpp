@@ -64,7 +64,7 @@ void StreamPlanBuilder::fail(const StreamFetch& fetch, const QString& reason)
         return;
     for (const Slot& slot : m_pending) {
         if (slot.fetch == fetch) {
-            setError(streamError(StreamError::Code::Unsupported,
+            setError(streamError(StreamError::Code::FetchFailed,
                                  QStringLiteral("%1: %2").arg(fetch.url.toDisplayString().left(200), reason)));
             return;
         }

@@ -123,7 +123,10 @@ protected:
                                     {QStringLiteral("enc"), QStringLiteral("-d"), QStringLiteral("-aes-128-cbc"),
                                      QStringLiteral("-K"), QString::fromLatin1(keyBytes.toHex()), QStringLiteral("-iv"),
                                      QString::fromLatin1(key.iv.toHex()), QStringLiteral("-in"), in.fileName()});
-        EXPECT_EQ(openssl.exitCode, 0) << "wrong key or IV: the padding does not check out";
+        EXPECT_EQ(openssl.exitCode, 0) << "wrong key: the padding does not check out";
+        // A wrong IV spoils only the first block: each segment is whole transport-stream packets.
+        EXPECT_TRUE(openssl.output.startsWith('\x47')) << "wrong IV: no sync byte at the start";
+        EXPECT_EQ(openssl.output.size() % 188, 0);
         return openssl.output;
     }
 
@@ -258,6 +261,51 @@ TEST_F(FfmpegStreamsTest, HlsAes128WithTheSequenceNumberAsIv)
     EXPECT_EQ(track.segments[0].key.url.toString(), Base + QStringLiteral("e/key.bin"));
     // Decrypting every segment with openssl checks the key address and each IV.
     const Probe joined = probe(join(track, QStringLiteral("joined.ts")));
+    EXPECT_NEAR(joined.duration, 8, 2.0);
+    EXPECT_EQ(joined.streams, "video 320x240\naudio\n");
+    EXPECT_EQ(joined.errors, QByteArray());
+}
+
+// ffmpeg writes the IV into the playlist; this stream leaves it out, so each segment's IV is its
+// media sequence number. openssl encrypts the segments that way.
+TEST_F(FfmpegStreamsTest, HlsAes128WithoutAnIvInThePlaylist)
+{
+    ASSERT_TRUE(ffmpeg(QStringLiteral("n/index.m3u8"),
+                       sources() + codecs() +
+                           QStringList{QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
+                                       QStringLiteral("2"), QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
+                                       QStringLiteral("-start_number"), QStringLiteral("300")}));
+    const QByteArray key = QByteArray::fromHex("0f0e0d0c0b0a09080706050403020100");
+    QFile keyFile(path(QStringLiteral("n/key.bin")));
+    ASSERT_TRUE(keyFile.open(QIODevice::WriteOnly));
+    keyFile.write(key);
+    keyFile.close();
+    QFile playlist(path(QStringLiteral("n/index.m3u8")));
+    ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
+    QByteArray text = playlist.readAll();
+    playlist.close();
+    ASSERT_TRUE(text.contains("#EXT-X-MEDIA-SEQUENCE:300\n"));
+    text.replace("#EXT-X-MEDIA-SEQUENCE:300\n",
+                 "#EXT-X-MEDIA-SEQUENCE:300\n#EXT-X-KEY:METHOD=AES-128,URI=\"key.bin\"\n");
+    ASSERT_TRUE(playlist.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    playlist.write(text);
+    playlist.close();
+    for (int sequence = 300; sequence < 304; ++sequence) {
+        const QString segment = path(QStringLiteral("n/index%1.ts").arg(sequence));
+        const ToolRun openssl =
+            run(QStringLiteral("openssl"),
+                {QStringLiteral("enc"), QStringLiteral("-aes-128-cbc"), QStringLiteral("-K"),
+                 QString::fromLatin1(key.toHex()), QStringLiteral("-iv"),
+                 QStringLiteral("%1").arg(sequence, 32, 16, QLatin1Char('0')), QStringLiteral("-in"), segment,
+                 QStringLiteral("-out"), segment + QStringLiteral(".enc")});
+        ASSERT_EQ(openssl.exitCode, 0) << openssl.output.constData();
+        QFile::remove(segment);
+        QFile::rename(segment + QStringLiteral(".enc"), segment);
+    }
+    const StreamPlan plan = this->plan(StreamFormat::Hls, QStringLiteral("n/index.m3u8"));
+    ASSERT_EQ(plan.tracks.size(), 1);
+    ASSERT_EQ(plan.tracks[0].segments.size(), 4);
+    const Probe joined = probe(join(plan.tracks[0], QStringLiteral("joined.ts")));
     EXPECT_NEAR(joined.duration, 8, 2.0);
     EXPECT_EQ(joined.streams, "video 320x240\naudio\n");
     EXPECT_EQ(joined.errors, QByteArray());

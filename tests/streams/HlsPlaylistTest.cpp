@@ -106,6 +106,8 @@ TEST(HlsPlaylistTest, LiveUnlessEndListOrVod)
     EXPECT_TRUE(parsed("#EXTM3U\n#EXT-X-PLAYLIST-TYPE:EVENT\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\na.ts\n").live());
     EXPECT_FALSE(parsed("#EXTM3U\n#EXT-X-PLAYLIST-TYPE:VOD\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\na.ts\n").live());
     EXPECT_FALSE(parsed("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\na.ts\n#EXT-X-ENDLIST\n").live());
+    EXPECT_FALSE(parsed("#EXTM3U \r\n#EXT-X-TARGETDURATION:2\t\n#EXTINF:2,\na.ts \n#EXT-X-ENDLIST \r\n").live())
+        << "white space after a tag";
 }
 
 TEST(HlsPlaylistTest, ByteRangesWithTheImplicitOffsetAndInitSections)

@@ -263,6 +263,7 @@ TEST(StreamPlanBuilderTest, HlsFailuresEndThePlan)
     served.run(missing);
     ASSERT_TRUE(missing.error());
     EXPECT_TRUE(missing.error()->text.contains(QStringLiteral("missing.m3u8: 404")));
+    EXPECT_EQ(missing.error()->code, StreamError::Code::FetchFailed);
     served.files.insert(url("http://127.0.0.1/s/low.m3u8"), "<html>");
     served.files.insert(url("http://127.0.0.1/s/master.m3u8"), "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1\nlow.m3u8\n");
     StreamPlanBuilder broken(StreamFormat::Hls, url("http://127.0.0.1/s/master.m3u8"), StreamVariantChoice::Best);
