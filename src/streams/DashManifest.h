@@ -16,8 +16,8 @@ struct DashRepresentation
     QString language;
     std::optional<InitSection> init;
     QList<SegmentRequest> segments;
-    // SegmentBase: the segments come from the sidx box in `index` of `indexUrl`, read with
-    // SegmentIndex::parse and turned into requests with SegmentIndex::segments.
+    // SegmentBase: the segments come from the sidx box in bytes `indexRange` of `indexUrl`,
+    // read with SegmentIndex::parse and turned into requests with SegmentIndex::segments.
     QUrl indexUrl;
     std::optional<ByteRange> indexRange;
 
