@@ -15,19 +15,22 @@ make(const QList<Item>& items, const std::function<void(int percent)>& progress,
 {
     const QString folder = AppPaths::folder(AppPaths::Folder::TempExport);
     QDir().mkpath(folder);
+    // Names come from titles: nothing but a plain name in this folder.
+    QList<Item> valid;
     qint64 total = 0;
-    for (const Item& item : items)
-        total += QFileInfo(item.source).size();
-    qint64 before = 0; // bytes of the items copied so far
-    int shown = -1;
-    QStringList copies;
     for (const Item& item : items) {
-        if (stop && stop->load())
-            break;
-        // Names come from titles: nothing but a plain name in this folder.
         if (item.name.isEmpty() || item.name.contains(QLatin1Char('/')) || item.name == QLatin1String(".") ||
             item.name == QLatin1String(".."))
             continue;
+        valid.append(item);
+        total += QFileInfo(item.source).size();
+    }
+    qint64 before = 0; // bytes of the items copied so far
+    int shown = -1;
+    QStringList copies;
+    for (const Item& item : std::as_const(valid)) {
+        if (stop && stop->load())
+            break;
         const QString target = folder + item.name;
         QFile::remove(target); // a reader of the earlier copy keeps its bytes
         const qint64 size = QFileInfo(item.source).size();
