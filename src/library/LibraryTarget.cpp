@@ -9,6 +9,7 @@
 #include "model/BaseNames.h"
 #include "tools/ToolRunner.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -89,6 +90,14 @@ bool moveNoReplace(const QByteArray& from, const QByteArray& to)
     return true;
 }
 
+// "Temp/", made when a caller's data folder lacks it: without it nothing can go in.
+QString scratchFolder()
+{
+    const QString folder = AppPaths::folder(AppPaths::Folder::Temp);
+    QDir().mkpath(folder);
+    return folder;
+}
+
 Placement failed(const Job& job, Placement::Outcome outcome, const QString& why)
 {
     trace(QStringLiteral("library: ") + job.source + QStringLiteral(" stays out of the library: ") + why);
@@ -133,7 +142,7 @@ int newestStamp(QString& pending, const QString& chunk)
 
 Scratch::Scratch(const QString& extension)
 {
-    const QString folder = AppPaths::folder(AppPaths::Folder::Temp);
+    const QString folder = scratchFolder();
     for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
         m_path = folder + QStringLiteral("staging-") + QString::number(QRandomGenerator::global()->generate64(), 36) +
                  extension;
@@ -157,7 +166,7 @@ Scratch::~Scratch()
 
 QString reservationPath(qint64 seconds)
 {
-    return AppPaths::folder(AppPaths::Folder::Temp) + QStringLiteral("reserved-") + QString::number(seconds);
+    return scratchFolder() + QStringLiteral("reserved-") + QString::number(seconds);
 }
 
 QString moveIn(const QString& staged, qint64 seconds, const QString& extension)
