@@ -12,12 +12,14 @@
 #include "tools/LinkDownloadJob.h"
 #include "tools/ToolRunner.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 
 namespace LinkDownloadImporter {
 
@@ -27,6 +29,38 @@ bool isAudioOnly(const QString& fileName)
 {
     return titleOf(fileName).endsWith(QLatin1String(" - Only Audio"));
 }
+
+// Files ffprobe found no stream in stay in "TempDownloads/", and the importer passes every
+// second: each is probed again only once it changed (size or time).
+class Unreadable final
+{
+public:
+    bool known(const QString& path)
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_files.constFind(path);
+        return found != m_files.cend() && *found == stamp(path);
+    }
+    void add(const QString& path)
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_files.size() >= kMaxKnown)
+            m_files.clear();
+        m_files.insert(path, stamp(path));
+    }
+
+private:
+    static constexpr qsizetype kMaxKnown = 4096;
+    static QPair<qint64, qint64> stamp(const QString& path)
+    {
+        const QFileInfo info(path);
+        return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+    }
+
+    QMutex m_mutex;
+    QHash<QString, QPair<qint64, qint64>> m_files;
+};
+Unreadable g_unreadable;
 
 } // namespace
 
@@ -76,6 +110,11 @@ int importNames(const LibraryContext& context, const QStringList& names, QString
         const QString suffix = QFileInfo(name).suffix().toLower();
         if (suffix.contains(QLatin1String("part")) || FileBusy::isOpenForWriting(source))
             continue;
+        if (g_unreadable.known(source)) {
+            if (rejected)
+                rejected->append(name);
+            continue;
+        }
         const ToolRunner::ToolResult probe = ToolRunner::runToolResult(
             {QStringLiteral("ffprobe"),
              {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-of"), QStringLiteral("json"),
@@ -89,6 +128,7 @@ int importNames(const LibraryContext& context, const QStringList& names, QString
             if (probe.code == ToolRunner::ToolResult::Code::Finished) {
                 trace(QStringLiteral("link download: ") + name +
                       QStringLiteral(" stays in TempDownloads: ffprobe finds no video or audio stream in it"));
+                g_unreadable.add(source);
                 if (rejected)
                     rejected->append(name);
             }

@@ -128,7 +128,14 @@ TEST_F(ImportersTest, LinkDownloadsWithOneKindOfStreamGoInAndUnreadableOnesStay)
     titles.sort();
     EXPECT_EQ(titles, (QStringList{QStringLiteral("Picture only - Only Audio"), QStringLiteral("Silent clip"),
                                    QStringLiteral("Song")}));
+
+    // The importer passes every second: the file is probed again only once it changed.
+    resetFfmpegRuns();
     EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 0);
+    EXPECT_EQ(ffmpegRuns(), 0);
+    writeFile(downloads + QStringLiteral("Broken~d4.mp4"), "<html>still not found</html>");
+    EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 0);
+    EXPECT_EQ(ffmpegRuns(), 1);
     EXPECT_TRUE(QFileInfo::exists(downloads + QStringLiteral("Broken~d4.mp4")));
 }
 
