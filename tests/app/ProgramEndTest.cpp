@@ -217,7 +217,9 @@ TEST_F(ProgramEndTest, AKilledRecordingLeavesNoTool)
             FAIL() << "pulseaudio is not installed, and CI needs this test";
         GTEST_SKIP() << "pulseaudio is not installed";
     }
-    SoundServer server(m_dir.filePath(QStringLiteral("pulse")).toStdString());
+    // The sound server lives elsewhere: it is the test's, not one of the program's tools.
+    QTemporaryDir soundDir;
+    SoundServer server(soundDir.filePath(QStringLiteral("pulse")).toStdString());
     ASSERT_TRUE(server.start()) << server.error();
     QProcess& killed =
         start({QStringLiteral("--record"), QStringLiteral("600")},

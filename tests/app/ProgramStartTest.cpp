@@ -164,7 +164,7 @@ TEST_F(ProgramStartTest, ListingRunsBesideARunningInstance)
     Program listing(m_dir,
                     {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"), m_data});
     EXPECT_EQ(listing.waitForExit(60000), 0);
-    EXPECT_TRUE(listing.output().contains(QStringLiteral("Beside clip"))) << qPrintable(listing.output());
+    EXPECT_TRUE(listing.output().contains(QStringLiteral("\tMP4\t00:00:01"))) << qPrintable(listing.output());
     // It neither brings the running one forward nor takes its place.
     QThread::msleep(500);
     EXPECT_FALSE(running.trace().contains(QStringLiteral("show request"))) << qPrintable(running.trace());
