@@ -6,8 +6,6 @@
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     CommandLine result;
-    // "/min" is searched for anywhere in the whole command line, also inside a longer word.
-    result.startHidden = arguments.join(QLatin1Char(' ')).contains(QLatin1String("/min"));
 
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -62,8 +60,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             takeValue(result.profile);
         else if (argument == QLatin1String("--list-profiles"))
             result.listProfiles = true;
-        else if (argument.contains(QLatin1String("/min")))
-            continue;
+        else if (argument == QLatin1String("/min"))
+            result.startHidden = true; // a whole argument only: "--data-dir /tmp/minutes" is no request
         else if (argument.startsWith(QLatin1String("--")))
             result.error = QStringLiteral("unknown option ") + argument;
         if (!result.error.isEmpty())

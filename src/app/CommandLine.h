@@ -13,7 +13,7 @@ struct CommandLine
     bool list = false;                            // --list: print the library and exit (with --headless)
     bool video = false;                           // --video: detect videos in this run (with --headless)
     bool audio = false;                           // --audio: detect music in this run (with --headless)
-    bool startHidden = false;                     // "/min" anywhere in the arguments
+    bool startHidden = false;                     // "/min" as an argument of its own
     int recordSeconds = 0;                        // --record SECONDS: record the computer's sound into the library
     QString recordFormat = QStringLiteral("mp3"); // --format mp3|wav (with --record)
     QString downloadLink;                         // --download-link URL: download by link into the library

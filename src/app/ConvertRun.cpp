@@ -5,6 +5,7 @@
 #include "base/AppPaths.h"
 #include "tools/ConversionProfiles.h"
 #include "tools/ConvertJob.h"
+#include "tools/ScratchFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,6 +51,8 @@ int runConvert(int argc, char** argv, const CommandLine& commandLine)
     const ConvertJob::Item item{
         source.absoluteFilePath(),
         ConvertJob::outputPath(folder, source.completeBaseName(), load.set.profiles.at(profile).fileExt), 0};
+    // What a killed run left in the folder goes; a running conversion's scratch file is locked.
+    ScratchFile::removeStale(folder);
     const QuitOnSignal quitOnSignal;
     ConvertJob job;
     std::atomic<int> percent{0};

@@ -38,7 +38,7 @@ QString SingleInstance::socketName(const QString& dataDir)
     return QStringLiteral("trawlix-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest));
 }
 
-bool SingleInstance::claim()
+bool SingleInstance::claim(Later later)
 {
     const QByteArray lockPath = QFile::encodeName(m_dataDir + QStringLiteral("/.trawlix.lock"));
     // Close-on-exec, or every tool we start would keep the lock after we are gone.
@@ -61,6 +61,8 @@ bool SingleInstance::claim()
         ::close(m_lockFd);
         m_lockFd = -1;
     }
+    if (later == Later::StayQuiet)
+        return false;
     // The first instance may still be in its own start-up and not listen yet: then there is
     // no window to bring forward, and this start just ends.
     QLocalSocket socket;

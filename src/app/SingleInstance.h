@@ -18,9 +18,16 @@ public:
     explicit SingleInstance(const QString& dataDir, QObject* parent = nullptr);
     ~SingleInstance() override;
 
+    enum class Later
+    {
+        AskToShow, // a start that would open a window brings the running one forward instead
+        StayQuiet, // a command that only reads (printing the library) leaves it alone
+    };
+
     // True when this process is the first instance (it then listens for show requests).
-    // Otherwise the running instance has been asked to show itself, when it could be reached.
-    bool claim();
+    // Otherwise, with AskToShow, the running instance has been asked to show itself, when it
+    // could be reached.
+    bool claim(Later later = Later::AskToShow);
 
     // The socket name for a data folder (per user and folder).
     static QString socketName(const QString& dataDir);

@@ -10,6 +10,8 @@
 #include "library/LinkDownloadImporter.h"
 #include "library/ScrollerList.h"
 #include "library/TagStore.h"
+#include "tools/ConversionProfiles.h"
+#include "tools/ScratchFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,15 +70,19 @@ StartUp::Result StartUp::run()
     m_settings->seedDefaultsIfMissing();
     Settings::setInstance(m_settings.get());
 
+    // Printing the library reads only: it runs beside a running instance, which it neither
+    // brings forward nor disturbs with the clean-up below.
+    const bool readOnly = m_commandLine.headless && m_commandLine.list;
     m_singleInstance = std::make_unique<SingleInstance>(dataDir);
-    if (!m_singleInstance->claim()) {
+    if (!m_singleInstance->claim(readOnly ? SingleInstance::Later::StayQuiet : SingleInstance::Later::AskToShow)) {
         m_singleInstance.reset();
-        return Result::SecondInstance;
+        return readOnly ? Result::Beside : Result::SecondInstance;
     }
 
     cleanTemp();
     emptyScratchFolders();
     ExportCopies::clean();
+    removeStaleScratchFiles();
     takeInLinkDownloads(m_library);
     deleteMarkedLibraryFiles();
     return Result::Ready;
@@ -110,6 +116,20 @@ void StartUp::emptyScratchFolders()
     // "TempRecords/" is left to the recordings importer: a recording the last run did not
     // import yet (the program ended first) is imported now instead of lost.
     removeAll(AppPaths::folder(Folder::Screens));
+}
+
+void StartUp::removeStaleScratchFiles()
+{
+    // Where the converter and the cutter write by default, and the data folder. What a running
+    // `--convert` or `--cut` writes is locked by it and stays.
+    QStringList folders{AppPaths::dataDir(), AppPaths::folder(AppPaths::Folder::Videos), AppPaths::documentsDir(),
+                        ProfileStore::outputFolder(ProfileStore::load(ProfileStore::defaultPath()).set)};
+    folders.removeDuplicates();
+    int removed = 0;
+    for (const QString& folder : std::as_const(folders))
+        removed += ScratchFile::removeStale(folder);
+    if (removed > 0)
+        trace(QStringLiteral("StartUp: %1 scratch files of an ended run removed").arg(removed));
 }
 
 bool StartUp::isUnfinishedLinkDownload(const QString& fileName)

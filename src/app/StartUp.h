@@ -20,6 +20,7 @@ public:
     {
         Ready,          // this is the first instance; the window may open
         SecondInstance, // another instance runs (and was asked to show itself): exit 0
+        Beside,         // another instance runs; this run only reads the library (no clean-up)
     };
 
     StartUp(CommandLine commandLine, const LibraryContext& library);
@@ -29,7 +30,7 @@ public:
 
     Result run();
 
-    // Valid after run(); null for a second instance.
+    // Valid after run(); null for a second instance and a run beside one.
     SingleInstance* singleInstance() const { return m_singleInstance.get(); }
     // True when run() found no settings file and made the first one.
     bool firstStart() const { return m_firstStart; }
@@ -39,6 +40,8 @@ public:
     static void createWorkingFolders();
     static void cleanTemp();           // files nobody holds open
     static void emptyScratchFolders(); // "Screens/" ("TempRecords/" and "TempDownloads/" are imported)
+    // The converter's and the cutter's scratch files that no running job holds (a killed run's).
+    static void removeStaleScratchFiles();
     // "TempDownloads/": unfinished work (hidden entries, yt-dlp's ".partial-" folders and its
     // ".part", ".ytdl" and ".temp" files) goes; finished files with a video or audio stream
     // enter the library, and the others stay.

@@ -16,6 +16,7 @@
 #include "tools/CutJob.h"
 #include "tools/CutSpan.h"
 #include "tools/RecordJob.h"
+#include "tools/ScratchFile.h"
 #include "tools/ToolRunner.h"
 #include "ui/Page2.h"
 
@@ -79,10 +80,12 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
         adapter = Settings::instance().interfaceName();
     engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
+    // Tools first: a worker waiting for its tool (ffprobe blocked on a FIFO) is joined only
+    // once the tool is gone, and none starts another from now on.
+    ToolRunner::closeDown();
     engine.stopCapture();
     engine.stopProbe();
     engine.stopLibraryWorkers();
-    ToolRunner::killAllTools();
     return code;
 }
 
@@ -122,6 +125,8 @@ int runRecord(int argc, char** argv, const CommandLine& commandLine)
     QCoreApplication::exec();
     job.stop();
     const RecordJob::Result result = job.wait();
+    if (result.code == RecordJob::Result::Code::Recorded && result.ending == RecordJob::Result::Ending::LowDiskSpace)
+        std::fprintf(stderr, "trawlix: %s\n", qPrintable(result.error));
     if (result.code != RecordJob::Result::Code::Recorded) {
         std::fprintf(stderr, "trawlix: nothing was recorded: %s\n", qPrintable(result.error));
         return 1;
@@ -148,6 +153,8 @@ int runCut(int argc, char** argv, const CommandLine& commandLine)
     request.fromMs = commandLine.cutFromMs;
     request.toMs = commandLine.cutToMs;
     request.outputDir = commandLine.outputDir;
+    // What a killed run left in the folder goes; a running cut's scratch file is locked.
+    ScratchFile::removeStale(request.outputDir.isEmpty() ? AppPaths::documentsDir() : request.outputDir);
     const QuitOnSignal quitOnSignal;
     CutJob job;
     std::atomic<bool> shown{false};

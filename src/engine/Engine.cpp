@@ -16,6 +16,7 @@
 #include "library/RecordingsImporter.h"
 #include "library/ScanScheduler.h"
 #include "tools/LinkDownloadJob.h"
+#include "tools/ToolRunner.h"
 
 #include <QStandardPaths>
 
@@ -56,10 +57,16 @@ Engine::Engine(QObject* parent)
 
 Engine::~Engine()
 {
+    // Tools end before the workers that wait for them are joined (a tool blocked on a FIFO
+    // would hold a join for ever), and once more after: what a worker started meanwhile.
+    if (m_capture)
+        m_capture->requestStop();
+    ToolRunner::killAllTools();
     stopCapture();
     stopProbe();
     stopLibraryWorkers();
     waitForJobs();
+    ToolRunner::killAllTools();
     // Members go in reverse order: the download workers (whose assemblies insert into the
     // table) and the scans finish before the library state and the table.
 }

@@ -46,11 +46,12 @@ int runHeadless(Engine& engine, const HeadlessRun& run)
         adapter = Settings::instance().interfaceName();
     engine.startCapture({run.pcapFile, fromFile ? QString() : adapter});
     const int code = QCoreApplication::exec();
+    ToolRunner::killAllTools(); // before the workers that wait for them are joined
     engine.stopCapture();
     engine.stopProbe();
     engine.stopLibraryWorkers();
     QObject::disconnect(&table, &QAbstractItemModel::rowsInserted, &table, nullptr);
     engine.setDownloadList(nullptr);
-    ToolRunner::killAllTools();
+    ToolRunner::killAllTools(); // what a worker started while it stopped
     return code;
 }

@@ -96,7 +96,8 @@ bool stage(DownloadRows& rows, const QString& joined, const QString& staged)
         // "-y": the scratch file is this job's own, made empty for it.
         const ToolRunner::ToolResult result = ToolRunner::runToolResult(
             ffmpegCommand({QStringLiteral("-y"), QStringLiteral("-i"), joined, QStringLiteral("-vcodec"),
-                           QStringLiteral("copy"), QStringLiteral("-acodec"), QStringLiteral("copy"), staged}));
+                           QStringLiteral("copy"), QStringLiteral("-acodec"), QStringLiteral("copy"), staged}),
+            nullptr, 0, 3600 * 1000);
         // A stream copy keeps every packet, so only the container's share of the bytes may go.
         // ffmpeg refuses containers it cannot name (".bin"), and a failed run can leave a
         // file all the same; the download is not lost for that: the bytes go in as they came.

@@ -9,7 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,46 +22,108 @@ namespace {
 // How long a tool may take to finish its file after SIGTERM before it is killed.
 constexpr int TerminateGraceMs = 3000;
 
-pid_t spawnTool(const QString& programPath, const ToolCommand& command, int writeFd)
+// Everything the child needs, prepared before fork(): between fork() and exec() a child of a
+// threaded program may only make async-signal-safe calls, so it must not allocate.
+struct Launch
 {
     std::vector<QByteArray> storage;
-    storage.reserve(static_cast<size_t>(command.arguments.size()) + 1);
-    storage.push_back(QFile::encodeName(programPath));
-    for (const QString& argument : command.arguments)
-        storage.push_back(argument.toUtf8());
     std::vector<char*> argv;
-    argv.reserve(storage.size() + 1);
-    for (QByteArray& bytes : storage)
-        argv.push_back(bytes.data());
-    argv.push_back(nullptr);
+    pid_t parent = 0;
+    int writeFd = -1;
+    int errorFd = -1;
+};
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, writeFd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, writeFd, STDERR_FILENO);
-    // Nothing else reaches the tool: libraries open descriptors without close-on-exec (the
-    // capture socket, connections, files), and a tool holding one would keep it open.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+// The child's side: its own process group, default signal handling, the death signal, the
+// descriptors, then the tool. A failure is reported through errorFd (closed on exec).
+[[noreturn]] void becomeTool(const Launch& launch)
+{
+    struct sigaction defaults
+    {
+    };
+    defaults.sa_handler = SIG_DFL;
+    sigemptyset(&defaults.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal != SIGKILL && signal != SIGSTOP)
+            ::sigaction(signal, &defaults, nullptr);
+    }
+    ::setpgid(0, 0);
+    // The tool dies with Trawlix, however Trawlix ends (kill -9, a crash). The signal comes when
+    // the thread that forked ends, and every runner waits for its tool on that thread. If
+    // Trawlix died before the request took effect, the tool is already an orphan: it ends now.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != launch.parent)
+        ::_exit(127);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    int error = 0;
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0 || ::dup2(launch.writeFd, STDOUT_FILENO) < 0 ||
+        ::dup2(launch.writeFd, STDERR_FILENO) < 0) {
+        error = errno;
+    } else {
+        // Nothing else reaches the tool: libraries open descriptors without close-on-exec (the
+        // capture socket, connections, files), and a tool holding one would keep it open. The
+        // error pipe stays until exec closes it.
+        const unsigned errorFd = static_cast<unsigned>(launch.errorFd);
+        if (errorFd > STDERR_FILENO + 1)
+            ::close_range(STDERR_FILENO + 1, errorFd - 1, 0);
+        ::close_range(errorFd + 1, ~0U, 0);
+        ::execve(launch.argv.front(), launch.argv.data(), environ);
+        error = errno;
+    }
+    (void)!::write(launch.errorFd, &error, sizeof error);
+    ::_exit(127);
+}
 
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t emptySet;
-    sigemptyset(&emptySet);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setsigmask(&attributes, &emptySet);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+pid_t spawnTool(const QString& programPath, const ToolCommand& command, int writeFd)
+{
+    Launch launch;
+    launch.storage.reserve(static_cast<size_t>(command.arguments.size()) + 1);
+    launch.storage.push_back(QFile::encodeName(programPath));
+    for (const QString& argument : command.arguments)
+        launch.storage.push_back(argument.toUtf8());
+    launch.argv.reserve(launch.storage.size() + 1);
+    for (QByteArray& bytes : launch.storage)
+        launch.argv.push_back(bytes.data());
+    launch.argv.push_back(nullptr);
+    launch.parent = ::getpid();
+    launch.writeFd = writeFd;
 
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
+    // The child writes errno here when it cannot become the tool; end of file means exec worked.
+    int errorPipe[2] = {-1, -1};
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0)
+        return -1;
+    launch.errorFd = errorPipe[1];
+
+    // No handler of this program may run in the child before it has reset them.
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t previous;
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        becomeTool(launch);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(errorPipe[1]);
+    if (pid < 0) {
+        ::close(errorPipe[0]);
+        return -1;
+    }
+    // The group is set from both sides, so a signal to it right after this returns reaches the tool.
+    ::setpgid(pid, pid);
+    int error = 0;
+    ssize_t got = -1;
+    do {
+        got = ::read(errorPipe[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(errorPipe[0]);
+    if (got > 0) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return -1;
+    }
+    return pid;
 }
 
 qint64 nowMs()

@@ -30,7 +30,10 @@ public:
     static constexpr int ChunkSize = 256;
 
     // Starts programPath (an absolute path) with the arguments of command. No shell runs it;
-    // the tool gets /dev/null, the pipe twice and no other descriptor of this process.
+    // the tool gets /dev/null, the pipe twice and no other descriptor of this process. It leads
+    // a process group of its own and gets SIGKILL from the kernel when the thread that started
+    // it ends (so when this process ends, however it ends); FamilyGuard ends the rest of its
+    // group then. The object must stay on the thread that made it.
     ChildProcess(const QString& programPath, const ToolCommand& command);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

@@ -1,5 +1,7 @@
 #include "tools/ChildRegistry.h"
 
+#include "tools/FamilyGuard.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -19,6 +21,7 @@ struct Entry
 
 QMutex g_mutex;
 QHash<pid_t, Entry> g_children;
+bool g_refusing = false;
 
 bool matches(const Entry& entry, const QString& nameFilter)
 {
@@ -30,9 +33,13 @@ bool matches(const Entry& entry, const QString& nameFilter)
 pid_t spawnAndAdd(const QString& programPath, const std::function<pid_t()>& spawn)
 {
     QMutexLocker lock(&g_mutex);
+    if (g_refusing)
+        return -1;
     const pid_t pid = spawn();
-    if (pid > 0)
+    if (pid > 0) {
         g_children.insert(pid, Entry{QFileInfo(programPath).fileName(), false});
+        FamilyGuard::add(pid);
+    }
     return pid;
 }
 
@@ -45,6 +52,8 @@ int reapAndRemove(pid_t pid, bool* stopRequested)
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    // Reaped, the id may be given to another program's group once this one is empty.
+    FamilyGuard::remove(pid);
     return status;
 }
 
@@ -70,6 +79,12 @@ void signalChild(pid_t pid, int signal)
         return;
     it->stopRequested = true;
     ::kill(-pid, signal);
+}
+
+void setRefusing(bool refusing)
+{
+    QMutexLocker lock(&g_mutex);
+    g_refusing = refusing;
 }
 
 int count(const QString& nameFilter)

@@ -14,7 +14,8 @@
 // so a signal sent under the lock can never reach a recycled pid.
 namespace ChildRegistry {
 
-// Runs spawn under the registry lock and records the pid it returns (when positive).
+// Runs spawn under the registry lock and records the pid it returns (when positive). While
+// refusing, spawn is not run and -1 is returned.
 pid_t spawnAndAdd(const QString& programPath, const std::function<pid_t()>& spawn);
 
 // Reaps the child (it must have exited already) and removes it. Returns the wait status and
@@ -27,6 +28,9 @@ int signalChildren(const QString& nameFilter, int signal);
 
 // Marks one child as asked to stop and sends signal to its process group.
 void signalChild(pid_t pid, int signal);
+
+// Refuses (or again allows) new children: set once the program is going away.
+void setRefusing(bool refusing);
 
 // How many children whose program file name contains nameFilter are still listed.
 int count(const QString& nameFilter = {});

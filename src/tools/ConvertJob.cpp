@@ -4,6 +4,7 @@
 #include "base/Texts.h"
 #include "tools/ConvertCommand.h"
 #include "tools/FfmpegProgress.h"
+#include "tools/ScratchFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,7 @@
 #include <QJsonObject>
 
 #include <cmath>
-#include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -60,6 +61,7 @@ bool ConvertJob::start(const QList<Item>& items, const Settings& settings)
     if (m_worker.joinable())
         m_worker.join();
     m_cancelled.store(false);
+    m_runFlag.store(true);
     {
         QMutexLocker lock(&m_mutex);
         m_results.clear();
@@ -76,6 +78,7 @@ void ConvertJob::skip()
 void ConvertJob::cancel()
 {
     m_cancelled.store(true);
+    m_runFlag.store(false);
     m_fileFlag.store(false);
 }
 
@@ -104,7 +107,9 @@ QString ConvertJob::outputPath(const QString& folder, const QString& title, cons
     QString path = folder;
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    return path + OutputName::clean(title) + QLatin1Char('.') + extension;
+    // Room for the extension, a " (12)" that keeps an earlier output, and the scratch name.
+    const qsizetype reserved = 1 + extension.toUtf8().size() + 8 + ScratchFile::NameOverheadBytes;
+    return path + OutputName::clean(title, reserved) + QLatin1Char('.') + extension;
 }
 
 ConvertRequest ConvertJob::request(const Item& item, const Settings& settings, bool single, double frameRate)
@@ -122,16 +127,7 @@ ConvertRequest ConvertJob::request(const Item& item, const Settings& settings, b
     return request;
 }
 
-QString ConvertJob::scratchPath(const QString& output)
-{
-    const QFileInfo info(output);
-    const QString suffix = info.suffix();
-    const QString base = suffix.isEmpty() ? info.fileName() : info.completeBaseName();
-    return info.absolutePath() + QLatin1Char('/') + base + QStringLiteral(".part") +
-           (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
-}
-
-ConvertJob::SourceFacts ConvertJob::probe(const QString& path)
+ConvertJob::SourceFacts ConvertJob::probe(const QString& path, ToolRunner::RunFlag* runFlag)
 {
     SourceFacts facts;
     if (!QFileInfo(path).isFile()) {
@@ -142,7 +138,7 @@ ConvertJob::SourceFacts ConvertJob::probe(const QString& path)
                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
                                QStringLiteral("format=duration:stream=codec_type,avg_frame_rate"),
                                QStringLiteral("-of"), QStringLiteral("json"), path}};
-    const ToolRunner::ToolResult result = ToolRunner::runToolResult(command);
+    const ToolRunner::ToolResult result = ToolRunner::runToolResult(command, runFlag);
     if (result.code == ToolRunner::ToolResult::Code::NotStarted) {
         facts.reason = QStringLiteral("ffprobe is not installed");
         return facts;
@@ -222,14 +218,26 @@ ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& set
         result.error = QStringLiteral("%1: the output would replace the source").arg(item.output);
         return result;
     }
-    const SourceFacts facts = probe(item.source);
+    const SourceFacts facts = probe(item.source, &m_runFlag);
+    if (m_cancelled.load()) {
+        result.code = FileResult::Code::Cancelled;
+        return result;
+    }
     if (!facts.media) {
         result.error = facts.reason;
         return result;
     }
-    if (QFileInfo::exists(item.output) && !(confirmOverwrite && confirmOverwrite(item.output))) {
-        result.code = FileResult::Code::Skipped;
-        return result;
+    // The output the user agreed to replace; any other file that takes the name meanwhile stays.
+    struct stat confirmed
+    {
+    };
+    bool replace = false;
+    if (::lstat(QFile::encodeName(item.output).constData(), &confirmed) == 0) {
+        if (!(confirmOverwrite && confirmOverwrite(item.output))) {
+            result.code = FileResult::Code::Skipped;
+            return result;
+        }
+        replace = true;
     }
     const QFileInfo outputInfo(item.output);
     if (!QDir().mkpath(outputInfo.absolutePath())) {
@@ -238,10 +246,15 @@ ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& set
         return result;
     }
 
-    const QString scratch = scratchPath(item.output);
-    QFile::remove(scratch);
+    // Removed by its destructor on every path that does not move it in.
+    ScratchFile scratch(item.output, ScratchFile::Kind::Converting);
+    if (!scratch.valid()) {
+        result.code = FileResult::Code::Failed;
+        result.error = QStringLiteral("%1: the file cannot be written").arg(item.output);
+        return result;
+    }
     ConvertRequest request = ConvertJob::request(item, settings, single, facts.frameRate);
-    request.output = scratch;
+    request.output = scratch.path();
     int total = ConvertCommand::cutLength(request);
     if (total <= 0)
         total = item.durationSeconds > 0 ? item.durationSeconds : static_cast<int>(std::lround(facts.durationSeconds));
@@ -265,14 +278,12 @@ ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& set
     progress.finish();
 
     if (run.code == ToolRunner::ToolResult::Code::Stopped) {
-        QFile::remove(scratch);
         result.code = FileResult::Code::Cancelled;
         return result;
     }
-    const QFileInfo written(scratch);
+    const QFileInfo written(scratch.path());
     if (run.code != ToolRunner::ToolResult::Code::Finished || run.exitCode != 0 || !written.isFile() ||
         written.size() == 0) {
-        QFile::remove(scratch);
         result.code = FileResult::Code::Failed;
         result.error = progress.lastLogLine();
         if (result.error.isEmpty()) {
@@ -282,13 +293,15 @@ ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& set
         }
         return result;
     }
-    // rename() replaces an earlier output in one step.
-    if (std::rename(QFile::encodeName(scratch).constData(), QFile::encodeName(item.output).constData()) != 0) {
-        QFile::remove(scratch);
+    // Never over a file that appeared meanwhile (another run's output, the user's): that one
+    // keeps its name and this output takes the next free one.
+    const QString moved = replace ? scratch.moveOver(item.output, confirmed) : scratch.moveIn(item.output);
+    if (moved.isEmpty()) {
         result.code = FileResult::Code::Failed;
         result.error = QStringLiteral("%1: the file cannot be written").arg(item.output);
         return result;
     }
+    result.output = moved;
     result.code = FileResult::Code::Converted;
     return result;
 }

@@ -13,9 +13,10 @@
 
 // One run of the converter: the files one after another on a worker thread of the job, each
 // with one ffmpeg command from the chosen parameters. Progress comes from ffmpeg's
-// "-progress" reports. A file is written under a scratch name beside its output and renamed
-// once ffmpeg succeeded, so a failed or skipped file leaves neither a partial output nor a
-// damaged earlier file; the source is only ever read. Used by the converter window and by
+// "-progress" reports. A file is written under its own scratch name beside its output and moved
+// in once ffmpeg succeeded, never over a file that appeared meanwhile (it then takes the next
+// free name, which the result tells), so a failed or skipped file leaves neither a partial
+// output nor a damaged earlier file; the source is only ever read. Used by the converter window and by
 // `trawlix --convert`; signals come from the worker thread.
 class ConvertJob final : public QObject
 {
@@ -88,9 +89,8 @@ public:
     static QString outputPath(const QString& folder, const QString& title, const QString& extension);
     // The request for one item of a run (output is the final name).
     static ConvertRequest request(const Item& item, const Settings& settings, bool single, double frameRate);
-    // Where a file is written until ffmpeg succeeded: beside the output, same extension.
-    static QString scratchPath(const QString& output);
-    static SourceFacts probe(const QString& path);
+    // runFlag (may be null) ends ffprobe when cleared.
+    static SourceFacts probe(const QString& path, ToolRunner::RunFlag* runFlag = nullptr);
     // True when this ffmpeg has the frei0r filter (the effects list is offered only then).
     static bool effectsAvailable();
     // "42%..Converting name.mp4"
@@ -108,6 +108,7 @@ private:
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_cancelled{false};
+    ToolRunner::RunFlag m_runFlag{false}; // cleared by cancel(); ends the probe of a file
     ToolRunner::RunFlag m_fileFlag{false};
     std::thread m_worker;
     QMutex m_mutex; // m_results

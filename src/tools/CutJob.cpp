@@ -4,40 +4,18 @@
 #include "base/OutputName.h"
 #include "base/Texts.h"
 #include "tools/CutSpan.h"
+#include "tools/ScratchFile.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <unistd.h>
-
 namespace {
 
 // A fragment shorter than its span by more than this lost its end (a full disk, a broken
 // source): the last frame of a copy may end a frame or an audio packet early.
 constexpr qint64 ShortEndToleranceMs = 250;
-
-// The scratch name a fragment is written under: hidden, beside the final file, with the same
-// extension so that ffmpeg picks the same container.
-QString scratchPath(const QString& finalPath)
-{
-    const QFileInfo info(finalPath);
-    return info.absolutePath() + QStringLiteral("/.cutting-") + QString::number(getpid()) + QLatin1Char('-') +
-           info.fileName();
-}
-
-// The path itself when nothing is there, else the first free "<stem> (N).<ext>".
-QString freeName(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString stem = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
-    const QString extension = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    QString candidate = path;
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
-        candidate = stem + QStringLiteral(" (%1)").arg(n) + extension;
-    return candidate;
-}
 
 } // namespace
 
@@ -60,7 +38,7 @@ QString CutJob::outputName(const QString& title, const QString& format)
     extension = QLatin1Char('.') + extension.left(16);
     const QString prefix = tx(u"Fragment of ");
     // The whole name, with a " (12)" that keeps an earlier fragment and the scratch name's
-    // ".cutting-<pid>-" in front, must fit the file system's 255 bytes.
+    // ".cutting-<tag>-" in front, must fit the file system's 255 bytes.
     const qsizetype reserved = prefix.toUtf8().size() + extension.size() + 8 + 32;
     return prefix + OutputName::clean(title, reserved) + extension;
 }
@@ -137,7 +115,14 @@ CutJob::Result CutJob::run(const Request& request,
         result.error = tx(u"The output folder cannot be written: ") + target.absolutePath();
         return result;
     }
-    const QString scratch = scratchPath(result.file);
+    // Removed by its destructor unless moved in.
+    ScratchFile scratchFile(result.file, ScratchFile::Kind::Cutting);
+    if (!scratchFile.valid()) {
+        result.code = Result::Code::OutputFolder;
+        result.error = tx(u"The output folder cannot be written: ") + target.absolutePath();
+        return result;
+    }
+    const QString scratch = scratchFile.path();
     const QString name = target.fileName();
     const int totalSeconds = static_cast<int>(result.lengthMs / 1000);
     const QString output =
@@ -150,7 +135,6 @@ CutJob::Result CutJob::run(const Request& request,
     stopped = stopped || written.status == KeyframeProbe::Status::Stopped;
     const qint64 needed = result.lengthMs - ShortEndToleranceMs;
     if (stopped || !QFileInfo(scratch).isFile() || !written.readable || written.durationMs < needed) {
-        QFile::remove(scratch);
         result.code = Result::Code::Failed;
         result.error = ToolRunner::lastLine(output);
         if (stopped)
@@ -159,13 +143,15 @@ CutJob::Result CutJob::run(const Request& request,
             result.error = QStringLiteral("ffmpeg wrote no fragment");
         return result;
     }
-    // A fragment cut earlier from the same file is kept: the new one takes the next free name.
-    result.file = freeName(result.file);
-    if (!QFile::rename(scratch, result.file)) {
-        QFile::remove(scratch);
+    // A fragment cut earlier from the same file, or one that appeared meanwhile, is kept: the
+    // new one takes the next free name.
+    const QString moved = scratchFile.moveIn(result.file);
+    if (moved.isEmpty()) {
         result.code = Result::Code::OutputFolder;
         result.error = tx(u"The output folder cannot be written: ") + target.absolutePath();
+        return result;
     }
+    result.file = moved;
     return result;
 }
 

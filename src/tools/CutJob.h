@@ -15,9 +15,9 @@
 // Cuts one fragment out of a media file without re-encoding: ffmpeg copies the streams from
 // the keyframe at or before the chosen start to the chosen end into "Fragment of <title>.<ext>"
 // in the output folder (the documents folder's "Trawlix/" by default, created when missing).
-// The fragment is written under a scratch name beside its final one and renamed into place
-// only when it holds the whole span, so a failed cut leaves no partial file and an existing
-// fragment of the same name is replaced only by a good one.
+// The fragment is written under its own scratch name beside its final one and moved in only
+// when it holds the whole span, so a failed cut leaves no partial file; a file that already has
+// the name (an earlier fragment) is never replaced: the new one takes the next free name.
 //
 // Used by the cutter window and by `trawlix --cut`. run() blocks; start() runs the same on a
 // worker thread of the job, whose signals arrive queued at receivers living elsewhere.

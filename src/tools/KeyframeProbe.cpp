@@ -149,7 +149,8 @@ KeyframeProbe KeyframeProbe::probe(const QString& path, qint64 untilMs, ToolRunn
         return failed;
     }
     // The bound holds while ffprobe prints: a report past it is never collected whole.
-    const ToolRunner::ToolResult run = ToolRunner::runToolResult(command(path, untilMs), runFlag, MaxOutputSize);
+    const ToolRunner::ToolResult run =
+        ToolRunner::runToolResult(command(path, untilMs), runFlag, MaxOutputSize, TimeLimitMs);
     switch (run.code) {
     case ToolRunner::ToolResult::Code::Finished:
         if (run.exitCode == 0)
@@ -165,6 +166,7 @@ KeyframeProbe KeyframeProbe::probe(const QString& path, qint64 untilMs, ToolRunn
         break;
     case ToolRunner::ToolResult::Code::Crashed:
     case ToolRunner::ToolResult::Code::NotStarted:
+    case ToolRunner::ToolResult::Code::TimedOut:
         break;
     }
     return failed;

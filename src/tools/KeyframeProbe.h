@@ -38,6 +38,9 @@ struct KeyframeProbe
     // than MaxOutputSize, and more keyframes than MaxKeyframes are not kept (an hour of
     // intra-only video at 60 frames per second fits both).
     static constexpr qsizetype MaxOutputSize = 32 * 1024 * 1024;
+    // Reading the keyframes of hours of video takes seconds; a file that blocks its reader
+    // (a FIFO) is given up after this.
+    static constexpr int TimeLimitMs = 5 * 60 * 1000;
     static constexpr qsizetype MaxKeyframes = 500000;
     static constexpr qsizetype MaxLineSize = 4096;
 

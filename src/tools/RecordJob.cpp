@@ -4,7 +4,11 @@
 #include "base/Texts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <chrono>
+#include <sys/statvfs.h>
 
 namespace {
 
@@ -12,6 +16,27 @@ namespace {
 constexpr qint64 MinRecordingBytes = 1024;
 
 } // namespace
+
+bool RecordJob::belowFloor(const DiskSpace& space)
+{
+    if (space.available < 0)
+        return false;
+    qint64 floor = FloorBytes;
+    if (space.total > 0)
+        floor = qMin(floor, space.total / 100 * FloorPercent);
+    return space.available < floor;
+}
+
+RecordJob::DiskSpace RecordJob::freeSpace(const QString& folder)
+{
+    struct statvfs info
+    {
+    };
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return {};
+    return {static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize),
+            static_cast<qint64>(info.f_blocks) * static_cast<qint64>(info.f_frsize)};
+}
 
 RecordJob::RecordJob(const Clock& clock, QObject* parent)
     : QObject(parent)
@@ -72,6 +97,10 @@ bool RecordJob::start(const QList<AudioSource>& sources, Format format, int maxS
         finish({Result::Code::NotStarted, path, QStringLiteral("cannot create ") + QFileInfo(path).path(), 0});
         return false;
     }
+    if (m_freeSpace && belowFloor(m_freeSpace(QFileInfo(path).path()))) {
+        finish({Result::Code::NotStarted, path, lowSpaceText(), 0});
+        return false;
+    }
     m_runFlag.store(true);
     {
         QMutexLocker lock(&m_mutex);
@@ -118,11 +147,35 @@ void RecordJob::setState(State state)
     emit stateChanged(state);
 }
 
+void RecordJob::watchSpace(const QString& folder, std::atomic<bool>& done)
+{
+    while (!done.load()) {
+        // Sleeps in short steps, so the end of the recording is not held up by a whole one.
+        for (int waited = 0; waited < SpaceCheckMs && !done.load(); waited += 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (done.load() || !m_freeSpace)
+            return;
+        if (belowFloor(m_freeSpace(folder))) {
+            m_lowSpace.store(true);
+            stop();
+            return;
+        }
+    }
+}
+
 void RecordJob::run(const ToolCommand& command)
 {
+    std::atomic<bool> done{false};
+    std::thread watcher([this, &done] { watchSpace(QFileInfo(path()).path(), done); });
     const QString output = ToolRunner::runToolElapsed(command, m_runFlag,
                                                       [this](const QString& caption) { emit elapsedChanged(caption); });
+    done.store(true);
+    watcher.join();
     Result result{Result::Code::Recorded, path(), {}, elapsedSeconds()};
+    if (m_lowSpace.load()) {
+        result.ending = Result::Ending::LowDiskSpace;
+        result.error = lowSpaceText();
+    }
     const QFileInfo file(result.file);
     if (!file.isFile() || file.size() < MinRecordingBytes) {
         result.code = Result::Code::Failed;
@@ -131,6 +184,11 @@ void RecordJob::run(const ToolCommand& command)
             result.error = QStringLiteral("ffmpeg recorded nothing");
     }
     finish(result);
+}
+
+QString RecordJob::lowSpaceText()
+{
+    return QStringLiteral("The recording stopped: the disk is almost full.");
 }
 
 void RecordJob::finish(const Result& result)

@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 // One recording of the computer's sound: ffmpeg records the chosen sources into
@@ -17,7 +18,7 @@
 // it with SIGTERM, which ffmpeg treats as the end of the recording and finishes its file. The
 // recordings importer of the library takes the file from there. Used by the recorder window
 // and by `trawlix --record`; signals come from the worker thread (queued to receivers that
-// live elsewhere).
+// live elsewhere). A recording also ends by itself when the disk runs low (see FloorBytes).
 class RecordJob final : public QObject
 {
     Q_OBJECT
@@ -48,11 +49,37 @@ public:
             NotStarted, // ffmpeg is missing or the job already ran
             Failed,     // ffmpeg ended without a recording (device busy or missing)
         };
+        enum class Ending
+        {
+            Asked,        // stop(), the time given, or ffmpeg's own end
+            LowDiskSpace, // the disk's free space fell below the floor; the file is kept
+        };
+
         Code code = Code::NotStarted;
         QString file;  // the recording's path (also on failure: where it would have been)
-        QString error; // for the user when code is not Recorded
+        QString error; // for the user when code is not Recorded, or why it ended early
         int seconds = 0;
+        Ending ending = Ending::Asked;
     };
+
+    // Free space of the file system that holds a folder; -1 when unknown.
+    struct DiskSpace
+    {
+        qint64 available = -1;
+        qint64 total = -1;
+    };
+    using FreeSpaceQuery = std::function<DiskSpace(const QString& folder)>;
+
+    // A recording ends by itself once the disk holds less than this much free space (200 MiB,
+    // or 1 % of a disk smaller than 20 GiB), so that it never fills the disk; the free space
+    // is looked at once a second.
+    static constexpr qint64 FloorBytes = qint64(200) * 1024 * 1024;
+    static constexpr int FloorPercent = 1;
+    static constexpr int SpaceCheckMs = 1000;
+    static bool belowFloor(const DiskSpace& space);
+    static DiskSpace freeSpace(const QString& folder); // statvfs
+    // What the user is told when the disk ran low.
+    static QString lowSpaceText();
 
     explicit RecordJob(const Clock& clock = Clock::system(), QObject* parent = nullptr);
     ~RecordJob() override; // stops a running recording and waits for it
@@ -71,6 +98,9 @@ public:
     // Blocks until the worker is done and returns the outcome (NotStarted when never started).
     Result wait();
 
+    // Replaces the free-space query (before start()).
+    void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
+
     State state() const { return m_state.load(); }
     int elapsedSeconds() const;
     QString path() const;
@@ -86,7 +116,12 @@ private:
     void run(const ToolCommand& command);
     void finish(const Result& result);
 
+    // Stops the recording when the disk runs low, until done is set; sets m_lowSpace.
+    void watchSpace(const QString& folder, std::atomic<bool>& done);
+
     const Clock& m_clock;
+    FreeSpaceQuery m_freeSpace = &RecordJob::freeSpace;
+    std::atomic<bool> m_lowSpace{false};
     std::atomic<State> m_state{State::Idle};
     std::atomic<bool> m_started{false}; // start() has been called
     ToolRunner::RunFlag m_runFlag{false};

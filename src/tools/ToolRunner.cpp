@@ -97,12 +97,17 @@ ToolResult::Code codeOf(ChildProcess::Outcome outcome)
 ToolResult pumpBytes(const ToolCommand& command,
                      RunFlag* runFlag,
                      int graceMs,
+                     int timeLimitMs,
                      const std::function<bool(const QByteArray& bytes, bool ending)>& onBytes)
 {
     ToolResult result;
     ChildProcess child(resolve(command), command);
     if (!child.started())
         return result;
+    const QDeadlineTimer limit =
+        timeLimitMs > 0 ? QDeadlineTimer(timeLimitMs) : QDeadlineTimer(QDeadlineTimer::Forever);
+    const bool poll = runFlag || timeLimitMs > 0;
+    bool timedOut = false;
     bool ending = false;
     const auto end = [&] {
         if (graceMs < 0)
@@ -114,8 +119,12 @@ ToolResult pumpBytes(const ToolCommand& command,
     for (;;) {
         if (!ending && runFlag && !runFlag->load())
             end();
+        if (!ending && limit.hasExpired()) {
+            timedOut = true;
+            end();
+        }
         QByteArray bytes;
-        const ChildProcess::Read read = child.read(bytes, runFlag || ending ? FlagPollMs : -1);
+        const ChildProcess::Read read = child.read(bytes, poll || ending ? FlagPollMs : -1);
         if (read == ChildProcess::Read::End)
             break;
         if (read == ChildProcess::Read::Idle)
@@ -124,16 +133,21 @@ ToolResult pumpBytes(const ToolCommand& command,
             end();
     }
     result.code = codeOf(child.finish(&result.exitCode));
+    if (timedOut && result.code == ToolResult::Code::Stopped)
+        result.code = ToolResult::Code::TimedOut;
     return result;
 }
 
 // The text modes: each byte widened to one character. onChunk gets each chunk while the job may
 // run and returns false to end it; once it is ending, what the tool still prints (up to
 // MaxOutputAfterStop) is collected into the result's output without display.
-ToolResult pump(const ToolCommand& command, RunFlag* runFlag, const std::function<bool(const QString& chunk)>& onChunk)
+ToolResult pump(const ToolCommand& command,
+                RunFlag* runFlag,
+                const std::function<bool(const QString& chunk)>& onChunk,
+                int timeLimitMs = 0)
 {
     QString rest;
-    ToolResult result = pumpBytes(command, runFlag, -1, [&](const QByteArray& bytes, bool ending) {
+    ToolResult result = pumpBytes(command, runFlag, -1, timeLimitMs, [&](const QByteArray& bytes, bool ending) {
         if (!ending)
             return onChunk(QString::fromLatin1(bytes));
         if (rest.size() < MaxOutputAfterStop)
@@ -163,19 +177,22 @@ QString findTool(const QString& name)
     return QStandardPaths::findExecutable(tool);
 }
 
-ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag, qsizetype maxOutput)
+ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag, qsizetype maxOutput, int timeLimitMs)
 {
     QString collected;
     bool tooLong = false;
-    ToolResult result = pump(command, runFlag, [&](const QString& chunk) {
-        if (maxOutput > 0 && collected.size() + chunk.size() > maxOutput) {
-            collected += chunk.left(maxOutput - collected.size());
-            tooLong = true;
-            return false;
-        }
-        collected += chunk;
-        return true;
-    });
+    ToolResult result = pump(
+        command, runFlag,
+        [&](const QString& chunk) {
+            if (maxOutput > 0 && collected.size() + chunk.size() > maxOutput) {
+                collected += chunk.left(maxOutput - collected.size());
+                tooLong = true;
+                return false;
+            }
+            collected += chunk;
+            return true;
+        },
+        timeLimitMs);
     if (tooLong) {
         // What the tool printed past the bound is not the caller's.
         result.code = ToolResult::Code::TooLong;
@@ -196,9 +213,9 @@ runToolChunks(const ToolCommand& command, const std::function<void(const QString
     });
 }
 
-QString runTool(const ToolCommand& command)
+QString runTool(const ToolCommand& command, int timeLimitMs)
 {
-    return runToolResult(command).output;
+    return runToolResult(command, nullptr, 0, timeLimitMs).output;
 }
 
 QString runToolWithPercent(const ToolCommand& command,
@@ -280,7 +297,7 @@ ToolResult runToolChunks(const ToolCommand& command,
                          const std::function<void(const QByteArray& chunk)>& onChunk,
                          int graceMs)
 {
-    return pumpBytes(command, &runFlag, qMax(0, graceMs), [&](const QByteArray& bytes, bool ending) {
+    return pumpBytes(command, &runFlag, qMax(0, graceMs), 0, [&](const QByteArray& bytes, bool ending) {
         if (!ending && onChunk)
             onChunk(bytes);
         return true;
@@ -338,6 +355,17 @@ void endChildren(const QString& nameFilter)
 void killAllTools()
 {
     endChildren(QString());
+}
+
+void closeDown()
+{
+    ChildRegistry::setRefusing(true);
+    endChildren(QString());
+}
+
+void reopen()
+{
+    ChildRegistry::setRefusing(false);
 }
 
 void killToolsNamed(const QString& programName)

@@ -38,6 +38,7 @@ struct ToolResult
         Stopped,    // the run flag, killAllTools or killToolsNamed ended it
         NotStarted, // the tool was not found or could not be started
         TooLong,    // it printed more than the caller's bound and was ended there
+        TimedOut,   // it ran past the caller's time limit and was ended there
     };
 
     Code code = Code::NotStarted;
@@ -45,18 +46,28 @@ struct ToolResult
     QString output;
 };
 
+// How long a tool that answers a question (ffprobe, ffmpeg reading a file's facts or one
+// frame) may run before it is ended: a file that blocks its reader (a FIFO, a stalled network
+// mount) must not hold the job for ever. Jobs that run as long as the user wants (conversion,
+// recording, link download) have a stop instead.
+constexpr int DefaultTimeLimitMs = 30000;
+
 // Resolves a tool name: a name with a "/" is taken as a path; otherwise the data folder first,
 // then PATH. "youtube-dl" resolves as "yt-dlp". Returns the absolute path, or the empty text
 // when the tool is nowhere.
 QString findTool(const QString& name);
 
-// Collect mode: everything the tool printed.
-QString runTool(const ToolCommand& command);
+// Collect mode: everything the tool printed within timeLimitMs.
+QString runTool(const ToolCommand& command, int timeLimitMs = DefaultTimeLimitMs);
 
 // Collect mode with the outcome; runFlag (may be null) stops the job when cleared. With
 // maxOutput above 0 the tool is ended as soon as its output passes maxOutput characters: the
-// code is then TooLong and the output holds the first maxOutput characters only.
-ToolResult runToolResult(const ToolCommand& command, RunFlag* runFlag = nullptr, qsizetype maxOutput = 0);
+// code is then TooLong and the output holds the first maxOutput characters only. A tool still
+// running after timeLimitMs (none when 0 or less) is ended: the code is then TimedOut.
+ToolResult runToolResult(const ToolCommand& command,
+                         RunFlag* runFlag = nullptr,
+                         qsizetype maxOutput = 0,
+                         int timeLimitMs = DefaultTimeLimitMs);
 
 // Collect mode that hands each chunk to onChunk as it arrives instead of collecting it, for
 // jobs that read the tool's output themselves and may run for hours. The result's output holds
@@ -112,6 +123,12 @@ int ffmpegTimeToSeconds(QString& collected, bool* found = nullptr);
 // SIGKILL after a grace period). Never touches processes of other programs. Returns once the
 // children are gone or the grace period is over.
 void killAllTools();
+
+// Refuses every tool from now on (a start returns NotStarted) and ends the running ones: the
+// program is going away, and a worker still to be joined must not start another tool.
+// reopen() undoes the refusal (a test that shuts down and goes on).
+void closeDown();
+void reopen();
 
 // Ends the running children whose program file name contains programName ("ffmpeg").
 void killToolsNamed(const QString& programName);

@@ -45,7 +45,9 @@ Page6::Page6(const QList<AudioSource>& sources, QWidget* parent)
     // The job reports from its worker: these connections are queued onto this window.
     connect(m_job.get(), &RecordJob::elapsedChanged, this, &QWidget::setWindowTitle);
     connect(m_job.get(), &RecordJob::finished, this, [this](const RecordJob::Result& result) {
-        if (result.code == RecordJob::Result::Code::Failed && !result.error.isEmpty())
+        // Failures, and a recording the disk's free space ended early, are told.
+        if (!result.error.isEmpty() && (result.code != RecordJob::Result::Code::Recorded ||
+                                        result.ending == RecordJob::Result::Ending::LowDiskSpace))
             message(result.error);
         close();
     });

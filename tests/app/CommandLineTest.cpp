@@ -12,13 +12,32 @@ CommandLine parse(std::initializer_list<const char*> words)
     return CommandLine::parse(arguments);
 }
 
-TEST(CommandLineTest, MinIsFoundAnywhereEvenInsideAWord)
+TEST(CommandLineTest, MinIsAWholeArgumentOfItsOwn)
 {
-    EXPECT_TRUE(parse({"/min"}).startHidden);
-    EXPECT_TRUE(parse({"--headless", "x/minimal"}).startHidden);
-    EXPECT_FALSE(parse({"--headless"}).startHidden);
-    EXPECT_FALSE(parse({"/MIN"}).startHidden);
-    EXPECT_TRUE(CommandLine::parse({QStringLiteral("/opt/min/trawlix")}).startHidden);
+    struct Row
+    {
+        QStringList arguments; // after the program's path
+        bool hidden;
+    };
+    const Row rows[] = {
+        {{QStringLiteral("/min")}, true},
+        {{QStringLiteral("--headless"), QStringLiteral("/min")}, true},
+        {{QStringLiteral("--headless")}, false},
+        {{QStringLiteral("/MIN")}, false},
+        {{QStringLiteral("x/minimal")}, false},
+        // A value that holds the text is no request to start hidden.
+        {{QStringLiteral("--data-dir"), QStringLiteral("/tmp/minutes")}, false},
+        {{QStringLiteral("--data-dir"), QStringLiteral("/min")}, false},
+        {{QStringLiteral("--data-dir"), QStringLiteral("/min"), QStringLiteral("/min")}, true},
+    };
+    for (const Row& row : rows) {
+        const CommandLine line = CommandLine::parse(QStringList{QStringLiteral("/usr/bin/trawlix")} + row.arguments);
+        EXPECT_TRUE(line.error.isEmpty()) << qPrintable(line.error);
+        EXPECT_EQ(line.startHidden, row.hidden) << qPrintable(row.arguments.join(u' '));
+    }
+    // The program's own path is not an argument.
+    EXPECT_FALSE(CommandLine::parse({QStringLiteral("/opt/min/trawlix")}).startHidden);
+    EXPECT_FALSE(CommandLine::parse({QStringLiteral("/min")}).startHidden);
 }
 
 TEST(CommandLineTest, OptionsAndValues)

@@ -1,5 +1,8 @@
+#include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
+
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -49,6 +52,12 @@ public:
         return true;
     }
 
+    QString output()
+    {
+        m_stdout += m_process.readAllStandardOutput();
+        return QString::fromUtf8(m_stdout);
+    }
+
     QString trace()
     {
         m_stderr += m_process.readAllStandardError();
@@ -78,6 +87,7 @@ public:
 
 private:
     QProcess m_process;
+    QByteArray m_stdout;
     QByteArray m_stderr;
 };
 
@@ -124,15 +134,41 @@ TEST_F(ProgramStartTest, ACrashedInstanceDoesNotBlockTheNextStart)
     EXPECT_EQ(next.stop(), 0);
 }
 
-TEST_F(ProgramStartTest, MinInsideALongerWordStartsHidden)
+TEST_F(ProgramStartTest, OnlyAWholeMinArgumentStartsHidden)
 {
-    Program hidden(m_dir, {QStringLiteral("--data-dir"), m_data, QStringLiteral("x/minimal")});
+    Program hidden(m_dir, {QStringLiteral("--data-dir"), m_data, QStringLiteral("/min")});
     ASSERT_TRUE(hidden.waitForTrace(QStringLiteral("Window: started hidden"))) << qPrintable(hidden.trace());
     EXPECT_EQ(hidden.stop(), 0);
 
-    Program shown(m_dir, {QStringLiteral("--data-dir"), m_data, QStringLiteral("x/max")});
-    ASSERT_TRUE(shown.waitForTrace(QStringLiteral("Window: shown"))) << qPrintable(shown.trace());
-    EXPECT_EQ(shown.stop(), 0);
+    // A data folder whose path holds the text is no request to start hidden.
+    const QString minutes = m_dir.filePath(QStringLiteral("minutes"));
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--data-dir"), minutes},
+          QStringList{QStringLiteral("--data-dir"), m_data, QStringLiteral("x/minimal")}}) {
+        Program shown(m_dir, arguments);
+        ASSERT_TRUE(shown.waitForTrace(QStringLiteral("Window: shown"))) << qPrintable(shown.trace());
+        EXPECT_FALSE(shown.trace().contains(QStringLiteral("started hidden")));
+        EXPECT_EQ(shown.stop(), 0);
+    }
+}
+
+TEST_F(ProgramStartTest, ListingRunsBesideARunningInstance)
+{
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    ASSERT_TRUE(QDir().mkpath(m_data + QStringLiteral("/Videos")));
+    ASSERT_TRUE(MediaFixture::makeClip(m_data + QStringLiteral("/Videos/Beside clip.mp4"), 1));
+    Program running(m_dir, {QStringLiteral("--headless"), QStringLiteral("--data-dir"), m_data});
+    ASSERT_TRUE(running.waitForTrace(QStringLiteral("SingleInstance: listening"))) << qPrintable(running.trace());
+
+    Program listing(m_dir,
+                    {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"), m_data});
+    EXPECT_EQ(listing.waitForExit(60000), 0);
+    EXPECT_TRUE(listing.output().contains(QStringLiteral("\tMP4\t00:00:01"))) << qPrintable(listing.output());
+    // It neither brings the running one forward nor takes its place.
+    QThread::msleep(500);
+    EXPECT_FALSE(running.trace().contains(QStringLiteral("show request"))) << qPrintable(running.trace());
+    EXPECT_EQ(running.stop(), 0);
 }
 
 TEST_F(ProgramStartTest, HeadlessRunsTheStartUpAndListingEnds)

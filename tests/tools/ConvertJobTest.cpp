@@ -2,6 +2,7 @@
 // the job refuses what is no media, reports failures with ffmpeg's words, stops on request and
 // never leaves a partial output or touches its source.
 #include "tools/ConvertJob.h"
+#include "tools/ScratchFile.h"
 
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
@@ -73,6 +74,14 @@ QByteArray digest(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// Scratch files left in folder.
+QStringList scratchLeft(const QString& folder)
+{
+    QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    left.removeIf([](const QString& name) { return !ScratchFile::isScratchName(name); });
+    return left;
 }
 
 // One clip for the whole suite: 320x240 test pattern at 15 frames a second with a tone.
@@ -204,7 +213,7 @@ TEST_P(ShippedProfile, ConvertsTheGeneratedClip)
                              ? qint64(videoKbit + audioKbit) * 1000 / 8 * kSourceSeconds * 3 / 2 + 256 * 1024
                              : qint64(12) * 1024 * 1024;
     EXPECT_LE(QFileInfo(output).size(), bound);
-    EXPECT_FALSE(QFileInfo::exists(ConvertJob::scratchPath(output)));
+    EXPECT_EQ(scratchLeft(QFileInfo(output).path()), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped,
@@ -237,6 +246,14 @@ protected:
         }
     }
     QString out(const QString& name) const { return m_dir.filePath(name); }
+    static ConvertJob::Settings vp8()
+    {
+        const ProfileSet set = ProfileStore::shippedSet();
+        ConvertJob::Settings settings =
+            ConvertJob::defaults(set, set.indexOfPath(QStringLiteral("video_formats/webm")));
+        settings.values.at(static_cast<int>(ParamList::VideoCodec)) = QStringLiteral("VP8");
+        return settings;
+    }
     static ConvertJob::Settings mp3()
     {
         const ProfileSet set = ProfileStore::shippedSet();
@@ -344,19 +361,95 @@ TEST_F(ConvertJobTest, ProgressSkipAndCancelLeaveNoPartialFile)
     ASSERT_EQ(results.size(), 2);
     EXPECT_EQ(results.at(0).code, ConvertJob::FileResult::Code::Cancelled);
     EXPECT_EQ(results.at(1).code, ConvertJob::FileResult::Code::Cancelled);
-    for (const QString& path : {first, second}) {
+    for (const QString& path : {first, second})
         EXPECT_FALSE(QFileInfo::exists(path));
-        EXPECT_FALSE(QFileInfo::exists(ConvertJob::scratchPath(path)));
-    }
+    EXPECT_EQ(scratchLeft(m_dir.path()), QStringList());
     ASSERT_GE(progress.size(), 1);
     EXPECT_TRUE(progress.first().at(1).toString().contains(QLatin1String("%..Converting first.webm")));
     EXPECT_EQ(ToolRunner::runningToolCount(), 0);
 }
 
-TEST_F(ConvertJobTest, ScratchNameKeepsTheExtension)
+// A long source that ffv1 made quickly and VP8 converts slowly enough to act in the middle.
+QString makeLongSource(const QString& path)
 {
-    EXPECT_EQ(ConvertJob::scratchPath(QStringLiteral("/a/b/Song.v2.mp3")), QStringLiteral("/a/b/Song.v2.part.mp3"));
-    EXPECT_EQ(ConvertJob::scratchPath(QStringLiteral("/a/noext")), QStringLiteral("/a/noext.part"));
+    return MediaFixture::make(path, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                     QStringLiteral("testsrc=size=160x120:rate=10:duration=30"), QStringLiteral("-c:v"),
+                                     QStringLiteral("ffv1")})
+               ? path
+               : QString();
+}
+
+TEST_F(ConvertJobTest, AUsersPartFileSurvivesAndTwoRunsToOneNameBothFinish)
+{
+    const QString longSource = makeLongSource(out(QStringLiteral("long.mkv")));
+    ASSERT_FALSE(longSource.isEmpty());
+    // The name the converter once wrote to, and removed first.
+    const QString userFile = out(QStringLiteral("clip.part.webm"));
+    QFile user(userFile);
+    ASSERT_TRUE(user.open(QIODevice::WriteOnly));
+    user.write("the user's own");
+    user.close();
+
+    // Two runs of one file to one profile at once (the second starts while the first writes):
+    // each has its own scratch file, and the one that ends second takes the next free name
+    // instead of replacing the first one's output.
+    const QString output = out(QStringLiteral("clip.webm"));
+    const ConvertJob::Settings settings = vp8();
+    ConvertJob first;
+    ConvertJob second;
+    std::atomic<bool> secondStarted{false};
+    QObject::connect(
+        &first, &ConvertJob::progressChanged, &first,
+        [&](int, const QString&) {
+            if (!secondStarted.exchange(true))
+                second.start({{longSource, output, 30}}, settings);
+        },
+        Qt::DirectConnection);
+    ASSERT_TRUE(first.start({{longSource, output, 30}}, settings));
+    const QList<ConvertJob::FileResult> one = first.wait();
+    ASSERT_TRUE(secondStarted.load());
+    const QList<ConvertJob::FileResult> two = second.wait();
+    ASSERT_EQ(one.size(), 1);
+    ASSERT_EQ(two.size(), 1);
+    EXPECT_EQ(one.first().code, ConvertJob::FileResult::Code::Converted) << one.first().error.toStdString();
+    EXPECT_EQ(two.first().code, ConvertJob::FileResult::Code::Converted) << two.first().error.toStdString();
+    const QStringList outputs{one.first().output, two.first().output};
+    EXPECT_TRUE(outputs.contains(output)) << outputs.join(u' ').toStdString();
+    EXPECT_TRUE(outputs.contains(out(QStringLiteral("clip (2).webm")))) << outputs.join(u' ').toStdString();
+    for (const QString& path : outputs)
+        EXPECT_NEAR(probe(path).duration, 30, 0.5) << path.toStdString();
+    EXPECT_EQ(digest(userFile), QCryptographicHash::hash("the user's own", QCryptographicHash::Sha256));
+    EXPECT_EQ(scratchLeft(m_dir.path()), QStringList());
+}
+
+TEST_F(ConvertJobTest, AnOutputThatAppearsDuringTheConversionStays)
+{
+    const QString longSource = makeLongSource(out(QStringLiteral("long.mkv")));
+    ASSERT_FALSE(longSource.isEmpty());
+    const ConvertJob::Settings settings = vp8();
+    const QString output = out(QStringLiteral("clip.webm"));
+    ConvertJob job;
+    std::atomic<bool> written{false};
+    // The user (or another program) saves a file under the output's name while ffmpeg runs.
+    QObject::connect(
+        &job, &ConvertJob::progressChanged, &job,
+        [&](int, const QString&) {
+            if (written.exchange(true))
+                return;
+            QFile appeared(output);
+            if (appeared.open(QIODevice::NewOnly))
+                appeared.write("appeared meanwhile");
+        },
+        Qt::DirectConnection);
+    ASSERT_TRUE(job.start({{longSource, output, 30}}, settings));
+    const QList<ConvertJob::FileResult> results = job.wait();
+    ASSERT_EQ(results.size(), 1);
+    ASSERT_TRUE(written.load());
+    EXPECT_EQ(results.first().code, ConvertJob::FileResult::Code::Converted) << results.first().error.toStdString();
+    EXPECT_EQ(results.first().output, out(QStringLiteral("clip (2).webm")));
+    EXPECT_EQ(digest(output), QCryptographicHash::hash("appeared meanwhile", QCryptographicHash::Sha256));
+    EXPECT_NEAR(probe(results.first().output).duration, 30, 0.5);
+    EXPECT_EQ(scratchLeft(m_dir.path()), QStringList());
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "support/SkipUnlessCi.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,6 +22,8 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -153,6 +156,91 @@ TEST_F(RecordJobTest, NoDeviceIsRefusedAtOnce)
     EXPECT_EQ(result.code, RecordJob::Result::Code::NoDevice);
     EXPECT_EQ(result.error, QStringLiteral("No devices for audio recording!"));
     EXPECT_FALSE(job.start({kSonotrap}, RecordJob::Format::Mp3)) << "a job records once";
+}
+
+TEST(RecordJobSpace, TheFloorIsTwoHundredMebibytesOrOnePercentOfASmallDisk)
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    struct Row
+    {
+        RecordJob::DiskSpace space;
+        bool below;
+    };
+    const Row rows[] = {
+        {{201 * MiB, 1000 * 1024 * MiB}, false},
+        {{199 * MiB, 1000 * 1024 * MiB}, true},
+        {{11 * MiB, 1000 * MiB}, false}, // 1 % of a 1000 MiB disk is 10 MiB
+        {{9 * MiB, 1000 * MiB}, true},
+        {{0, 64 * MiB}, true},
+        {{-1, -1}, false}, // unknown: the recording goes on
+        {{150 * MiB, -1}, true},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(RecordJob::belowFloor(row.space), row.below) << row.space.available << " of " << row.space.total;
+}
+
+TEST_F(RecordJobTest, ALowDiskEndsTheRecordingAndKeepsIt)
+{
+    constexpr qint64 GiB = qint64(1024) * 1024 * 1024;
+    RecordJob job;
+    std::atomic<int> asked{0};
+    // Plenty of room for the start and two looks, then almost none.
+    job.setFreeSpaceQuery([&asked](const QString&) {
+        return RecordJob::DiskSpace{++asked <= 3 ? 100 * GiB : 100 * 1024 * 1024, 500 * GiB};
+    });
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(job.start({kSonotrap}, RecordJob::Format::Wav));
+    const RecordJob::Result result = job.wait();
+    EXPECT_LT(timer.elapsed(), 10000);
+    ASSERT_EQ(result.code, RecordJob::Result::Code::Recorded) << result.error.toStdString();
+    EXPECT_EQ(result.ending, RecordJob::Result::Ending::LowDiskSpace);
+    EXPECT_TRUE(result.error.contains(QLatin1String("disk"))) << result.error.toStdString();
+    const std::string wav = m_dir.filePath(QStringLiteral("check.wav")).toStdString();
+    ASSERT_EQ(
+        runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", result.file.toStdString(), "-y", wav}).exitCode,
+        0);
+    EXPECT_NEAR(WavFile::read(wav).seconds, 3, 1.2);
+
+    // Already below the floor: nothing starts.
+    RecordJob full;
+    full.setFreeSpaceQuery([](const QString&) { return RecordJob::DiskSpace{1024, 500 * GiB}; });
+    EXPECT_FALSE(full.start({kSonotrap}, RecordJob::Format::Wav));
+    EXPECT_EQ(full.wait().code, RecordJob::Result::Code::NotStarted);
+}
+
+TEST_F(RecordJobTest, ARecordingOnASmallDiskStopsBeforeItIsFull)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString mount = m_dir.filePath(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(mount));
+    if (runProcess({"mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs", mount.toStdString()}).exitCode != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    struct Unmount
+    {
+        std::string path;
+        ~Unmount() { runProcess({"umount", "-l", path}); }
+    } unmount{mount.toStdString()};
+    // Leave about 2.5 MiB: some 15 s of WAV above the floor (1 % of 64 MiB).
+    const std::string filler = (mount + QStringLiteral("/filler")).toStdString();
+    ASSERT_EQ(runProcess({"dd", "if=/dev/zero", "of=" + filler, "bs=1M", "count=61"}).exitCode, 0);
+    AppPaths::setDataDir(mount + QStringLiteral("/data"));
+    ASSERT_TRUE(QDir().mkpath(AppPaths::folder(AppPaths::Folder::TempRecords)));
+
+    RecordJob job;
+    ASSERT_TRUE(job.start({kSonotrap}, RecordJob::Format::Wav, 120));
+    const RecordJob::Result result = job.wait();
+    ASSERT_EQ(result.code, RecordJob::Result::Code::Recorded) << result.error.toStdString();
+    EXPECT_EQ(result.ending, RecordJob::Result::Ending::LowDiskSpace);
+    const RecordJob::DiskSpace left = RecordJob::freeSpace(mount);
+    EXPECT_GT(left.available, 0) << "the disk never filled";
+    const std::string wav = m_dir.filePath(QStringLiteral("check.wav")).toStdString();
+    const ProcessResult copy =
+        runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", result.file.toStdString(), "-y", wav});
+    ASSERT_EQ(copy.exitCode, 0) << copy.output;
+    EXPECT_GT(WavFile::read(wav).seconds, 5);
+    EXPECT_LT(WavFile::read(wav).seconds, 40);
 }
 
 TEST(RecordJobStart, OfTwoStartsAtOnceOneRuns)

@@ -3,12 +3,16 @@
 #include "base/Texts.h"
 #include "support/ChildHelper.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include <fcntl.h>
@@ -23,6 +27,10 @@ using ToolRunner::ToolResult;
 class ToolRunnerTest : public ::testing::Test
 {
 protected:
+    // The first tool of a process starts the guard of the tools' families, whose socket stays
+    // open for the life of the process: started here, so that each test counts from it.
+    static void SetUpTestSuite() { ToolRunner::runTool(ChildHelper::command(QStringLiteral("print:1"))); }
+
     void SetUp() override
     {
         Texts::init();
@@ -232,6 +240,42 @@ TEST_F(ToolRunnerTest, StopBeforeTheFirstChunkEndsTheJob)
     const ToolResult result = ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("stall")), &flag);
     stopper.join();
     EXPECT_EQ(result.code, ToolResult::Code::Stopped);
+}
+
+TEST_F(ToolRunnerTest, TimeLimitEndsAToolThatNeverAnswers)
+{
+    // "quiet" ends on SIGTERM; "ignoreterm" needs the SIGKILL after the grace period.
+    for (const QString& mode : {QStringLiteral("quiet"), QStringLiteral("ignoreterm")}) {
+        QElapsedTimer timer;
+        timer.start();
+        const ToolResult result = ToolRunner::runToolResult(ChildHelper::command(mode), nullptr, 0, 300);
+        EXPECT_EQ(result.code, ToolResult::Code::TimedOut) << qPrintable(mode);
+        EXPECT_GE(timer.elapsed(), 300) << qPrintable(mode);
+        EXPECT_LT(timer.elapsed(), 300 + 3000 + 2000) << qPrintable(mode);
+    }
+    // A tool that answers in time is not touched by its limit.
+    const ToolResult quick =
+        ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("print:2")), nullptr, 0, 5000);
+    EXPECT_EQ(quick.code, ToolResult::Code::Finished);
+    EXPECT_EQ(quick.output, QStringLiteral("line 0\nline 1\n"));
+}
+
+TEST_F(ToolRunnerTest, ClosedDownRunnerEndsItsToolsAndStartsNoMore)
+{
+    auto job = std::async(std::launch::async, [] {
+        return ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("stall")), nullptr, 0, 0);
+    });
+    QDeadlineTimer started(10000);
+    while (ToolRunner::runningToolCount() == 0 && !started.hasExpired())
+        QThread::msleep(10);
+    ASSERT_EQ(ToolRunner::runningToolCount(), 1);
+    ToolRunner::closeDown();
+    EXPECT_EQ(job.get().code, ToolResult::Code::Stopped);
+    EXPECT_EQ(ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("print:1"))).code,
+              ToolResult::Code::NotStarted);
+    ToolRunner::reopen();
+    EXPECT_EQ(ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("print:1"))).code,
+              ToolResult::Code::Finished);
 }
 
 TEST_F(ToolRunnerTest, CollectEndsAToolOnceItsOutputPassesTheBound)
