@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <unordered_set>
 #include <vector>
@@ -86,10 +87,8 @@ KeyLog::~KeyLog()
 
 std::size_t KeyLog::RandomHash::operator()(const ClientRandom& random) const
 {
-    // The random is random: its first bytes are hash enough.
-    std::size_t hash = 0;
-    std::memcpy(&hash, random.data(), sizeof hash);
-    return hash;
+    // Hashed whole: the file is not trusted to hold random randoms.
+    return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(random.data()), random.size()));
 }
 
 void KeyLog::setFile(std::string path)

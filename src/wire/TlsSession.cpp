@@ -153,9 +153,12 @@ TlsSession::Outcome TlsSession::record(Direction& direction,
     if (type == kAlert && (!m_suite || direction.phase == Phase::Handshake) && !direction.cipher)
         return Outcome::Done; // a plaintext alert ends the handshake; nothing to read
     if (!m_suite) {
-        // Until the ServerHello is read only plaintext handshake records make sense.
+        // Until the ServerHello is read only plaintext handshake records make sense, and the
+        // server's ChangeCipherSpec after a HelloRetryRequest (sent for middleboxes only).
         if (type == kHandshake)
             return handshakeBytes(direction, payload) ? Outcome::Done : Outcome::Fail;
+        if (type == kChangeCipherSpec && !direction.client)
+            return Outcome::Done;
         return Outcome::Wait;
     }
     if (m_suite->tls13) {
