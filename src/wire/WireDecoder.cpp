@@ -121,7 +121,7 @@ private:
     std::unordered_map<ConnectionKey, ConnectionList::iterator, ConnectionKeyHash> m_index;
     std::unordered_set<Connection*> m_waiting; // records held for a secret
     WireTime m_lastPoll = 0;
-    std::uint64_t m_generation = 0;
+    bool m_pollNow = false;
     Statistics m_statistics;
     std::uint64_t m_finishedRecords = 0;
 };
@@ -187,6 +187,8 @@ void WireDecoder::Impl::feed(int linkType, WireTime time, std::span<const std::u
     Connection* connection = lookUp(*segment, time);
     if (connection && connection->kind != Kind::PassedOver)
         this->segment(*connection, *segment, time);
+    else if (connection && segment->has(TcpSegment::Rst))
+        remove(m_index.at(connection->key), true);
     if (!m_waiting.empty())
         keys(time);
 }
@@ -324,8 +326,11 @@ void WireDecoder::Impl::afterInput(Connection& connection)
         return;
     }
     if (flow.tls && flow.tls->waitingForKey()) {
-        if (m_waiting.insert(&connection).second)
+        if (m_waiting.insert(&connection).second) {
             flow.keyGeneration = m_keyLog.generation();
+            // The browser writes a secret before it uses it: the file most likely has it now.
+            m_pollNow = true;
+        }
     } else {
         m_waiting.erase(&connection);
     }
@@ -333,7 +338,8 @@ void WireDecoder::Impl::afterInput(Connection& connection)
 
 void WireDecoder::Impl::keys(WireTime time)
 {
-    if (time < m_lastPoll || time - m_lastPoll >= m_limits.keyLogPollInterval) {
+    if (m_pollNow || time < m_lastPoll || time - m_lastPoll >= m_limits.keyLogPollInterval) {
+        m_pollNow = false;
         m_lastPoll = time;
         m_keyLog.poll();
         // Look at every waiting connection now and then, also for the ones whose wait ran out.

@@ -23,8 +23,9 @@ struct WireLimits
     // secret, and how long they wait for it.
     std::size_t maxBytesAwaitingKey = 512 * 1024;
     WireTime keyWaitTimeout = 15'000'000;
-    // While records wait for a secret, the key log file is read again at most this often.
-    WireTime keyLogPollInterval = 200'000;
+    // While records wait for a secret, the key log file is read again this often (and at once
+    // when a connection starts to wait).
+    WireTime keyLogPollInterval = 50'000;
     // A handshake message whose content is read (the hellos).
     std::size_t maxHelloBytes = 64 * 1024;
     // HTTP/1.1: a request or response header section; HTTP/2: a decoded header list.

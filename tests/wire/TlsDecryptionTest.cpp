@@ -173,6 +173,30 @@ TEST(TlsDecryption, RecordsWaitForAKeyThatIsWrittenLate)
     EXPECT_EQ(harness.keyLog.entryCount(), 0u);
 }
 
+TEST(TlsDecryption, AConnectionThatStartsWaitingLooksAtTheFileAtOnce)
+{
+    QTemporaryDir folder;
+    const std::string path = folder.filePath(QStringLiteral("keys.log")).toStdString();
+    std::ofstream(path) << "# keys\n";
+    WireLimits limits;
+    limits.maxBytesAwaitingKey = 16 * 1024;
+    DecoderHarness harness(limits);
+    harness.keyLog.setFile(path);
+    // A first connection waits for a key that never comes: the file was just read for it.
+    const TlsPair unknown = exchangeOver({});
+    TcpConversation first(endpoint("192.168.1.21", 51001), kServer);
+    const std::vector<Bytes> unknownFrames = unknown.frames(first);
+    harness.feed(std::vector<Bytes>(unknownFrames.begin(), unknownFrames.begin() + 6));
+
+    // The browser writes the next connection's secrets before that connection's records cross
+    // the wire; they are read before more than the bound has to wait.
+    const TlsPair pair = exchangeOver({});
+    std::ofstream(path, std::ios::app) << pair.keyLog();
+    TcpConversation second(kClient, kServer);
+    harness.feed(pair.frames(second));
+    expectTheClip(harness);
+}
+
 TEST(TlsDecryption, MissingOrWrongKeysGiveNothingAndHoldLittle)
 {
     TlsPair pair({});
