@@ -101,6 +101,7 @@ private:
     using ConnectionList = std::list<Connection>;
 
     Connection* lookUp(const TcpSegment& segment, WireTime time);
+    static bool startsAnew(const Connection& connection, const TcpSegment& syn);
     void segment(Connection& connection, const TcpSegment& segment, WireTime time);
     void stream(Connection& connection, bool fromClient, std::span<const std::uint8_t> bytes, WireTime time);
     bool open(Connection& connection, std::span<const std::uint8_t> bytes, WireTime time);
@@ -196,13 +197,17 @@ void WireDecoder::Impl::feed(int linkType, WireTime time, std::span<const std::u
 WireDecoder::Impl::Connection* WireDecoder::Impl::lookUp(const TcpSegment& segment, WireTime time)
 {
     const ConnectionKey key = ConnectionKey::of(segment.source, segment.destination);
-    const auto found = m_index.find(key);
+    auto found = m_index.find(key);
+    const bool syn = segment.has(TcpSegment::Syn);
+    if (found != m_index.end() && syn && !segment.has(TcpSegment::Ack) && startsAnew(*found->second, segment)) {
+        remove(found->second, true); // the ports were taken again by a new connection
+        found = m_index.end();
+    }
     if (found != m_index.end()) {
         m_connections.splice(m_connections.begin(), m_connections, found->second);
         found->second->lastSeen = time;
         return &*found->second;
     }
-    const bool syn = segment.has(TcpSegment::Syn);
     if (segment.payload.empty() && !syn)
         return nullptr; // a bare acknowledgement or end of something unknown
     if (segment.has(TcpSegment::Rst))
@@ -222,6 +227,17 @@ WireDecoder::Impl::Connection* WireDecoder::Impl::lookUp(const TcpSegment& segme
     m_index.emplace(key, m_connections.begin());
     created.flow = std::make_unique<Flow>(*this, created);
     return &created;
+}
+
+bool WireDecoder::Impl::startsAnew(const Connection& connection, const TcpSegment& syn)
+{
+    // A repeated SYN of the same connection changes nothing; after data, or once the old one
+    // was passed over, a SYN from the client opens a new one.
+    if (connection.kind == Kind::PassedOver)
+        return true;
+    const Flow& flow = *connection.flow;
+    return syn.source == connection.client &&
+           (flow.fromClient.deliveredBytes() > 0 || flow.fromServer.deliveredBytes() > 0);
 }
 
 void WireDecoder::Impl::segment(Connection& connection, const TcpSegment& segment, WireTime time)

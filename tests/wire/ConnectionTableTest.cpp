@@ -62,6 +62,23 @@ TEST(ConnectionTable, AGapThatNeverFillsEndsOnlyItsConnection)
     EXPECT_EQ(harness.decoder.statistics().connectionsAbandoned, 1u);
 }
 
+TEST(ConnectionTable, PortsTakenAgainByANewConnectionAreReadAgain)
+{
+    DecoderHarness harness;
+    const Endpoint client = endpoint("10.5.0.2", 4000);
+    const Endpoint server = endpoint("10.5.0.1", 8000);
+    TcpConversation old(client, server, WireFrames::Link::Ethernet, 5000, 9000);
+    harness.feed(old.open());
+    harness.feed(old.send(true, bytesOf("\x01\x02 not http")));
+    // The same ports again, without a close that was seen.
+    TcpConversation again(client, server, WireFrames::Link::Ethernet, 700000, 800000);
+    harness.feed(again.open());
+    harness.feed(again.send(true, bytesOf("GET /again HTTP/1.1\r\nHost: h\r\n\r\n")));
+    harness.feed(again.send(false, bytesOf("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")));
+    ASSERT_EQ(harness.started.size(), 1u);
+    EXPECT_EQ(harness.started[0].path, "/again");
+}
+
 TEST(ConnectionTable, FinishCompletesWhatIsOpen)
 {
     DecoderHarness harness;
