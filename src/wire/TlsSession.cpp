@@ -76,8 +76,14 @@ void TlsSession::checkKeyWait(WireTime now)
 {
     for (const Direction* direction : {&m_server, &m_client}) {
         if (direction->waiting && now - direction->waitingSince > m_limits.keyWaitTimeout)
-            fail();
+            giveUpWaiting();
     }
+}
+
+void TlsSession::giveUpWaiting()
+{
+    m_keyNeverCame = true;
+    fail();
 }
 
 void TlsSession::fail()
@@ -98,7 +104,7 @@ void TlsSession::bytes(Direction& direction, std::span<const std::uint8_t> bytes
         return;
     if (direction.waiting) {
         if (direction.held.size() + bytes.size() > m_limits.maxBytesAwaitingKey)
-            return fail();
+            return giveUpWaiting();
         direction.held.insert(direction.held.end(), bytes.begin(), bytes.end());
         return;
     }
@@ -113,7 +119,7 @@ void TlsSession::bytes(Direction& direction, std::span<const std::uint8_t> bytes
             direction.held.erase(direction.held.begin(), direction.held.begin() + std::ptrdiff_t(read));
     }
     if (!m_failed && direction.waiting && direction.held.size() > m_limits.maxBytesAwaitingKey)
-        fail();
+        giveUpWaiting();
 }
 
 std::size_t TlsSession::readRecords(Direction& direction, std::span<const std::uint8_t> bytes, WireTime time)

@@ -47,6 +47,8 @@ public:
     void checkKeyWait(WireTime now);
 
     bool failed() const { return m_failed; }
+    // Failed because records waited for a secret past the limits (the key log lacks it).
+    bool keyNeverCame() const { return m_keyNeverCame; }
     bool hasClientRandom() const { return m_haveClientRandom; }
     const KeyLog::ClientRandom& clientRandom() const { return m_clientRandom; }
     const std::string& serverName() const { return m_serverName; }
@@ -97,6 +99,7 @@ private:
     void handshakeMessage(Direction& direction, std::uint8_t type, std::span<const std::uint8_t> body);
     void afterRecord(Direction& direction);
     void fail();
+    void giveUpWaiting();
 
     const WireLimits& m_limits;
     const KeyLog& m_keyLog;
@@ -106,6 +109,7 @@ private:
     std::vector<std::uint8_t> m_plain; // the record being decrypted
 
     bool m_failed = false;
+    bool m_keyNeverCame = false;
     bool m_haveClientRandom = false;
     KeyLog::ClientRandom m_clientRandom{};
     std::array<std::uint8_t, 32> m_serverRandom{};

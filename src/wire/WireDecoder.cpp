@@ -319,6 +319,7 @@ bool WireDecoder::Impl::open(Connection& connection, std::span<const std::uint8_
         return flow.opening.size() < 8;
     const std::uint16_t port = connection.server.port;
     if (opening == Opening::Tls) {
+        ++m_statistics.tlsConnections;
         connection.kind = Kind::Tls;
         flow.tls = std::make_unique<TlsSession>(m_limits, m_keyLog, flow);
     } else if (opening == Opening::PlainHttp && m_limits.plainHttp && port != 80 && port != 8080) {
@@ -384,11 +385,13 @@ void WireDecoder::Impl::passOver(Connection& connection, bool abandoned)
 
 void WireDecoder::Impl::release(Connection& connection, bool closed)
 {
-    m_waiting.erase(&connection);
+    const bool waiting = m_waiting.erase(&connection) > 0;
     if (!connection.flow)
         return;
     std::unique_ptr<Flow> flow = std::move(connection.flow);
     if (flow->tls) {
+        if (waiting || flow->tls->keyNeverCame())
+            ++m_statistics.keysMissing;
         m_finishedRecords += flow->tls->decryptedRecords();
         if (flow->tls->hasClientRandom())
             m_keyLog.forget(flow->tls->clientRandom());

@@ -14,6 +14,10 @@ class KeyLog;
 // do not open with a TLS ClientHello (or, with WireLimits::plainHttp, a plain HTTP request on a
 // port other than 80 and 8080) are remembered as passed over and cost one lookup per frame.
 // Not thread-safe: one thread feeds it; the sink is called from feed().
+//
+// Use: a KeyLog following the key log file (setFile), a WireDecoder over it, then feed() with
+// every captured frame, its pcap link type and capture time; finish() when the capture ends.
+// The decoder reads the key log file itself whenever records wait for a secret.
 class WireDecoder final
 {
 public:
@@ -34,6 +38,10 @@ public:
         std::uint64_t decryptedRecords = 0;
         std::uint64_t exchanges = 0;
         std::uint64_t connectionsAbandoned = 0; // gaps, bounds, keys that never came
+        std::uint64_t tlsConnections = 0;       // opened with a ClientHello
+        // TLS connections given up (or ended) while waiting for a secret the key log never had:
+        // a browser that does not write the key log shows here.
+        std::uint64_t keysMissing = 0;
     };
 
     WireDecoder(KeyLog& keyLog, WireLimits limits, ExchangeSink sink);

@@ -214,6 +214,8 @@ TEST(TlsDecryption, MissingOrWrongKeysGiveNothingAndHoldLittle)
     missing.feed(pair.frames(first));
     EXPECT_TRUE(missing.started.empty());
     EXPECT_EQ(missing.decoder.statistics().connectionsAbandoned, 1u);
+    EXPECT_EQ(missing.decoder.statistics().tlsConnections, 1u);
+    EXPECT_EQ(missing.decoder.statistics().keysMissing, 1u); // what a notice of "no keys" reads
 
     // Keys of the wrong value: nothing authenticates, nothing is reported.
     std::string wrong;
@@ -230,6 +232,7 @@ TEST(TlsDecryption, MissingOrWrongKeysGiveNothingAndHoldLittle)
     EXPECT_TRUE(wrongKeys.started.empty());
     EXPECT_EQ(wrongKeys.decoder.statistics().connectionsAbandoned, 1u);
     EXPECT_EQ(wrongKeys.decoder.statistics().decryptedRecords, 0u);
+    EXPECT_EQ(wrongKeys.decoder.statistics().keysMissing, 0u);
 
     // A key that never comes: the wait ends after its time even without more traffic.
     DecoderHarness late(limits);
@@ -240,6 +243,7 @@ TEST(TlsDecryption, MissingOrWrongKeysGiveNothingAndHoldLittle)
     late.feed(WireFrames::frame(WireFrames::Link::Ethernet, endpoint("10.9.9.9", 1), endpoint("10.9.9.8", 2), 5,
                                 TcpSegment::Ack, bytesOf("unrelated")));
     EXPECT_EQ(late.decoder.statistics().connectionsAbandoned, 1u);
+    EXPECT_EQ(late.decoder.statistics().keysMissing, 1u);
 }
 
 TEST(TlsDecryption, ConnectionsThatStartedBeforeTheCaptureArePassedOver)
