@@ -153,24 +153,30 @@ TEST(TlsDecryption, SegmentsOutOfOrderAndRepeatedChangeNothing)
 
 TEST(TlsDecryption, RecordsWaitForAKeyThatIsWrittenLate)
 {
-    QTemporaryDir folder;
-    const std::string path = folder.filePath(QStringLiteral("keys.log")).toStdString();
-    std::ofstream(path) << "# keys\n";
-    const TlsPair pair = exchangeOver({});
-    DecoderHarness harness;
-    harness.keyLog.setFile(path);
-    TcpConversation conversation(kClient, kServer);
-    harness.feed(pair.frames(conversation));
-    EXPECT_TRUE(harness.started.empty());
+    for (const int version : {TLS1_3_VERSION, TLS1_2_VERSION}) {
+        SCOPED_TRACE(version);
+        QTemporaryDir folder;
+        const std::string path = folder.filePath(QStringLiteral("keys.log")).toStdString();
+        std::ofstream(path) << "# keys\n";
+        TlsPair::Options options;
+        options.version = version;
+        const TlsPair pair = exchangeOver(options);
+        DecoderHarness harness;
+        harness.keyLog.setFile(path);
+        TcpConversation conversation(kClient, kServer);
+        harness.feed(pair.frames(conversation));
+        EXPECT_TRUE(harness.started.empty());
 
-    std::ofstream(path, std::ios::app) << pair.keyLog();
-    harness.time += 1'000'000;
-    harness.feed(conversation.fin(true)); // any later frame lets the decoder look again
-    expectTheClip(harness);
-    // The connection's secrets are dropped with it.
-    harness.feed(conversation.fin(false));
-    EXPECT_EQ(harness.decoder.statistics().connections, 0u);
-    EXPECT_EQ(harness.keyLog.entryCount(), 0u);
+        std::ofstream(path, std::ios::app) << pair.keyLog();
+        harness.time += 1'000'000;
+        harness.feed(conversation.fin(true)); // any later frame lets the decoder look again
+        expectTheClip(harness);
+        // The connection's secrets are dropped with it.
+        harness.feed(conversation.fin(false));
+        EXPECT_EQ(harness.decoder.statistics().connections, 0u);
+        EXPECT_EQ(harness.keyLog.entryCount(), 0u);
+        EXPECT_EQ(harness.decoder.statistics().keysMissing, 0u);
+    }
 }
 
 TEST(TlsDecryption, AConnectionThatStartsWaitingLooksAtTheFileAtOnce)
