@@ -16,6 +16,7 @@ packages=(
     xvfb xauth x11-utils imagemagick trayer
     clang clang-format libclang-rt-14-dev fonts-dejavu-core
     desktop-file-utils appstream groff-base dpkg-dev libcap2-bin passwd util-linux
+    openssl libnss3-tools npm
 )
 
 missing=()

@@ -15,9 +15,11 @@ elif [ $# -gt 0 ]; then
     exit 2
 fi
 "$root/scripts/install-deps.sh"
+export BUILD_DIR=${BUILD_DIR:-$root/build}
+# The web players the stream tests play through, from the npm registry, into the build folder.
+PLAYERS_DIR="$BUILD_DIR/players" "$root/scripts/install-players.sh"
 # Formatting and the direction of includes fail the run before anything is built.
 "$root/scripts/check-sources.sh"
-export BUILD_DIR=${BUILD_DIR:-$root/build}
 BUILD_JOBS=$jobs "$root/scripts/build.sh" -DTRAWLIX_WERROR=ON -DTRAWLIX_BUILD_TESTS=ON "${extra[@]}"
 cd "$BUILD_DIR"
 ctest --output-on-failure --parallel "$jobs" --timeout 600

@@ -43,7 +43,7 @@ QStringList startNotices(const CommandLine& commandLine, const StartUp& startUp,
         notices << tx(u"Video detection is off. To catch videos, open Settings and check "
                       u"\"Search for videos in your HTTP internet traffic\".");
     if (live && !CapturePermission::granted())
-        notices << CapturePermission::missingMessage(QCoreApplication::applicationFilePath());
+        notices << CapturePermission::missingMessage();
     for (const QString& notice : std::as_const(notices))
         std::fprintf(stderr, "trawlix: %s\n", qPrintable(notice));
     return notices;

@@ -105,6 +105,26 @@ int Settings::integer(const QString& name) const
     return ok ? value : 0;
 }
 
+StreamVariantChoice Settings::streamVariantChoice() const
+{
+    const QString text = read(QStringLiteral("streamvariant"));
+    if (text == QLatin1String("as played"))
+        return StreamVariantChoice::AsPlayed;
+    if (text == QLatin1String("smallest"))
+        return StreamVariantChoice::Smallest;
+    return StreamVariantChoice::Best;
+}
+
+void Settings::setStreamVariantChoice(StreamVariantChoice choice) const
+{
+    const char* text = "best";
+    if (choice == StreamVariantChoice::AsPlayed)
+        text = "as played";
+    else if (choice == StreamVariantChoice::Smallest)
+        text = "smallest";
+    write(QStringLiteral("streamvariant"), QString::fromLatin1(text));
+}
+
 const QList<Settings::Definition>& Settings::table()
 {
     static const QList<Definition> definitions = {
@@ -143,6 +163,8 @@ const QList<Settings::Definition>& Settings::table()
         // Not in the stored table of the original program: the capture adapter ("" = every
         // adapter) that this build lets the user pin.
         {"interface", nullptr},
+        // Added with segmented streams: which variant of a stream is downloaded.
+        {"streamvariant", "best"},
     };
     return definitions;
 }

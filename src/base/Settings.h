@@ -3,6 +3,15 @@
 #include <QString>
 #include <QStringList>
 
+// Which variant of a segmented stream is downloaded ("streamvariant": "best", "as played",
+// "smallest"; anything else reads as "best").
+enum class StreamVariantChoice
+{
+    Best,
+    AsPlayed,
+    Smallest,
+};
+
 // The persistent settings: one INI file of string values, read and written one value at a
 // time so that every thread sees the latest stored text. Flags are the texts "true" and
 // "false"; a missing value reads as the empty text.
@@ -58,6 +67,8 @@ public:
     bool showDialogs() const { return flagIgnoringCase(QStringLiteral("showdialogs")); }
     bool restoreMainWindow() const { return flag(QStringLiteral("restoremainwindow")); }
     QString interfaceName() const { return read(QStringLiteral("interface")); }
+    StreamVariantChoice streamVariantChoice() const;
+    void setStreamVariantChoice(StreamVariantChoice choice) const;
 
     // Every value of the table with its default, in table order.
     static const QList<Definition>& table();

@@ -1,5 +1,7 @@
 #include "base/Trace.h"
 
+#include "base/UntrustedText.h"
+
 #include <QMutex>
 
 #include <cstdio>
@@ -20,5 +22,6 @@ void trace(const QString& text)
         return;
     static QMutex mutex;
     QMutexLocker lock(&mutex);
-    std::fprintf(stderr, "trace: %s\n", text.toUtf8().constData());
+    // Traces quote network text; the terminal acts on none of it.
+    std::fprintf(stderr, "trace: %s\n", UntrustedText::forTerminal(text).toUtf8().constData());
 }

@@ -1,9 +1,12 @@
 #include "capture/PacketCapture.h"
 
 #include "base/Trace.h"
+#include "capture/CaptureHelper.h"
 
 #include <pcap/pcap.h>
 #include <poll.h>
+
+#include <QDeadlineTimer>
 
 #include <cerrno>
 #include <memory>
@@ -12,6 +15,8 @@
 namespace {
 
 constexpr int kPollMs = 250;
+// A helper that has not opened its adapter by then is given up.
+constexpr int kOpeningMs = 10000;
 
 struct PcapCloser
 {
@@ -23,42 +28,6 @@ struct DeviceListFree
 {
     void operator()(pcap_if_t* list) const { pcap_freealldevs(list); }
 };
-
-// Opens one adapter for whole frames, promiscuous, with the large buffer and immediate
-// delivery (otherwise frames arrive up to the read time-out late), non-blocking so that the
-// loop can wait on its descriptor together with a stop request.
-PcapHandle openAdapter(const QString& name, QString* why = nullptr)
-{
-    char error[PCAP_ERRBUF_SIZE] = {};
-    PcapHandle handle(pcap_create(name.toLocal8Bit().constData(), error));
-    if (!handle) {
-        const QString reason = QString::fromLocal8Bit(error);
-        trace(QStringLiteral("Func: capture, cannot create %1: %2").arg(name, reason));
-        if (why)
-            *why = reason;
-        return {};
-    }
-    pcap_t* h = handle.get();
-    pcap_set_snaplen(h, PacketCapture::kSnapshotLength);
-    pcap_set_promisc(h, 1);
-    pcap_set_timeout(h, PacketCapture::kReadTimeoutMs);
-    pcap_set_buffer_size(h, PacketCapture::kBufferBytes);
-    pcap_set_immediate_mode(h, 1);
-    const int activated = pcap_activate(h);
-    if (activated < 0) {
-        const QString reason = QString::fromLocal8Bit(pcap_geterr(h));
-        trace(QStringLiteral("Func: capture, cannot open %1: %2").arg(name, reason));
-        if (why)
-            *why = reason.isEmpty() ? QString::fromLocal8Bit(pcap_statustostr(activated)) : reason;
-        return {};
-    }
-    if (pcap_setnonblock(h, 1, error) != 0 || pcap_get_selectable_fd(h) < 0) {
-        if (why)
-            *why = QStringLiteral("no selectable descriptor");
-        return {};
-    }
-    return handle;
-}
 
 } // namespace
 
@@ -115,8 +84,12 @@ quint16 PacketCapture::handedLength(quint32 wireLength, quint32 capturedLength)
 
 QString PacketCapture::probeAdapter(const QString& name)
 {
-    QString why;
-    return openAdapter(name, &why) ? QString() : (why.isEmpty() ? QStringLiteral("cannot open") : why);
+    std::vector<std::unique_ptr<CaptureHelper>> helpers;
+    helpers.push_back(std::make_unique<CaptureHelper>(name));
+    const std::atomic<bool> never{false};
+    waitUntilOpen(helpers, never);
+    const CaptureHelper& helper = *helpers.front();
+    return helper.state() == CaptureHelper::State::Open ? QString() : helper.failure();
 }
 
 void PacketCapture::run()
@@ -132,20 +105,48 @@ PacketCapture::Outcome PacketCapture::runFile()
     if (!handle)
         return Outcome::FileUnreadable;
     setChosen(m_source.pcapFile);
-    return readLoop(handle.get(), false);
+    return readLoop(handle.get());
+}
+
+void PacketCapture::waitUntilOpen(std::vector<std::unique_ptr<CaptureHelper>>& helpers, const std::atomic<bool>& stop)
+{
+    const QDeadlineTimer deadline(kOpeningMs);
+    for (;;) {
+        std::vector<pollfd> waits;
+        std::vector<CaptureHelper*> starting;
+        for (const auto& helper : helpers) {
+            if (helper->state() == CaptureHelper::State::Starting) {
+                waits.push_back(pollfd{helper->descriptor(), POLLIN, 0});
+                starting.push_back(helper.get());
+            }
+        }
+        if (starting.empty())
+            return;
+        if (stop.load() || deadline.hasExpired()) {
+            for (CaptureHelper* helper : starting)
+                helper->fail(QStringLiteral("the adapter did not open in time"));
+            return;
+        }
+        if (poll(waits.data(), waits.size(), kPollMs) < 0 && errno != EINTR)
+            return;
+        for (size_t i = 0; i < waits.size(); ++i) {
+            if (waits[i].revents != 0)
+                starting[i]->readHeader();
+        }
+    }
 }
 
 PacketCapture::Outcome PacketCapture::runLive()
 {
-    std::vector<PcapHandle> handles;
-    std::vector<QString> names;
+    // The adapters are opened by the capture helper, one process per adapter, so that this
+    // program never holds the permission to capture; each hands its frames over as a pcap
+    // stream, read below like a capture file.
+    std::vector<std::unique_ptr<CaptureHelper>> helpers;
     if (!m_source.interfaceName.isEmpty()) {
         // A named adapter is opened as named, even one the device list does not show.
-        if (PcapHandle handle = openAdapter(m_source.interfaceName)) {
-            handles.push_back(std::move(handle));
-            names.push_back(m_source.interfaceName);
-        }
+        helpers.push_back(std::make_unique<CaptureHelper>(m_source.interfaceName));
     } else {
+        // Listing the adapters takes no permission.
         char error[PCAP_ERRBUF_SIZE] = {};
         pcap_if_t* first = nullptr;
         if (pcap_findalldevs(&first, error) != 0 || !first)
@@ -153,23 +154,25 @@ PacketCapture::Outcome PacketCapture::runLive()
         const std::unique_ptr<pcap_if_t, DeviceListFree> list(first);
         // One adapter that cannot be opened does not end capture: it is skipped like the
         // pseudo devices and adapters that are down.
-        for (pcap_if_t* device = first; device && int(handles.size()) < kMaxAdapters; device = device->next) {
+        for (pcap_if_t* device = first; device && int(helpers.size()) < kMaxAdapters; device = device->next) {
             const QString name = QString::fromLocal8Bit(device->name);
-            if (isPseudoDevice(name) || !(device->flags & PCAP_IF_UP))
-                continue;
-            if (PcapHandle handle = openAdapter(name)) {
-                handles.push_back(std::move(handle));
-                names.push_back(name);
-            }
+            if (!isPseudoDevice(name) && (device->flags & PCAP_IF_UP))
+                helpers.push_back(std::make_unique<CaptureHelper>(name));
         }
     }
-    if (handles.empty())
+    waitUntilOpen(helpers, m_stop);
+    std::erase_if(helpers, [](const auto& helper) { return helper->state() != CaptureHelper::State::Open; });
+    if (m_stop.load())
+        return Outcome::Stopped;
+    if (helpers.empty())
         return Outcome::NoAdapterOpened;
-    m_opened.store(int(handles.size()));
+    m_opened.store(int(helpers.size()));
 
+    // The first adapter with a frame after its header is the one read; a helper that ends
+    // (its adapter went away) counts as chosen too, and its read reports the error.
     std::vector<pollfd> waits;
-    for (const PcapHandle& handle : handles)
-        waits.push_back(pollfd{pcap_get_selectable_fd(handle.get()), POLLIN, 0});
+    for (const auto& helper : helpers)
+        waits.push_back(pollfd{helper->descriptor(), POLLIN, 0});
     qsizetype chosen = -1;
     while (chosen < 0) {
         if (m_stop.load())
@@ -182,17 +185,29 @@ PacketCapture::Outcome PacketCapture::runLive()
                 chosen = qsizetype(i);
         }
     }
-    // The others are never read again; closing them returns their kernel buffers at once.
-    PcapHandle reading = std::move(handles[size_t(chosen)]);
-    handles.clear();
-    setChosen(names[size_t(chosen)]);
-    return readLoop(reading.get(), true);
+    // The others are never read again; ending them returns their kernel buffers at once.
+    std::unique_ptr<CaptureHelper> reading = std::move(helpers[size_t(chosen)]);
+    helpers.clear();
+    std::FILE* stream = reading->openStream(m_stop);
+    if (!stream)
+        return Outcome::ReadError;
+    char error[PCAP_ERRBUF_SIZE] = {};
+    PcapHandle handle(pcap_fopen_offline(stream, error));
+    if (!handle) {
+        std::fclose(stream);
+        return m_stop.load() ? Outcome::Stopped : Outcome::ReadError;
+    }
+    setChosen(reading->adapter());
+    const Outcome outcome = readLoop(handle.get());
+    // The stream ends with the helper: asked to, or because it failed.
+    if (outcome == Outcome::EndOfFile || outcome == Outcome::ReadError)
+        return m_stop.load() ? Outcome::Stopped : Outcome::ReadError;
+    return outcome;
 }
 
-PacketCapture::Outcome PacketCapture::readLoop(void* opaque, bool live)
+PacketCapture::Outcome PacketCapture::readLoop(void* opaque)
 {
     auto* handle = static_cast<pcap_t*>(opaque);
-    pollfd wait{live ? pcap_get_selectable_fd(handle) : -1, POLLIN, 0};
     while (!m_stop.load()) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
@@ -204,9 +219,6 @@ PacketCapture::Outcome PacketCapture::readLoop(void* opaque, bool live)
         if (result == PCAP_ERROR_BREAK)
             return Outcome::EndOfFile;
         if (result < 0)
-            return Outcome::ReadError;
-        // Nothing waiting: sleep on the descriptor, but wake for a stop request.
-        if (live && poll(&wait, 1, kPollMs) < 0 && errno != EINTR)
             return Outcome::ReadError;
     }
     return Outcome::Stopped;

@@ -6,11 +6,16 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <vector>
 
-// The capture thread: opens the network adapters (or one named adapter, or a capture file),
-// takes the first adapter that delivers a frame and hands every frame read from it to the
-// frame sink while the monitoring switch is on. Failures end the thread quietly; outcome()
-// tells why it ended, for diagnosis and tests.
+class CaptureHelper;
+
+// The capture thread: captures the network adapters (or one named adapter) through the capture
+// helper, one helper process per adapter, or reads a capture file; takes the first adapter that
+// delivers a frame and hands every frame read from it to the frame sink while the monitoring
+// switch is on. A helper's frames arrive as a pcap stream and are read as a capture file is.
+// Failures end the thread quietly; outcome() tells why it ended, for diagnosis and tests.
 class PacketCapture final : public QThread
 {
     Q_OBJECT
@@ -37,10 +42,6 @@ public:
     };
 
     static constexpr int kMaxAdapters = 12;
-    static constexpr int kSnapshotLength = 65536;
-    static constexpr int kReadTimeoutMs = 1000;
-    // The default kernel buffer drops a fifth of a fast transfer; this one drops none.
-    static constexpr int kBufferBytes = 64 * 1024 * 1024;
 
     PacketCapture(Source source, FrameSink sink, const std::atomic<bool>& monitoring, QObject* parent = nullptr);
     ~PacketCapture() override; // stops and waits
@@ -61,7 +62,8 @@ public:
     // the bytes actually captured.
     static quint16 handedLength(quint32 wireLength, quint32 capturedLength);
 
-    // Opens and closes one adapter as the capture would: empty when that works, else why not.
+    // Opens and closes one adapter as the capture would (through the helper): empty when that
+    // works, else why not.
     static QString probeAdapter(const QString& name);
 
 signals:
@@ -73,7 +75,9 @@ protected:
 private:
     Outcome runLive();
     Outcome runFile();
-    Outcome readLoop(void* handle, bool live);
+    Outcome readLoop(void* handle);
+    // Waits until each helper has opened its adapter or failed (or the stop is set).
+    static void waitUntilOpen(std::vector<std::unique_ptr<CaptureHelper>>& helpers, const std::atomic<bool>& stop);
     void deliver(const void* header, const quint8* data);
 
     Source m_source;

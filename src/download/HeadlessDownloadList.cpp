@@ -1,8 +1,19 @@
 #include "download/HeadlessDownloadList.h"
 
 #include "base/Texts.h"
+#include "base/UntrustedText.h"
 
 #include <QMutexLocker>
+
+namespace {
+
+// Names, titles and captions come from the network: the terminal acts on none of their characters.
+QString shown(const QString& text)
+{
+    return UntrustedText::forTerminal(text);
+}
+
+} // namespace
 
 HeadlessDownloadList::HeadlessDownloadList(std::FILE* out)
     : m_out(out)
@@ -20,22 +31,23 @@ void HeadlessDownloadList::rowInserted(qsizetype recordIndex,
                                        const QString& progress,
                                        const QString& baseName)
 {
-    print(QStringLiteral("download %1 [%2]: %3 %4").arg(recordIndex).arg(baseName, name, progress));
+    print(
+        QStringLiteral("download %1 [%2]: %3 %4").arg(recordIndex).arg(shown(baseName), shown(name), shown(progress)));
 }
 
 void HeadlessDownloadList::rowNameChanged(qsizetype recordIndex, const QString& name)
 {
-    print(QStringLiteral("download %1: title %2").arg(recordIndex).arg(name));
+    print(QStringLiteral("download %1: title %2").arg(recordIndex).arg(shown(name)));
 }
 
 void HeadlessDownloadList::rowIconChanged(qsizetype recordIndex, const QString& iconPath)
 {
-    print(QStringLiteral("download %1: icon %2").arg(recordIndex).arg(iconPath));
+    print(QStringLiteral("download %1: icon %2").arg(recordIndex).arg(shown(iconPath)));
 }
 
 void HeadlessDownloadList::rowProgressChanged(qsizetype recordIndex, const QString& progress)
 {
-    print(QStringLiteral("download %1: %2").arg(recordIndex).arg(progress));
+    print(QStringLiteral("download %1: %2").arg(recordIndex).arg(shown(progress)));
 }
 
 void HeadlessDownloadList::rowRemoved(qsizetype recordIndex)
@@ -55,7 +67,7 @@ void HeadlessDownloadList::captionChanged(const QString& caption)
             return;
         m_lastCaption = caption;
     }
-    print(QStringLiteral("caption: %1").arg(caption));
+    print(QStringLiteral("caption: %1").arg(shown(caption)));
 }
 
 void HeadlessDownloadList::flash()

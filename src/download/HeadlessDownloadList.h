@@ -23,7 +23,8 @@ public:
     void captionChanged(const QString& caption) override;
     void flash() override;
 
-    // One line of its own, between the others (never torn by another thread's line).
+    // One line of its own, between the others (never torn by another thread's line). The row
+    // lines escape their texts (UntrustedText::forTerminal); a line given here is printed as it is.
     void print(const QString& line);
 
 private:

@@ -1,6 +1,7 @@
 #include "engine/CandidatePrinter.h"
 
 #include "base/Trace.h"
+#include "base/UntrustedText.h"
 #include "engine/Engine.h"
 
 #include <QCoreApplication>
@@ -18,8 +19,12 @@ CandidatePrinter::CandidatePrinter(Engine& engine, std::FILE* out, bool quitAtEn
 
 QString CandidatePrinter::line(const VideoFile& record)
 {
-    return QStringList{stateName(record.state), record.baseName, record.url, record.extension, record.title}.join(
-        QLatin1Char('\t'));
+    // Each field escaped on its own: the address and the title come from the network, and a tab
+    // inside one must not pass for a separator.
+    QStringList fields{stateName(record.state), record.baseName, record.url, record.extension, record.title};
+    for (QString& field : fields)
+        field = UntrustedText::forTerminal(field);
+    return fields.join(QLatin1Char('\t'));
 }
 
 void CandidatePrinter::print(qsizetype index, const VideoFile& record)

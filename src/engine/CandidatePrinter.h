@@ -10,7 +10,8 @@
 class Engine;
 
 // The headless view of capture: one line per new candidate on the given stream, fields
-// separated by tabs (state, base name, URL, extension, title). When a capture file has been
+// separated by tabs (state, base name, URL, extension, title), each with its control characters
+// escaped (UntrustedText::forTerminal). When a capture file has been
 // read to its end the event loop is ended (exit code 0; 1 when the file cannot be read).
 class CandidatePrinter final : public QObject
 {

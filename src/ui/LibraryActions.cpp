@@ -4,6 +4,7 @@
 #include "base/OutputName.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "base/UntrustedText.h"
 #include "engine/Engine.h"
 #include "library/DerivedFiles.h"
 #include "library/FileImport.h"
@@ -297,9 +298,11 @@ QMenu* LibraryActions::buildContextMenu(int row)
         if (m_window.model().rowAt(row).author.contains(QStringLiteral("http:"))) {
             const QString path = m_window.model().rowAt(row).path;
             add(menu, tx(u"Source page"), 200, [path] {
-                const QString page = TagStore::read(path, QStringLiteral("author"));
-                if (page.contains(QStringLiteral("http://")))
-                    QDesktopServices::openUrl(QUrl(page));
+                // The tag holds a captured Referer, which anyone on the network can forge:
+                // only a whole, strictly parsed web address is handed to the desktop.
+                const QUrl page = UntrustedText::webPage(TagStore::read(path, QStringLiteral("author")));
+                if (page.isValid())
+                    QDesktopServices::openUrl(page);
             });
         }
         menu->addSeparator();

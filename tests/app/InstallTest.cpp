@@ -1,8 +1,12 @@
-// `cmake --install` into a temporary prefix: the program, the desktop entry, the icons, the
-// metainfo, the Sonotrap plugin with its registration tool and the man pages, each checked
-// with the tool a distribution checks it with.
+// `cmake --install` into a temporary prefix: the program, its capture helper, the desktop entry,
+// the icons, the metainfo, the Sonotrap plugin with its registration tool, the man pages and the
+// licence, each checked with the tool a distribution checks it with. Then the Debian package:
+// its fields, and (as root, or in CI) installed with dpkg and removed again, with the capture
+// permission on the helper alone.
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -11,8 +15,13 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -69,6 +78,8 @@ TEST_F(Install, PutsEveryPieceWhereTheDesktopLooksForIt)
     const QStringList files = {
         QStringLiteral("bin/trawlix"),
         QStringLiteral("bin/sonotrap-register"),
+        QStringLiteral("libexec/trawlix/trawlix-capture"),
+        QStringLiteral("share/doc/trawlix/copyright"),
         QStringLiteral("share/applications/org.trawlix.Trawlix.desktop"),
         QStringLiteral("share/metainfo/org.trawlix.Trawlix.metainfo.xml"),
         QStringLiteral("share/icons/hicolor/scalable/apps/trawlix.svg"),
@@ -154,6 +165,181 @@ TEST_F(Install, ManPageDocumentsEveryOption)
     const ToolRun checked = run(groff, {QStringLiteral("-man"), QStringLiteral("-ww"), QStringLiteral("-z"),
                                         QStringLiteral(TRAWLIX_SOURCE_DIR "/packaging/trawlix.1")});
     EXPECT_TRUE(checked.ok && checked.output.isEmpty()) << checked.output.toStdString();
+}
+
+// The installed program finds its helper at ../libexec/trawlix/ from its own folder.
+TEST_F(Install, TheHelperSitsWhereTheProgramLooksForIt)
+{
+    const QFileInfo helper(path(QStringLiteral("bin/../libexec/trawlix/trawlix-capture")));
+    EXPECT_TRUE(helper.isExecutable());
+    // It links libpcap and the C library, nothing of Qt.
+    const ToolRun libraries = run(QStringLiteral("ldd"), {helper.absoluteFilePath()});
+    ASSERT_TRUE(libraries.ok) << libraries.output.toStdString();
+    EXPECT_TRUE(libraries.output.contains(QLatin1String("libpcap"))) << libraries.output.toStdString();
+    EXPECT_FALSE(libraries.output.contains(QLatin1String("Qt"))) << libraries.output.toStdString();
+    EXPECT_FALSE(libraries.output.contains(QLatin1String("libstdc++"))) << libraries.output.toStdString();
+}
+
+// ---- The Debian package ----------------------------------------------------------------------
+
+class Package : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = std::make_unique<QTemporaryDir>();
+        s_built = run(QStringLiteral("cpack"),
+                      {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                       QStringLiteral(TRAWLIX_BINARY_DIR "/CPackConfig.cmake"), QStringLiteral("-B"), s_dir->path()});
+        const QStringList debs = QDir(s_dir->path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
+        if (debs.size() == 1)
+            s_deb = s_dir->filePath(debs.first());
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+
+    void SetUp() override
+    {
+        if (!QFileInfo::exists(QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix")))
+            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
+        if (QStandardPaths::findExecutable(QStringLiteral("dpkg-deb")).isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI("dpkg-deb is needed (dpkg)");
+        ASSERT_FALSE(s_deb.isEmpty()) << s_built.output.toStdString();
+    }
+
+    static QString field(const QString& name)
+    {
+        return run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), s_deb, name}).output.trimmed();
+    }
+
+    static std::unique_ptr<QTemporaryDir> s_dir;
+    static ToolRun s_built;
+    static QString s_deb;
+};
+
+std::unique_ptr<QTemporaryDir> Package::s_dir;
+ToolRun Package::s_built;
+QString Package::s_deb;
+
+TEST_F(Package, NamesAMaintainerAddressAndCarriesTheLicence)
+{
+    const QString maintainer = field(QStringLiteral("Maintainer"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^[^<>@]+ <[^<>@\s]+@[^<>@\s]+>$)")).match(maintainer).hasMatch())
+        << maintainer.toStdString();
+
+    const ToolRun copyright =
+        run(QStringLiteral("sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("dpkg-deb --fsys-tarfile \"$0\" | tar -xO ./usr/share/doc/trawlix/copyright"), s_deb});
+    ASSERT_TRUE(copyright.ok) << copyright.output.toStdString();
+    const QRegularExpression licenceLine(QStringLiteral(R"(^License: (\S+)$)"), QRegularExpression::MultilineOption);
+    const QString licence = licenceLine.match(copyright.output).captured(1);
+    EXPECT_TRUE(copyright.output.startsWith(
+        QLatin1String("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n")));
+    EXPECT_EQ(licence, QStringLiteral("GPL-3.0-or-later"));
+    EXPECT_TRUE(copyright.output.contains(QLatin1String("/usr/share/common-licenses/GPL-3")));
+    // The software centre shows the same licence.
+    QFile metainfo(QStringLiteral(TRAWLIX_SOURCE_DIR "/packaging/org.trawlix.Trawlix.metainfo.xml"));
+    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(metainfo.readAll().contains("<project_license>" + licence.toUtf8() + "</project_license>"));
+
+    // postinst grants capture to the helper, by the path the package installs it at, and to
+    // nothing else.
+    const ToolRun postinst = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-I"), s_deb, QStringLiteral("postinst")});
+    ASSERT_TRUE(postinst.ok) << postinst.output.toStdString();
+    EXPECT_TRUE(postinst.output.contains(QLatin1String("helper=/usr/libexec/trawlix/trawlix-capture\n")));
+    EXPECT_EQ(postinst.output.count(QLatin1String("setcap cap_net_raw,cap_net_admin+ep \"$helper\"")), 1);
+    EXPECT_FALSE(postinst.output.contains(QLatin1String("/usr/bin/trawlix"))) << postinst.output.toStdString();
+    const ToolRun contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), s_deb});
+    EXPECT_TRUE(contents.output.contains(QLatin1String("./usr/libexec/trawlix/trawlix-capture\n")));
+}
+
+// The package installed for real: only the helper carries a capability, the program runs as an
+// ordinary user (with a plugin path of that user's choosing) holding none, and still captures
+// through the helper. Then the package is removed and purged again.
+TEST_F(Package, InstalledOnlyTheHelperCarriesCapabilitiesAndTheProgramRunsWithout)
+{
+    if (geteuid() != 0)
+        TRAWLIX_SKIP_UNLESS_CI("installing a package needs root");
+    if (run(QStringLiteral("dpkg-query"), {QStringLiteral("-W"), QStringLiteral("trawlix")}).ok)
+        GTEST_SKIP() << "a trawlix package is installed on this machine already; the test leaves it alone";
+    const ToolRun installed = run(QStringLiteral("dpkg"), {QStringLiteral("-i"), s_deb});
+    struct Removal
+    {
+        ~Removal() { run(QStringLiteral("dpkg"), {QStringLiteral("--purge"), QStringLiteral("trawlix")}); }
+    } removal;
+    if (!installed.ok && installed.output.contains(QLatin1String("dependency problems")))
+        TRAWLIX_SKIP_UNLESS_CI("the package's dependencies are not installed: " << installed.output.toStdString());
+    ASSERT_TRUE(installed.ok) << installed.output.toStdString();
+
+    const QString helper = QStringLiteral("/usr/libexec/trawlix/trawlix-capture");
+    const ToolRun files = run(QStringLiteral("dpkg"), {QStringLiteral("-L"), QStringLiteral("trawlix")});
+    ASSERT_TRUE(files.ok);
+    QStringList withCapabilities;
+    for (const QString& file : files.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!QFileInfo(file).isFile() || QFileInfo(file).isSymLink())
+            continue;
+        const ToolRun caps = run(QStringLiteral("getcap"), {file});
+        if (!caps.output.trimmed().isEmpty())
+            withCapabilities << caps.output.trimmed();
+    }
+    ASSERT_EQ(withCapabilities.size(), 1) << withCapabilities.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(withCapabilities.first().startsWith(helper + QLatin1Char(' ')));
+    EXPECT_TRUE(withCapabilities.first().contains(QLatin1String("cap_net_admin,cap_net_raw=ep")));
+
+    // The program as "nobody", with QT_PLUGIN_PATH set: no capability in the process at all.
+    QTemporaryDir home;
+    ASSERT_EQ(chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+    ASSERT_EQ(chown(QFile::encodeName(home.path()).constData(), 65534, 65534), 0);
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("QT_PLUGIN_PATH"), home.path());
+    QProcess trawlix;
+    trawlix.setProcessEnvironment(environment);
+    trawlix.start(QStringLiteral("setpriv"),
+                  {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                   QStringLiteral("--"), QStringLiteral("/usr/bin/trawlix"), QStringLiteral("--headless"),
+                   QStringLiteral("--interface"), QStringLiteral("lo"), QStringLiteral("--data-dir"),
+                   home.filePath(QStringLiteral("data"))});
+    ASSERT_TRUE(trawlix.waitForStarted());
+    const qint64 pid = trawlix.processId();
+    // Its helper appears as soon as the capture starts.
+    qint64 child = 0;
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired() && trawlix.state() == QProcess::Running) {
+        const QList<qint64> helpers = ProcessStatus::children(pid, "trawlix-capture");
+        if (!helpers.isEmpty()) {
+            child = helpers.first();
+            break;
+        }
+        trawlix.waitForFinished(100);
+    }
+    const auto status = [](qint64 process) {
+        QFile file(QStringLiteral("/proc/%1/status").arg(process));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray programStatus = status(pid);
+    EXPECT_TRUE(programStatus.contains("\nCapEff:\t0000000000000000\n")) << programStatus.toStdString();
+    EXPECT_TRUE(programStatus.contains("\nCapPrm:\t0000000000000000\n")) << programStatus.toStdString();
+    EXPECT_GT(child, 0) << "no capture helper was started";
+    // The helper starts with the capability and drops it once its adapter is open.
+    const QDeadlineTimer dropped(5000);
+    while (child > 0 && !status(child).contains("\nCapPrm:\t0000000000000000\n") && !dropped.hasExpired())
+        QThread::msleep(20);
+    if (child > 0) {
+        EXPECT_TRUE(status(child).contains("\nCapEff:\t0000000000000000\n")) << status(child).toStdString();
+        EXPECT_TRUE(status(child).contains("\nNoNewPrivs:\t1\n")) << status(child).toStdString();
+    }
+    ::kill(pid_t(pid), SIGTERM);
+    EXPECT_TRUE(trawlix.waitForFinished(10000));
+    const QString errors = QString::fromUtf8(trawlix.readAllStandardError());
+    EXPECT_FALSE(errors.contains(QLatin1String("setcap"))) << errors.toStdString();
+
+    const ToolRun purged = run(QStringLiteral("dpkg"), {QStringLiteral("--purge"), QStringLiteral("trawlix")});
+    EXPECT_TRUE(purged.ok) << purged.output.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(helper));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/usr/bin/trawlix")));
 }
 
 } // namespace

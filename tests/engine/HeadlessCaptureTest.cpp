@@ -78,6 +78,47 @@ TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
     EXPECT_TRUE(audio.match(lines.at(1)).hasMatch()) << lines.at(1).toStdString();
 }
 
+// Anyone on the network chooses the Host header and the address a title is taken from: the
+// printed line carries their control characters escaped, never raw to the terminal.
+TEST_F(HeadlessCapture, ControlCharactersFromTheNetworkArePrintedEscaped)
+{
+    using Link = FrameBuilder::Link;
+    const QString pcap = m_dir.filePath(QStringLiteral("hostile.pcap"));
+    {
+        PcapFileWriter writer(pcap, FrameBuilder::linkType(Link::LinuxCooked));
+        const auto send = [&](quint16 from, quint16 to, const QByteArray& payload) {
+            writer.write(FrameBuilder::frame({from, to, 1, payload, 12, Link::LinuxCooked}));
+        };
+        // OSC "set the window title" ended by BEL, then "clear the screen", in the host.
+        const QList<QByteArray> hostile = {"Host: 127.0.0.1:8080\x1b]0;owned\x07\x1b[2J", "User-Agent: Browser"};
+        send(40000, 8080, FrameBuilder::requestText("/clip.mp4", hostile));
+        send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
+        // An 8-bit CSI (0x9B, read as U+009B) at the start of the title an MP3 address gives.
+        const QList<QByteArray> plain = {"Host: 127.0.0.1:8080", "User-Agent: Browser"};
+        send(40001, 80,
+             FrameBuilder::requestText("/music/\x9b"
+                                       "31mSong.mp3",
+                                       plain));
+        send(80, 40001, FrameBuilder::responseText({"Content-Type: audio/mpeg"}));
+    }
+    int exitCode = 0;
+    const QString output = runOn(pcap, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << output.toStdString();
+    EXPECT_TRUE(lines.at(0).contains(QStringLiteral("\thttp://127.0.0.1:8080\\x1b]0;owned\\x07\\x1b[2J/clip.mp4\t")))
+        << lines.at(0).toStdString();
+    EXPECT_TRUE(lines.at(1).endsWith(QStringLiteral("\t.mp3\t\\x9b31mSong"))) << lines.at(1).toStdString();
+    // Five fields each: no tab came from the network either.
+    for (const QString& line : lines)
+        EXPECT_EQ(line.count(QLatin1Char('\t')), 4) << line.toStdString();
+    for (const QChar c : output) {
+        const char16_t code = c.unicode();
+        EXPECT_TRUE(code == u'\n' || code == u'\t' || (code >= 0x20 && code != 0x7f && !(code >= 0x80 && code <= 0x9f)))
+            << "a control character reached the terminal: " << int(code);
+    }
+}
+
 TEST_F(HeadlessCapture, UnreadableFileEndsWithAnError)
 {
     const QString pcap = m_dir.filePath(QStringLiteral("broken.pcap"));

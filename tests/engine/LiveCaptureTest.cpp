@@ -1,7 +1,9 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "capture/CaptureHelper.h"
 #include "engine/Engine.h"
 #include "support/NginxServer.h"
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QCoreApplication>
@@ -10,8 +12,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUdpSocket>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -39,14 +44,91 @@ bool run(const QString& program, const QStringList& arguments, QString* output =
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// The capture helpers this process started and that are still running.
+QList<qint64> runningHelpers()
+{
+    return ProcessStatus::children(getpid(), "trawlix-capture");
+}
+
+class LiveCaptureOnLo : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CaptureHelper::setProgram(QStringLiteral(TRAWLIX_CAPTURE_HELPER));
+        const QString why = PacketCapture::probeAdapter(QStringLiteral("lo"));
+        if (!why.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (needs root or the capability on "
+                                   "the capture helper): "
+                                   << why.toStdString());
+        Texts::init(QStringLiteral("EN"));
+        m_settings.seedDefaultsIfMissing();
+        Settings::setInstance(&m_settings);
+    }
+    void TearDown() override
+    {
+        Settings::setInstance(nullptr);
+        CaptureHelper::setProgram({});
+    }
+
+    QTemporaryDir m_settingsDir;
+    Settings m_settings{m_settingsDir.filePath(QStringLiteral("Trawlix.conf"))};
+};
+
+// Every adapter is opened by a helper of its own; the first with traffic is kept and the
+// others end. Stopping the capture ends the last one: no helper outlives its capture.
+TEST_F(LiveCaptureOnLo, EveryAdapterKeepsOneHelperAndStoppingEndsIt)
+{
+    ASSERT_TRUE(runningHelpers().isEmpty());
+    Engine engine;
+    engine.startCapture({QString(), QString()});
+    ASSERT_TRUE(waitFor([&] { return engine.capture()->openedAdapters() >= 1; }, 10000))
+        << "capture outcome " << int(engine.capture()->outcome());
+    QUdpSocket socket;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            socket.writeDatagram("wake", QHostAddress::LocalHost, 9);
+            return !engine.capture()->chosenAdapter().isEmpty();
+        },
+        10000));
+    EXPECT_TRUE(waitFor([&] { return runningHelpers().size() == 1; }, 5000))
+        << runningHelpers().size() << " helpers for " << engine.capture()->openedAdapters() << " adapters";
+    engine.stopCapture();
+    EXPECT_TRUE(runningHelpers().isEmpty());
+}
+
+// Needs no permission: the helper refuses or fails before it opens anything.
+TEST(LiveCapture, AnAdapterThatCannotBeOpenedEndsTheCaptureWithTheHelpersReason)
+{
+    CaptureHelper::setProgram(QStringLiteral(TRAWLIX_CAPTURE_HELPER));
+    EXPECT_EQ(PacketCapture::probeAdapter(QStringLiteral("nosuchif0")),
+              QStringLiteral("no such network interface: nosuchif0"));
+    EXPECT_EQ(PacketCapture::probeAdapter(QStringLiteral("bad/name")),
+              QStringLiteral("the interface name is not a network interface name"));
+    const std::atomic<bool> monitoring{true};
+    {
+        PacketCapture capture({QString(), QStringLiteral("nosuchif0")}, {}, monitoring);
+        capture.start();
+        ASSERT_TRUE(capture.wait(15000));
+        EXPECT_EQ(capture.outcome(), PacketCapture::Outcome::NoAdapterOpened);
+    }
+    EXPECT_TRUE(runningHelpers().isEmpty());
+
+    CaptureHelper::setProgram(QStringLiteral("/nonexistent/trawlix-capture"));
+    EXPECT_TRUE(PacketCapture::probeAdapter(QStringLiteral("lo")).startsWith(QStringLiteral("cannot start")));
+    {
+        PacketCapture capture({QString(), QStringLiteral("lo")}, {}, monitoring);
+        capture.start();
+        ASSERT_TRUE(capture.wait(15000));
+        EXPECT_EQ(capture.outcome(), PacketCapture::Outcome::NoAdapterOpened);
+    }
+    CaptureHelper::setProgram({});
+}
+
 // A real browser-like client fetches a generated MP4 from nginx on 127.0.0.1:8080 while the
 // capture thread watches "lo": exactly one candidate appears, with the client's headers.
-TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
+TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
 {
-    const QString why = PacketCapture::probeAdapter(QStringLiteral("lo"));
-    if (!why.isEmpty())
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (needs root or cap_net_raw,cap_net_admin): "
-                               << why.toStdString());
     const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     if (curl.isEmpty() || ffmpeg.isEmpty())
@@ -68,12 +150,7 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
         TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1:8080: " << server.error().toStdString());
     }
 
-    Texts::init(QStringLiteral("EN"));
-    QTemporaryDir settingsDir;
-    Settings settings(settingsDir.filePath(QStringLiteral("Trawlix.conf")));
-    settings.seedDefaultsIfMissing();
-    settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
-    Settings::setInstance(&settings);
+    m_settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
 
     Engine engine;
     engine.startCapture({QString(), QStringLiteral("lo")});
@@ -102,7 +179,6 @@ TEST(LiveCapture, FetchFromLocalServerGivesOneCandidateWithTheClientsHeaders)
     QThread::msleep(200); // a duplicate would arrive right behind
     QCoreApplication::processEvents();
     engine.stopCapture();
-    Settings::setInstance(nullptr);
 
     const QList<VideoFile> records = ours();
     ASSERT_EQ(records.size(), 1);

@@ -46,9 +46,19 @@ bool NginxServer::isAvailable() const
     return QFileInfo(NginxBinary).isExecutable();
 }
 
+void NginxServer::setTls(const QString& certificate, const QString& key, const QString& protocol, bool http2)
+{
+    m_listenOptions = http2 ? QStringLiteral(" ssl http2") : QStringLiteral(" ssl");
+    m_tlsDirectives = QStringLiteral("        ssl_certificate %1;\n"
+                                     "        ssl_certificate_key %2;\n"
+                                     "        ssl_protocols %3;\n")
+                          .arg(certificate, key, protocol);
+}
+
 QString NginxServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    const QLatin1String scheme(m_listenOptions.isEmpty() ? "http" : "https");
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_port).arg(path);
 }
 
 bool NginxServer::start()
@@ -78,9 +88,10 @@ bool NginxServer::start()
                                               "    uwsgi_temp_path %1/uwsgi;\n"
                                               "    scgi_temp_path %1/scgi;\n"
                                               "    server {\n"
-                                              "        listen 127.0.0.1:%2;\n"
+                                              "        listen 127.0.0.1:%2%6;\n"
                                               "        root %3;\n"
                                               "%5"
+                                              "%7"
                                               "    }\n"
                                               "}\n")
                                    .arg(prefix)
@@ -89,7 +100,7 @@ bool NginxServer::start()
                                    // As root, workers would drop to "nobody" and could not read
                                    // the tests' private temporary folders.
                                    .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString())
-                                   .arg(m_serverDirectives);
+                                   .arg(m_serverDirectives, m_listenOptions, m_tlsDirectives);
         QFile file(prefix + QStringLiteral("/nginx.conf"));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             m_error = QStringLiteral("cannot write the nginx configuration");

@@ -25,9 +25,12 @@ public:
     bool isAvailable() const; // the nginx binary exists
     // Directives added to the server block before start() ("location /slow/ { limit_rate 20k; }").
     void setServerDirectives(const QString& directives) { m_serverDirectives = directives; }
+    // Serves HTTPS with this certificate and key, TLS version "TLSv1.3" or "TLSv1.2", over
+    // HTTP/2 when http2 is set; call before start().
+    void setTls(const QString& certificate, const QString& key, const QString& protocol, bool http2);
 
     quint16 port() const { return m_port; }
-    // "http://127.0.0.1:PORT" + path (path starts with "/").
+    // "http://127.0.0.1:PORT" + path (path starts with "/"); "https://" once setTls() was called.
     QString url(const QString& path) const;
     QString error() const { return m_error; }
 
@@ -39,4 +42,6 @@ private:
     quint16 m_port = 0;
     QString m_error;
     QString m_serverDirectives;
+    QString m_listenOptions; // " ssl http2" and the like
+    QString m_tlsDirectives;
 };

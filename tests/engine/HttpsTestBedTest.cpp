@@ -1,0 +1,116 @@
+// The HTTPS test bed the capture tests stand on: nginx over TLS 1.3 with HTTP/2 and over TLS 1.2
+// with HTTP/1.1, with a certificate from an authority the test makes, and real browsers that
+// play a page's video while writing their TLS secrets to a key log. The reference decoder
+// (tshark with that key log) must read the browser's request for the video from a capture of
+// "lo"; the program's own decoder is measured against the same captures.
+#include "support/MediaFixture.h"
+#include "support/NginxServer.h"
+#include "support/SkipUnlessCi.h"
+#include "support/TestBrowser.h"
+#include "support/TestCertificates.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct BedCase
+{
+    TestBrowser::Kind browser;
+    const char* protocol; // nginx's ssl_protocols
+    bool http2;
+};
+
+std::string caseName(const ::testing::TestParamInfo<BedCase>& row)
+{
+    return TestBrowser::name(row.param.browser).section(QLatin1Char('-'), 0, 0).toStdString() +
+           (row.param.http2 ? "_TLS13_HTTP2" : "_TLS12_HTTP1");
+}
+
+class HttpsTestBed : public ::testing::TestWithParam<BedCase>
+{
+};
+
+TEST_P(HttpsTestBed, TheReferenceDecoderReadsTheBrowsersVideoRequest)
+{
+    const BedCase& row = GetParam();
+    QTemporaryDir dir;
+    TestBrowser browser(row.browser, dir.filePath(QStringLiteral("browser")));
+    if (!browser.installed())
+        TRAWLIX_SKIP_UNLESS_CI(TestBrowser::name(row.browser).toStdString() << " is not installed");
+    if (QStandardPaths::findExecutable(QStringLiteral("dumpcap")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI("tshark is not installed");
+
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.make(dir.filePath(QStringLiteral("tls")))) << certificates.error().toStdString();
+    const QString www = dir.filePath(QStringLiteral("www"));
+    ASSERT_TRUE(QDir().mkpath(www));
+    ASSERT_TRUE(MediaFixture::makeClip(www + QStringLiteral("/clip.mp4"), 3));
+    QFile page(www + QStringLiteral("/index.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<!doctype html><html><head><title>A clip over TLS</title></head>"
+               "<body><video src=\"/clip.mp4\" autoplay muted></video></body></html>");
+    page.close();
+
+    NginxServer nginx(www);
+    nginx.setTls(certificates.certificate(), certificates.key(), QString::fromLatin1(row.protocol), row.http2);
+    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+
+    const QString capture = dir.filePath(QStringLiteral("traffic.pcapng"));
+    QProcess dumpcap;
+    dumpcap.setProcessChannelMode(QProcess::MergedChannels);
+    dumpcap.start(QStringLiteral("dumpcap"),
+                  {QStringLiteral("-q"), QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("-f"),
+                   QStringLiteral("tcp port %1").arg(nginx.port()), QStringLiteral("-w"), capture});
+    ASSERT_TRUE(dumpcap.waitForStarted(10000));
+    // dumpcap says on standard error when it is capturing.
+    const QDeadlineTimer ready(10000);
+    QByteArray said;
+    while (!said.contains("Capturing on") && !ready.hasExpired() && dumpcap.state() == QProcess::Running) {
+        dumpcap.waitForReadyRead(100);
+        said += dumpcap.readAll();
+    }
+    if (!said.contains("Capturing on"))
+        TRAWLIX_SKIP_UNLESS_CI("capture on lo is not permitted here: " << said.toStdString());
+
+    const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
+    browser.setKeyLog(keyLog);
+    browser.setAuthority(certificates.authority());
+    ASSERT_TRUE(browser.load(nginx.url(QStringLiteral("/index.html")), 4000)) << browser.error().toStdString();
+    QThread::msleep(500);
+    dumpcap.terminate();
+    ASSERT_TRUE(dumpcap.waitForFinished(10000));
+
+    QFile keys(keyLog);
+    ASSERT_TRUE(keys.open(QIODevice::ReadOnly)) << "the browser wrote no key log";
+    const QByteArray secrets = keys.readAll();
+    EXPECT_TRUE(secrets.contains(row.http2 ? "CLIENT_TRAFFIC_SECRET_0 " : "CLIENT_RANDOM "));
+
+    QProcess tshark;
+    tshark.start(QStringLiteral("tshark"),
+                 {QStringLiteral("-r"), capture, QStringLiteral("-o"), QStringLiteral("tls.keylog_file:") + keyLog,
+                  QStringLiteral("-Y"), row.http2 ? QStringLiteral("http2.header") : QStringLiteral("http"),
+                  QStringLiteral("-V")});
+    ASSERT_TRUE(tshark.waitForFinished(60000));
+    const QByteArray decoded = tshark.readAllStandardOutput();
+    EXPECT_TRUE(decoded.contains("/clip.mp4")) << "the video request was not decoded";
+    EXPECT_TRUE(decoded.contains("video/mp4")) << "the video answer was not decoded";
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers,
+                         HttpsTestBed,
+                         ::testing::Values(BedCase{TestBrowser::Kind::Chromium, "TLSv1.3", true},
+                                           BedCase{TestBrowser::Kind::Chromium, "TLSv1.2", false},
+                                           BedCase{TestBrowser::Kind::Firefox, "TLSv1.3", true},
+                                           BedCase{TestBrowser::Kind::Firefox, "TLSv1.2", false}),
+                         caseName);
+
+} // namespace
