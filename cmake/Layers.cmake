@@ -1,7 +1,8 @@
-# The source folders are layers, lowest first: base < model < tools < download < capture,
-# library < engine < ui < app. Each layer is a static library that sees only its own headers
-# and those of the layers it links; a header of a higher layer, or of a neighbour it does not
-# link, is simply not on its include path, so a wrong-direction include fails to compile.
+# The source folders are layers, lowest first: base < model < wire, streams, tools <
+# download < capture, library < engine < ui < app. Each layer is a static library that sees
+# only its own headers and those of the layers it links; a header of a higher layer, or of a
+# neighbour it does not link, is simply not on its include path, so a wrong-direction include
+# fails to compile.
 #
 # Includes keep the form "layer/File.h". Each layer publishes an include root of its own
 # under the build tree that holds a single link, <root>/<layer> -> src/<layer>.

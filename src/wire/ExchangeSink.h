@@ -1,0 +1,14 @@
+#pragma once
+
+#include "wire/HttpExchange.h"
+
+#include <functional>
+
+// Where decoded exchanges go. `responseStarted` is called as soon as a response's headers are
+// read (the body is still to come, `ending` is Open); `completed` once more with the final
+// byte counts and ending. Both run on the thread that feeds the decoder, inside its feed().
+struct ExchangeSink
+{
+    std::function<void(const HttpExchange&)> responseStarted;
+    std::function<void(const HttpExchange&)> completed;
+};
