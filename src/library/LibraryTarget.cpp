@@ -1,6 +1,7 @@
 #include "library/LibraryTarget.h"
 
 #include "base/AppPaths.h"
+#include "base/MoveNoReplace.h"
 #include "base/Trace.h"
 #include "library/FfmpegCommand.h"
 #include "library/FileCopy.h"
@@ -74,20 +75,6 @@ qint64 firstFree(qint64 seconds)
     while (BaseNames::takenOnDisk(QString::number(seconds)))
         ++seconds;
     return seconds;
-}
-
-// rename() that fails with EEXIST instead of replacing the target.
-bool moveNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the flag: a hard link is just as exclusive.
-    if (::link(from.constData(), to.constData()) != 0)
-        return false;
-    ::unlink(from.constData());
-    return true;
 }
 
 // "Temp/", made when a caller's data folder lacks it: without it nothing can go in.

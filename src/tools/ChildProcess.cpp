@@ -1,6 +1,7 @@
 #include "tools/ChildProcess.h"
 
 #include "tools/ChildRegistry.h"
+#include "tools/DefaultSignals.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -37,15 +38,7 @@ struct Launch
 // descriptors, then the tool. A failure is reported through errorFd (closed on exec).
 [[noreturn]] void becomeTool(const Launch& launch)
 {
-    struct sigaction defaults
-    {
-    };
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
-    for (int signal = 1; signal < NSIG; ++signal) {
-        if (signal != SIGKILL && signal != SIGSTOP)
-            ::sigaction(signal, &defaults, nullptr);
-    }
+    restoreDefaultSignals();
     ::setpgid(0, 0);
     // The tool dies with Trawlix, however Trawlix ends (kill -9, a crash). The signal comes when
     // the thread that forked ends, and every runner waits for its tool on that thread. If

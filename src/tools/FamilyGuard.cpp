@@ -1,5 +1,7 @@
 #include "tools/FamilyGuard.h"
 
+#include "tools/DefaultSignals.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -29,15 +31,7 @@ bool g_failed = false;
 // until it execs, and the guard never does: plain system calls and fixed arrays only.
 [[noreturn]] void guard(int readFd)
 {
-    struct sigaction defaults
-    {
-    };
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
-    for (int signal = 1; signal < NSIG; ++signal) {
-        if (signal != SIGKILL && signal != SIGSTOP)
-            ::sigaction(signal, &defaults, nullptr);
-    }
+    restoreDefaultSignals();
     // Its own session: a Ctrl-C for Trawlix's terminal is not for the guard.
     ::setsid();
     ::signal(SIGINT, SIG_IGN);

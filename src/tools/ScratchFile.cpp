@@ -1,5 +1,7 @@
 #include "tools/ScratchFile.h"
 
+#include "base/MoveNoReplace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,20 +58,6 @@ int createLocked(const QString& folder, const QString& path)
     if (fd >= 0)
         ::flock(fd, LOCK_EX | LOCK_NB);
     return fd;
-}
-
-// Moves from to to unless to exists. False with errno EEXIST when it does.
-bool moveNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the flag: a hard link is just as exclusive.
-    if (::link(from.constData(), to.constData()) != 0)
-        return false;
-    ::unlink(from.constData());
-    return true;
 }
 
 // path itself for 1, else "<stem> (n).<ext>".
