@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config ninja-build ccache
     qt6-base-dev qt6-base-dev-tools libqt6svg6
     libvlc-dev vlc-plugin-base vlc-plugin-video-output
-    libpcap-dev libcurl4-openssl-dev libtinyxml2-dev
+    libpcap-dev libcurl4-openssl-dev libtinyxml2-dev libssl-dev
     libasound2-dev libpulse-dev libattr1-dev attr
     ffmpeg yt-dlp frei0r-plugins
     pulseaudio pulseaudio-utils alsa-utils
