@@ -6,6 +6,7 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
+#include "library/ExportCopies.h"
 #include "library/LinkDownloadImporter.h"
 #include "library/ScrollerList.h"
 #include "library/TagStore.h"
@@ -75,6 +76,7 @@ StartUp::Result StartUp::run()
 
     cleanTemp();
     emptyScratchFolders();
+    ExportCopies::clean();
     takeInLinkDownloads(m_library);
     deleteMarkedLibraryFiles();
     return Result::Ready;
@@ -150,11 +152,10 @@ void StartUp::takeInLinkDownloads(const LibraryContext& library)
     }
     if (finished.isEmpty())
         return;
+    // What could not be imported stays (the importer's trace says why): it may be the only copy.
     QStringList rejected;
     const int imported = LinkDownloadImporter::importNames(library, finished, &rejected);
-    for (const QString& name : std::as_const(rejected))
-        QFile::remove(folder + name);
-    trace(QStringLiteral("StartUp: %1 link downloads imported, %2 unreadable removed")
+    trace(QStringLiteral("StartUp: %1 link downloads imported, %2 without media streams left in place")
               .arg(imported)
               .arg(rejected.size()));
 }

@@ -40,8 +40,8 @@ public:
     static void cleanTemp();           // files nobody holds open
     static void emptyScratchFolders(); // "Screens/" ("TempRecords/" and "TempDownloads/" are imported)
     // "TempDownloads/": unfinished work (hidden entries, yt-dlp's ".partial-" folders and its
-    // ".part", ".ytdl" and ".temp" files) goes; finished files enter the library, and those
-    // ffmpeg reads as something else than their names promise go too.
+    // ".part", ".ytdl" and ".temp" files) goes; finished files with a video or audio stream
+    // enter the library, and the others stay.
     static void takeInLinkDownloads(const LibraryContext& library);
     static void deleteMarkedLibraryFiles(); // the files the user deleted
 

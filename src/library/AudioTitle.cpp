@@ -5,6 +5,7 @@
 #include "library/FfmpegCommand.h"
 #include "library/Id3Scan.h"
 #include "library/LibraryFormat.h"
+#include "library/RegularFile.h"
 #include "tools/ToolRunner.h"
 
 #include <QFile>
@@ -49,8 +50,8 @@ QString cacheTimeOf(const QString& filePath, const MP3FileArray* mp3Files)
 QString read(const QString& filePath, const MP3FileArray* mp3Files)
 {
     Id3Names names;
-    QFile file(filePath);
-    if (file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (RegularFile::open(file, filePath, QIODevice::ReadOnly))
         names = Id3Scan::scan(file.read(Id3Scan::HeadSize));
     file.close();
     if (names.title.isEmpty() && names.artist.isEmpty()) {

@@ -1,6 +1,5 @@
 #include "library/CacheMusicCollector.h"
 
-#include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Trace.h"
 #include "base/UsageCounters.h"
@@ -8,10 +7,12 @@
 #include "library/CacheEntryFile.h"
 #include "library/LibraryInserter.h"
 #include "library/LibraryTarget.h"
+#include "library/RegularFile.h"
 #include "library/TagStore.h"
 #include "model/BaseNames.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -165,8 +166,8 @@ bool CacheMusicCollector::examine(const QFileInfo& file, bool firefox)
     if (records.size() >= MaxRecords)
         return false;
     for (const MP3File& record : records) {
-        QFile copy(record.libraryPath);
-        if (!copy.open(QIODevice::ReadOnly) || copy.read(DuplicateTestBytes) != first)
+        QFile copy;
+        if (!RegularFile::open(copy, record.libraryPath, QIODevice::ReadOnly) || copy.read(DuplicateTestBytes) != first)
             continue;
         // The same song cached again: taken once more only when it holds more than the copy.
         const bool grown = entry.bodySize() > record.copiedSize;
@@ -177,28 +178,21 @@ bool CacheMusicCollector::examine(const QFileInfo& file, bool firefox)
         break;
     }
 
-    // The body goes to a scratch file first and moves in under a free base, so that it never
-    // replaces a library file.
-    const QString staged = AppPaths::folder(AppPaths::Folder::Temp) + QStringLiteral("cache-music.mp3");
-    {
-        QFile out(staged);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return false;
-        const qint64 copied = entry.appendBody(out, 0);
-        out.close();
-        if (copied <= 0) {
-            QFile::remove(staged);
-            return false;
-        }
-    }
+    // The body goes in through a scratch file under a free base, so that it never replaces a
+    // library file; the cache entry stays the browser's.
     const qint64 now = m_context.now();
     const QString firstBase = m_context.videoFiles.withLock(
         [now](const QList<VideoFile>& files) { return BaseNames::firstFree(files, now); });
-    const QString library = LibraryTarget::moveIn(staged, firstBase.toLongLong(), QStringLiteral(".mp3"));
-    if (library.isEmpty()) {
-        QFile::remove(staged);
+    const LibraryTarget::Placement placed =
+        LibraryTarget::place({path, firstBase.toLongLong(), QStringLiteral(".mp3"), false}, [&](const QString& staged) {
+            QFile out(staged);
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return QStringLiteral("the scratch file cannot be written");
+            return entry.appendBody(out, 0) > 0 ? QString() : QStringLiteral("the body could not be read");
+        });
+    if (!placed.placed())
         return false;
-    }
+    const QString& library = placed.path;
 
     MP3File record;
     record.copiedSize = QFileInfo(library).size();

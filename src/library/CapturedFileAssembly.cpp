@@ -91,9 +91,9 @@ bool usable(const QString& path)
 // remux with "repairvideos", else (or when the remux fails) a copy. True when staged holds it.
 bool stage(DownloadRows& rows, const QString& joined, const QString& staged)
 {
-    QFile::remove(staged); // a leftover of an earlier run; ffmpeg is told it may replace it
     const qint64 size = QFileInfo(joined).size();
     if (Settings::instance().repairVideos()) {
+        // "-y": the scratch file is this job's own, made empty for it.
         const ToolRunner::ToolResult result = ToolRunner::runToolResult(
             ffmpegCommand({QStringLiteral("-y"), QStringLiteral("-i"), joined, QStringLiteral("-vcodec"),
                            QStringLiteral("copy"), QStringLiteral("-acodec"), QStringLiteral("copy"), staged}));
@@ -103,7 +103,6 @@ bool stage(DownloadRows& rows, const QString& joined, const QString& staged)
         if (result.code == ToolRunner::ToolResult::Code::Finished && result.exitCode == 0 && usable(staged) &&
             QFileInfo(staged).size() >= size * kRemuxKeepsPercent / 100)
             return true;
-        QFile::remove(staged);
     }
     const QString processing = tx(u"..Processing ");
     const bool copied = FileCopy::copy(joined, staged, [&](int percent) {
@@ -111,10 +110,7 @@ bool stage(DownloadRows& rows, const QString& joined, const QString& staged)
         rows.setCaption(caption);
     });
     rows.setCaption(Texts::displayName());
-    if (copied && QFileInfo(staged).size() == size)
-        return true;
-    QFile::remove(staged);
-    return false;
+    return copied && QFileInfo(staged).size() == size;
 }
 
 } // namespace
@@ -152,19 +148,19 @@ Outcome run(const LibraryContext& context, DownloadRows& rows, qsizetype recordI
     } else {
         // Made beside the parts and moved in whole: "Videos/" never holds half a file, and a
         // file there from an earlier run is never replaced; the download then takes the next
-        // free base instead.
-        const QString staged = tempFolder + base + QStringLiteral("_placed") + extension;
+        // free base instead. The joined file goes once the library file is in place.
         bool numeric = false;
         const qint64 seconds = base.toLongLong(&numeric);
-        if (numeric && stage(rows, joined, staged))
-            target = LibraryTarget::moveIn(staged, seconds, extension);
+        if (numeric) {
+            const LibraryTarget::Placement placed =
+                LibraryTarget::place({joined, seconds, extension, true}, [&](const QString& staged) {
+                    return stage(rows, joined, staged) ? QString() : QStringLiteral("neither remux nor copy made it");
+                });
+            target = placed.path;
+        }
         if (target.isEmpty()) {
             trace(QStringLiteral("Invalid builded file HANDLE: ") + base + extension);
-            QFile::remove(staged);
             outcome = Outcome::PlacingFailed; // the joined file stays in "Temp/"
-        } else {
-            // The library file holds every byte now; the scratch copy would only fill the disk.
-            QFile::remove(joined);
         }
     }
 

@@ -1,13 +1,18 @@
 #include "library/FileCopy.h"
 
+#include "library/RegularFile.h"
+
 #include <QFile>
 
 namespace FileCopy {
 
-bool copy(const QString& source, const QString& target, const std::function<void(int percent)>& progress)
+bool copy(const QString& source,
+          const QString& target,
+          const std::function<void(int percent)>& progress,
+          const std::atomic<bool>* stop)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    QFile in;
+    if (!RegularFile::open(in, source, QIODevice::ReadOnly))
         return false;
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -20,7 +25,7 @@ bool copy(const QString& source, const QString& target, const std::function<void
         block = in.read(BlockSize);
         if (block.isEmpty())
             break;
-        if (out.write(block) != block.size()) {
+        if ((stop && stop->load()) || out.write(block) != block.size()) {
             out.close();
             out.remove();
             return false;
@@ -42,8 +47,8 @@ bool copy(const QString& source, const QString& target, const std::function<void
 
 qint64 appendFrom(const QString& source, qint64 offset, qint64 end, const QString& target)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly) || !in.seek(offset))
+    QFile in;
+    if (!RegularFile::open(in, source, QIODevice::ReadOnly) || !in.seek(offset))
         return -1;
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Append))

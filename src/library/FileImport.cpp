@@ -1,7 +1,6 @@
 #include "library/FileImport.h"
 
 #include "base/Texts.h"
-#include "library/FileCopy.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryTarget.h"
 #include "library/TagStore.h"
@@ -14,15 +13,17 @@ namespace {
 bool importOne(const LibraryContext& context, const QString& source, qint64 seconds)
 {
     const QFileInfo info(source);
-    const QString target = LibraryTarget::freePath(seconds, QLatin1Char('.') + info.suffix().toLower());
+    const QString extension = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix().toLower();
     const QString processing = tx(u"..Processing ");
-    const bool copied = FileCopy::copy(source, target, [&](int percent) {
-        context.caption(QString::number(percent) + QLatin1Char('%') + processing);
-    });
-    if (copied)
-        TagStore::write(target, QStringLiteral("title"), info.completeBaseName());
+    // The user's file stays where it is; the library gets a copy.
+    const LibraryTarget::Placement placed =
+        LibraryTarget::copyIn({source, seconds, extension, false}, [&](int percent) {
+            context.caption(QString::number(percent) + QLatin1Char('%') + processing);
+        });
+    if (placed.placed())
+        TagStore::write(placed.path, QStringLiteral("title"), info.completeBaseName());
     context.captionRestored();
-    return copied;
+    return placed.placed();
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "library/LibraryFormat.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"
+#include "library/RegularFile.h"
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
 #include "library/TimeFilter.h"
@@ -69,6 +70,9 @@ Result run(const LibraryContext& context, const Request& request)
         if (LibraryFormat::captureSecondsOfName(name) < threshold || name == QLatin1String("Thumbs.db"))
             continue;
         const QString path = entry.absoluteFilePath();
+        // Media files only: ffmpeg would wait for ever on a FIFO, and a link may lead anywhere.
+        if (!RegularFile::isRegular(path))
+            continue;
 
         QString title = TagStore::read(path, QStringLiteral("title"));
         const QString tutorial = tutorialTitle(name);

@@ -4,7 +4,8 @@
 
 #include <QString>
 
-// Rebuilds the media table from the files in "Videos/" under a time filter and a title filter.
+// Rebuilds the media table from the regular files in "Videos/" (no FIFOs, devices, sockets or
+// links) under a time filter and a title filter.
 // Durations come from each file's "comments" tag; only a file that has none is measured (and
 // the result cached there), so a library scanned once starts no ffmpeg at all.
 namespace LibraryScan {

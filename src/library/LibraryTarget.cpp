@@ -1,12 +1,23 @@
 #include "library/LibraryTarget.h"
 
 #include "base/AppPaths.h"
+#include "base/Trace.h"
+#include "library/FfmpegCommand.h"
+#include "library/FileCopy.h"
+#include "library/LibraryInserter.h"
+#include "library/RegularFile.h"
 #include "model/BaseNames.h"
+#include "tools/ToolRunner.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -14,8 +25,49 @@
 namespace LibraryTarget {
 namespace {
 
-// Choosing a base and moving the file in are one step for every thread of the program.
+// Choosing a base and moving the file in are one step for every thread of the program; the
+// reservation files make them one step for other Trawlix processes too.
 std::mutex g_placing;
+
+// Bases held by other importers in a row before giving up; far more than two processes hold.
+constexpr int kMaxReserved = 1000;
+// Tool output kept for the reason of a failure.
+constexpr qsizetype kKeptOutput = 8192;
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The claim of one base while it is checked and taken. Created exclusively, so of two
+// importers that want the same base at the same moment only one gets it.
+class Reservation final
+{
+public:
+    explicit Reservation(qint64 seconds)
+        : m_path(QFile::encodeName(reservationPath(seconds)))
+    {
+        m_fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        m_error = m_fd < 0 ? errno : 0;
+    }
+    ~Reservation()
+    {
+        if (m_fd < 0)
+            return;
+        ::unlink(m_path.constData());
+        ::close(m_fd);
+    }
+    Reservation(const Reservation&) = delete;
+    Reservation& operator=(const Reservation&) = delete;
+
+    bool held() const { return m_fd >= 0; }
+    int error() const { return m_error; }
+
+private:
+    QByteArray m_path;
+    int m_fd = -1;
+    int m_error = 0;
+};
 
 qint64 firstFree(qint64 seconds)
 {
@@ -38,30 +90,217 @@ bool moveNoReplace(const QByteArray& from, const QByteArray& to)
     return true;
 }
 
+// "Temp/", made when a caller's data folder lacks it: without it nothing can go in.
+QString scratchFolder()
+{
+    const QString folder = AppPaths::folder(AppPaths::Folder::Temp);
+    QDir().mkpath(folder);
+    return folder;
+}
+
+Placement failed(const Job& job, Placement::Outcome outcome, const QString& why)
+{
+    trace(QStringLiteral("library: ") + job.source + QStringLiteral(" stays out of the library: ") + why);
+    return {outcome, {}, why};
+}
+
+QString secondsText(qint64 centis)
+{
+    return QString::number(static_cast<double>(centis) / 100.0, 'f', 2) + QStringLiteral(" s");
+}
+
+// ffmpeg's progress: the whole seconds of the newest complete "time=" stamp in what it printed
+// so far (-1 while there is none). pending keeps an unfinished stamp for the next chunk.
+int newestStamp(QString& pending, const QString& chunk)
+{
+    pending += chunk;
+    int seconds = -1;
+    for (;;) {
+        const qsizetype at = pending.indexOf(QLatin1String("time="));
+        if (at < 0) {
+            pending = pending.right(4); // the start of a stamp cut by the chunk
+            break;
+        }
+        qsizetype end = at + 5;
+        while (end < pending.size() && !pending.at(end).isSpace())
+            ++end;
+        if (end == pending.size()) {
+            pending = pending.mid(at).left(64); // a stamp is never longer
+            break;
+        }
+        QString stamp = pending.mid(at, end - at);
+        bool found = false;
+        const int value = ToolRunner::ffmpegTimeToSeconds(stamp, &found);
+        if (found)
+            seconds = value;
+        pending = pending.mid(end);
+    }
+    return seconds;
+}
+
 } // namespace
 
-QString freePath(qint64 seconds, const QString& extension)
+Scratch::Scratch(const QString& extension)
 {
-    const qint64 free = firstFree(seconds);
-    return AppPaths::folder(AppPaths::Folder::Videos) + QString::number(free) + extension;
+    const QString folder = scratchFolder();
+    for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
+        m_path = folder + QStringLiteral("staging-") + QString::number(QRandomGenerator::global()->generate64(), 36) +
+                 extension;
+        // 0666 less the umask, as any file the program makes: it becomes a library file.
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (m_fd < 0)
+        m_path.clear();
+}
+
+Scratch::~Scratch()
+{
+    if (m_fd < 0)
+        return;
+    if (!m_released)
+        ::unlink(QFile::encodeName(m_path).constData());
+    ::close(m_fd);
+}
+
+QString reservationPath(qint64 seconds)
+{
+    return scratchFolder() + QStringLiteral("reserved-") + QString::number(seconds);
 }
 
 QString moveIn(const QString& staged, qint64 seconds, const QString& extension)
 {
     std::lock_guard lock(g_placing);
     const QByteArray from = QFile::encodeName(staged);
-    // A name taken between the listing and the move (by a program outside this one) only
-    // moves the file on; the bound keeps a hostile folder from holding the thread.
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int held = 0; held < kMaxReserved;) {
         seconds = firstFree(seconds);
+        const Reservation reservation(seconds);
+        if (!reservation.held()) {
+            if (reservation.error() != EEXIST) {
+                trace(QStringLiteral("library: no reservation in Temp/: ") + errorText(reservation.error()));
+                return {};
+            }
+            ++held; // another importer is placing a file under this base
+            ++seconds;
+            continue;
+        }
+        // Taken meanwhile by an importer that released its reservation already.
+        if (BaseNames::takenOnDisk(QString::number(seconds))) {
+            ++seconds;
+            continue;
+        }
         const QString target = AppPaths::folder(AppPaths::Folder::Videos) + QString::number(seconds) + extension;
         if (moveNoReplace(from, QFile::encodeName(target)))
             return target;
-        if (errno != EEXIST)
+        // A program that does not reserve took the name: the file moves on to the next base.
+        if (errno != EEXIST) {
+            trace(QStringLiteral("library: cannot move ") + staged + QStringLiteral(" in: ") + errorText(errno));
             return {};
+        }
+        ++held;
         ++seconds;
     }
     return {};
+}
+
+namespace {
+
+// place() with the duration check: expectedCentis is the source's duration, -1 for none.
+Placement placeChecked(const Job& job, const Stage& stage, qint64 expectedCentis)
+{
+    Scratch scratch(job.extension);
+    if (!scratch.isValid())
+        return failed(job, Placement::Outcome::NoScratch, QStringLiteral("no scratch file in Temp/"));
+    const QString why = stage(scratch.path());
+    if (!why.isEmpty())
+        return failed(job, Placement::Outcome::StagingFailed, why);
+    if (QFileInfo(scratch.path()).size() <= 0)
+        return failed(job, Placement::Outcome::Empty, QStringLiteral("the staged file is empty"));
+    if (expectedCentis >= 0) {
+        const qint64 staged = durationCentis(scratch.path());
+        const qint64 slack = DurationSlackCentis + expectedCentis / 100;
+        if (staged < 0 || qAbs(staged - expectedCentis) > slack)
+            return failed(job, Placement::Outcome::WrongDuration,
+                          QStringLiteral("the staged file lasts %1, its source %2")
+                              .arg(staged < 0 ? QStringLiteral("an unknown time") : secondsText(staged),
+                                   secondsText(expectedCentis)));
+    }
+    Placement placement;
+    placement.path = moveIn(scratch.path(), job.seconds, job.extension);
+    if (placement.path.isEmpty())
+        return failed(job, Placement::Outcome::NotMoved, QStringLiteral("no free name in Videos/ took it"));
+    scratch.release();
+    placement.outcome = Placement::Outcome::Placed;
+    if (job.removeSource && !QFile::remove(job.source))
+        trace(QStringLiteral("library: ") + job.source + QStringLiteral(" is in the library but could not be removed"));
+    return placement;
+}
+
+} // namespace
+
+Placement place(const Job& job, const Stage& stage)
+{
+    return placeChecked(job, stage, -1);
+}
+
+Placement copyIn(const Job& job, const std::function<void(int percent)>& progress)
+{
+    return place(job, [&](const QString& scratch) {
+        const qint64 size = QFileInfo(job.source).size();
+        if (!FileCopy::copy(job.source, scratch, progress))
+            return QStringLiteral("the copy failed");
+        const qint64 copied = QFileInfo(scratch).size();
+        if (copied != size)
+            return QStringLiteral("the copy holds %1 of %2 bytes").arg(copied).arg(size);
+        return QString();
+    });
+}
+
+Placement convertIn(const Job& job, const QStringList& arguments, const std::function<void(int percent)>& progress)
+{
+    // ffprobe and ffmpeg would wait on a FIFO for ever.
+    if (!RegularFile::isRegular(job.source))
+        return failed(job, Placement::Outcome::StagingFailed, QStringLiteral("not a regular file"));
+    const qint64 expected = durationCentis(job.source);
+    const Stage stage = [&](const QString& scratch) {
+        const ToolCommand command = ffmpegCommand(QStringList{QStringLiteral("-y"), QStringLiteral("-i"), job.source} +
+                                                  arguments + QStringList{scratch});
+        QString kept;
+        QString pending;
+        int shown = -1;
+        const ToolRunner::ToolResult result = ToolRunner::runToolChunks(command, [&](const QString& chunk) {
+            kept = (kept + chunk).right(kKeptOutput);
+            const int seconds = newestStamp(pending, chunk);
+            if (!progress || seconds < 0 || expected <= 0)
+                return;
+            const int percent = static_cast<int>(qMin<qint64>(100, qint64(seconds) * 10000 / expected));
+            if (percent != shown) {
+                shown = percent;
+                progress(percent);
+            }
+        });
+        if (result.code != ToolRunner::ToolResult::Code::Finished)
+            return QStringLiteral("ffmpeg did not run to its end");
+        if (result.exitCode != 0)
+            return QStringLiteral("ffmpeg ended with status %1: %2")
+                .arg(result.exitCode)
+                .arg(ToolRunner::lastLine(kept));
+        return QString();
+    };
+    return placeChecked(job, stage, expected);
+}
+
+qint64 durationCentis(const QString& path)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]+):([0-9]{2}):([0-9]{2})\\.([0-9]{2})$"));
+    const QRegularExpressionMatch match = form.match(LibraryInserter::measureDuration(path));
+    if (!match.hasMatch())
+        return -1;
+    return ((match.captured(1).toLongLong() * 60 + match.captured(2).toLongLong()) * 60 +
+            match.captured(3).toLongLong()) *
+               100 +
+           match.captured(4).toLongLong();
 }
 
 } // namespace LibraryTarget

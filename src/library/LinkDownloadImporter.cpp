@@ -1,19 +1,25 @@
 #include "library/LinkDownloadImporter.h"
 
 #include "base/AppPaths.h"
+#include "base/Trace.h"
 #include "download/WebPage.h"
-#include "library/FfmpegCommand.h"
 #include "library/FileBusy.h"
 #include "library/LibraryInserter.h"
 #include "library/LibraryTarget.h"
+#include "library/RegularFile.h"
 #include "library/TagStore.h"
 #include "model/BaseNames.h"
 #include "tools/LinkDownloadJob.h"
 #include "tools/ToolRunner.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
 
 namespace LinkDownloadImporter {
 
@@ -24,6 +30,38 @@ bool isAudioOnly(const QString& fileName)
     return titleOf(fileName).endsWith(QLatin1String(" - Only Audio"));
 }
 
+// Files ffprobe found no stream in stay in "TempDownloads/", and the importer passes every
+// second: each is probed again only once it changed (size or time).
+class Unreadable final
+{
+public:
+    bool known(const QString& path)
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_files.constFind(path);
+        return found != m_files.cend() && *found == stamp(path);
+    }
+    void add(const QString& path)
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_files.size() >= kMaxKnown)
+            m_files.clear();
+        m_files.insert(path, stamp(path));
+    }
+
+private:
+    static constexpr qsizetype kMaxKnown = 4096;
+    static QPair<qint64, qint64> stamp(const QString& path)
+    {
+        const QFileInfo info(path);
+        return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+    }
+
+    QMutex m_mutex;
+    QHash<QString, QPair<qint64, qint64>> m_files;
+};
+Unreadable g_unreadable;
+
 } // namespace
 
 QString titleOf(const QString& fileName)
@@ -33,12 +71,25 @@ QString titleOf(const QString& fileName)
     return tilde < 0 ? fileName.section(QLatin1Char('.'), 0, -2) : fileName.left(tilde);
 }
 
-bool looksComplete(const QString& fileName, const QString& ffmpegOutput)
+Streams streamsOf(const QString& ffprobeOutput)
 {
-    const bool audio = ffmpegOutput.contains(QLatin1String("Audio: "));
-    if (isAudioOnly(fileName))
-        return audio;
-    return audio && ffmpegOutput.contains(QLatin1String("Video: "));
+    Streams streams;
+    if (ffprobeOutput.size() > MaxProbeOutput)
+        return streams;
+    const QJsonDocument document = QJsonDocument::fromJson(ffprobeOutput.toLatin1());
+    for (const QJsonValue& stream : document.object().value(QLatin1StringView("streams")).toArray()) {
+        const QJsonObject values = stream.toObject();
+        const QString type = values.value(QLatin1StringView("codec_type")).toString();
+        const bool picture = values.value(QLatin1StringView("disposition"))
+                                 .toObject()
+                                 .value(QLatin1StringView("attached_pic"))
+                                 .toInt() != 0;
+        if (type == QLatin1String("video") && !picture)
+            ++streams.video;
+        else if (type == QLatin1String("audio"))
+            ++streams.audio;
+    }
+    return streams;
 }
 
 int pass(const LibraryContext& context)
@@ -53,17 +104,34 @@ int importNames(const LibraryContext& context, const QStringList& names, QString
     const QString folder = AppPaths::folder(AppPaths::Folder::TempDownloads);
     for (const QString& name : names) {
         const QString source = folder + name;
-        if (name.contains(QLatin1Char('/')) || !QFileInfo(source).isFile())
+        if (name.contains(QLatin1Char('/')) || !RegularFile::isRegular(source))
             continue;
         const QString title = titleOf(name);
         const QString suffix = QFileInfo(name).suffix().toLower();
         if (suffix.contains(QLatin1String("part")) || FileBusy::isOpenForWriting(source))
             continue;
-        const ToolRunner::ToolResult probe = ToolRunner::runToolResult(ffmpegCommand({QStringLiteral("-i"), source}));
-        if (!looksComplete(name, probe.output)) {
-            // Only ffmpeg's own report rejects a file: one that did not run tells nothing.
-            if (rejected && probe.code == ToolRunner::ToolResult::Code::Finished)
+        if (g_unreadable.known(source)) {
+            if (rejected)
                 rejected->append(name);
+            continue;
+        }
+        const ToolRunner::ToolResult probe = ToolRunner::runToolResult(
+            {QStringLiteral("ffprobe"),
+             {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-of"), QStringLiteral("json"),
+              QStringLiteral("-show_entries"), QStringLiteral("stream=codec_type:stream_disposition=attached_pic"),
+              QStringLiteral("-i"), source}},
+            nullptr, MaxProbeOutput + 1);
+        const Streams streams = streamsOf(probe.output);
+        if (!streams.any()) {
+            // Only ffprobe's own report rejects a file: one that did not run tells nothing.
+            // Either way the file stays: it may be the only copy of what was downloaded.
+            if (probe.code == ToolRunner::ToolResult::Code::Finished) {
+                trace(QStringLiteral("link download: ") + name +
+                      QStringLiteral(" stays in TempDownloads: ffprobe finds no video or audio stream in it"));
+                g_unreadable.add(source);
+                if (rejected)
+                    rejected->append(name);
+            }
             continue;
         }
 
@@ -85,9 +153,9 @@ int importNames(const LibraryContext& context, const QStringList& names, QString
         TagStore::write(target, QStringLiteral("title"), title);
         TagStore::write(target, QStringLiteral("author"), page);
         // Without a page there is no site icon; the file keeps the default one of its kind.
+        const bool sound = isAudioOnly(name) || streams.video == 0;
         const QString icon =
-            !host.isEmpty() ? host
-                            : (isAudioOnly(name) ? QStringLiteral("DefaultAudio") : QStringLiteral("DefaultVideo"));
+            !host.isEmpty() ? host : (sound ? QStringLiteral("DefaultAudio") : QStringLiteral("DefaultVideo"));
         LibraryInserter::insert(context, target, icon);
         ++imported;
     }

@@ -2,13 +2,12 @@
 
 #include "base/AppPaths.h"
 #include "base/Texts.h"
-#include "library/FfmpegCommand.h"
 #include "library/FileBusy.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryInserter.h"
 #include "library/LibraryTarget.h"
 #include "library/TagStore.h"
-#include "tools/ToolRunner.h"
+#include "model/BaseNames.h"
 
 #include <optional>
 
@@ -35,22 +34,21 @@ void import(const LibraryContext& context, const QString& source, const QString&
     }
     const qint64 now = context.now();
     const QString when = LibraryFormat::captureTime(QDateTime::fromSecsSinceEpoch(now));
-    const QString target = LibraryTarget::freePath(now, extension);
-
-    const int seconds = LibraryFormat::durationSeconds(LibraryInserter::measureDuration(source));
+    // A base a captured download holds already is left to it.
+    const qint64 seconds = BaseNames::firstFree(context.videoFiles.snapshot(), now).toLongLong();
     const QString copyStreams = video ? QStringLiteral("-vcodec") : QStringLiteral("-acodec");
-    ToolRunner::runToolWithPercent(
-        ffmpegCommand({QStringLiteral("-i"), source, copyStreams, QStringLiteral("copy"), target}), qMax(0, seconds),
-        QString(), tx(u"..Processing "), [&](const QString& text) { context.caption(text); });
+    const QString processing = tx(u"..Processing ");
+    const LibraryTarget::Placement placed = LibraryTarget::convertIn(
+        {source, seconds, extension, true}, {copyStreams, QStringLiteral("copy")},
+        [&](int percent) { context.caption(QString::number(percent) + QLatin1Char('%') + processing); });
     context.captionRestored();
-
-    if (!QFileInfo(target).isFile() || QFileInfo(target).size() == 0)
-        return; // ffmpeg failed: the library gets nothing, and the recording is not retried
+    // A failed conversion leaves the recording in "TempRecords/" (the next start tries again)
+    // and nothing in the library.
+    if (!placed.placed())
+        return;
+    const QString& target = placed.path;
     TagStore::write(target, QStringLiteral("title"), prefix + when);
     LibraryInserter::insert(context, target, video ? QStringLiteral("DefaultVideo") : QStringLiteral("DefaultAudio"));
-    // The library has its copy. Start-up imports what is left in "TempRecords/", so a
-    // recording left there would come in twice.
-    QFile::remove(source);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "library/FfmpegCommand.h"
 #include "library/LibraryFormat.h"
+#include "library/RegularFile.h"
 #include "library/ScrollerList.h"
 #include "tools/ToolRunner.h"
 
@@ -87,6 +88,8 @@ bool stillFrameNeedsRetry(const QString& output, const QString& picturePath)
 
 bool makeThumbnailAndStill(const QString& path, const QString& base, const QString& durationText, bool audio)
 {
+    if (!RegularFile::isRegular(path))
+        return false; // ffmpeg would wait for ever on a FIFO
     const std::optional<int> seek = seekSeconds(base, durationText, audio);
     // A picture left by an earlier file of the same base must not pass for this file's.
     const QString thumbnail = picture(Folder::Thumbnails, base, ".jpg");

@@ -7,6 +7,7 @@
 #include "base/UntrustedText.h"
 #include "engine/Engine.h"
 #include "library/DerivedFiles.h"
+#include "library/ExportCopies.h"
 #include "library/FileImport.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
@@ -20,11 +21,13 @@
 #include <QDrag>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -32,6 +35,9 @@ namespace {
 constexpr qint64 kCopyBlock = 1 << 20;
 
 // Copies a file block by block and reports the percentage done after each block.
+// A copy still read after this many grace periods is left to the next start.
+constexpr int kDragCleanRetries = 20;
+
 bool copyWithProgress(const QString& source, const QString& target, const std::function<void(int)>& progress)
 {
     QFile in(source);
@@ -76,6 +82,29 @@ LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerGlue& player
     , m_player(player)
 {
     connect(&engine, &Engine::importFinished, this, [this] { m_window.requestRescan(); });
+    m_exportPool.setMaxThreadCount(1);
+    m_exportPool.setObjectName(QStringLiteral("DragCopies"));
+    runDrag = [this](QMimeData* mime) {
+        // The drag goes on only while the button that began it is held.
+        if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+            delete mime;
+            return;
+        }
+        auto* drag = new QDrag(&m_window);
+        drag->setMimeData(mime);
+        drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    };
+}
+
+LibraryActions::~LibraryActions()
+{
+    m_exportStop = true;
+    m_exportPool.waitForDone();
+    if (m_exporting) {
+        // Copies no drag will use.
+        ExportCopies::removeUnlessOpen(m_madeCopies);
+        QGuiApplication::restoreOverrideCursor();
+    }
 }
 
 void LibraryActions::deleteMedia()
@@ -190,35 +219,32 @@ void LibraryActions::exportMediaTo(const QString& folder)
     QString target = folder;
     if (!target.endsWith(QLatin1Char('/')))
         target += QLatin1Char('/');
-    copyRows(rowsToExport(), target, false);
+    copyRows(rowsToExport(), target);
 }
 
-QStringList LibraryActions::copyRows(const QList<int>& rows, const QString& folder, bool replace)
+QString LibraryActions::copyStem(int row) const
 {
-    QStringList copies;
+    // Room for the extension and a " (12)" that keeps an existing copy.
+    const QString extension = lowerExtension(m_window.pathOfRow(row));
+    return OutputName::clean(m_window.model().rowAt(row).title, extension.toUtf8().size() + 8);
+}
+
+void LibraryActions::copyRows(const QList<int>& rows, const QString& folder)
+{
     for (const int row : rows) {
         const QString source = m_window.pathOfRow(row);
-        const QString extension = lowerExtension(source);
-        // Room for the extension and a " (12)" that keeps an existing copy.
-        const QString stem = OutputName::clean(m_window.model().rowAt(row).title, extension.toUtf8().size() + 8);
-        QString target = folder + stem + extension;
-        if (replace)
-            QFile::remove(target);
-        else
-            target = freeName(folder, stem, extension); // never overwrite a file the user keeps
-        const bool copied = copyWithProgress(source, target, [this](int percent) {
+        // Never overwrite a file the user keeps.
+        const QString target = freeName(folder, copyStem(row), lowerExtension(source));
+        copyWithProgress(source, target, [this](int percent) {
             m_window.setWindowTitle(QString::number(percent) + QLatin1Char('%') + tx(u"..Processing "));
         });
-        if (copied)
-            copies << target;
     }
     m_window.restoreCaption();
-    return copies;
 }
 
 void LibraryActions::startDragOut()
 {
-    if (!m_window.dragAndDrop())
+    if (!m_window.dragAndDrop() || m_exporting)
         return;
     QList<int> rows;
     if (m_window.selectedRow() >= 0)
@@ -229,7 +255,36 @@ void LibraryActions::startDragOut()
     }
     if (rows.isEmpty())
         return;
-    const QStringList copies = copyRows(rows, AppPaths::folder(AppPaths::Folder::TempExport), true);
+    QList<ExportCopies::Item> items;
+    for (const int row : std::as_const(rows))
+        items.append({m_window.pathOfRow(row), copyStem(row) + lowerExtension(m_window.pathOfRow(row))});
+
+    // A large file takes a while to copy: the window stays live, the cursor says it is busy,
+    // the caption shows the progress, and the drag starts once the copies are there.
+    m_exporting = true;
+    m_exportStop = false;
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+    const QString processing = tx(u"..Processing ");
+    m_exportPool.start([this, items, processing] {
+        const QStringList copies = ExportCopies::make(
+            items,
+            [this, processing](int percent) {
+                const QString caption = QString::number(percent) + QLatin1Char('%') + processing;
+                QMetaObject::invokeMethod(
+                    this, [this, caption] { m_window.setWindowTitle(caption); }, Qt::QueuedConnection);
+            },
+            &m_exportStop);
+        m_madeCopies = copies; // read by the destructor only, after the worker is joined
+        QMetaObject::invokeMethod(
+            this, [this, copies] { dragCopiesReady(copies); }, Qt::QueuedConnection);
+    });
+}
+
+void LibraryActions::dragCopiesReady(const QStringList& copies)
+{
+    m_exporting = false;
+    QGuiApplication::restoreOverrideCursor();
+    m_window.restoreCaption();
     if (copies.isEmpty())
         return;
     QList<QUrl> urls;
@@ -237,10 +292,21 @@ void LibraryActions::startDragOut()
         urls << QUrl::fromLocalFile(copy);
     auto* mime = new QMimeData;
     mime->setUrls(urls);
-    auto* drag = new QDrag(&m_window);
-    drag->setMimeData(mime);
-    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    if (runDrag)
+        runDrag(mime);
+    else
+        delete mime;
     m_player.previewRow(m_window.selectedRow());
+    // The drop target may still be reading the copies: they go once nobody holds them.
+    QTimer::singleShot(dragCopiesGraceMs, this, [this, copies] { removeDragCopies(copies, kDragCleanRetries); });
+}
+
+void LibraryActions::removeDragCopies(const QStringList& copies, int retries)
+{
+    const QStringList staying = ExportCopies::removeUnlessOpen(copies);
+    if (!staying.isEmpty() && retries > 0)
+        QTimer::singleShot(dragCopiesGraceMs, this,
+                           [this, staying, retries] { removeDragCopies(staying, retries - 1); });
 }
 
 void LibraryActions::setAllChecked(bool checked)

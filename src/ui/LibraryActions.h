@@ -4,6 +4,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
 
 class Engine;
 class Page2;
@@ -11,6 +15,7 @@ class PlayerGlue;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QPoint;
 
 // The main window's commands on library files: delete, rename, export, import, drag out,
@@ -22,6 +27,7 @@ class LibraryActions final : public QObject
 
 public:
     LibraryActions(Page2& window, Engine& engine, PlayerGlue& player);
+    ~LibraryActions() override;
 
     void deleteMedia();
     void renameMedia();
@@ -31,7 +37,15 @@ public:
     // "Import": the chosen files are copied on the engine's worker; a rescan follows.
     void importFiles();
     void importDropped(const QStringList& paths);
+    // Drag out: the selected and checked rows' files are copied into "TempExport/" on a worker
+    // thread; the drag starts once the copies are there, and they go after it.
     void startDragOut();
+    bool exportRunning() const { return m_exporting; }
+    // Runs the drag of the copies (takes the data); by default a QDrag while the button is held.
+    std::function<void(QMimeData* data)> runDrag;
+    // How long the copies of a drag wait after it before they go, and between later tries
+    // while a drop target still reads them.
+    int dragCopiesGraceMs = 30000;
 
     void setAllChecked(bool checked);
     void invertChecks();
@@ -51,8 +65,12 @@ protected:
 
 private:
     QList<int> rowsToExport() const;
+    // A row's copy name: its cleaned title without the extension.
+    QString copyStem(int row) const;
     // Copies rows' files into folder under their cleaned titles, with the caption's progress.
-    QStringList copyRows(const QList<int>& rows, const QString& folder, bool replace);
+    void copyRows(const QList<int>& rows, const QString& folder);
+    void dragCopiesReady(const QStringList& copies);
+    void removeDragCopies(const QStringList& copies, int retries);
 
     Page2& m_window;
     Engine& m_engine;
@@ -60,4 +78,9 @@ private:
     QPointer<QLineEdit> m_renameEditor;
     int m_sortColumn = 1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    // The drag copies' worker; joined before the object goes.
+    QThreadPool m_exportPool;
+    std::atomic<bool> m_exportStop{false};
+    QStringList m_madeCopies; // the worker's last result
+    bool m_exporting = false;
 };

@@ -90,14 +90,11 @@ TEST_F(ImportersTest, LinkDownloadsWaitForTheirFinalName)
     const QString part = dir() + QStringLiteral("TempDownloads/Clip title~abc.mp4.part");
     makeVideo(part, 160, 120, 1, {QStringLiteral("-f"), QStringLiteral("mp4")});
     makeAudio(dir() + QStringLiteral("TempDownloads/Song - Only Audio~x.m4a"), 1);
-    makeVideo(dir() + QStringLiteral("TempDownloads/Silent~y.mp4"), 160, 120, 1, {QStringLiteral("-an")});
     m_context->linkPage = [] { return QString(); };
 
     EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 1) << "only the finished audio";
     ASSERT_TRUE(QFile::rename(part, dir() + QStringLiteral("TempDownloads/Clip title~abc.mp4")));
     EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 1);
-    EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 0) << "a video without sound stays";
-    EXPECT_TRUE(QFileInfo::exists(dir() + QStringLiteral("TempDownloads/Silent~y.mp4")));
 
     QStringList titles;
     for (const QString& name : libraryFiles())
@@ -105,6 +102,69 @@ TEST_F(ImportersTest, LinkDownloadsWaitForTheirFinalName)
     titles.sort();
     EXPECT_EQ(titles, (QStringList{QStringLiteral("Clip title"), QStringLiteral("Song - Only Audio")}));
     EXPECT_EQ(m_table.rowCount(), 2);
+}
+
+// A song, a silent clip and a clip with a cover-less sound track all go in, whatever their
+// names promise; a file without any stream stays where it is, never deleted.
+TEST_F(ImportersTest, LinkDownloadsWithOneKindOfStreamGoInAndUnreadableOnesStay)
+{
+    const QString downloads = dir() + QStringLiteral("TempDownloads/");
+    makeAudio(downloads + QStringLiteral("Song~a1.m4a"), 1);
+    makeVideo(downloads + QStringLiteral("Silent clip~b2.mp4"), 160, 120, 1, {QStringLiteral("-an")});
+    makeVideo(downloads + QStringLiteral("Picture only - Only Audio~c3.mp4"), 160, 120, 1, {QStringLiteral("-an")});
+    writeFile(downloads + QStringLiteral("Broken~d4.mp4"), "<html>not found</html>");
+    m_context->linkPage = [] { return QString(); };
+
+    QStringList rejected;
+    const QStringList names = QDir(downloads).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(LinkDownloadImporter::importNames(*m_context, names, &rejected), 3);
+    EXPECT_EQ(rejected, QStringList{QStringLiteral("Broken~d4.mp4")});
+    EXPECT_EQ(QDir(downloads).entryList(QDir::Files), QStringList{QStringLiteral("Broken~d4.mp4")})
+        << "the unreadable file stays";
+    ASSERT_TRUE(processUntil([&] { return m_table.rowCount() == 3; }));
+    QStringList titles;
+    for (int row = 0; row < m_table.rowCount(); ++row)
+        titles << m_table.rowAt(row).title;
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Picture only - Only Audio"), QStringLiteral("Silent clip"),
+                                   QStringLiteral("Song")}));
+
+    // The importer passes every second: the file is probed again only once it changed.
+    resetFfmpegRuns();
+    EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 0);
+    EXPECT_EQ(ffmpegRuns(), 0);
+    writeFile(downloads + QStringLiteral("Broken~d4.mp4"), "<html>still not found</html>");
+    EXPECT_EQ(LinkDownloadImporter::pass(*m_context), 0);
+    EXPECT_EQ(ffmpegRuns(), 1);
+    EXPECT_TRUE(QFileInfo::exists(downloads + QStringLiteral("Broken~d4.mp4")));
+}
+
+TEST(LinkDownloadStreams, TheReportCountsVideoAndAudioButNoCoverPicture)
+{
+    struct Case
+    {
+        const char* json;
+        int video;
+        int audio;
+    };
+    const Case cases[] = {
+        {R"({"streams":[{"codec_type":"video","disposition":{"attached_pic":0}},{"codec_type":"audio"}]})", 1, 1},
+        {R"({"streams":[{"codec_type":"audio"},{"codec_type":"video","disposition":{"attached_pic":1}}]})", 0, 1},
+        {R"({"streams":[{"codec_type":"subtitle"},{"codec_type":"data"}]})", 0, 0},
+        {R"({"streams":[{"codec_type":"video"}]})", 1, 0},
+        {R"({"streams":{"codec_type":"video"}})", 0, 0},
+        {R"(Input #0, mp3 ... Audio: mp3)", 0, 0},
+        {"", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const LinkDownloadImporter::Streams streams = LinkDownloadImporter::streamsOf(QString::fromLatin1(c.json));
+        EXPECT_EQ(streams.video, c.video) << c.json;
+        EXPECT_EQ(streams.audio, c.audio) << c.json;
+    }
+    // A report past the bound is not read at all.
+    QString huge = QStringLiteral(R"({"streams":[{"codec_type":"audio"}],"x":")");
+    huge += QString(LinkDownloadImporter::MaxProbeOutput, u'a') + QStringLiteral(R"("})");
+    EXPECT_FALSE(LinkDownloadImporter::streamsOf(huge).any());
 }
 
 TEST_F(ImportersTest, DroppedAndChosenFiles)
