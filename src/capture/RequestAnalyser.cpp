@@ -6,8 +6,10 @@
 #include "capture/RequestFields.h"
 #include "capture/TcpHeaderLocator.h"
 #include "model/BaseNames.h"
+#include "streams/ManifestDetection.h"
 
 #include <QDateTime>
+#include <QUrl>
 
 #include <algorithm>
 #include <array>
@@ -87,6 +89,24 @@ QString audioTitle(const QString& address)
     if (cut > 0)
         return segment.left(cut);
     return tx(u"Audio Track");
+}
+
+// An address in one spelling, so that a playlist named by a master and the request for it compare.
+QString normalised(const QString& address)
+{
+    return QUrl(address).toString(QUrl::FullyEncoded);
+}
+
+// "http://host/dir/" of "http://host/dir/name?query".
+QString folderOf(const QString& address)
+{
+    const QUrl url(address);
+    QString path = url.path(QUrl::FullyEncoded);
+    path.truncate(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (path.isEmpty())
+        path = QStringLiteral("/");
+    QUrl folder = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemovePath);
+    return folder.toString(QUrl::FullyEncoded) + path;
 }
 
 } // namespace
@@ -336,6 +356,8 @@ void RequestAnalyser::scanMarkers(const ByteView& frame)
             recordPages(frame);
             break;
         }
+        if (settings().downloadHttp && takeStreamResponse(frame, type))
+            break;
         if (settings().downloadHttp) {
             if (frame.matchesAtNoCase(type, "application/octet-stream")) {
                 mediaFound = true;
@@ -484,6 +506,8 @@ void RequestAnalyser::createCandidates(const ByteView& frame, const QString& ext
             continue;
         if (address.size() > 4 && address.right(4).compare(QLatin1String(".xml"), Qt::CaseInsensitive) == 0)
             continue;
+        if (isPartOfKnownStream(address, RequestFields::headerValue(r.text, "referer: ")))
+            continue;
         createCandidate(r, address, extension, history);
     }
 }
@@ -491,9 +515,11 @@ void RequestAnalyser::createCandidates(const ByteView& frame, const QString& ext
 bool RequestAnalyser::createCandidate(const Request& request,
                                       const QString& address,
                                       const QString& extension,
-                                      const QString& history)
+                                      const QString& history,
+                                      VideoFile::Stream stream)
 {
     VideoFile record;
+    record.stream = stream;
     record.state = VideoFile::State::New;
     record.url = address;
     record.userAgent = RequestFields::headerValue(request.text, "user-agent: ");
@@ -576,4 +602,84 @@ QString RequestAnalyser::allocateBaseName(const QList<VideoFile>& list)
         ++second;
     m_lastSearch = std::make_pair(now, second);
     return QString::number(second);
+}
+
+// ---- Streams ------------------------------------------------------------------------------
+
+// Handles a response that is a manifest, a bare segment or a part of a stream already caught;
+// false leaves it to the media type table.
+bool RequestAnalyser::takeStreamResponse(const ByteView& frame, qsizetype type)
+{
+    QString contentType;
+    quint8 c = 0;
+    for (qsizetype at = type; frame.u8(at, c) && c != '\r' && c != '\n'; ++at) {
+        if (at - type >= kLongestContentType)
+            return false;
+        contentType += QLatin1Char(char(c));
+    }
+    quint16 port = 0;
+    if (!responseClientPort(frame, port))
+        return false;
+    const std::vector<Id> requests = requestsOnPort(port);
+    // Without pipelining the answer is to the newest request of the connection.
+    const Request* answered = requests.empty() ? nullptr : &request(requests.back());
+    const QString address = answered ? RequestFields::address(answered->text) : QString();
+    const QString referer = answered ? RequestFields::headerValue(answered->text, "referer: ") : QString();
+    const qsizetype query = address.indexOf(QLatin1Char('?'));
+    const ResponseKind kind = classifyResponse(contentType, QStringView(address).left(query));
+    if (kind == ResponseKind::StreamSegment)
+        return true;
+    if (!answered || AddressFilters::skipAsCandidate(address))
+        return kind != ResponseKind::Other;
+    if (isPartOfKnownStream(address, referer))
+        return true;
+    if (kind == ResponseKind::Other)
+        return false;
+    rememberStream(address, referer, frame);
+    createCandidate(*answered, address, QStringLiteral(".mp4"), newestHistory(),
+                    kind == ResponseKind::HlsManifest ? VideoFile::Stream::Hls : VideoFile::Stream::Dash);
+    return true;
+}
+
+bool RequestAnalyser::isPartOfKnownStream(const QString& address, const QString& referer) const
+{
+    if (m_streams.empty())
+        return false;
+    const QString spelled = normalised(address);
+    return std::any_of(m_streams.cbegin(), m_streams.cend(), [&](const KnownStream& stream) {
+        return stream.named.contains(spelled) || (stream.referer == referer && spelled.startsWith(stream.folder));
+    });
+}
+
+void RequestAnalyser::rememberStream(const QString& address, const QString& referer, const ByteView& frame)
+{
+    KnownStream stream{folderOf(address), referer, {}};
+    // A master playlist in this frame names its media playlists, which may live elsewhere.
+    const qsizetype head = frame.find(kHttp);
+    const qsizetype body = head < 0 ? -1 : frame.find(kTerminator, head);
+    if (body >= 0 && frame.matchesAt(body + 4, "#EXTM3U") && frame.find("#EXT-X-STREAM-INF", body) >= 0) {
+        const QUrl base(address);
+        const QByteArray text(reinterpret_cast<const char*>(frame.data() + body + 4), frame.size() - body - 4);
+        for (const QByteArray& rawLine : text.split('\n')) {
+            if (stream.named.size() >= kNamedPerStream)
+                break;
+            const QByteArray line = rawLine.trimmed();
+            if (line.isEmpty() || line.size() > kLongestPlaylistLine)
+                continue;
+            QByteArray uri = line;
+            if (line.startsWith('#')) {
+                const qsizetype start = line.indexOf("URI=\"");
+                const qsizetype end = start < 0 ? -1 : line.indexOf('"', start + 5);
+                if (end < 0)
+                    continue;
+                uri = line.mid(start + 5, end - start - 5);
+            }
+            const QUrl named = base.resolved(QUrl(QString::fromLatin1(uri)));
+            if (named.isValid())
+                stream.named.insert(named.toString(QUrl::FullyEncoded));
+        }
+    }
+    m_streams.push_back(std::move(stream));
+    if (qsizetype(m_streams.size()) > kStreamsKept)
+        m_streams.pop_front();
 }

@@ -61,6 +61,13 @@ public:
     static constexpr qsizetype kRequestsKept = 4096;
     static constexpr qsizetype kHistoryKept = 1024;
     static constexpr qsizetype kLongestRequest = 32768;
+    // Streams: the newest kStreamsKept manifests caught, each with at most kNamedPerStream
+    // playlists its master names; a Content-Type value is read up to kLongestContentType bytes
+    // and a master's line up to kLongestPlaylistLine.
+    static constexpr qsizetype kStreamsKept = 64;
+    static constexpr qsizetype kNamedPerStream = 256;
+    static constexpr qsizetype kLongestContentType = 256;
+    static constexpr qsizetype kLongestPlaylistLine = 4096;
 
     RequestAnalyser(Records records, SettingsSource settings, Lookup lookup = Lookup::Indexed);
 
@@ -104,8 +111,23 @@ private:
     bool responseClientPort(const ByteView& frame, quint16& port) const;
     std::vector<Id> requestsOnPort(quint16 port) const; // oldest first
 
-    bool
-    createCandidate(const Request& request, const QString& address, const QString& extension, const QString& history);
+    bool createCandidate(const Request& request,
+                         const QString& address,
+                         const QString& extension,
+                         const QString& history,
+                         VideoFile::Stream stream = VideoFile::Stream::None);
+
+    // A stream caught: requests below its folder from the same page, and the playlists its
+    // master names, are its parts and never candidates of their own.
+    struct KnownStream
+    {
+        QString folder; // "http://host/dir/"
+        QString referer;
+        QSet<QString> named;
+    };
+    bool takeStreamResponse(const ByteView& frame, qsizetype type);
+    bool isPartOfKnownStream(const QString& address, const QString& referer) const;
+    void rememberStream(const QString& address, const QString& referer, const ByteView& frame);
     void indexVideoFiles(const QList<VideoFile>& list);
     bool hasUrl(const QList<VideoFile>& list, const QString& url) const;
     QString allocateBaseName(const QList<VideoFile>& list);
@@ -145,4 +167,5 @@ private:
     QSet<QString> m_baseNames;
     qsizetype m_videoFilesIndexed = 0;
     std::optional<std::pair<qint64, qint64>> m_lastSearch; // start and result of the last base search
+    std::deque<KnownStream> m_streams;                     // oldest first
 };

@@ -146,7 +146,10 @@ void CandidateProbe::probe(qsizetype recordIndex)
         return;
     trace(QStringLiteral("New video: ") + record->url);
     const Answer answer = request(*record);
-    if (answer.ok) {
+    if (answer.ok && record->stream != VideoFile::Stream::None) {
+        // A manifest is small and says nothing of the programme's size: no size or duplicate test.
+        acceptStream(recordIndex);
+    } else if (answer.ok) {
         const bool bigEnough = answer.length >= SmallestMedia && record->extension != QLatin1String(".f4f");
         // A length of 0 always meets a record of total 0 here (this one included).
         const bool duplicate =
@@ -195,11 +198,32 @@ void CandidateProbe::accept(qsizetype recordIndex, const Answer& answer)
     fetchIcon(recordIndex);
 }
 
+QString CandidateProbe::streamMark(VideoFile::Stream stream)
+{
+    return stream == VideoFile::Stream::None ? QString() : QLatin1Char('[') + streamName(stream) + QLatin1String("] ");
+}
+
+void CandidateProbe::acceptStream(qsizetype recordIndex)
+{
+    const std::optional<VideoFile> record = m_videoFiles.at(recordIndex);
+    if (!record)
+        return;
+    m_rows.setCaption(tx(u"Detected media file"));
+    m_rows.flash();
+    m_rows.insert(recordIndex, streamMark(record->stream) + record->url, record->baseName);
+    trace(QStringLiteral("Stream manifest accepted: ") + record->url);
+    m_workers.startStream(recordIndex, *record);
+    findTitle(recordIndex);
+    fetchIcon(recordIndex);
+}
+
 void CandidateProbe::useTitle(qsizetype recordIndex, const QString& page, const QString& title)
 {
     // This record's own row: another download may have taken the top since.
     const QString current = m_rows.name(recordIndex);
-    m_rows.setName(recordIndex, current.contains(dashPrefix()) ? dashPrefix() + title : title);
+    const std::optional<VideoFile> record = m_videoFiles.at(recordIndex);
+    const QString mark = record ? streamMark(record->stream) : QString();
+    m_rows.setName(recordIndex, current.contains(dashPrefix()) ? dashPrefix() + title : mark + title);
     m_videoFiles.update(recordIndex, [&page, &title](VideoFile& r) {
         r.pageAddress = page;
         r.title = title;

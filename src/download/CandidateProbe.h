@@ -38,6 +38,8 @@ public:
     // whose "itag" is above 100.
     static QString displayName(const QString& url);
     static QString dashPrefix();
+    // "[HLS] " or "[DASH] " before a stream's row name; empty for a plain file.
+    static QString streamMark(VideoFile::Stream stream);
 
     // The request history's entry kinds: plain entries get the long page time-out.
     static bool isPlainHistoryEntry(const QString& entry);
@@ -52,6 +54,7 @@ private:
 
     Answer request(const VideoFile& record) const;
     void accept(qsizetype recordIndex, const Answer& answer);
+    void acceptStream(qsizetype recordIndex);
     void findTitle(qsizetype recordIndex);
     void useTitle(qsizetype recordIndex, const QString& page, const QString& title);
     void fetchIcon(qsizetype recordIndex);

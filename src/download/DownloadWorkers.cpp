@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "download/DownloadRows.h"
 #include "download/SegmentedDownload.h"
+#include "download/StreamWorker.h"
 
 DownloadWorkers::DownloadWorkers(VideoFileArray& videoFiles, DownloadRows& rows)
     : m_videoFiles(videoFiles)
@@ -42,14 +43,24 @@ void DownloadWorkers::reapFinished()
 
 void DownloadWorkers::start(qsizetype recordIndex, const VideoFile& copy, int part)
 {
+    startThread([this, recordIndex, copy, part] { SegmentedDownload(*this, recordIndex, copy, part).run(); });
+}
+
+void DownloadWorkers::startStream(qsizetype recordIndex, const VideoFile& copy)
+{
+    startThread([this, recordIndex, copy] { StreamWorker(*this, recordIndex, copy).run(); });
+}
+
+void DownloadWorkers::startThread(std::function<void()> task)
+{
     std::lock_guard lock(m_mutex);
     if (m_stopping)
         return;
     reapFinished();
     Worker& worker = m_workers.emplace_back();
     ++m_running;
-    worker.thread = std::thread([this, recordIndex, copy, part, &worker] {
-        SegmentedDownload(*this, recordIndex, copy, part).run();
+    worker.thread = std::thread([this, task = std::move(task), &worker] {
+        task();
         std::lock_guard finishedLock(m_mutex);
         worker.finished = true;
         --m_running;
@@ -67,6 +78,14 @@ int DownloadWorkers::running() const
 {
     std::lock_guard lock(m_mutex);
     return m_running;
+}
+
+void DownloadWorkers::completeStream(qsizetype recordIndex, const StreamDownload::Result& result)
+{
+    if (m_streamAssembly)
+        m_streamAssembly(recordIndex, result);
+    else
+        m_rows.remove(recordIndex);
 }
 
 void DownloadWorkers::complete(qsizetype recordIndex)

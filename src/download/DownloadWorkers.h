@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/DownloadTimeouts.h"
+#include "download/StreamDownload.h"
 #include "model/VideoFile.h"
 
 #include <QString>
@@ -28,8 +29,12 @@ public:
     DownloadWorkers(const DownloadWorkers&) = delete;
     DownloadWorkers& operator=(const DownloadWorkers&) = delete;
 
+    // A stream whose tracks are complete; runs on the stream's thread and removes the row.
+    using StreamAssemblyHook = std::function<void(qsizetype videoFileIndex, const StreamDownload::Result& result)>;
+
     // Set both before the first start().
     void setAssemblyHook(AssemblyHook hook) { m_assembly = std::move(hook); }
+    void setStreamAssemblyHook(StreamAssemblyHook hook) { m_streamAssembly = std::move(hook); }
     bool hasAssemblyHook() const { return bool(m_assembly); }
     void setTimeouts(const DownloadTimeouts& timeouts) { m_timeouts = timeouts; }
     const DownloadTimeouts& timeouts() const { return m_timeouts; }
@@ -37,6 +42,8 @@ public:
     // Starts one worker for part 0 (whole file) or 1 to 4 (quarters) of the record at
     // recordIndex; copy is the record as the probe accepted it (request data and total).
     void start(qsizetype recordIndex, const VideoFile& copy, int part);
+    // Starts the download of a stream candidate (see StreamWorker).
+    void startStream(qsizetype recordIndex, const VideoFile& copy);
 
     // Waits until no worker runs; false when the time ran out.
     bool waitForIdle(std::chrono::milliseconds timeout);
@@ -49,6 +56,7 @@ public:
     // The folder of the part files, ending in "/".
     QString tempFolder() const;
     void complete(qsizetype recordIndex);
+    void completeStream(qsizetype recordIndex, const StreamDownload::Result& result);
 
 private:
     struct Worker
@@ -58,10 +66,12 @@ private:
     };
 
     void reapFinished(); // under m_mutex
+    void startThread(std::function<void()> task);
 
     VideoFileArray& m_videoFiles;
     DownloadRows& m_rows;
     AssemblyHook m_assembly;
+    StreamAssemblyHook m_streamAssembly;
     DownloadTimeouts m_timeouts;
     std::atomic<bool> m_stopping{false};
     mutable std::mutex m_mutex;

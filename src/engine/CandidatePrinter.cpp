@@ -22,6 +22,8 @@ QString CandidatePrinter::line(const VideoFile& record)
     // Each field escaped on its own: the address and the title come from the network, and a tab
     // inside one must not pass for a separator.
     QStringList fields{stateName(record.state), record.baseName, record.url, record.extension, record.title};
+    if (record.stream != VideoFile::Stream::None)
+        fields << streamName(record.stream);
     for (QString& field : fields)
         field = UntrustedText::forTerminal(field);
     return fields.join(QLatin1Char('\t'));

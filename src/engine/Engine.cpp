@@ -15,6 +15,7 @@
 #include "library/LinkDownloadImporter.h"
 #include "library/RecordingsImporter.h"
 #include "library/ScanScheduler.h"
+#include "library/StreamAssembly.h"
 #include "tools/LinkDownloadJob.h"
 #include "tools/ToolRunner.h"
 
@@ -36,6 +37,9 @@ Engine::Engine(QObject* parent)
     m_library->linkPage = [] { return LinkDownloadJob::lastAddress(); };
     m_downloadWorkers->setAssemblyHook(
         [this](qsizetype index) { CapturedFileAssembly::run(*m_library, *m_downloadRows, index); });
+    m_downloadWorkers->setStreamAssemblyHook([this](qsizetype index, const StreamDownload::Result& result) {
+        StreamAssembly::run(*m_library, *m_downloadRows, index, result);
+    });
     m_recordingsImporter =
         std::make_unique<PeriodicWorker>(QStringLiteral("RecordingsImporter"), std::chrono::milliseconds(1000),
                                          [this] { RecordingsImporter::pass(*m_library, m_tempRecordsFiles); });

@@ -13,6 +13,19 @@ QString stateName(VideoFile::State state)
     return {};
 }
 
+QString streamName(VideoFile::Stream stream)
+{
+    switch (stream) {
+    case VideoFile::Stream::None:
+        return {};
+    case VideoFile::Stream::Hls:
+        return QStringLiteral("HLS");
+    case VideoFile::Stream::Dash:
+        return QStringLiteral("DASH");
+    }
+    return {};
+}
+
 QString stateName(TempRecordsFile::State state)
 {
     switch (state) {

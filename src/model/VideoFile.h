@@ -8,6 +8,14 @@
 // and updated by the probe and the download workers; none is ever removed during a run.
 struct VideoFile
 {
+    // A segmented stream's manifest: the programme is the segments it names, not its own bytes.
+    enum class Stream
+    {
+        None,
+        Hls,
+        Dash,
+    };
+
     enum class State
     {
         New,      // just detected; the probe has not looked at it
@@ -35,6 +43,7 @@ struct VideoFile
     QString extension; // with the dot; ".bin" when unknown
     QString field17;
     QString field18;
+    Stream stream = Stream::None;
 
     // Not part of the stored record: set once, under the array's lock, by the worker whose
     // bytes complete the download, so the assembly starts exactly once.
@@ -45,6 +54,9 @@ using VideoFileArray = SharedArray<VideoFile>;
 
 // The state's name in trace and printed lines ("New", "Old", "Canceled").
 QString stateName(VideoFile::State state);
+
+// The stream's mark in the download list and printed lines: "HLS", "DASH", empty for none.
+QString streamName(VideoFile::Stream stream);
 
 // Maps a library file to its pictures in the media table's image lists.
 struct ImagesIndex

@@ -78,6 +78,48 @@ TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
     EXPECT_TRUE(audio.match(lines.at(1)).hasMatch()) << lines.at(1).toStdString();
 }
 
+// A web player's traffic for one HLS and one DASH programme: each stream is printed once, marked,
+// and none of its playlists or segments is a line of its own.
+TEST_F(HeadlessCapture, StreamsArePrintedOnceAndMarked)
+{
+    using Link = FrameBuilder::Link;
+    const QString pcap = m_dir.filePath(QStringLiteral("streams.pcap"));
+    {
+        PcapFileWriter writer(pcap, FrameBuilder::linkType(Link::LinuxCooked));
+        const QList<QByteArray> headers = {"Host: 127.0.0.1:8080", "User-Agent: Browser",
+                                           "Referer: http://127.0.0.1:8080/hls.html"};
+        const auto exchange = [&](quint16 port, const QByteArray& path, const QByteArray& type,
+                                  const QByteArray& body = {}) {
+            writer.write(
+                FrameBuilder::frame({port, 8080, 1, FrameBuilder::requestText(path, headers), 12, Link::LinuxCooked}));
+            writer.write(FrameBuilder::frame(
+                {8080, port, 1, FrameBuilder::responseText({"Content-Type: " + type}) + body, 12, Link::LinuxCooked}));
+        };
+        exchange(40000, "/hls/master.m3u8", "application/vnd.apple.mpegurl",
+                 "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1,RESOLUTION=640x360\nstream_0.m3u8\n");
+        exchange(40000, "/hls/stream_0.m3u8", "application/vnd.apple.mpegurl");
+        exchange(40001, "/hls/stream_0_0.ts", "video/mp2t");
+        exchange(40001, "/hls/stream_0_1.ts", "video/mp2t");
+        exchange(40002, "/dash/manifest.mpd", "application/dash+xml");
+        exchange(40002, "/dash/init-stream0.m4s", "video/mp4");
+        exchange(40003, "/dash/chunk-stream0-00001.m4s", "video/iso.segment");
+    }
+    int exitCode = 0;
+    const QStringList lines = runOn(pcap, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/hls/master.m3u8\t.mp4\t"
+                                                  "Unnamed media file\tHLS$"))
+                    .match(lines.at(0))
+                    .hasMatch())
+        << lines.at(0).toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/dash/manifest.mpd\t.mp4\t"
+                                                  "Unnamed media file\tDASH$"))
+                    .match(lines.at(1))
+                    .hasMatch())
+        << lines.at(1).toStdString();
+}
+
 // Anyone on the network chooses the Host header and the address a title is taken from: the
 // printed line carries their control characters escaped, never raw to the terminal.
 TEST_F(HeadlessCapture, ControlCharactersFromTheNetworkArePrintedEscaped)

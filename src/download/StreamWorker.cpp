@@ -1,0 +1,70 @@
+#include "download/StreamWorker.h"
+
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
+#include "download/DownloadRows.h"
+#include "download/DownloadWorkers.h"
+
+#include <QCryptographicHash>
+
+StreamWorker::StreamWorker(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy)
+    : m_workers(workers)
+    , m_recordIndex(recordIndex)
+    , m_copy(std::move(copy))
+{}
+
+QString StreamWorker::folderFor(const QString& tempFolder, const QString& url)
+{
+    const QByteArray digest = QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
+    QString folder = tempFolder;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QStringLiteral("stream-") + QString::fromLatin1(digest);
+}
+
+void StreamWorker::fail(const QString& reason, bool cancel)
+{
+    trace(QStringLiteral("Stream download failed (%1): %2").arg(reason, m_copy.url));
+    if (cancel) {
+        // As a failed part: the same address may be caught again, and then continues.
+        m_workers.videoFiles().update(m_recordIndex, [](VideoFile& record) {
+            if (record.state != VideoFile::State::Canceled) {
+                record.state = VideoFile::State::Canceled;
+                record.totalBytes = 0;
+            }
+        });
+    }
+    m_workers.rows().setFailed(m_recordIndex, reason);
+    m_workers.rows().setCaption(Texts::displayName());
+}
+
+void StreamWorker::run()
+{
+    DownloadRows& rows = m_workers.rows();
+    StreamDownload download(m_copy, folderFor(m_workers.tempFolder(), m_copy.url),
+                            Settings::instance().streamVariantChoice(), &m_workers.stopping());
+    download.setTimeouts(m_workers.timeouts());
+    const StreamDownload::Result result = download.run([&](int done, int total) {
+        if (!rows.contains(m_recordIndex))
+            return false;
+        const quint64 order = rows.nextProgressOrder();
+        const QString progress = QStringLiteral("%1%").arg(total > 0 ? qint64(done) * 100 / total : 0);
+        if (rows.setProgress(m_recordIndex, progress, order) && rows.isTop(m_recordIndex))
+            rows.setCaption(progress + tx(u"..Downloading"));
+        return true;
+    });
+    switch (result.outcome) {
+    case StreamDownload::Outcome::Done:
+        m_workers.completeStream(m_recordIndex, result);
+        return;
+    case StreamDownload::Outcome::Protected:
+        fail(QStringLiteral("Protected"), false);
+        return;
+    case StreamDownload::Outcome::Failed:
+        fail(result.reason, true);
+        return;
+    case StreamDownload::Outcome::Stopped:
+        return;
+    }
+}

@@ -1,0 +1,284 @@
+// Streams made by ffmpeg, served by nginx, downloaded through the stream downloader: the right
+// variant, every segment, AES-128 undone, a failed segment keeping the rest for the next run.
+#include "download/StreamDownload.h"
+
+#include "support/MediaFixture.h"
+#include "support/NginxServer.h"
+#include "support/SkipUnlessCi.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace {
+
+const QString kStreamTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; "
+                                            "application/dash+xml mpd; video/iso.segment m4s; video/mp4 mp4; }\n");
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QStringList words(const QString& text)
+{
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// A 6 s programme with sound, in 2 s segments: `extra` adds ffmpeg options (variants, keys).
+bool makeHls(const QString& folder, const QStringList& extra, const QString& playlist)
+{
+    QDir().mkpath(folder);
+    return MediaFixture::make(folder + QLatin1Char('/') + playlist,
+                              words(QStringLiteral("-f lavfi -i testsrc=duration=6:size=640x360:rate=25 -f lavfi -i "
+                                                   "sine=duration=6")) +
+                                  extra +
+                                  words(QStringLiteral("-c:v libx264 -pix_fmt yuv420p -g 50 -keyint_min 50 "
+                                                       "-sc_threshold 0 -c:a aac -f hls -hls_time 2 "
+                                                       "-hls_playlist_type vod")));
+}
+
+// "width=640", "duration=6.0", "codec_type=audio"... of a file, one per line.
+QString probe(const QString& file)
+{
+    QProcess process;
+    process.start(QStringLiteral("ffprobe"),
+                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                   QStringLiteral("stream=codec_type,width:format=duration"), QStringLiteral("-of"),
+                   QStringLiteral("default=nw=1"), file});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+double duration(const QString& file)
+{
+    for (const QString& line : probe(file).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("duration=")))
+            return line.mid(9).toDouble();
+    }
+    return -1;
+}
+
+// What ffmpeg says when it decodes the whole file; empty when it decodes cleanly.
+QString decodeErrors(const QString& file)
+{
+    QProcess process;
+    process.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardError()) +
+           (process.exitCode() != 0 ? QStringLiteral("exit %1").arg(process.exitCode()) : QString());
+}
+
+class StreamDownloadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!MediaFixture::ffmpegAvailable())
+            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        m_www = m_dir.filePath(QStringLiteral("www"));
+        QDir().mkpath(m_www);
+        m_nginx = std::make_unique<NginxServer>(m_www);
+        if (!m_nginx->isAvailable())
+            TRAWLIX_SKIP_UNLESS_CI("nginx is not installed");
+        m_nginx->setServerDirectives(kStreamTypes);
+        ASSERT_TRUE(m_nginx->start()) << m_nginx->error().toStdString();
+    }
+
+    StreamDownload::Result download(const QString& path,
+                                    VideoFile::Stream stream = VideoFile::Stream::Hls,
+                                    QList<std::pair<int, int>>* progress = nullptr)
+    {
+        VideoFile record;
+        record.url = m_nginx->url(path);
+        record.stream = stream;
+        record.userAgent = QStringLiteral("TestBrowser/1.0");
+        StreamDownload downloader(record, work());
+        DownloadTimeouts timeouts;
+        timeouts.downloadConnect = std::chrono::milliseconds(3000);
+        timeouts.downloadReceive = std::chrono::milliseconds(3000);
+        downloader.setTimeouts(timeouts);
+        std::mutex mutex;
+        return downloader.run([&](int done, int total) {
+            std::lock_guard lock(mutex);
+            if (progress)
+                progress->append({done, total});
+            return true;
+        });
+    }
+
+    QString work() const { return m_dir.filePath(QStringLiteral("work")); }
+
+    QTemporaryDir m_dir;
+    QString m_www;
+    std::unique_ptr<NginxServer> m_nginx;
+};
+
+TEST_F(StreamDownloadTest, BestVariantOfTwoIsDownloadedWhole)
+{
+    ASSERT_TRUE(
+        makeHls(m_www + QStringLiteral("/hls"),
+                words(QStringLiteral("-filter_complex [0:v]split=2[a][b];[b]scale=320:180[small] -map [a] "
+                                     "-map 1:a -map [small] -map 1:a -master_pl_name master.m3u8")) +
+                    QStringList{QStringLiteral("-var_stream_map"), QStringLiteral("v:0,a:0 v:1,a:1"),
+                                QStringLiteral("-hls_segment_filename"), m_www + QStringLiteral("/hls/seg_%v_%03d.ts")},
+                QStringLiteral("stream_%v.m3u8")));
+    QList<std::pair<int, int>> progress;
+    const StreamDownload::Result result =
+        download(QStringLiteral("/hls/master.m3u8"), VideoFile::Stream::Hls, &progress);
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    ASSERT_EQ(result.trackFiles.size(), 1);
+    const QString info = probe(result.trackFiles.at(0));
+    EXPECT_TRUE(info.contains(QLatin1String("width=640"))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QLatin1String("codec_type=audio"))) << info.toStdString();
+    EXPECT_NEAR(duration(result.trackFiles.at(0)), 6.0, 2.0);
+    EXPECT_EQ(decodeErrors(result.trackFiles.at(0)), QString());
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.size(), 3);
+    EXPECT_EQ(progress.last(), std::make_pair(3, 3));
+}
+
+// No IV in the key tag: the media sequence number is the IV, as ffmpeg writes it.
+TEST_F(StreamDownloadTest, Aes128SegmentsAreDecrypted)
+{
+    const QString folder = m_www + QStringLiteral("/aes");
+    QDir().mkpath(folder);
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/k.bin"), QByteArray::fromHex("000102030405060708090a0b0c0d0e0f")));
+    ASSERT_TRUE(writeFile(m_dir.filePath(QStringLiteral("keyinfo")),
+                          "k.bin\n" + (folder + QStringLiteral("/k.bin")).toUtf8() + "\n"));
+    ASSERT_TRUE(makeHls(folder, {QStringLiteral("-hls_key_info_file"), m_dir.filePath(QStringLiteral("keyinfo"))},
+                        QStringLiteral("index.m3u8")));
+    QFile playlist(folder + QStringLiteral("/index.m3u8"));
+    ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(playlist.readAll().contains("METHOD=AES-128"));
+
+    const StreamDownload::Result result = download(QStringLiteral("/aes/index.m3u8"));
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    ASSERT_EQ(result.trackFiles.size(), 1);
+    EXPECT_EQ(decodeErrors(result.trackFiles.at(0)), QString());
+    EXPECT_NEAR(duration(result.trackFiles.at(0)), 6.0, 2.0);
+}
+
+// A segment the server no longer has fails the stream; the segments fetched are kept, and the
+// next run fetches only what is missing.
+TEST_F(StreamDownloadTest, FailedSegmentKeepsTheRestForTheRetry)
+{
+    const QString folder = m_www + QStringLiteral("/gone");
+    ASSERT_TRUE(makeHls(folder, {}, QStringLiteral("index.m3u8")));
+    const QString second = folder + QStringLiteral("/index1.ts");
+    ASSERT_TRUE(QFile::rename(second, second + QStringLiteral(".away")));
+
+    StreamDownload::Result result = download(QStringLiteral("/gone/index.m3u8"));
+    EXPECT_EQ(result.outcome, StreamDownload::Outcome::Failed);
+    EXPECT_EQ(result.reason, QStringLiteral("Conn err"));
+    EXPECT_TRUE(result.trackFiles.isEmpty());
+    const QStringList kept = QDir(work()).entryList({QStringLiteral("*.seg")});
+    EXPECT_EQ(kept, (QStringList{QStringLiteral("t0-s0.seg"), QStringLiteral("t0-s2.seg")}));
+    EXPECT_TRUE(QDir(work()).entryList({QStringLiteral("track*")}).isEmpty());
+
+    // The others gone from the server too: only the restored one can be fetched now.
+    ASSERT_TRUE(QFile::rename(second + QStringLiteral(".away"), second));
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/index0.ts")));
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/index2.ts")));
+    QList<std::pair<int, int>> progress;
+    result = download(QStringLiteral("/gone/index.m3u8"), VideoFile::Stream::Hls, &progress);
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_EQ(decodeErrors(result.trackFiles.at(0)), QString());
+    EXPECT_NEAR(duration(result.trackFiles.at(0)), 6.0, 2.0);
+}
+
+TEST_F(StreamDownloadTest, ProtectedStreamDownloadsNothing)
+{
+    QDir().mkpath(m_www + QStringLiteral("/drm"));
+    ASSERT_TRUE(
+        writeFile(m_www + QStringLiteral("/drm/index.m3u8"),
+                  "#EXTM3U\n#EXT-X-TARGETDURATION:2\n"
+                  "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://key\",KEYFORMAT=\"com.apple.streamingkeydelivery\"\n"
+                  "#EXTINF:2,\na.ts\n#EXT-X-ENDLIST\n"));
+    ASSERT_TRUE(writeFile(m_www + QStringLiteral("/drm/a.ts"), QByteArray(1000, 'x')));
+    const StreamDownload::Result result = download(QStringLiteral("/drm/index.m3u8"));
+    EXPECT_EQ(result.outcome, StreamDownload::Outcome::Protected);
+    EXPECT_EQ(result.reason, QStringLiteral("Protected"));
+    EXPECT_FALSE(QDir(work()).exists());
+}
+
+TEST_F(StreamDownloadTest, MalformedManifestAndUnreachableServer)
+{
+    ASSERT_TRUE(writeFile(m_www + QStringLiteral("/bad.m3u8"), "not a playlist\n"));
+    StreamDownload::Result result = download(QStringLiteral("/bad.m3u8"));
+    EXPECT_EQ(result.outcome, StreamDownload::Outcome::Failed);
+    EXPECT_FALSE(result.reason.isEmpty());
+    EXPECT_FALSE(QDir(work()).exists());
+
+    result = download(QStringLiteral("/missing.m3u8"));
+    EXPECT_EQ(result.outcome, StreamDownload::Outcome::Failed);
+    EXPECT_EQ(result.reason, QStringLiteral("Conn err"));
+}
+
+// DASH with audio and video apart: two tracks, each led by its init section.
+TEST_F(StreamDownloadTest, DashTracksAreJoinedWithTheirInitSections)
+{
+    const QString folder = m_www + QStringLiteral("/dash");
+    QDir().mkpath(folder);
+    ASSERT_TRUE(MediaFixture::make(
+        folder + QStringLiteral("/manifest.mpd"),
+        words(QStringLiteral("-f lavfi -i testsrc=duration=6:size=640x360:rate=25 -f lavfi -i sine=duration=6 -map 0:v "
+                             "-map 1:a -c:v libx264 -pix_fmt yuv420p -g 50 -keyint_min 50 -sc_threshold 0 -c:a aac "
+                             "-f dash -seg_duration 2 -use_timeline 1 -use_template 1")) +
+            QStringList{QStringLiteral("-adaptation_sets"), QStringLiteral("id=0,streams=v id=1,streams=a")}));
+    const StreamDownload::Result result = download(QStringLiteral("/dash/manifest.mpd"), VideoFile::Stream::Dash);
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    ASSERT_EQ(result.trackFiles.size(), 2);
+    EXPECT_TRUE(probe(result.trackFiles.at(0)).contains(QLatin1String("width=640")));
+    EXPECT_TRUE(probe(result.trackFiles.at(1)).contains(QLatin1String("codec_type=audio")));
+    for (const QString& file : result.trackFiles) {
+        EXPECT_EQ(decodeErrors(file), QString()) << file.toStdString();
+        EXPECT_NEAR(duration(file), 6.0, 2.0) << file.toStdString();
+    }
+}
+
+TEST(StreamDecryption, Aes128AgainstTheOpensslTool)
+{
+    const QByteArray key = QByteArray::fromHex("2b7e151628aed2a6abf7158809cf4f3c");
+    const QByteArray iv = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+    for (const qsizetype size : {qsizetype(0), qsizetype(15), qsizetype(16), qsizetype(1000)}) {
+        SCOPED_TRACE(size);
+        QByteArray plain(size, '\0');
+        for (qsizetype i = 0; i < size; ++i)
+            plain[i] = char(i * 7);
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("enc"), QStringLiteral("-aes-128-cbc"), QStringLiteral("-K"),
+                       QString::fromLatin1(key.toHex()), QStringLiteral("-iv"), QString::fromLatin1(iv.toHex())});
+        ASSERT_TRUE(openssl.waitForStarted());
+        openssl.write(plain);
+        openssl.closeWriteChannel();
+        ASSERT_TRUE(openssl.waitForFinished());
+        const QByteArray cipher = openssl.readAllStandardOutput();
+        ASSERT_EQ(cipher.size() % 16, 0);
+        EXPECT_EQ(StreamDownload::decryptAes128(cipher, key, iv), std::optional<QByteArray>(plain));
+        // Another IV changes the first block only; the padding still checks.
+        QByteArray otherIv = iv;
+        otherIv[0] = char(otherIv[0] ^ 1);
+        const std::optional<QByteArray> shifted = StreamDownload::decryptAes128(cipher, key, otherIv);
+        if (size >= 16) {
+            ASSERT_TRUE(shifted.has_value());
+            EXPECT_NE(*shifted, plain);
+            EXPECT_EQ(shifted->mid(16), plain.mid(16));
+        }
+        // Not whole blocks, or a key or IV of the wrong size: refused, not read past.
+        EXPECT_FALSE(StreamDownload::decryptAes128(cipher.chopped(1), key, iv).has_value());
+        EXPECT_FALSE(StreamDownload::decryptAes128(cipher, key.left(15), iv).has_value());
+        EXPECT_FALSE(StreamDownload::decryptAes128(cipher, key, iv + 'x').has_value());
+    }
+    EXPECT_FALSE(StreamDownload::decryptAes128({}, key, iv).has_value());
+}
+
+} // namespace
