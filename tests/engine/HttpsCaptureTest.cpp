@@ -156,7 +156,7 @@ TEST_P(HttpsCapture, TheCaptureFileWithItsKeyLogGivesTheHttpsClip)
     EXPECT_EQ(exitCode, 0) << output.toStdString();
     bool found = false;
     for (const QByteArray& line : output.split('\n')) {
-        if (line.contains(('\t' + clip + '\t').toUtf8()) && line.endsWith("\t.mp4\tUnnamed media file"))
+        if (line.contains("\t" + clip.toUtf8() + "\t") && line.endsWith("\t.mp4\tUnnamed media file"))
             found = true;
     }
     EXPECT_TRUE(found) << output.toStdString();
