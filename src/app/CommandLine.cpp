@@ -22,7 +22,11 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             takeValue(result.pcapFile);
         else if (argument == QLatin1String("--interface"))
             takeValue(result.interfaceName);
-        else if (argument == QLatin1String("--headless"))
+        else if (argument == QLatin1String("--keylog")) {
+            takeValue(result.keyLogFile);
+            if (result.error.isEmpty() && result.keyLogFile.isEmpty())
+                result.error = QStringLiteral("--keylog needs a file");
+        } else if (argument == QLatin1String("--headless"))
             result.headless = true;
         else if (argument == QLatin1String("--list"))
             result.list = true;
@@ -124,8 +128,8 @@ bool CommandLine::parseCutOption(const QStringList& arguments, qsizetype& i, Com
 QString CommandLine::usage()
 {
     return QStringLiteral(
-        "Usage: trawlix [/min] [--data-dir DIR] [--interface NAME]\n"
-        "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE]\n"
+        "Usage: trawlix [/min] [--data-dir DIR] [--interface NAME] [--keylog FILE]\n"
+        "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE] [--keylog FILE]\n"
         "       trawlix --headless [--video] [--audio] [--data-dir DIR] [--interface NAME]\n"
         "       trawlix --headless --list [--data-dir DIR]\n"
         "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
@@ -138,6 +142,8 @@ QString CommandLine::usage()
         "  --data-dir DIR    keep the library and working folders in DIR\n"
         "                    (default: $TRAWLIX_HOME, else $XDG_DATA_HOME/Trawlix)\n"
         "  --interface NAME  capture traffic on this network adapter only\n"
+        "  --keylog FILE     read TLS secrets from this key log (a browser started with\n"
+        "                    SSLKEYLOGFILE=FILE writes it) to catch media fetched over HTTPS\n"
         "  --headless        run without windows and print each detected and downloaded file\n"
         "  --video           with --headless: detect videos in this run, whatever the settings say\n"
         "  --audio           with --headless: detect music in this run, whatever the settings say\n"

@@ -9,6 +9,7 @@ struct CommandLine
     QString dataDir;                              // --data-dir DIR
     QString pcapFile;                             // --pcap FILE: analyse a capture file instead of live traffic
     QString interfaceName;                        // --interface NAME: capture on this adapter only
+    QString keyLogFile;                           // --keylog FILE: decrypt HTTPS with this TLS key log
     bool headless = false;                        // --headless: no windows; print what happens
     bool list = false;                            // --list: print the library and exit (with --headless)
     bool video = false;                           // --video: detect videos in this run (with --headless)

@@ -78,6 +78,7 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     QString adapter = commandLine.interfaceName;
     if (adapter.isEmpty())
         adapter = Settings::instance().interfaceName();
+    engine.setKeyLogFile(commandLine.keyLogFile);
     engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
     // Tools first: a worker waiting for its tool (ffprobe blocked on a FIFO) is joined only
@@ -214,6 +215,7 @@ int main(int argc, char** argv)
             return 0;
         const QuitOnSignal quitOnSignal;
         startNotices(commandLine, startUp, !commandLine.list && commandLine.pcapFile.isEmpty());
+        engine.setKeyLogFile(commandLine.keyLogFile);
         return runHeadless(engine, {commandLine.list, commandLine.pcapFile, commandLine.interfaceName});
     }
     return runDesktop(argc, argv, commandLine);

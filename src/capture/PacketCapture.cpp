@@ -208,6 +208,7 @@ PacketCapture::Outcome PacketCapture::runLive()
 PacketCapture::Outcome PacketCapture::readLoop(void* opaque)
 {
     auto* handle = static_cast<pcap_t*>(opaque);
+    m_linkType = pcap_datalink(handle);
     while (!m_stop.load()) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
@@ -230,4 +231,8 @@ void PacketCapture::deliver(const void* opaque, const quint8* data)
     if (!m_monitoring.load(std::memory_order_relaxed) || !m_sink)
         return;
     m_sink(data, handedLength(header->len, header->caplen));
+    if (m_wireSink) {
+        const qint64 time = qint64(header->ts.tv_sec) * 1'000'000 + qint64(header->ts.tv_usec);
+        m_wireSink(m_linkType, time, data, header->caplen);
+    }
 }

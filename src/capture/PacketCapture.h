@@ -23,6 +23,9 @@ class PacketCapture final : public QThread
 
 public:
     using FrameSink = std::function<void(const quint8* frame, quint16 length)>;
+    // Every delivered frame once more, whole, with its pcap link type and capture time in
+    // microseconds since 1970 (for the wire decoder).
+    using WireSink = std::function<void(int linkType, qint64 timeUs, const quint8* frame, quint32 capturedLength)>;
 
     struct Source
     {
@@ -45,6 +48,9 @@ public:
 
     PacketCapture(Source source, FrameSink sink, const std::atomic<bool>& monitoring, QObject* parent = nullptr);
     ~PacketCapture() override; // stops and waits
+
+    // Set before start(); called on the capture thread after the frame sink.
+    void setWireSink(WireSink sink) { m_wireSink = std::move(sink); }
 
     // Asks the loop to end; it notices within a quarter of a second.
     void requestStop() { m_stop.store(true); }
@@ -79,6 +85,8 @@ private:
     // Waits until each helper has opened its adapter or failed (or the stop is set).
     static void waitUntilOpen(std::vector<std::unique_ptr<CaptureHelper>>& helpers, const std::atomic<bool>& stop);
     void deliver(const void* header, const quint8* data);
+    int m_linkType = 0;
+    WireSink m_wireSink;
 
     Source m_source;
     FrameSink m_sink;

@@ -7,12 +7,14 @@
 #include "capture/TcpHeaderLocator.h"
 #include "model/BaseNames.h"
 #include "streams/ManifestDetection.h"
+#include "wire/HttpExchange.h"
 
 #include <QDateTime>
 #include <QUrl>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <string_view>
 
 namespace {
@@ -461,12 +463,21 @@ void RequestAnalyser::recordPages(const ByteView& frame)
         const QString address = RequestFields::address(r.text);
         if (AddressFilters::skipAsPage(address))
             continue;
-        // The program's own page and icon requests are not the user's browsing.
-        const QString userAgent = RequestFields::headerValue(r.text, "user-agent: ");
-        if (!userAgent.isEmpty() && userAgent.contains(m_displayName))
+        if (isOwnRequest(RequestFields::headerValue(r.text, "user-agent: ")))
             continue;
         pages.append(address);
     }
+    appendPages(pages);
+}
+
+// The program's own page and icon requests are not the user's browsing.
+bool RequestAnalyser::isOwnRequest(const QString& userAgent) const
+{
+    return !userAgent.isEmpty() && userAgent.contains(m_displayName);
+}
+
+void RequestAnalyser::appendPages(const QStringList& pages)
+{
     if (pages.isEmpty())
         return;
     m_records.history.withLock([&pages](QList<QString>& history) {
@@ -502,17 +513,35 @@ void RequestAnalyser::createCandidates(const ByteView& frame, const QString& ext
     for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
         const Request& r = request(*it);
         const QString address = RequestFields::address(r.text);
-        if (AddressFilters::skipAsCandidate(address))
-            continue;
-        if (address.size() > 4 && address.right(4).compare(QLatin1String(".xml"), Qt::CaseInsensitive) == 0)
+        if (skipsCandidate(address))
             continue;
         if (isPartOfKnownStream(address, RequestFields::headerValue(r.text, "referer: ")))
             continue;
-        createCandidate(r, address, extension, history);
+        createCandidate(replayOf(r.text), address, extension, history);
     }
 }
 
-bool RequestAnalyser::createCandidate(const Request& request,
+bool RequestAnalyser::skipsCandidate(const QString& address) const
+{
+    if (AddressFilters::skipAsCandidate(address))
+        return true;
+    return address.size() > 4 && address.right(4).compare(QLatin1String(".xml"), Qt::CaseInsensitive) == 0;
+}
+
+RequestAnalyser::Replay RequestAnalyser::replayOf(const QByteArray& requestText)
+{
+    Replay replay;
+    replay.userAgent = RequestFields::headerValue(requestText, "user-agent: ");
+    replay.accept = RequestFields::headerValue(requestText, "accept: ");
+    replay.acceptLanguage = RequestFields::headerValue(requestText, "accept-language: ");
+    replay.acceptEncoding = RequestFields::headerValue(requestText, "accept-encoding: ");
+    replay.referer = RequestFields::headerValue(requestText, "referer: ");
+    replay.cookie = RequestFields::headerValue(requestText, "cookie: ");
+    replay.connection = RequestFields::headerValue(requestText, "connection: ");
+    return replay;
+}
+
+bool RequestAnalyser::createCandidate(const Replay& replay,
                                       const QString& address,
                                       const QString& extension,
                                       const QString& history,
@@ -522,13 +551,13 @@ bool RequestAnalyser::createCandidate(const Request& request,
     record.stream = stream;
     record.state = VideoFile::State::New;
     record.url = address;
-    record.userAgent = RequestFields::headerValue(request.text, "user-agent: ");
-    record.accept = RequestFields::headerValue(request.text, "accept: ");
-    record.acceptLanguage = RequestFields::headerValue(request.text, "accept-language: ");
-    record.acceptEncoding = RequestFields::headerValue(request.text, "accept-encoding: ");
-    record.referer = RequestFields::headerValue(request.text, "referer: ");
-    record.cookie = RequestFields::headerValue(request.text, "cookie: ");
-    record.connection = RequestFields::headerValue(request.text, "connection: ");
+    record.userAgent = replay.userAgent;
+    record.accept = replay.accept;
+    record.acceptLanguage = replay.acceptLanguage;
+    record.acceptEncoding = replay.acceptEncoding;
+    record.referer = replay.referer;
+    record.cookie = replay.cookie;
+    record.connection = replay.connection;
     record.extension = extension;
     if (isAudioExtension(extension)) {
         record.title = audioTitle(address);
@@ -636,7 +665,7 @@ bool RequestAnalyser::takeStreamResponse(const ByteView& frame, qsizetype type)
     if (kind == ResponseKind::Other)
         return false;
     rememberStream(address, referer, frame);
-    createCandidate(*answered, address, QStringLiteral(".mp4"), newestHistory(),
+    createCandidate(replayOf(answered->text), address, QStringLiteral(".mp4"), newestHistory(),
                     kind == ResponseKind::HlsManifest ? VideoFile::Stream::Hls : VideoFile::Stream::Dash);
     return true;
 }
@@ -679,7 +708,143 @@ void RequestAnalyser::rememberStream(const QString& address, const QString& refe
                 stream.named.insert(named.toString(QUrl::FullyEncoded));
         }
     }
+    keepStream(std::move(stream));
+}
+
+void RequestAnalyser::keepStream(KnownStream stream)
+{
     m_streams.push_back(std::move(stream));
     if (qsizetype(m_streams.size()) > kStreamsKept)
         m_streams.pop_front();
+}
+
+// ---- Decoded exchanges --------------------------------------------------------------------
+
+namespace {
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+bool containsNoCase(std::string_view text, std::string_view lowerNeedle)
+{
+    for (size_t at = 0; at + lowerNeedle.size() <= text.size(); ++at) {
+        if (startsWithNoCase(text.substr(at), lowerNeedle))
+            return true;
+    }
+    return false;
+}
+
+// A replayed header value as RequestFields reads one from a frame: blanks around it removed,
+// nothing when it holds a line break or a NUL.
+QString replayValue(const HttpExchange& exchange, const std::string& name)
+{
+    const std::string* value = exchange.requestHeader(name);
+    if (!value)
+        return {};
+    std::string_view text(*value);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        return {};
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// A request target in origin form holds no blank or control character.
+bool isCleanTarget(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return quint8(c) > 0x20 && quint8(c) != 0x7f; });
+}
+
+} // namespace
+
+RequestAnalyser::Replay RequestAnalyser::replayOf(const HttpExchange& exchange)
+{
+    Replay replay;
+    replay.userAgent = replayValue(exchange, "user-agent");
+    replay.accept = replayValue(exchange, "accept");
+    replay.acceptLanguage = replayValue(exchange, "accept-language");
+    replay.acceptEncoding = replayValue(exchange, "accept-encoding");
+    replay.referer = replayValue(exchange, "referer");
+    replay.cookie = replayValue(exchange, "cookie");
+    replay.connection = replayValue(exchange, "connection");
+    return replay;
+}
+
+void RequestAnalyser::analyseExchange(const HttpExchange& exchange)
+{
+    if (exchange.method != "GET" || (exchange.status != 200 && exchange.status != 206))
+        return;
+    if (exchange.scheme != "https" && exchange.scheme != "http")
+        return;
+    // The address is bounded as a request kept from a frame is.
+    if (exchange.authority.size() + exchange.path.size() > size_t(kLongestRequest) ||
+        !isCleanTarget(exchange.authority) || !startsWithNoCase(exchange.path, "/") || !isCleanTarget(exchange.path))
+        return;
+    const std::string* typeField = exchange.responseHeader("content-type");
+    if (!typeField)
+        return;
+    std::string_view type(*typeField);
+    while (!type.empty() && (type.front() == ' ' || type.front() == '\t'))
+        type.remove_prefix(1);
+
+    const QString address = QString::fromLatin1(exchange.scheme.data(), qsizetype(exchange.scheme.size())) +
+                            QLatin1String("://") +
+                            QString::fromLatin1(exchange.authority.data(), qsizetype(exchange.authority.size())) +
+                            QString::fromLatin1(exchange.path.data(), qsizetype(exchange.path.size()));
+    m_frameSettingsRead = false;
+    if (startsWithNoCase(type, "text/html")) {
+        if (!AddressFilters::skipAsPage(address) && !isOwnRequest(replayValue(exchange, "user-agent")))
+            appendPages({address});
+        return;
+    }
+    // Streams follow the rules of plain traffic: a manifest is one candidate, its playlists and
+    // segments none.
+    if (settings().downloadHttp) {
+        const QString contentType = QString::fromLatin1(type.data(), qsizetype(qMin<size_t>(type.size(), 256)));
+        const qsizetype query = address.indexOf(QLatin1Char('?'));
+        const ResponseKind kind = classifyResponse(contentType, QStringView(address).left(query));
+        const QString referer = replayValue(exchange, "referer");
+        if (kind == ResponseKind::StreamSegment || isPartOfKnownStream(address, referer))
+            return;
+        if (kind != ResponseKind::Other) {
+            if (skipsCandidate(address))
+                return;
+            keepStream({folderOf(address), referer, {}});
+            createCandidate(replayOf(exchange), address, QStringLiteral(".mp4"), newestHistory(),
+                            kind == ResponseKind::HlsManifest ? VideoFile::Stream::Hls : VideoFile::Stream::Dash);
+            return;
+        }
+    }
+    QString extension;
+    if (settings().downloadHttp && startsWithNoCase(type, "application/octet-stream")) {
+        extension = QStringLiteral(".bin");
+    } else if (settings().downloadHttp && startsWithNoCase(type, "video/")) {
+        for (const VideoRow& row : kVideoRows) {
+            if (!containsNoCase(type, row.type) && (row.alternative.empty() || !containsNoCase(type, row.alternative)))
+                continue;
+            if (!row.setting || settings().*row.setting)
+                extension = QLatin1String(row.extension);
+            break;
+        }
+    } else if (settings().downloadHttpMusic && startsWithNoCase(type, "audio/")) {
+        for (const AudioRow& row : kAudioRows) {
+            if (containsNoCase(type, row.type)) {
+                extension = QLatin1String(row.extension);
+                break;
+            }
+        }
+    }
+    if (extension.isEmpty() || skipsCandidate(address))
+        return;
+    createCandidate(replayOf(exchange), address, extension, isAudioExtension(extension) ? QString() : newestHistory());
 }

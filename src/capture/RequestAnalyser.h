@@ -16,6 +16,7 @@
 #include <vector>
 
 class ByteView;
+struct HttpExchange;
 
 // Turns captured frames into download candidates: records HTTP requests (`GetArr`), the pages
 // the user visits (`HistoryArr`) and, for each media response, a `VideoFile` in state New for
@@ -80,6 +81,11 @@ public:
     // The analyser entry: one frame and its 16-bit length.
     void analyse(const quint8* frame, quint16 length);
 
+    // A request and the headers of its response as the wire decoder read them (HTTPS, or plain
+    // HTTP on another port): the same rules as for frames make a page of the history or a
+    // candidate, with the exchange's scheme in the address. GET answered with 200 or 206 only.
+    void analyseExchange(const HttpExchange& exchange);
+
     int continuationWindow() const { return m_window; }
 
 private:
@@ -111,7 +117,24 @@ private:
     bool responseClientPort(const ByteView& frame, quint16& port) const;
     std::vector<Id> requestsOnPort(quint16 port) const; // oldest first
 
-    bool createCandidate(const Request& request,
+    // The request headers a download replays.
+    struct Replay
+    {
+        QString userAgent;
+        QString accept;
+        QString acceptLanguage;
+        QString acceptEncoding;
+        QString referer;
+        QString cookie;
+        QString connection;
+    };
+    static Replay replayOf(const QByteArray& requestText);
+    static Replay replayOf(const HttpExchange& exchange);
+
+    void appendPages(const QStringList& pages);
+    bool isOwnRequest(const QString& userAgent) const;
+    bool skipsCandidate(const QString& address) const;
+    bool createCandidate(const Replay& replay,
                          const QString& address,
                          const QString& extension,
                          const QString& history,
@@ -128,6 +151,7 @@ private:
     bool takeStreamResponse(const ByteView& frame, qsizetype type);
     bool isPartOfKnownStream(const QString& address, const QString& referer) const;
     void rememberStream(const QString& address, const QString& referer, const ByteView& frame);
+    void keepStream(KnownStream stream);
     void indexVideoFiles(const QList<VideoFile>& list);
     bool hasUrl(const QList<VideoFile>& list, const QString& url) const;
     QString allocateBaseName(const QList<VideoFile>& list);

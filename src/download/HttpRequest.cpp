@@ -6,10 +6,22 @@
 #include <QSet>
 #include <QUrl>
 
+#include <cstdlib>
 #include <curl/curl.h>
 #include <sys/socket.h>
 
 namespace {
+
+// CURL_CA_BUNDLE, else SSL_CERT_FILE: the trust file the user named for HTTPS (empty: none).
+QByteArray trustFileFromEnvironment()
+{
+    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return QByteArray(value);
+    }
+    return {};
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -243,6 +255,13 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Certificates are always verified; a trust file named as the curl tool and OpenSSL take one
+    // replaces the system's (libcurl itself reads neither variable).
+    const QByteArray trustFile = trustFileFromEnvironment();
+    if (!trustFile.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, trustFile.constData());
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

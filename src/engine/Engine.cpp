@@ -18,6 +18,8 @@
 #include "library/StreamAssembly.h"
 #include "tools/LinkDownloadJob.h"
 #include "tools/ToolRunner.h"
+#include "wire/KeyLog.h"
+#include "wire/WireDecoder.h"
 
 #include <QStandardPaths>
 
@@ -156,6 +158,19 @@ void Engine::startCapture(const PacketCapture::Source& source)
     RequestAnalyser* analyser = m_analyser.get();
     m_capture = std::make_unique<PacketCapture>(
         source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); }, m_monitoring);
+    // HTTPS goes through the wire decoder, whose exchanges meet the same candidate rules. Plain
+    // HTTP stays with the frame analyser on every port, so that no request is taken twice.
+    m_keyLog = std::make_unique<KeyLog>();
+    m_keyLog->setFile(m_keyLogFile.toStdString());
+    WireLimits limits;
+    limits.plainHttp = false;
+    ExchangeSink sink;
+    sink.responseStarted = [analyser](const HttpExchange& exchange) { analyser->analyseExchange(exchange); };
+    m_wireDecoder = std::make_unique<WireDecoder>(*m_keyLog, limits, std::move(sink));
+    WireDecoder* decoder = m_wireDecoder.get();
+    m_capture->setWireSink([decoder](int linkType, qint64 time, const quint8* frame, quint32 length) {
+        decoder->feed(linkType, time, frame, length);
+    });
     PacketCapture* capture = m_capture.get();
     connect(capture, &QThread::finished, this, [this, capture] {
         if (m_capture.get() == capture)
@@ -171,5 +186,7 @@ void Engine::stopCapture()
         m_capture->wait();
         m_capture.reset();
     }
+    m_wireDecoder.reset();
+    m_keyLog.reset();
     m_analyser.reset();
 }

@@ -50,6 +50,8 @@ class DownloadList;
 class DownloadRows;
 class DownloadWorkers;
 class GetEachURLThread;
+class KeyLog;
+class WireDecoder;
 class RequestAnalyser;
 class PeriodicWorker;
 class ScanScheduler;
@@ -116,6 +118,10 @@ public:
     void startCapture(const PacketCapture::Source& source);
     void stopCapture();
     PacketCapture* capture() const { return m_capture.get(); }
+    // The TLS key log the capture decrypts with (empty: none; HTTPS is then passed over). Takes
+    // effect at the next startCapture().
+    void setKeyLogFile(const QString& path) { m_keyLogFile = path; }
+    QString keyLogFile() const { return m_keyLogFile; }
 
     // The monitoring switch: while off, frames are read and dropped.
     void setMonitoring(bool on) { m_monitoring.store(on); }
@@ -164,6 +170,10 @@ private:
 
     std::atomic<bool> m_monitoring{true};
     std::atomic<qint64> m_detectedMedia{0};
-    std::unique_ptr<RequestAnalyser> m_analyser; // used only on the capture thread
+    QString m_keyLogFile;
+    // Used only on the capture thread; the decoder after the key log it reads.
+    std::unique_ptr<RequestAnalyser> m_analyser;
+    std::unique_ptr<KeyLog> m_keyLog;
+    std::unique_ptr<WireDecoder> m_wireDecoder;
     std::unique_ptr<PacketCapture> m_capture;
 };
