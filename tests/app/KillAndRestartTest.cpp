@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -213,8 +214,16 @@ protected:
         program.start(kBinary, withDataDir({}));
         ASSERT_TRUE(program.waitForStarted(10000));
         program.waitForFinished(4000);
+        // A signal ends every mode: by the event loop at once, or by the signal watch's hard
+        // exit after 30 s. A slow end is printed, so the log shows it.
+        QElapsedTimer ending;
+        ending.start();
         program.terminate();
-        if (!program.waitForFinished(20000)) {
+        const bool ended = program.waitForFinished(40000);
+        if (ending.elapsed() > 5000)
+            std::printf("[kill points] %s: the restarted program took %lld ms to end on SIGTERM\n", qPrintable(what),
+                        ending.elapsed());
+        if (!ended) {
             program.kill();
             program.waitForFinished();
             ADD_FAILURE() << what.toStdString() << ": the restarted program did not end on SIGTERM";
