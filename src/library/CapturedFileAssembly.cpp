@@ -66,21 +66,6 @@ bool join(const QString& joinedPath, const QString& partPrefix)
     return true;
 }
 
-// The probe looks for the page title while the parts download; a short download can finish
-// first. A file named "Unnamed media file" for good is worse than a moment's wait.
-VideoFile awaitTitle(const LibraryContext& context, qsizetype recordIndex, VideoFile record)
-{
-    const QString untitled = tx(u"Unnamed media file");
-    QElapsedTimer waited;
-    waited.start();
-    while (record.title == untitled && !record.pageAddress.isEmpty() && !waited.hasExpired(kTitleWaitMs)) {
-        QThread::msleep(50);
-        if (const std::optional<VideoFile> now = context.videoFiles.at(recordIndex))
-            record = *now;
-    }
-    return record;
-}
-
 bool usable(const QString& path)
 {
     const QFileInfo info(path);
@@ -175,6 +160,19 @@ Outcome run(const LibraryContext& context, DownloadRows& rows, qsizetype recordI
     }
     rows.remove(recordIndex);
     return outcome;
+}
+
+VideoFile awaitTitle(const LibraryContext& context, qsizetype recordIndex, VideoFile record)
+{
+    const QString untitled = tx(u"Unnamed media file");
+    QElapsedTimer waited;
+    waited.start();
+    while (record.title == untitled && !record.pageAddress.isEmpty() && !waited.hasExpired(kTitleWaitMs)) {
+        QThread::msleep(50);
+        if (const std::optional<VideoFile> now = context.videoFiles.at(recordIndex))
+            record = *now;
+    }
+    return record;
 }
 
 } // namespace CapturedFileAssembly

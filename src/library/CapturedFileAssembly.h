@@ -24,4 +24,9 @@ Outcome run(const LibraryContext& context, DownloadRows& rows, qsizetype recordI
 // names no path after the host.
 QString iconNameFor(const QString& pageAddress, const QString& extension);
 
+// The record as it stands once the probe has found its page title, or after 3 s: the probe
+// looks for the title while the download runs, and a short one can be done first. A file named
+// "Unnamed media file" for good is worse than a moment's wait.
+VideoFile awaitTitle(const LibraryContext& context, qsizetype recordIndex, VideoFile record);
+
 } // namespace CapturedFileAssembly

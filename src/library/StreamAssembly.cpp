@@ -14,26 +14,6 @@
 #include <QThread>
 
 namespace StreamAssembly {
-namespace {
-
-constexpr int kTitleWaitMs = 3000;
-
-// The probe looks for the page title while the segments download: a short stream can be done
-// first.
-VideoFile awaitTitle(const LibraryContext& context, qsizetype recordIndex, VideoFile record)
-{
-    const QString untitled = tx(u"Unnamed media file");
-    QElapsedTimer waited;
-    waited.start();
-    while (record.title == untitled && !record.pageAddress.isEmpty() && !waited.hasExpired(kTitleWaitMs)) {
-        QThread::msleep(50);
-        if (const std::optional<VideoFile> now = context.videoFiles.at(recordIndex))
-            record = *now;
-    }
-    return record;
-}
-
-} // namespace
 
 QString containerFor(const StreamPlan& plan)
 {
@@ -91,7 +71,7 @@ run(const LibraryContext& context, DownloadRows& rows, qsizetype recordIndex, co
         rows.setFailed(recordIndex, QStringLiteral("Mux err"));
         return Outcome::PlacingFailed;
     }
-    const VideoFile titled = awaitTitle(context, recordIndex, *record);
+    const VideoFile titled = CapturedFileAssembly::awaitTitle(context, recordIndex, *record);
     TagStore::write(placed.path, QStringLiteral("title"), titled.title);
     TagStore::write(placed.path, QStringLiteral("author"), titled.pageAddress);
     LibraryInserter::insert(context, placed.path,
