@@ -26,6 +26,20 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             takeValue(result.keyLogFile);
             if (result.error.isEmpty() && result.keyLogFile.isEmpty())
                 result.error = QStringLiteral("--keylog needs a file");
+        } else if (argument == QLatin1String("--browser")) {
+            // Up to two values that are not options: an address (it has "://") and a name.
+            result.browser = true;
+            while (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--"))) {
+                const QString& value = arguments.at(i + 1);
+                QString& target = value.contains(QLatin1String("://")) ? result.browserUrl : result.browserName;
+                if (!target.isEmpty() || value.isEmpty())
+                    break;
+                target = value;
+                ++i;
+            }
+            if (!result.browserUrl.isEmpty() && !result.browserUrl.startsWith(QLatin1String("http://")) &&
+                !result.browserUrl.startsWith(QLatin1String("https://")))
+                result.error = QStringLiteral("--browser opens http:// and https:// addresses only");
         } else if (argument == QLatin1String("--headless"))
             result.headless = true;
         else if (argument == QLatin1String("--list"))
@@ -132,6 +146,7 @@ QString CommandLine::usage()
         "       trawlix --headless [--data-dir DIR] [--interface NAME | --pcap FILE] [--keylog FILE]\n"
         "       trawlix --headless [--video] [--audio] [--data-dir DIR] [--interface NAME]\n"
         "       trawlix --headless --list [--data-dir DIR]\n"
+        "       trawlix --browser [NAME] [URL] [--keylog FILE]\n"
         "       trawlix --record SECONDS [--format mp3|wav] [--data-dir DIR]\n"
         "       trawlix --download-link URL [--audio-only] [--playlist-items 1,3-5] [--data-dir DIR]\n"
         "       trawlix --cut FILE --from SECONDS --to SECONDS [--output DIR]\n"
@@ -144,6 +159,9 @@ QString CommandLine::usage()
         "  --interface NAME  capture traffic on this network adapter only\n"
         "  --keylog FILE     read TLS secrets from this key log (a browser started with\n"
         "                    SSLKEYLOGFILE=FILE writes it) to catch media fetched over HTTPS\n"
+        "  --browser [NAME] [URL]  start the browser NAME (default: your default browser)\n"
+        "                    so that it writes its TLS keys where Trawlix reads them, and exit;\n"
+        "                    close the browser first if it runs already\n"
         "  --headless        run without windows and print each detected and downloaded file\n"
         "  --video           with --headless: detect videos in this run, whatever the settings say\n"
         "  --audio           with --headless: detect music in this run, whatever the settings say\n"

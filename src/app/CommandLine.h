@@ -10,6 +10,9 @@ struct CommandLine
     QString pcapFile;                             // --pcap FILE: analyse a capture file instead of live traffic
     QString interfaceName;                        // --interface NAME: capture on this adapter only
     QString keyLogFile;                           // --keylog FILE: decrypt HTTPS with this TLS key log
+    bool browser = false;                         // --browser [NAME] [URL]: start a browser that logs its TLS keys
+    QString browserName;                          // NAME (empty: the default browser)
+    QString browserUrl;                           // URL (empty: the browser's start page)
     bool headless = false;                        // --headless: no windows; print what happens
     bool list = false;                            // --list: print the library and exit (with --headless)
     bool video = false;                           // --video: detect videos in this run (with --headless)

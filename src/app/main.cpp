@@ -11,6 +11,7 @@
 #include "capture/CapturePermission.h"
 #include "engine/Engine.h"
 #include "engine/Headless.h"
+#include "engine/KeyLogLocation.h"
 #include "library/LibraryListing.h"
 #include "library/RecordingsImporter.h"
 #include "tools/CutJob.h"
@@ -45,9 +46,36 @@ QStringList startNotices(const CommandLine& commandLine, const StartUp& startUp,
                       u"\"Search for videos in your HTTP internet traffic\".");
     if (live && !CapturePermission::granted())
         notices << CapturePermission::missingMessage();
+    if (startUp.firstStart() && live)
+        notices << KeyLogLocation::firstStartNotice();
     for (const QString& notice : std::as_const(notices))
         std::fprintf(stderr, "trawlix: %s\n", qPrintable(notice));
     return notices;
+}
+
+// The key log the capture decrypts HTTPS with; why HTTPS cannot be read goes to the notices.
+void chooseKeyLog(Engine& engine, const CommandLine& commandLine, bool live, QStringList& notices)
+{
+    QString error;
+    if (!engine.chooseKeyLog(commandLine.keyLogFile, live, error)) {
+        notices << QStringLiteral("HTTPS cannot be read: ") + error;
+        std::fprintf(stderr, "trawlix: %s\n", qPrintable(notices.back()));
+    }
+}
+
+// --browser: starts the named or default browser writing its TLS keys where a capture reads them.
+int runBrowser(int argc, char** argv, const CommandLine& commandLine)
+{
+    QCoreApplication app(argc, argv);
+    Texts::init(QStringLiteral("EN"));
+    AppPaths::setDataDir(AppPaths::chooseDataDir(commandLine.dataDir));
+    const Settings settings(AppPaths::settingsPath()); // read only: the program may be running
+    const KeyLogLocation::BrowserStart start =
+        KeyLogLocation::startBrowser(commandLine.browserName, commandLine.browserUrl,
+                                     KeyLogLocation::choose(commandLine.keyLogFile, settings.keyLogFile(), true));
+    std::fprintf(start.started ? stdout : stderr, "%s%s\n",
+                 start.started ? "" : "trawlix: ", qPrintable(start.message));
+    return start.started ? 0 : 1;
 }
 
 int runDesktop(int argc, char** argv, const CommandLine& commandLine)
@@ -70,7 +98,9 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
     if (!commandLine.startHidden)
         window.showRestored();
-    window.showStartNotices(startNotices(commandLine, startUp, true));
+    QStringList notices = startNotices(commandLine, startUp, true);
+    chooseKeyLog(engine, commandLine, true, notices);
+    window.showStartNotices(notices);
     // The long-lived workers: importers and followers, the probe, then live capture on the
     // adapter named on the command line or in the settings (every adapter when none is).
     engine.startLibraryWorkers();
@@ -78,7 +108,6 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     QString adapter = commandLine.interfaceName;
     if (adapter.isEmpty())
         adapter = Settings::instance().interfaceName();
-    engine.setKeyLogFile(commandLine.keyLogFile);
     engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
     // Tools first: a worker waiting for its tool (ffprobe blocked on a FIFO) is joined only
@@ -197,6 +226,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;
     }
+    if (commandLine.browser)
+        return runBrowser(argc, argv, commandLine);
     if (!commandLine.cutFile.isEmpty())
         return runCut(argc, argv, commandLine);
     if (commandLine.listProfiles)
@@ -214,8 +245,12 @@ int main(int argc, char** argv)
         if (startUp.run() == StartUp::Result::SecondInstance)
             return 0;
         const QuitOnSignal quitOnSignal;
-        startNotices(commandLine, startUp, !commandLine.list && commandLine.pcapFile.isEmpty());
-        engine.setKeyLogFile(commandLine.keyLogFile);
+        const bool live = !commandLine.list && commandLine.pcapFile.isEmpty();
+        QStringList notices = startNotices(commandLine, startUp, live);
+        chooseKeyLog(engine, commandLine, live, notices);
+        QObject::connect(&engine, &Engine::keysMissing, &app, [] {
+            std::fprintf(stderr, "trawlix: %s\n", qPrintable(KeyLogLocation::missingKeysNotice()));
+        });
         return runHeadless(engine, {commandLine.list, commandLine.pcapFile, commandLine.interfaceName});
     }
     return runDesktop(argc, argv, commandLine);

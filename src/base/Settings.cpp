@@ -165,6 +165,9 @@ const QList<Settings::Definition>& Settings::table()
         {"interface", nullptr},
         // Added with segmented streams: which variant of a stream is downloaded.
         {"streamvariant", "best"},
+        // Added with HTTPS: a key log the user names, and the login-wide key log switch.
+        {"keylogfile", nullptr},
+        {"keylogeverywhere", "false"},
     };
     return definitions;
 }

@@ -67,6 +67,10 @@ public:
     bool showDialogs() const { return flagIgnoringCase(QStringLiteral("showdialogs")); }
     bool restoreMainWindow() const { return flag(QStringLiteral("restoremainwindow")); }
     QString interfaceName() const { return read(QStringLiteral("interface")); }
+    // The TLS key log named by the user ("" = Trawlix's own) and the switch that makes every
+    // browser of the next login write Trawlix's own.
+    QString keyLogFile() const { return read(QStringLiteral("keylogfile")); }
+    bool keyLogEverywhere() const { return flag(QStringLiteral("keylogeverywhere")); }
     StreamVariantChoice streamVariantChoice() const;
     void setStreamVariantChoice(StreamVariantChoice choice) const;
 

@@ -95,6 +95,8 @@ QString PacketCapture::probeAdapter(const QString& name)
 void PacketCapture::run()
 {
     m_outcome.store(m_source.pcapFile.isEmpty() ? runLive() : runFile());
+    if (m_endHook)
+        m_endHook();
     trace(QStringLiteral("Func: capture, ended with outcome %1").arg(int(m_outcome.load())));
 }
 

@@ -51,6 +51,8 @@ public:
 
     // Set before start(); called on the capture thread after the frame sink.
     void setWireSink(WireSink sink) { m_wireSink = std::move(sink); }
+    // Called on the capture thread once the reading has ended, however it ended. Set before start().
+    void setEndHook(std::function<void()> hook) { m_endHook = std::move(hook); }
 
     // Asks the loop to end; it notices within a quarter of a second.
     void requestStop() { m_stop.store(true); }
@@ -87,6 +89,7 @@ private:
     void deliver(const void* header, const quint8* data);
     int m_linkType = 0;
     WireSink m_wireSink;
+    std::function<void()> m_endHook;
 
     Source m_source;
     FrameSink m_sink;

@@ -2,12 +2,14 @@
 
 #include "base/PeriodicWorker.h"
 #include "base/Settings.h"
+#include "base/Trace.h"
 #include "capture/MediaFilterSettings.h"
 #include "capture/RequestAnalyser.h"
 #include "download/CandidateProbe.h"
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
 #include "download/GetEachURLThread.h"
+#include "engine/KeyLogLocation.h"
 #include "library/CacheMusicCollector.h"
 #include "library/CacheMusicFollower.h"
 #include "library/CapturedFileAssembly.h"
@@ -22,6 +24,8 @@
 #include "wire/WireDecoder.h"
 
 #include <QStandardPaths>
+
+#include <utility>
 
 Engine::Engine(QObject* parent)
     : QObject(parent)
@@ -145,9 +149,39 @@ void Engine::stopProbe()
         m_probeThread->stop();
 }
 
+bool Engine::chooseKeyLog(const QString& commandLine, bool live, QString& error)
+{
+    m_keyLogCommandLine = commandLine;
+    const KeyLogLocation::Choice choice = KeyLogLocation::choose(commandLine, Settings::instance().keyLogFile(), live);
+    if (choice.own && !KeyLogLocation::prepareOwn(error)) {
+        setKeyLogFile(QString());
+        return false;
+    }
+    setKeyLogFile(choice.path, choice.own);
+    return true;
+}
+
+void Engine::keyLogSettingChanged()
+{
+    const bool live = m_source.pcapFile.isEmpty();
+    const KeyLogLocation::Choice choice =
+        KeyLogLocation::choose(m_keyLogCommandLine, Settings::instance().keyLogFile(), live);
+    if (choice.path == m_keyLogFile)
+        return;
+    QString error;
+    if (choice.own && !KeyLogLocation::prepareOwn(error, false)) {
+        trace(QStringLiteral("Key log: ") + error);
+        return;
+    }
+    setKeyLogFile(choice.path, choice.own);
+    if (m_capture && live)
+        startCapture(m_source);
+}
+
 void Engine::startCapture(const PacketCapture::Source& source)
 {
     stopCapture();
+    m_source = source;
     auto cache =
         std::make_shared<CachedMediaFilterSettings>([] { return MediaFilterSettings::read(Settings::instance()); });
     m_analyser = std::make_unique<RequestAnalyser>(
@@ -161,16 +195,23 @@ void Engine::startCapture(const PacketCapture::Source& source)
     // HTTPS goes through the wire decoder, whose exchanges meet the same candidate rules. Plain
     // HTTP stays with the frame analyser on every port, so that no request is taken twice.
     m_keyLog = std::make_unique<KeyLog>();
-    m_keyLog->setFile(m_keyLogFile.toStdString());
+    m_keyLog->setFile(m_keyLogFile.toStdString(), m_keyLogOwn);
     WireLimits limits;
     limits.plainHttp = false;
     ExchangeSink sink;
     sink.responseStarted = [analyser](const HttpExchange& exchange) { analyser->analyseExchange(exchange); };
+    sink.keysMissing = [this, told = false]() mutable {
+        if (!std::exchange(told, true))
+            emit keysMissing();
+    };
     m_wireDecoder = std::make_unique<WireDecoder>(*m_keyLog, limits, std::move(sink));
     WireDecoder* decoder = m_wireDecoder.get();
     m_capture->setWireSink([decoder](int linkType, qint64 time, const quint8* frame, quint32 length) {
         decoder->feed(linkType, time, frame, length);
     });
+    // At the end of a capture file the connections still open are ended, so that an exchange
+    // cut off by the end is completed and the keys that never came are counted.
+    m_capture->setEndHook([decoder] { decoder->finish(); });
     PacketCapture* capture = m_capture.get();
     connect(capture, &QThread::finished, this, [this, capture] {
         if (m_capture.get() == capture)

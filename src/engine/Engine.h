@@ -119,9 +119,22 @@ public:
     void stopCapture();
     PacketCapture* capture() const { return m_capture.get(); }
     // The TLS key log the capture decrypts with (empty: none; HTTPS is then passed over). Takes
-    // effect at the next startCapture().
-    void setKeyLogFile(const QString& path) { m_keyLogFile = path; }
+    // effect at the next startCapture(). `own`: Trawlix's own key log, whose read part the
+    // capture gives back to the disk (KeyLogLocation).
+    void setKeyLogFile(const QString& path, bool own = false)
+    {
+        m_keyLogFile = path;
+        m_keyLogOwn = own;
+    }
     QString keyLogFile() const { return m_keyLogFile; }
+    bool keyLogOwn() const { return m_keyLogOwn; }
+    // Chooses the key log (KeyLogLocation::choose: the command line's, else the settings', else
+    // for live capture Trawlix's own, emptied now). False with a reason when Trawlix's own cannot
+    // be made; HTTPS is then passed over.
+    bool chooseKeyLog(const QString& commandLine, bool live, QString& error);
+    // After the settings changed: chooses again (the command line's still wins) and restarts a
+    // live capture when the key log is another one now.
+    void keyLogSettingChanged();
 
     // The monitoring switch: while off, frames are read and dropped.
     void setMonitoring(bool on) { m_monitoring.store(on); }
@@ -131,6 +144,9 @@ public:
     qint64 detectedMediaCount() const { return m_detectedMedia.load(); }
 
 signals:
+    // HTTPS was seen whose keys the key log never had (a browser not started to write it): once
+    // a capture, from the capture thread.
+    void keysMissing();
     // A new candidate was appended to videoFiles() at index, as record (emitted on the capture
     // thread; the record may have changed since).
     void candidateDetected(qsizetype index, const VideoFile& record);
@@ -171,6 +187,9 @@ private:
     std::atomic<bool> m_monitoring{true};
     std::atomic<qint64> m_detectedMedia{0};
     QString m_keyLogFile;
+    bool m_keyLogOwn = false;
+    QString m_keyLogCommandLine;
+    PacketCapture::Source m_source; // of the last startCapture()
     // Used only on the capture thread; the decoder after the key log it reads.
     std::unique_ptr<RequestAnalyser> m_analyser;
     std::unique_ptr<KeyLog> m_keyLog;

@@ -7,6 +7,7 @@ const QStringList& searchOrder()
     // Same order as ShellCommand.
     static const QStringList names = {
         QStringLiteral("DownloadVideoByURL"),
+        QStringLiteral("OpenBrowser"),
         QStringLiteral("RecordVideo"),
         QStringLiteral("RecordAudio"),
         QStringLiteral("CutMediaFile"),

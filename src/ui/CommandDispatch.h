@@ -11,6 +11,7 @@
 enum class ShellCommand
 {
     DownloadVideoByURL,
+    OpenBrowser,
     RecordVideo,
     RecordAudio,
     CutMediaFile,

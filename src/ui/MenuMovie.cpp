@@ -15,6 +15,8 @@ namespace {
 constexpr int kItemHeight = 36;
 constexpr int kTopMargin = 10;
 constexpr int kGap = 9; // between the groups: tools, library, program
+constexpr int kLibraryStart = 6;
+constexpr int kProgramStart = 12;
 
 } // namespace
 
@@ -34,6 +36,7 @@ const QList<MenuMovie::Item>& MenuMovie::items()
 {
     static const QList<Item> list = {
         {"DownloadVideoByURL", Icon::Download, u"Download video by link", u"Скачать видео по ссылке"},
+        {"OpenBrowser", Icon::Globe, u"Open a browser for capture", u"Открыть браузер для захвата"},
         {"RecordVideo", Icon::ScreenRecord, u"Record the screen", u"Записать видео с экрана"},
         {"RecordAudio", Icon::Microphone, u"Record sound", u"Записать звук"},
         {"CutMediaFile", Icon::Scissors, u"Cut a fragment", u"Обрезать файл"},
@@ -64,7 +67,7 @@ void MenuMovie::handleCall(const QString&, const QStringList&)
 int MenuMovie::groupGap(int index) const
 {
     // Tools (download .. convert), library (delete .. view), program (settings .. support).
-    return (index >= 5 ? kGap : 0) + (index >= 11 ? kGap : 0);
+    return (index >= kLibraryStart ? kGap : 0) + (index >= kProgramStart ? kGap : 0);
 }
 
 QRectF MenuMovie::itemRect(int index) const
@@ -100,7 +103,7 @@ void MenuMovie::paintEvent(QPaintEvent*)
             painter.setBrush(i == m_pressed ? ShellTheme::accentStrong() : ShellTheme::railLight());
             painter.drawRoundedRect(box, 7, 7);
         }
-        if (i == 5 || i == 11) {
+        if (i == kLibraryStart || i == kProgramStart) {
             painter.setPen(QPen(ShellTheme::railLight(), 1));
             const double y = box.top() - kGap / 2.0 - 1;
             painter.drawLine(QPointF(12, y), QPointF(width() - 12, y));

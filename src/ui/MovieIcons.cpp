@@ -95,6 +95,13 @@ void drawGlyph(QPainter& p, Icon icon)
         p.drawPath(path);
         break;
     }
+    case Icon::Globe:
+        p.drawEllipse(QPointF(12, 12), 9, 9);
+        p.drawEllipse(QRectF(8, 3, 8, 18));
+        p.drawLine(QPointF(3, 12), QPointF(21, 12));
+        p.drawLine(QPointF(5, 7.5), QPointF(19, 7.5));
+        p.drawLine(QPointF(5, 16.5), QPointF(19, 16.5));
+        break;
     case Icon::Info:
         p.drawEllipse(QPointF(12, 12), 9, 9);
         p.drawLine(QPointF(12, 11), QPointF(12, 17));

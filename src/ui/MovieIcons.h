@@ -37,6 +37,7 @@ enum class Icon
     Minus,
     Plus,
     Power,
+    Globe,
 };
 
 void paint(QPainter& painter, const QRectF& box, Icon icon, const QColor& color);

@@ -8,6 +8,7 @@
 #include "base/UsageCounters.h"
 #include "download/DownloadRows.h"
 #include "engine/Engine.h"
+#include "engine/KeyLogLocation.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "library/TimeFilter.h"
@@ -256,6 +257,10 @@ void Page2::connectEngine()
         Qt::QueuedConnection);
     connect(&m_engine, &Engine::libraryCaptionRestored, this, &Page2::restoreCaption, Qt::QueuedConnection);
     connect(&m_engine, &Engine::libraryNotice, this, &Page2::showNotice, Qt::QueuedConnection);
+    connect(
+        &m_engine, &Engine::keysMissing, this,
+        [this] { showImportantNotice(KeyLogLocation::missingKeysNotice(), QStringLiteral("KeysMissingNotice")); },
+        Qt::QueuedConnection);
     // Music taken from a browser cache: the caption and taskbar button flash once.
     connect(
         &m_engine, &Engine::libraryFlash, this, [this] { QApplication::alert(this, 1000); }, Qt::QueuedConnection);
@@ -328,6 +333,7 @@ void Page2::openSettings()
         return;
     readFlags();
     m_playerGlue->applyStoredVolume();
+    m_engine.keyLogSettingChanged();
 }
 
 void Page2::openSoundRecorder()
@@ -522,6 +528,28 @@ void Page2::showNotice(const QString& text)
 {
     if (m_tray)
         m_tray->showNotice(text);
+}
+
+void Page2::showImportantNotice(const QString& text, const QString& objectName)
+{
+    if (m_tray && m_tray->isShown() && m_tray->showNotice(text))
+        return;
+    auto* box = new QMessageBox(QMessageBox::Information, Texts::displayName(), text, QMessageBox::Ok, this);
+    box->setObjectName(objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void Page2::openBrowserForCapture()
+{
+    const KeyLogLocation::BrowserStart start =
+        KeyLogLocation::startBrowser(QString(), QString(), {m_engine.keyLogFile(), m_engine.keyLogOwn()});
+    trace(QStringLiteral("Browser for capture: ") + (start.started ? QStringLiteral("started") : start.message));
+    if (!start.started || start.alreadyRunning)
+        showImportantNotice(start.message, QStringLiteral("BrowserNotice"));
+    else
+        showNotice(start.message);
 }
 
 void Page2::showStartNotices(const QStringList& notices)

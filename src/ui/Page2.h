@@ -78,6 +78,9 @@ public:
     void requestRescan();
     void restoreCaption();
     void openSettings();
+    // Starts the default browser writing its TLS keys to the key log the capture reads, and
+    // says what happened.
+    void openBrowserForCapture();
     void openFileInfo();
     void openSoundRecorder();
     void openCutter();
@@ -89,6 +92,9 @@ public:
     void toggleVisible();
     void showRestored();
     void showNotice(const QString& text);
+    // A notice the user must see: in the tray when it is shown and notices are on, else in a
+    // window that does not block the program.
+    void showImportantNotice(const QString& text, const QString& objectName);
     // The notices of the start (first start, missing capture permission) in one window that
     // does not block the program; nothing when there are none.
     void showStartNotices(const QStringList& notices);

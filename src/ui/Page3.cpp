@@ -2,13 +2,18 @@
 
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "engine/KeyLogLocation.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -19,6 +24,16 @@ const QString kVolume = QStringLiteral("volume");
 const QString kAmplifier = QStringLiteral("amplifier");
 const QString kDownloadHttp = QStringLiteral("downloadhttp");
 const QString kMusicFromCache = QStringLiteral("getmusicfromcache");
+const QString kKeyLogFile = QStringLiteral("keylogfile");
+const QString kKeyLogEverywhere = QStringLiteral("keylogeverywhere");
+const QString kStreamVariant = QStringLiteral("streamvariant");
+
+// The stream choices as stored, in the order the list shows them.
+const std::pair<const char*, const char16_t*> kVariants[] = {
+    {"best", u"Best quality"},
+    {"as played", u"As the page played it"},
+    {"smallest", u"Smallest"},
+};
 
 // The format boxes in the order they are laid out, with their captions.
 const std::pair<const char*, const char*> kFormats[] = {
@@ -76,6 +91,7 @@ Page3::Page3(Settings& settings, QWidget* parent)
     right->setSpacing(12);
     right->addWidget(buildPlayerGroup());
     right->addWidget(buildUsabilityGroup());
+    right->addWidget(buildEncryptedGroup());
     right->addStretch(1);
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
@@ -183,6 +199,45 @@ QGroupBox* Page3::buildUsabilityGroup()
     return group;
 }
 
+QGroupBox* Page3::buildEncryptedGroup()
+{
+    auto* group = new QGroupBox(tx(u"HTTPS sites and streams"));
+    auto* layout = new QVBoxLayout(group);
+    layout->addWidget(new QLabel(tx(u"TLS key log that your browser writes (empty: Trawlix's own):")));
+    auto* keyLogRow = new QHBoxLayout;
+    m_keyLog = new QLineEdit;
+    m_keyLog->setObjectName(kKeyLogFile);
+    m_keyLog->setMaxLength(Settings::MaxValueLength);
+    m_keyLog->setPlaceholderText(KeyLogLocation::ownPath());
+    m_keyLog->setClearButtonEnabled(true);
+    auto* choose = new QPushButton(tx(u"Choose..."));
+    choose->setObjectName(QStringLiteral("chooseKeyLog"));
+    connect(choose, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getOpenFileName(this, tx(u"TLS key log"), m_keyLog->text());
+        if (!file.isEmpty())
+            m_keyLog->setText(file);
+    });
+    keyLogRow->addWidget(m_keyLog, 1);
+    keyLogRow->addWidget(choose);
+    layout->addLayout(keyLogRow);
+    layout->addWidget(addBox(kKeyLogEverywhere, tx(u"Every browser of my next login writes its TLS keys for Trawlix")));
+    QLabel* privacy = hintLabel(tx(u"Privacy: while this is on, the keys of every HTTPS connection your programs make "
+                                   u"are written to a file that only your user can read. Anyone who can read it can "
+                                   u"read that traffic. Off by default."));
+    privacy->setWordWrap(true);
+    privacy->setContentsMargins(24, 0, 0, 4);
+    layout->addWidget(privacy);
+    auto* variantRow = new QHBoxLayout;
+    variantRow->addWidget(new QLabel(tx(u"Streams (HLS, DASH) in:")));
+    m_streamVariant = new QComboBox;
+    m_streamVariant->setObjectName(kStreamVariant);
+    for (const auto& [stored, caption] : kVariants)
+        m_streamVariant->addItem(tx(caption), QString::fromLatin1(stored));
+    variantRow->addWidget(m_streamVariant, 1);
+    layout->addLayout(variantRow);
+    return group;
+}
+
 QCheckBox* Page3::addBox(const QString& valueName, const QString& caption)
 {
     auto* checkBox = new QCheckBox(caption);
@@ -239,6 +294,9 @@ void Page3::showValues(const std::function<QString(const QString&)>& textOf)
     m_volume->setValue(ok ? volume : 0);
     // setValue() is silent when the position does not change.
     m_volumeLabel->setText(tx(u"Default volume: ") + QString::number(m_volume->value()) + u'%');
+    m_keyLog->setText(textOf(kKeyLogFile));
+    const int variant = m_streamVariant->findData(textOf(kStreamVariant));
+    m_streamVariant->setCurrentIndex(variant < 0 ? 0 : variant); // anything else reads as the best
     updateEnabling();
 }
 
@@ -277,10 +335,28 @@ QList<std::pair<QString, QString>> Page3::valuesToSave() const
     return values;
 }
 
+QList<std::pair<QString, QString>> Page3::encryptedValuesToSave() const
+{
+    return {{kKeyLogFile, m_keyLog->text().trimmed()},
+            {kStreamVariant, m_streamVariant->currentData().toString()},
+            {kKeyLogEverywhere, storedFor(kKeyLogEverywhere, box(kKeyLogEverywhere)->isChecked())}};
+}
+
 void Page3::saveAndClose()
 {
     for (const auto& [name, text] : valuesToSave())
         m_settings.write(name, text);
+    for (auto [name, text] : encryptedValuesToSave()) {
+        if (name == kKeyLogEverywhere && (text == QLatin1String("true")) != m_settings.keyLogEverywhere()) {
+            QString error;
+            const bool on = text == QLatin1String("true");
+            if (!(applyEnvironment ? applyEnvironment(on, error) : KeyLogLocation::applyEnvironment(on, error))) {
+                QMessageBox::warning(this, windowTitle(), error);
+                continue; // the stored switch keeps saying what the file says
+            }
+        }
+        m_settings.write(name, text);
+    }
     accept();
 }
 

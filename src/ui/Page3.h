@@ -10,6 +10,8 @@
 #include <utility>
 
 class QCheckBox;
+class QComboBox;
+class QLineEdit;
 class QGridLayout;
 class QGroupBox;
 class QLabel;
@@ -37,6 +39,13 @@ public:
 
     // The values "Save and Close" writes, in the order it writes them.
     QList<std::pair<QString, QString>> valuesToSave() const;
+    // The values of HTTPS and streams, written after those: "keylogfile", "streamvariant",
+    // "keylogeverywhere" (whose environment file is written or removed on saving).
+    QList<std::pair<QString, QString>> encryptedValuesToSave() const;
+    QLineEdit* keyLogEdit() const { return m_keyLog; }
+    QComboBox* streamVariantList() const { return m_streamVariant; }
+    // Writes or removes the environment file of "keylogeverywhere"; the desktop's, by default.
+    std::function<bool(bool on, QString& error)> applyEnvironment;
 
     // The check box of a stored value (nullptr for "volume" and unknown names).
     QCheckBox* box(const QString& valueName) const;
@@ -53,6 +62,7 @@ private:
     QGroupBox* buildMusicGroup();
     QGroupBox* buildPlayerGroup();
     QGroupBox* buildUsabilityGroup();
+    QGroupBox* buildEncryptedGroup();
     QCheckBox* addBox(const QString& valueName, const QString& caption);
     QGridLayout*
     addBoxGrid(std::span<const std::pair<const char*, const char*>> boxes, int columns, QList<QCheckBox*>& added);
@@ -67,4 +77,6 @@ private:
     QSlider* m_volume = nullptr;
     QLabel* m_volumeLabel = nullptr;
     QLabel* m_rangeLabel = nullptr;
+    QLineEdit* m_keyLog = nullptr;
+    QComboBox* m_streamVariant = nullptr;
 };

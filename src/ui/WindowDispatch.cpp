@@ -36,6 +36,9 @@ void WindowDispatch::dispatch(const QString& request)
     case ShellCommand::RecordAudio:
         emit m_window.toolRequested(command);
         break;
+    case ShellCommand::OpenBrowser:
+        m_window.openBrowserForCapture();
+        break;
     case ShellCommand::RecordVideo:
         // The screen recorder is an optional external program; none is configured by default.
         emit m_window.toolRequested(command);

@@ -91,11 +91,13 @@ std::size_t KeyLog::RandomHash::operator()(const ClientRandom& random) const
     return std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(random.data()), random.size()));
 }
 
-void KeyLog::setFile(std::string path)
+void KeyLog::setFile(std::string path, bool dropRead)
 {
     m_path = std::move(path);
+    m_dropRead = dropRead;
     m_known = false;
     m_offset = 0;
+    m_dropped = 0;
     wipe(m_partial);
     m_skippingLine = false;
 }
@@ -103,6 +105,7 @@ void KeyLog::setFile(std::string path)
 void KeyLog::restartFile()
 {
     m_offset = 0;
+    m_dropped = 0;
     wipe(m_partial);
     m_skippingLine = false;
 }
@@ -111,7 +114,7 @@ std::size_t KeyLog::poll()
 {
     if (m_path.empty())
         return 0;
-    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(m_path.c_str(), (m_dropRead ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0)
         return 0;
     struct stat info = {};
@@ -138,8 +141,23 @@ std::size_t KeyLog::poll()
         added += addText(std::string_view(buffer.data(), std::size_t(count)));
     }
     OPENSSL_cleanse(buffer.data(), buffer.size());
+    if (m_dropRead)
+        dropReadBlocks(fd, std::uint64_t(info.st_blksize));
     ::close(fd);
     return added;
+}
+
+void KeyLog::dropReadBlocks(int fd, std::uint64_t blockSize)
+{
+    // Whole blocks only, so that the block holding the unread rest stays untouched; writers
+    // append with O_APPEND and never come back into the hole.
+    if (blockSize == 0)
+        blockSize = 4096;
+    const std::uint64_t end = m_offset / blockSize * blockSize;
+    if (end <= m_dropped)
+        return;
+    if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(m_dropped), off_t(end - m_dropped)) == 0)
+        m_dropped = end;
 }
 
 std::size_t KeyLog::addText(std::string_view text)

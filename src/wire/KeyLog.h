@@ -48,8 +48,12 @@ public:
     KeyLog& operator=(const KeyLog&) = delete;
     ~KeyLog();
 
-    // Follows this file from now on (empty: none). Nothing is read until poll().
-    void setFile(std::string path);
+    // Follows this file from now on (empty: none). Nothing is read until poll(). With
+    // `dropRead`, the file is one this program owns: after each poll the whole blocks already
+    // read are given back to the file system (a hole is punched; the writers' offsets and the
+    // file's size stay), so a key log that browsers append to for weeks holds at most the
+    // lines not yet read on disk. Never set it for a file the user named.
+    void setFile(std::string path, bool dropRead = false);
     const std::string& file() const { return m_path; }
 
     // Reads what the file gained since the last poll. Returns the number of secrets added.
@@ -73,6 +77,7 @@ private:
     };
 
     bool addLine(std::string_view line);
+    void dropReadBlocks(int fd, std::uint64_t blockSize);
     void restartFile();
 
     std::unordered_map<ClientRandom, Entry, RandomHash> m_entries;
@@ -85,5 +90,7 @@ private:
     std::uint64_t m_device = 0;
     std::uint64_t m_inode = 0;
     std::uint64_t m_offset = 0;
+    std::uint64_t m_dropped = 0; // bytes from the start already given back (dropRead)
+    bool m_dropRead = false;
     bool m_known = false; // m_device/m_inode describe the file being read
 };

@@ -390,8 +390,11 @@ void WireDecoder::Impl::release(Connection& connection, bool closed)
         return;
     std::unique_ptr<Flow> flow = std::move(connection.flow);
     if (flow->tls) {
-        if (waiting || flow->tls->keyNeverCame())
+        if (waiting || flow->tls->keyNeverCame()) {
             ++m_statistics.keysMissing;
+            if (m_userSink.keysMissing)
+                m_userSink.keysMissing();
+        }
         m_finishedRecords += flow->tls->decryptedRecords();
         if (flow->tls->hasClientRandom())
             m_keyLog.forget(flow->tls->clientRandom());

@@ -4,6 +4,10 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
 
@@ -130,6 +134,58 @@ TEST(KeyLog, FollowsTheFileAsItGrowsIsTruncatedAndReplaced)
     std::rename(other.c_str(), path.c_str());
     EXPECT_EQ(log.poll(), 1u);
     EXPECT_EQ((*log.find(randomOf('a')))[KeyLog::Label::ClientRandom].bytes()[0], 0x44);
+}
+
+// Our own key log: what was read is given back to the disk while a writer keeps appending
+// (O_APPEND, as browsers open it), and nothing written after a read is lost.
+TEST(KeyLog, OwnFileGivesBackWhatWasReadAndLosesNoLaterLine)
+{
+    QTemporaryDir folder;
+    const std::string path = folder.filePath(QStringLiteral("own.log")).toStdString();
+    std::ofstream(path).close();
+    const int writer = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const auto append = [writer](const std::string& text) {
+        return ::write(writer, text.data(), text.size()) == ssize_t(text.size());
+    };
+    const auto blocksOnDisk = [&path] {
+        struct stat info = {};
+        return ::stat(path.c_str(), &info) == 0 ? std::int64_t(info.st_blocks) : -1;
+    };
+    KeyLog log;
+    log.setFile(path, true);
+    std::string lines;
+    for (int i = 0; i < 2000; ++i)
+        lines += "# padding line that the reader skips, written by a long browser session\n";
+    ASSERT_TRUE(append(lines));
+    ASSERT_TRUE(append("CLIENT_RANDOM " + kRandomA + " " + kSecret48.substr(0, 40))); // half a line
+    const std::int64_t before = blocksOnDisk();
+    EXPECT_EQ(log.poll(), 0u);
+    const std::int64_t after = blocksOnDisk();
+    if (after >= before)
+        GTEST_SKIP() << "this file system keeps punched blocks";
+    EXPECT_LT(after, before / 4);
+    EXPECT_GT(::lseek(writer, 0, SEEK_END), off_t(lines.size())); // the size stays
+
+    ASSERT_TRUE(append(kSecret48.substr(40) + "\nCLIENT_RANDOM " + kRandomB + " " + kSecret48 + "\n"));
+    EXPECT_EQ(log.poll(), 2u);
+    EXPECT_NE(log.find(randomOf('a')), nullptr);
+    EXPECT_NE(log.find(randomOf('b')), nullptr);
+    ::close(writer);
+
+    // A file the user named is read, never changed.
+    const std::string users = folder.filePath(QStringLiteral("users.log")).toStdString();
+    std::ofstream(users) << lines;
+    KeyLog reader;
+    reader.setFile(users);
+    const std::int64_t userBlocks = [&users] {
+        struct stat info = {};
+        return ::stat(users.c_str(), &info) == 0 ? std::int64_t(info.st_blocks) : -1;
+    }();
+    reader.poll();
+    struct stat info = {};
+    ASSERT_EQ(::stat(users.c_str(), &info), 0);
+    EXPECT_EQ(std::int64_t(info.st_blocks), userBlocks);
 }
 
 } // namespace
