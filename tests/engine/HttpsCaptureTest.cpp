@@ -171,6 +171,9 @@ TEST_P(HttpsCapture, TheCaptureFileWithItsKeyLogGivesTheHttpsClip)
     // Without the key log the same capture gives no https candidate.
     const QByteArray blind = run({QStringLiteral("--pcap"), m_capture}, exitCode);
     EXPECT_FALSE(blind.contains(clip.toUtf8())) << blind.toStdString();
+    // ... and says once that HTTPS passed without its keys.
+    EXPECT_EQ(blind.count("HTTPS was seen without its keys"), 1) << blind.toStdString();
+    EXPECT_EQ(output.count("HTTPS was seen without its keys"), 0) << output.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers,

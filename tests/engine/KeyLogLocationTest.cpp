@@ -127,7 +127,8 @@ TEST_F(KeyLogLocationTest, EnvironmentFileIsWrittenAndRemovedButAnotherOneIsLeft
     ASSERT_TRUE(KeyLogLocation::applyEnvironment(true, error)) << error.toStdString();
     EXPECT_TRUE(KeyLogLocation::environmentApplied());
     const QByteArray text = read(file);
-    EXPECT_TRUE(text.contains("\nSSLKEYLOGFILE=\"" + QFile::encodeName(KeyLogLocation::ownPath()) + "\"\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nSSLKEYLOGFILE=\"" + QFile::encodeName(KeyLogLocation::ownPath()) + "\"\n"))
+        << text.toStdString();
     ASSERT_TRUE(KeyLogLocation::applyEnvironment(true, error)) << "again is the same";
     EXPECT_EQ(read(file), text);
     ASSERT_TRUE(KeyLogLocation::applyEnvironment(false, error)) << error.toStdString();

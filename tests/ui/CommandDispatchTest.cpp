@@ -21,6 +21,7 @@ TEST(CommandDispatch, FindsTheFirstNameOfTheSearchOrder)
     const DispatchCase cases[] = {
         // Every name a movie sends maps to itself.
         {"DownloadVideoByURL", ShellCommand::DownloadVideoByURL},
+        {"OpenBrowser", ShellCommand::OpenBrowser},
         {"RecordVideo", ShellCommand::RecordVideo},
         {"RecordAudio", ShellCommand::RecordAudio},
         {"CutMediaFile", ShellCommand::CutMediaFile},

@@ -24,6 +24,10 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -201,14 +205,59 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     for (const MenuMovie::Item& item : MenuMovie::items()) {
         const QString function = QString::fromLatin1(item.function);
         if (function == QLatin1String("Burn") || function == QLatin1String("Support") ||
-            function == QLatin1String("Settings"))
-            continue; // modal windows and the browser
+            function == QLatin1String("Settings") || function == QLatin1String("OpenBrowser"))
+            continue; // modal windows and the browsers
         shell.page().menuMovie()->press(function);
         EXPECT_EQ(CommandDispatch::nameOf(shell.page().lastCommand()), function);
     }
     EXPECT_EQ(imports.size(), 1);
     // Without rows only the tools that need none are asked for.
     EXPECT_EQ(tools.size(), 3);
+}
+
+// "Open a browser for capture" starts the default browser (here a stand-in named by $BROWSER)
+// writing the key log the capture reads, and says so; with no browser it says why.
+TEST(Page2Menu, OpenBrowserStartsTheDefaultBrowserOnTheCapturesKeyLog)
+{
+    QTemporaryDir dir;
+    const QString record = dir.filePath(QStringLiteral("record"));
+    const QString stand = dir.filePath(QStringLiteral("chromium"));
+    QFile script(stand);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n{ for a in \"$@\"; do echo \"$a\"; done; echo \"KEYLOG=$SSLKEYLOGFILE\"; } > '" +
+                 QFile::encodeName(record) + ".tmp'\n/bin/mv '" + QFile::encodeName(record) + ".tmp' '" +
+                 QFile::encodeName(record) + "'\n");
+    script.close();
+    QFile::setPermissions(stand, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray savedBrowser = qgetenv("BROWSER");
+    qputenv("BROWSER", QFile::encodeName(stand));
+
+    ShellFixture shell;
+    shell.settings().write(QStringLiteral("showmessage"), QStringLiteral("false"));
+    const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
+    shell.engine().setKeyLogFile(keyLog);
+    shell.page().menuMovie()->press(QStringLiteral("OpenBrowser"));
+    EXPECT_EQ(shell.page().lastCommand(), ShellCommand::OpenBrowser);
+    const QDeadlineTimer deadline(10000);
+    while (!QFile::exists(record) && !deadline.hasExpired())
+        QThread::msleep(20);
+    QFile written(record);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(written.readAll()),
+              QStringLiteral("--ssl-key-log-file=%1\n--disable-quic\n--disable-features=EncryptedClientHello\n"
+                             "KEYLOG=%1\n")
+                  .arg(keyLog));
+
+    // No key log (it could not be made): nothing starts, and the window says so.
+    QFile::remove(record);
+    shell.engine().setKeyLogFile(QString());
+    shell.page().menuMovie()->press(QStringLiteral("OpenBrowser"));
+    auto* notice = shell.page().findChild<QMessageBox*>(QStringLiteral("BrowserNotice"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->text().contains(QLatin1String("No key log"))) << notice->text().toStdString();
+    QThread::msleep(300);
+    EXPECT_FALSE(QFile::exists(record));
+    qputenv("BROWSER", savedBrowser);
 }
 
 TEST(Page2Placement, StoredPlacementWithinLimitsIsRestored)

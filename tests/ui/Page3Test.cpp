@@ -2,10 +2,15 @@
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -183,6 +188,57 @@ TEST_F(Page3Test, InvertedBoxesStoreTheOpposite)
     EXPECT_EQ(settings().read(QStringLiteral("mp4")), QStringLiteral("true"));
     EXPECT_EQ(settings().read(QStringLiteral("volume")), QStringLiteral("42"));
     EXPECT_TRUE(settings().showMessage() == false && settings().keepAspect() == false);
+}
+
+// The HTTPS and streams group: the key log, the stream choice and the login-wide switch, whose
+// environment file is written on saving; when it cannot be, the switch stays off.
+TEST_F(Page3Test, HttpsAndStreamValuesAreShownAndSaved)
+{
+    write("keylogfile", "/home/me/keys.log");
+    write("streamvariant", "smallest");
+    Page3 page(settings());
+    EXPECT_EQ(page.keyLogEdit()->text(), QStringLiteral("/home/me/keys.log"));
+    EXPECT_EQ(page.streamVariantList()->currentData().toString(), QStringLiteral("smallest"));
+    EXPECT_FALSE(page.box(QStringLiteral("keylogeverywhere"))->isChecked());
+
+    QList<bool> applied;
+    page.applyEnvironment = [&applied](bool on, QString&) {
+        applied << on;
+        return true;
+    };
+    page.keyLogEdit()->setText(QStringLiteral("  "));
+    page.streamVariantList()->setCurrentIndex(1);
+    page.box(QStringLiteral("keylogeverywhere"))->setChecked(true);
+    page.saveAndClose();
+    EXPECT_EQ(settings().read(QStringLiteral("keylogfile")), QString());
+    EXPECT_EQ(settings().streamVariantChoice(), StreamVariantChoice::AsPlayed);
+    EXPECT_TRUE(settings().keyLogEverywhere());
+    EXPECT_EQ(applied, QList<bool>{true});
+
+    // Saving again without a change writes no file; a stored text it does not know shows "best".
+    write("streamvariant", "huge");
+    Page3 again(settings());
+    again.applyEnvironment = page.applyEnvironment;
+    EXPECT_EQ(again.streamVariantList()->currentData().toString(), QStringLiteral("best"));
+    again.saveAndClose();
+    EXPECT_EQ(applied, QList<bool>{true});
+    EXPECT_EQ(settings().read(QStringLiteral("streamvariant")), QStringLiteral("best"));
+
+    // Switched off, and the file cannot be removed: a warning, and the switch stays on.
+    Page3 failing(settings());
+    failing.applyEnvironment = [](bool, QString& error) {
+        error = QStringLiteral("read-only");
+        return false;
+    };
+    failing.box(QStringLiteral("keylogeverywhere"))->setChecked(false);
+    QTimer::singleShot(0, [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(window))
+                box->accept();
+        }
+    });
+    failing.saveAndClose();
+    EXPECT_TRUE(settings().keyLogEverywhere());
 }
 
 TEST_F(Page3Test, SaveLeavesValuesItDoesNotOwnAlone)
