@@ -86,8 +86,8 @@ bool KeyLogLocation::prepareOwn(QString& error, bool empty)
     if (!privateFolder(path.section(QLatin1Char('/'), 0, -2), error))
         return false;
     // Emptied in place: a browser still running from the last session keeps appending to it.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | (empty ? O_TRUNC : 0) | O_NOFOLLOW | O_CLOEXEC,
-                          0600);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | (empty ? O_TRUNC : 0) | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = systemError(path);
         return false;
@@ -103,8 +103,7 @@ bool KeyLogLocation::prepareOwn(QString& error, bool empty)
     return true;
 }
 
-KeyLogLocation::BrowserStart
-KeyLogLocation::startBrowser(const QString& name, const QString& url, const Choice& keyLog)
+KeyLogLocation::BrowserStart KeyLogLocation::startBrowser(const QString& name, const QString& url, const Choice& keyLog)
 {
     BrowserStart result;
     QString error;
@@ -172,9 +171,11 @@ bool KeyLogLocation::applyEnvironment(bool on, QString& error)
         return false;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(kEnvironmentMark + "\n# Switch it off in Trawlix's settings.\n"
-                                                                          "SSLKEYLOGFILE=\"" +
-                                                       target + "\"\n") < 0 ||
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(kEnvironmentMark +
+                   "\n# Switch it off in Trawlix's settings.\n"
+                   "SSLKEYLOGFILE=\"" +
+                   target + "\"\n") < 0 ||
         !file.commit()) {
         error = path + QStringLiteral(": ") + file.errorString();
         return false;

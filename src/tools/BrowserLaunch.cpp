@@ -45,9 +45,9 @@ QString onPath(const QString& name)
 const QStringList& BrowserLaunch::commonNames()
 {
     static const QStringList names = {
-        QStringLiteral("firefox"),       QStringLiteral("firefox-esr"),          QStringLiteral("chromium"),
-        QStringLiteral("chromium-browser"), QStringLiteral("google-chrome-stable"), QStringLiteral("google-chrome"),
-        QStringLiteral("brave-browser"), QStringLiteral("microsoft-edge-stable"), QStringLiteral("vivaldi-stable"),
+        QStringLiteral("firefox"),          QStringLiteral("firefox-esr"),           QStringLiteral("chromium"),
+        QStringLiteral("chromium-browser"), QStringLiteral("google-chrome-stable"),  QStringLiteral("google-chrome"),
+        QStringLiteral("brave-browser"),    QStringLiteral("microsoft-edge-stable"), QStringLiteral("vivaldi-stable"),
     };
     return names;
 }
