@@ -11,6 +11,7 @@
 // neither TLS nor HTTP. Everything is made in a temporary folder removed at the end.
 //
 //   ninja -C build https_decrypt_bench && build/bench/https_decrypt_bench [MIB]
+//   (BENCH_KEEP=1 keeps the temporary folder, to look at what was made)
 
 #include "BenchPlainTraffic.h"
 #include "BenchTools.h"

@@ -11,6 +11,7 @@
 // files are made in a temporary folder removed at the end.
 //
 //   ninja -C build stream_download_bench && build/bench/stream_download_bench [MINUTES]
+//   (BENCH_KEEP=1 keeps the temporary folder, to look at what was made)
 
 #include "BenchTools.h"
 #include "base/AppPaths.h"
