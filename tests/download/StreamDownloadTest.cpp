@@ -1,6 +1,7 @@
 // Streams made by ffmpeg, served by nginx, downloaded through the stream downloader: the right
 // variant, every segment, AES-128 undone, a failed segment keeping the rest for the next run.
 #include "download/StreamDownload.h"
+#include "download/StreamFetcher.h"
 
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
@@ -106,10 +107,10 @@ protected:
         timeouts.downloadReceive = std::chrono::milliseconds(3000);
         downloader.setTimeouts(timeouts);
         std::mutex mutex;
-        return downloader.run([&](int done, int total) {
+        return downloader.run([&](const StreamDownload::Progress& now) {
             std::lock_guard lock(mutex);
             if (progress)
-                progress->append({done, total});
+                progress->append({now.done, now.total});
             return true;
         });
     }
@@ -266,22 +267,22 @@ TEST(StreamDecryption, Aes128AgainstTheOpensslTool)
         ASSERT_TRUE(openssl.waitForFinished());
         const QByteArray cipher = openssl.readAllStandardOutput();
         ASSERT_EQ(cipher.size() % 16, 0);
-        EXPECT_EQ(StreamDownload::decryptAes128(cipher, key, iv), std::optional<QByteArray>(plain));
+        EXPECT_EQ(StreamFetcher::decryptAes128(cipher, key, iv), std::optional<QByteArray>(plain));
         // Another IV changes the first block only; the padding still checks.
         QByteArray otherIv = iv;
         otherIv[0] = char(otherIv[0] ^ 1);
-        const std::optional<QByteArray> shifted = StreamDownload::decryptAes128(cipher, key, otherIv);
+        const std::optional<QByteArray> shifted = StreamFetcher::decryptAes128(cipher, key, otherIv);
         if (size >= 16) {
             ASSERT_TRUE(shifted.has_value());
             EXPECT_NE(*shifted, plain);
             EXPECT_EQ(shifted->mid(16), plain.mid(16));
         }
         // Not whole blocks, or a key or IV of the wrong size: refused, not read past.
-        EXPECT_FALSE(StreamDownload::decryptAes128(cipher.chopped(1), key, iv).has_value());
-        EXPECT_FALSE(StreamDownload::decryptAes128(cipher, key.left(15), iv).has_value());
-        EXPECT_FALSE(StreamDownload::decryptAes128(cipher, key, iv + 'x').has_value());
+        EXPECT_FALSE(StreamFetcher::decryptAes128(cipher.chopped(1), key, iv).has_value());
+        EXPECT_FALSE(StreamFetcher::decryptAes128(cipher, key.left(15), iv).has_value());
+        EXPECT_FALSE(StreamFetcher::decryptAes128(cipher, key, iv + 'x').has_value());
     }
-    EXPECT_FALSE(StreamDownload::decryptAes128({}, key, iv).has_value());
+    EXPECT_FALSE(StreamFetcher::decryptAes128({}, key, iv).has_value());
 }
 
 } // namespace
