@@ -16,9 +16,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Outage reloads come after 1, 2, 4 and then every 5 seconds.
+// Outage reloads come after 1 and then every 2 seconds: a server back is found soon.
 constexpr milliseconds kFirstBackOff{1000};
-constexpr milliseconds kLongestBackOff{5000};
+constexpr milliseconds kLongestBackOff{2000};
 // Waits report the recording's progress (and learn of a stop) this often.
 constexpr milliseconds kReportEvery{200};
 // A live request waits no longer than this for its bytes: the stream moves on meanwhile.
