@@ -3,6 +3,7 @@
 // by nginx; an outage of the server, a stop, the end of the stream and the recording's bounds.
 #include "download/StreamDownload.h"
 
+#include "support/DownloadTestBed.h"
 #include "support/LiveHlsPlaylist.h"
 #include "support/MediaCheck.h"
 #include "support/MediaFixture.h"
@@ -13,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
@@ -352,6 +354,73 @@ TEST_F(StreamLiveTest, BoundsEndTheRecordingAndKeepIt)
     EXPECT_TRUE(done.reason.contains(QLatin1String("did not answer"))) << done.reason.toStdString();
     EXPECT_GE(done.recordedSeconds, 3.0);
     EXPECT_EQ(done.trackFiles.size(), 1);
+}
+
+// Through the download workers, as the probe starts a stream: the row shows "Live" with the
+// seconds recorded, the record counts the bytes, and the user's stop (the row removed) ends the
+// recording into the assembly. The record stays taken, so the player's next reload of the same
+// playlist starts no second recording.
+TEST_F(StreamLiveTest, RowShowsLiveSecondsAndTheUsersStopAssembles)
+{
+    ASSERT_TRUE(LiveHlsPlaylist::makeSegments(m_www, 30));
+    LiveHlsPlaylist live(m_www);
+    ASSERT_TRUE(live.start());
+    DownloadTestBed bed;
+    std::promise<StreamDownload::Result> assembled;
+    bed.workers->setStreamAssemblyHook(
+        [&](qsizetype, const StreamDownload::Result& done) { assembled.set_value(done); });
+    const qsizetype index = bed.addRecord(m_nginx->url(QStringLiteral("/live.m3u8")), QStringLiteral("1700000500"));
+    bed.videoFiles.update(index, [](VideoFile& record) {
+        record.state = VideoFile::State::Old;
+        record.stream = VideoFile::Stream::Hls;
+    });
+    ASSERT_TRUE(bed.rows->insert(index, QStringLiteral("[HLS] live"), QStringLiteral("1700000500")));
+    bed.workers->startStream(index, bed.record(index));
+    ASSERT_TRUE(waitFor([&] { return bed.list.lastProgress(index) >= QStringLiteral("Live 0:04"); }, 30))
+        << bed.list.lastProgress(index).toStdString();
+    EXPECT_GT(bed.record(index).receivedBytes, 4 * 1000);
+    bed.rows->cancel(index);
+
+    std::future<StreamDownload::Result> result = assembled.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const StreamDownload::Result done = result.get();
+    EXPECT_EQ(done.outcome, StreamDownload::Outcome::Done);
+    EXPECT_EQ(done.ending, StreamDownload::LiveEnding::Stopped);
+    ASSERT_EQ(done.trackFiles.size(), 1);
+    EXPECT_EQ(MediaCheck::decodeErrors(done.trackFiles.first()), QString());
+    EXPECT_TRUE(bed.waitForWorkers());
+    EXPECT_EQ(bed.record(index).state, VideoFile::State::Old);
+    const QStringList shown = bed.list.progressOf(index);
+    ASSERT_FALSE(shown.isEmpty());
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        EXPECT_TRUE(shown[i] == QStringLiteral("0%") || shown[i].startsWith(QLatin1String("Live 0:")))
+            << shown[i].toStdString();
+        if (i > 0) {
+            EXPECT_GE(shown[i], shown[i - 1]);
+        }
+    }
+}
+
+// A stream that is not live: percentages of its segments in the row, its bytes in the record,
+// as a plain download shows its own.
+TEST_F(StreamLiveTest, RowShowsPercentOfSegmentsAndTheRecordItsBytes)
+{
+    ASSERT_TRUE(LiveHlsPlaylist::makeSegments(m_www, 4));
+    DownloadTestBed bed;
+    std::promise<StreamDownload::Result> assembled;
+    bed.workers->setStreamAssemblyHook(
+        [&](qsizetype, const StreamDownload::Result& done) { assembled.set_value(done); });
+    const qsizetype index = bed.addRecord(m_nginx->url(QStringLiteral("/vod.m3u8")), QStringLiteral("1700000600"));
+    bed.videoFiles.update(index, [](VideoFile& record) { record.stream = VideoFile::Stream::Hls; });
+    ASSERT_TRUE(bed.rows->insert(index, QStringLiteral("[HLS] programme"), QStringLiteral("1700000600")));
+    bed.workers->startStream(index, bed.record(index));
+    std::future<StreamDownload::Result> result = assembled.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    const StreamDownload::Result done = result.get();
+    ASSERT_EQ(done.outcome, StreamDownload::Outcome::Done) << done.reason.toStdString();
+    EXPECT_EQ(bed.list.progressOf(index), (QStringList{QStringLiteral("25%"), QStringLiteral("50%"),
+                                                       QStringLiteral("75%"), QStringLiteral("100%")}));
+    EXPECT_EQ(bed.record(index).receivedBytes, QFileInfo(done.trackFiles.first()).size());
 }
 
 TEST(StreamProgressText, PercentOfSegmentsOrLiveSeconds)
