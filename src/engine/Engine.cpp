@@ -145,6 +145,12 @@ void Engine::stopProbe()
         m_probeThread->stop();
 }
 
+void Engine::stopDownloads()
+{
+    // Within the signal watch's grace, with room left for the rest of the exit.
+    m_downloadWorkers->stop(std::chrono::seconds(20));
+}
+
 void Engine::startCapture(const PacketCapture::Source& source)
 {
     stopCapture();
