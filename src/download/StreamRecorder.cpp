@@ -173,6 +173,7 @@ StreamRecorder::recordSegment(int index, const TrackPlan& plan, const SegmentReq
         if (reachable && ++track.failures >= StreamFetcher::kAttempts) {
             track.failures = 0;
             track.window.recorded(segment);
+            track.gapPending = true;
             noteGap(segment.duration);
             return Step::Going;
         }
@@ -180,7 +181,11 @@ StreamRecorder::recordSegment(int index, const TrackPlan& plan, const SegmentReq
     }
     track.failures = 0;
     track.window.recorded(segment);
+    if (!track.pieces.isEmpty() && (track.gapPending || segment.discontinuity))
+        track.runStarts.append(track.pieces.size());
+    track.gapPending = false;
     track.pieces.append({*init, path});
+    track.seconds.append(segment.duration);
     m_bytes += plain->size();
     ++m_segments;
     if (index == 0)
@@ -198,8 +203,10 @@ void StreamRecorder::record(const StreamPlan& plan, bool reachable)
         if (found == plan.tracks.cend())
             continue;
         const LiveWindow::Update update = m_tracks[i].window.update(found->segments);
-        if (update.gap && m_tracks[i].window.last())
+        if (update.gap && m_tracks[i].window.last()) {
+            m_tracks[i].gapPending = true;
             noteGap(update.missed);
+        }
         for (const SegmentRequest& segment : update.fresh) {
             if (m_fetcher.stopped())
                 return;
@@ -258,8 +265,13 @@ StreamRecorder::run(const StreamPlan& first, const StreamDownload::ProgressHandl
     timeouts.downloadConnect = std::min(timeouts.downloadConnect, kLiveConnect);
     timeouts.downloadReceive = std::min(timeouts.downloadReceive, kLiveReceive);
     m_fetcher.setTimeouts(timeouts);
-    for (const TrackPlan& track : first.tracks)
-        m_tracks.append(Track{track.kind, track.playlistUrl, LiveWindow(first.format), {}, {}, 0});
+    for (const TrackPlan& plan : first.tracks) {
+        Track track;
+        track.window = LiveWindow(first.format);
+        track.kind = plan.kind;
+        track.playlistUrl = plan.playlistUrl;
+        m_tracks.append(track);
+    }
     trace(QStringLiteral("Live recording starts: ") + first.manifestUrl.toString());
 
     StreamPlan plan = first;
@@ -320,24 +332,52 @@ StreamRecorder::run(const StreamPlan& first, const StreamDownload::ProgressHandl
     return finish();
 }
 
+std::optional<QString> StreamRecorder::trackFile(int index)
+{
+    const Track& track = m_tracks.at(index);
+    const QString name =
+        QStringLiteral("track%1.%2")
+            .arg(index)
+            .arg(track.kind == TrackPlan::Kind::Audio ? QLatin1String("audio") : QLatin1String("video"));
+    if (track.runStarts.isEmpty()) {
+        const QString file = m_folder + QLatin1Char('/') + name;
+        return StreamJoin::join(track.pieces, file) ? std::optional<QString>(file) : std::nullopt;
+    }
+    QByteArray list = "ffconcat version 1.0\n";
+    QList<qsizetype> starts = track.runStarts;
+    starts.prepend(0);
+    starts.append(track.pieces.size());
+    for (qsizetype run = 0; run + 1 < starts.size(); ++run) {
+        const qsizetype count = starts[run + 1] - starts[run];
+        const QString runName = QStringLiteral("run%1-").arg(run) + name;
+        if (!StreamJoin::join(track.pieces.mid(starts[run], count), m_folder + QLatin1Char('/') + runName))
+            return std::nullopt;
+        double seconds = 0;
+        for (qsizetype i = starts[run]; i < starts[run + 1]; ++i)
+            seconds += track.seconds.at(i);
+        list += "file " + runName.toUtf8() + "\nduration " + QByteArray::number(seconds, 'f', 6) + '\n';
+    }
+    const QString file = m_folder + QLatin1Char('/') + name + QStringLiteral(".ffconcat");
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(list) != list.size() || !out.commit())
+        return std::nullopt;
+    return file;
+}
+
 StreamDownload::Result StreamRecorder::finish()
 {
     m_result.trackFiles.clear();
     for (int i = 0; i < m_tracks.size(); ++i) {
-        const Track& track = m_tracks.at(i);
-        if (track.pieces.isEmpty())
+        if (m_tracks.at(i).pieces.isEmpty())
             continue;
-        const QString file =
-            m_folder + QStringLiteral("/track%1.%2")
-                           .arg(i)
-                           .arg(track.kind == TrackPlan::Kind::Audio ? QLatin1String("audio") : QLatin1String("video"));
-        if (!StreamJoin::join(track.pieces, file)) {
+        const std::optional<QString> file = trackFile(i);
+        if (!file) {
             m_result.outcome = StreamDownload::Outcome::Failed;
             m_result.reason = QStringLiteral("Disk err");
             m_result.trackFiles.clear();
             return m_result;
         }
-        m_result.trackFiles << file;
+        m_result.trackFiles << *file;
     }
     trace(QStringLiteral("Live recording ends after %1 s in %2 segments, %3 gaps")
               .arg(seconds(m_result.recordedSeconds))

@@ -20,7 +20,9 @@ class StreamFetcher;
 // result). It ends when the stream ends, when stopped (the user, the program), when the server
 // stays silent past LiveLimits::outage, when the disk runs low or at the bounds of
 // LiveLimits; whatever way, what was recorded is joined into track files, whole up to its last
-// segment. Runs on the calling thread.
+// segment. A track recorded across gaps is joined run by run, and its track file is an ffconcat
+// list of the runs with their durations: muxed, the runs follow each other without the gaps, as
+// ffmpeg would join them only for gaps of 10 s or more. Runs on the calling thread.
 class StreamRecorder final
 {
 public:
@@ -44,8 +46,13 @@ private:
     {
         TrackPlan::Kind kind = TrackPlan::Kind::Video;
         QUrl playlistUrl;
-        LiveWindow window;
+        LiveWindow window{StreamFormat::Hls};
         QList<StreamJoin::Piece> pieces;
+        QList<double> seconds; // of each piece
+        // Pieces that start a run: the first after a gap or an EXT-X-DISCONTINUITY, whose time
+        // stamps do not follow the piece before.
+        QList<qsizetype> runStarts;
+        bool gapPending = false;
         QHash<QString, QString> initFiles; // an init section's address and range: its file
         int failures = 0;                  // of the segment at the front of the window
     };
@@ -64,6 +71,7 @@ private:
     void end(StreamDownload::LiveEnding ending, const QString& reason = {});
     void noteGap(double missed);
     StreamDownload::Result finish();
+    std::optional<QString> trackFile(int index);
 
     StreamFetcher& m_fetcher;
     QString m_folder;
