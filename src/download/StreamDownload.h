@@ -39,7 +39,7 @@ public:
     {
         Ended,      // the stream ended (EXT-X-ENDLIST, the MPD turned static)
         Stopped,    // the user or the program stopped it
-        ServerGone, // the server did not answer for StreamRecorder::Limits::outage
+        ServerGone, // the server did not answer, or the stream did not grow, for LiveLimits::outage
         DiskLow,    // the disk's free space fell below the floor
         Bound,      // the recording reached its bound of segments or bytes
     };
@@ -81,7 +81,8 @@ public:
     {
         qsizetype segments = StreamLimits::MaxSegments; // all tracks together
         qint64 bytes = qint64(1) << 40;                 // the segments on disk
-        // The longest the server may stay silent; the recording ends after it.
+        // The longest the server may stay silent, or its playlist stay the same (at least three
+        // target durations); the recording ends after it.
         std::chrono::milliseconds outage{60000};
         // Playlist reloads come at most this often and at least this rarely, whatever the
         // target duration or minimumUpdatePeriod say.

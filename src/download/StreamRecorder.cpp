@@ -278,6 +278,7 @@ StreamRecorder::run(const StreamPlan& first, const StreamDownload::ProgressHandl
     bool reachable = true;
     bool outage = false;
     Clock::time_point outageSince{};
+    Clock::time_point lastNew = Clock::now();
     milliseconds backOff = kFirstBackOff;
     while (!m_ending) {
         const Clock::time_point roundStart = Clock::now();
@@ -289,6 +290,17 @@ StreamRecorder::run(const StreamPlan& first, const StreamDownload::ProgressHandl
             break;
         if (!plan.live && !m_segmentFailed) {
             end(StreamDownload::LiveEnding::Ended);
+            break;
+        }
+        // A stream whose playlist answers but no longer grows has ended without saying so.
+        const milliseconds stall =
+            std::max(m_limits.outage, milliseconds(qint64(std::min(plan.targetDuration, 86400.0) * 3000)));
+        if (m_newSegments || !reachable) {
+            lastNew = Clock::now();
+        } else if (Clock::now() - lastNew > stall) {
+            end(StreamDownload::LiveEnding::ServerGone,
+                QStringLiteral("The recording stopped: the stream brought nothing new for %1 s.")
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(stall).count()));
             break;
         }
         milliseconds interval = reloadInterval(plan, m_newSegments);

@@ -355,6 +355,18 @@ TEST_F(StreamLiveTest, BoundsEndTheRecordingAndKeepIt)
     EXPECT_TRUE(done.reason.contains(QLatin1String("did not answer"))) << done.reason.toStdString();
     EXPECT_GE(done.recordedSeconds, 3.0);
     EXPECT_EQ(done.trackFiles.size(), 1);
+
+    // The server answers, but the playlist stops growing (without EXT-X-ENDLIST).
+    ASSERT_TRUE(m_nginx->start());
+    LiveHlsPlaylist stalled(m_www, QStringLiteral("stalled.m3u8"));
+    ASSERT_TRUE(stalled.start());
+    stalled.stop();
+    startDownload(QStringLiteral("/stalled.m3u8"), VideoFile::Stream::Hls, limits);
+    done = result(30);
+    ASSERT_EQ(done.outcome, StreamDownload::Outcome::Done) << done.reason.toStdString();
+    EXPECT_EQ(done.ending, StreamDownload::LiveEnding::ServerGone);
+    EXPECT_TRUE(done.reason.contains(QLatin1String("nothing new"))) << done.reason.toStdString();
+    EXPECT_NEAR(done.recordedSeconds, 3.0, 0.01);
 }
 
 // Through the download workers, as the probe starts a stream: the row shows "Live" with the
