@@ -185,7 +185,6 @@ StreamRecorder::recordSegment(int index, const TrackPlan& plan, const SegmentReq
         track.runStarts.append(track.pieces.size());
     track.gapPending = false;
     track.pieces.append({*init, path});
-    track.seconds.append(segment.duration);
     m_bytes += plain->size();
     ++m_segments;
     if (index == 0)
@@ -360,14 +359,13 @@ std::optional<QString> StreamRecorder::trackFile(int index)
     starts.prepend(0);
     starts.append(track.pieces.size());
     for (qsizetype run = 0; run + 1 < starts.size(); ++run) {
-        const qsizetype count = starts[run + 1] - starts[run];
         const QString runName = QStringLiteral("run%1-").arg(run) + name;
-        if (!StreamJoin::join(track.pieces.mid(starts[run], count), m_folder + QLatin1Char('/') + runName))
+        if (!StreamJoin::join(track.pieces.mid(starts[run], starts[run + 1] - starts[run]),
+                              m_folder + QLatin1Char('/') + runName))
             return std::nullopt;
-        double seconds = 0;
-        for (qsizetype i = starts[run]; i < starts[run + 1]; ++i)
-            seconds += track.seconds.at(i);
-        list += "file " + runName.toUtf8() + "\nduration " + QByteArray::number(seconds, 'f', 6) + '\n';
+        // No "duration": a run's sound may end a few milliseconds after its pictures, and ffmpeg
+        // places the next run after the end of both only when it measures the run itself.
+        list += "file " + runName.toUtf8() + '\n';
     }
     const QString file = m_folder + QLatin1Char('/') + name + QStringLiteral(".ffconcat");
     QSaveFile out(file);

@@ -21,8 +21,9 @@ class StreamFetcher;
 // stays silent past LiveLimits::outage, when the disk runs low or at the bounds of
 // LiveLimits; whatever way, what was recorded is joined into track files, whole up to its last
 // segment. A track recorded across gaps is joined run by run, and its track file is an ffconcat
-// list of the runs with their durations: muxed, the runs follow each other without the gaps, as
-// ffmpeg would join them only for gaps of 10 s or more. Runs on the calling thread.
+// list of the runs: muxed, the runs follow each other without the gaps (ffmpeg would drop a gap
+// of a transport stream only from 10 s on, and a restarted time line not at all). Runs on the
+// calling thread.
 class StreamRecorder final
 {
 public:
@@ -48,7 +49,6 @@ private:
         QUrl playlistUrl;
         LiveWindow window{StreamFormat::Hls};
         QList<StreamJoin::Piece> pieces;
-        QList<double> seconds; // of each piece
         // Pieces that start a run: the first after a gap or an EXT-X-DISCONTINUITY, whose time
         // stamps do not follow the piece before.
         QList<qsizetype> runStarts;

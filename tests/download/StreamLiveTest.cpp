@@ -28,6 +28,15 @@ namespace {
 const QString kStreamTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; "
                                             "application/dash+xml mpd; video/iso.segment m4s; video/mp4 mp4; }\n");
 
+// A track file muxed as the stream assembly muxes it (into MP4, every stream copied).
+QString muxed(const QString& track)
+{
+    const QString file = track + QStringLiteral(".mp4");
+    EXPECT_TRUE(MediaFixture::make(file, {QStringLiteral("-i"), track, QStringLiteral("-map"), QStringLiteral("0"),
+                                          QStringLiteral("-c"), QStringLiteral("copy")}));
+    return file;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -179,7 +188,9 @@ TEST_F(StreamLiveTest, HlsRidesOutAnOutageAndEndsWithTheStream)
     EXPECT_TRUE(MediaCheck::probe(file).contains(QLatin1String("codec_type=audio")));
     // The runs before and after the gap follow each other: what was recorded, without the gap.
     EXPECT_TRUE(file.endsWith(QLatin1String(".ffconcat"))) << file.toStdString();
-    EXPECT_NEAR(MediaCheck::duration(file), done.recordedSeconds, 1.0);
+    const QString mp4 = muxed(file);
+    EXPECT_EQ(MediaCheck::decodeErrors(mp4), QString());
+    EXPECT_NEAR(MediaCheck::duration(mp4), done.recordedSeconds, 1.0);
     EXPECT_NEAR(done.recordedSeconds, double(m_recordedMs) / 1000, 0.01);
     EXPECT_GT(m_bytes, 0);
 }
@@ -289,6 +300,38 @@ TEST_F(StreamLiveTest, DashDynamicNumberTemplateUntilStatic)
         EXPECT_NEAR(MediaCheck::duration(file), 12.0, 1.5) << file.toStdString();
     }
     EXPECT_NEAR(done.recordedSeconds, 12.0, 0.01);
+}
+
+// EXT-X-DISCONTINUITY: a second programme whose time stamps start anew (an advert, an encoder
+// restarted). The recording holds both, one after the other, and decodes cleanly.
+TEST_F(StreamLiveTest, DiscontinuityStartsARunOfItsOwn)
+{
+    for (const char* part : {"a", "b"})
+        ASSERT_TRUE(LiveHlsPlaylist::makeSegments(m_www + QLatin1Char('/') + QLatin1String(part), 3));
+    const QByteArray head = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXT-X-MEDIA-SEQUENCE:0\n";
+    QByteArray first = head;
+    for (int i = 0; i < 3; ++i)
+        first += "#EXTINF:1.0,\na/s00" + QByteArray::number(i) + ".ts\n";
+    ASSERT_TRUE(writeFile(m_www + QStringLiteral("/cut.m3u8"), first));
+    startDownload(QStringLiteral("/cut.m3u8"));
+    ASSERT_TRUE(recorded(3));
+    QByteArray second = first + "#EXT-X-DISCONTINUITY\n";
+    for (int i = 0; i < 3; ++i)
+        second += "#EXTINF:1.0,\nb/s00" + QByteArray::number(i) + ".ts\n";
+    ASSERT_TRUE(writeFile(m_www + QStringLiteral("/cut.m3u8"), second + "#EXT-X-ENDLIST\n"));
+
+    const StreamDownload::Result done = result(30);
+    ASSERT_EQ(done.outcome, StreamDownload::Outcome::Done) << done.reason.toStdString();
+    EXPECT_EQ(done.ending, StreamDownload::LiveEnding::Ended);
+    EXPECT_TRUE(done.gaps.isEmpty());
+    ASSERT_EQ(done.trackFiles.size(), 1);
+    const QString file = done.trackFiles.first();
+    ASSERT_TRUE(file.endsWith(QLatin1String(".ffconcat"))) << file.toStdString();
+    EXPECT_EQ(MediaCheck::decodeErrors(file).toStdString(), "");
+    // Muxed, the programmes follow each other: 6 s, not a jump back.
+    const QString mp4 = muxed(file);
+    EXPECT_EQ(MediaCheck::decodeErrors(mp4).toStdString(), "");
+    EXPECT_NEAR(MediaCheck::duration(mp4), 6.0, 0.5);
 }
 
 // The bounds of a recording: its segments, the disk's free space, a server that stays away.

@@ -2,6 +2,7 @@
 
 #include "support/MediaFixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -10,6 +11,7 @@
 bool LiveHlsPlaylist::makeSegments(const QString& folder, int seconds)
 {
     const QString length = QString::number(seconds);
+    QDir().mkpath(folder);
     return MediaFixture::make(folder + QStringLiteral("/vod.m3u8"),
                               {QStringLiteral("-f"),
                                QStringLiteral("lavfi"),

@@ -16,7 +16,7 @@ class LiveHlsPlaylist final
 {
 public:
     // Makes `seconds` of test pattern and tone as segments s000.ts... and their VOD playlist
-    // vod.m3u8 in `folder`. False when ffmpeg failed.
+    // vod.m3u8 in `folder` (made when missing). False when ffmpeg failed.
     static bool makeSegments(const QString& folder, int seconds);
 
     // Publishes folder/`name`: `initial` segments at once, then one a second, `window` at most.
