@@ -102,11 +102,15 @@ void StreamRecorder::end(StreamDownload::LiveEnding ending, const QString& reaso
         trace(QStringLiteral("Live recording ends: ") + reason);
 }
 
-void StreamRecorder::noteGap(double missed)
+void StreamRecorder::noteGap(int index, double missed)
 {
-    m_result.gaps.append({m_result.recordedSeconds, missed});
-    trace(QStringLiteral("Live recording gap at %1 s: about %2 s of the stream missed")
-              .arg(seconds(m_result.recordedSeconds), seconds(missed)));
+    // The result counts the gaps of the pictures (or of the only track); the trace every one.
+    if (index == 0)
+        m_result.gaps.append({m_result.recordedSeconds, missed});
+    trace(QStringLiteral("Live recording gap at %1 s (track %2): about %3 s of the stream missed")
+              .arg(seconds(m_result.recordedSeconds))
+              .arg(index)
+              .arg(seconds(missed)));
 }
 
 std::optional<QString> StreamRecorder::initFile(int index, const TrackPlan& plan, const SegmentRequest& segment)
@@ -174,7 +178,7 @@ StreamRecorder::recordSegment(int index, const TrackPlan& plan, const SegmentReq
             track.failures = 0;
             track.window.recorded(segment);
             track.gapPending = true;
-            noteGap(segment.duration);
+            noteGap(index, segment.duration);
             return Step::Going;
         }
         return Step::Halt;
@@ -204,7 +208,7 @@ void StreamRecorder::record(const StreamPlan& plan, bool reachable)
         const LiveWindow::Update update = m_tracks[i].window.update(found->segments);
         if (update.gap && m_tracks[i].window.last()) {
             m_tracks[i].gapPending = true;
-            noteGap(update.missed);
+            noteGap(i, update.missed);
         }
         for (const SegmentRequest& segment : update.fresh) {
             if (m_fetcher.stopped())

@@ -69,7 +69,7 @@ private:
     bool wait(Clock::time_point until);
     bool report();
     void end(StreamDownload::LiveEnding ending, const QString& reason = {});
-    void noteGap(double missed);
+    void noteGap(int index, double missed);
     StreamDownload::Result finish();
     std::optional<QString> trackFile(int index);
 
