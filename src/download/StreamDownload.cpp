@@ -138,8 +138,10 @@ bool StreamDownload::downloadSegments(StreamFetcher& fetcher,
 StreamDownload::Result StreamDownload::run(const ProgressHandler& progress)
 {
     Result result;
+    // The store first: it runs libcurl's global set-up before the kept handles below exist.
+    CookieJar& jar = CookieJar::instance();
     for (const auto& [name, value] : CookieJar::split(m_record.cookie))
-        CookieJar::instance().store(m_record.url, name, value);
+        jar.store(m_record.url, name, value);
     StreamFetcher fetcher(m_record, m_timeouts, m_stop);
     CurlEasy connection;
     StreamFetcher::Planned planned = fetcher.buildPlan(m_choice, QDateTime::currentDateTimeUtc(), &connection);
