@@ -110,6 +110,7 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
         adapter = Settings::instance().interfaceName();
     engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
+    engine.stopDownloads(); // a live recording is muxed into the library before tools end
     // Tools first: a worker waiting for its tool (ffprobe blocked on a FIFO) is joined only
     // once the tool is gone, and none starts another from now on.
     ToolRunner::closeDown();
