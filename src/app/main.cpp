@@ -81,11 +81,12 @@ int runBrowser(int argc, char** argv, const CommandLine& commandLine)
 int runDesktop(int argc, char** argv, const CommandLine& commandLine)
 {
     QApplication app(argc, argv);
+    // Before the start-up: a signal that comes meanwhile ends the run once its loop starts.
+    const QuitOnSignal quitOnSignal;
     Engine engine;
     StartUp startUp(commandLine, engine.library());
     if (startUp.run() == StartUp::Result::SecondInstance)
         return 0;
-    const QuitOnSignal quitOnSignal;
     // Hidden, the program has no window to close; it ends with the session or a signal.
     app.setQuitOnLastWindowClosed(!commandLine.startHidden);
     if (commandLine.startHidden)
@@ -110,6 +111,7 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
         adapter = Settings::instance().interfaceName();
     engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
+    engine.stopDownloads(); // a live recording is muxed into the library before tools end
     // Tools first: a worker waiting for its tool (ffprobe blocked on a FIFO) is joined only
     // once the tool is gone, and none starts another from now on.
     ToolRunner::closeDown();
@@ -124,13 +126,14 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
 int runRecord(int argc, char** argv, const CommandLine& commandLine)
 {
     QCoreApplication app(argc, argv);
+    // Before the start-up: a signal that comes meanwhile ends the run once its loop starts.
+    const QuitOnSignal quitOnSignal;
     Engine engine;
     StartUp startUp(commandLine, engine.library());
     if (startUp.run() == StartUp::Result::SecondInstance) {
         std::fprintf(stderr, "trawlix: the program is running; record from its window\n");
         return 1;
     }
-    const QuitOnSignal quitOnSignal;
     const QList<AudioSource> listed = RecordSources::discover();
     const QList<bool> checks = RecordSources::initialChecks(listed);
     QList<AudioSource> chosen;
@@ -240,11 +243,12 @@ int main(int argc, char** argv)
         return runDownloadLink(argc, argv, commandLine);
     if (commandLine.headless) {
         QCoreApplication app(argc, argv);
+        // Before the start-up: a signal that comes meanwhile ends the run once its loop starts.
+        const QuitOnSignal quitOnSignal;
         Engine engine;
         StartUp startUp(commandLine, engine.library());
         if (startUp.run() == StartUp::Result::SecondInstance)
             return 0;
-        const QuitOnSignal quitOnSignal;
         const bool live = !commandLine.list && commandLine.pcapFile.isEmpty();
         QStringList notices = startNotices(commandLine, startUp, live);
         chooseKeyLog(engine, commandLine, live, notices);

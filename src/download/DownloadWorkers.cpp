@@ -68,6 +68,12 @@ void DownloadWorkers::startThread(std::function<void()> task)
     });
 }
 
+bool DownloadWorkers::stop(std::chrono::milliseconds timeout)
+{
+    m_stopping = true;
+    return waitForIdle(timeout);
+}
+
 bool DownloadWorkers::waitForIdle(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_mutex);

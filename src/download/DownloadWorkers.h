@@ -45,6 +45,9 @@ public:
     // Starts the download of a stream candidate (see StreamWorker).
     void startStream(qsizetype recordIndex, const VideoFile& copy);
 
+    // Stops every download (a live recording keeps and assembles what it recorded) and waits
+    // up to `timeout` for them to end; false when some still run. No download starts after it.
+    bool stop(std::chrono::milliseconds timeout);
     // Waits until no worker runs; false when the time ran out.
     bool waitForIdle(std::chrono::milliseconds timeout);
     int running() const;

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <curl/curl.h>
+#include <optional>
 #include <sys/socket.h>
 
 namespace {
@@ -231,12 +232,17 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     }
     // The store first: it runs libcurl's global set-up once, before any handle exists.
     CookieJar& jar = CookieJar::instance();
-    CurlEasy handle;
-    if (!handle.get()) {
+    std::optional<CurlEasy> own;
+    if (!m_options.connection)
+        own.emplace();
+    CURL* easy = m_options.connection ? m_options.connection->get() : own->get();
+    if (!easy) {
         result.error = HttpError::Other + int(CURLE_FAILED_INIT);
         return result;
     }
-    CURL* easy = handle.get();
+    // The options of the previous request go; its connections, DNS and TLS session caches stay.
+    if (m_options.connection)
+        curl_easy_reset(easy);
     Transfer transfer;
     transfer.onHead = &onHead;
     transfer.onBody = &onBody;
@@ -283,6 +289,10 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     jar.attach(easy);
 
     const CURLcode code = curl_easy_perform(easy);
+    // A kept handle must not point at this call's buffers, callbacks' data or header list
+    // once it returns.
+    if (m_options.connection)
+        curl_easy_reset(easy);
     if (transfer.stopped) {
         result.stoppedByCaller = true;
     } else if (transfer.timedOut) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/ContentRange.h"
+#include "download/CurlEasy.h"
 
 #include <QByteArray>
 #include <QList>
@@ -42,8 +43,8 @@ struct HttpResult
 };
 
 // One GET request through libcurl, the way every network operation of the program is made:
-// its own handle, its own time-outs, the process-wide cookie store, libcurl's environment
-// proxies, redirects followed, only http and https.
+// its own handle (or the caller's, see Options::connection), its own time-outs, the process-wide cookie store,
+// libcurl's environment proxies, redirects followed, only http and https.
 class HttpRequest final
 {
 public:
@@ -60,6 +61,10 @@ public:
         long lowSpeedLimit = 0;
         std::chrono::seconds lowSpeedTime{0};
         const std::atomic<bool>* abort = nullptr; // raised: the request ends, stoppedByCaller
+        // A handle kept by the caller between requests: its open connections are reused
+        // (keep-alive, one TLS handshake per server). One thread uses it at a time. None: a
+        // handle of the request's own, closed with it.
+        CurlEasy* connection = nullptr;
     };
 
     // Return false to stop the request before its body (head) or after this block (body).

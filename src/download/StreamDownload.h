@@ -3,92 +3,125 @@
 #include "base/Settings.h"
 #include "download/DownloadTimeouts.h"
 #include "model/VideoFile.h"
+#include "streams/StreamLimits.h"
 #include "streams/StreamPlan.h"
+#include "tools/RecordJob.h"
 
-#include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 
+class StreamFetcher;
+
 // Downloads one stream candidate: its playlists (through StreamPlanBuilder), then the chosen
-// tracks' segments, kParallel at a time, each with kAttempts attempts, decrypting AES-128 ones.
-// Every finished segment is kept in its own file under `folder`, so a run after a failure
-// fetches only what is missing; the tracks are joined (init sections in place) only when every
-// segment is there. Runs on the calling thread.
+// tracks' segments, kParallel at a time over one kept connection each, each with kAttempts
+// attempts, decrypting AES-128 ones. Every finished segment is kept in its own file under
+// `folder`, so a run after a failure fetches only what is missing; the tracks are joined (init
+// sections in place) only when every segment is there. A live stream is recorded instead (see
+// StreamRecorder). Runs on the calling thread.
 class StreamDownload final
 {
 public:
     enum class Outcome
     {
-        Done,      // every track joined: `trackFiles`
+        Done,      // every track joined: `trackFiles` (a live recording: what was recorded)
         Failed,    // `reason`: "Timeout", "Conn err" or what was wrong with the manifest
         Protected, // DRM: nothing downloaded
         Stopped,   // the stop flag was raised
     };
 
+    // How a live recording ended.
+    enum class LiveEnding
+    {
+        Ended,      // the stream ended (EXT-X-ENDLIST, the MPD turned static)
+        Stopped,    // the user or the program stopped it
+        ServerGone, // the server did not answer, or the stream did not grow, for LiveLimits::outage
+        DiskLow,    // the disk's free space fell below the floor
+        Bound,      // the recording reached its bound of segments or bytes
+    };
+
+    // Where a live recording misses part of the programme.
+    struct Gap
+    {
+        double at = 0;     // seconds into the recording
+        double missed = 0; // seconds of the programme gone by (an estimate; 0: unknown)
+    };
+
     struct Result
     {
         Outcome outcome = Outcome::Failed;
-        QString reason;
+        QString reason; // a live recording that ended early says why here too
         StreamPlan plan;
         QStringList trackFiles; // the video (or only) track first
+        bool live = false;
+        LiveEnding ending = LiveEnding::Ended;
+        double recordedSeconds = 0;
+        QList<Gap> gaps;
     };
 
-    // Called from the segment threads: segments done so far, of `total`. Returning false
-    // stops the download (the user removed it): the outcome is Stopped.
-    using Progress = std::function<bool(int done, int total)>;
+    // Where a download stands. Reported from the segment threads; returning false stops the
+    // download (the user removed it): the outcome is Stopped, and a live recording keeps what
+    // it recorded.
+    struct Progress
+    {
+        int done = 0;  // segments (and init sections) on disk, of `total`
+        int total = 0; // 0 for a live recording
+        qint64 bytes = 0;
+        bool live = false;
+        double recordedSeconds = 0;
+    };
+    using ProgressHandler = std::function<bool(const Progress&)>;
+
+    // What a live recording may cost.
+    struct LiveLimits
+    {
+        qsizetype segments = StreamLimits::MaxSegments; // all tracks together
+        qint64 bytes = qint64(1) << 40;                 // the segments on disk
+        // The longest the server may stay silent, or its playlist stay the same (at least three
+        // target durations); the recording ends after it.
+        std::chrono::milliseconds outage{60000};
+        // Playlist reloads come at most this often and at least this rarely, whatever the
+        // target duration or minimumUpdatePeriod say.
+        std::chrono::milliseconds shortestReload{1000};
+        std::chrono::milliseconds longestReload{30000};
+        // The recording ends, as the recorder's does, once the disk's free space less the room
+        // for joining and muxing what was recorded (twice its size) falls below RecordJob's floor.
+        RecordJob::FreeSpaceQuery freeSpace = &RecordJob::freeSpace;
+    };
 
     static constexpr int kParallel = 4;
-    static constexpr int kAttempts = 3;
-    static constexpr qint64 kLargestPlaylist = 8 * 1024 * 1024;
     static constexpr qint64 kLargestSegment = qint64(1) << 31;
-    static constexpr qint64 kLargestKey = 64;
 
     StreamDownload(VideoFile record,
                    QString folder,
                    StreamVariantChoice choice = StreamVariantChoice::Best,
                    const std::atomic<bool>* stop = nullptr);
+    ~StreamDownload();
+    StreamDownload(const StreamDownload&) = delete;
+    StreamDownload& operator=(const StreamDownload&) = delete;
 
     void setTimeouts(const DownloadTimeouts& timeouts) { m_timeouts = timeouts; }
+    void setLiveLimits(LiveLimits limits) { m_liveLimits = std::move(limits); }
 
-    Result run(const Progress& progress = {});
+    Result run(const ProgressHandler& progress = {});
 
-    // AES-128-CBC with PKCS#7 padding; none when the key or IV is not 16 bytes, the data is
-    // not whole blocks or the padding is wrong.
-    static std::optional<QByteArray> decryptAes128(const QByteArray& data, const QByteArray& key, const QByteArray& iv);
-
-    // The reason a request that failed for good gives the stream.
-    static QString failureReason(int httpError);
+    // "45%" of segments, or "Live 1:23" with the seconds recorded.
+    static QString progressText(const Progress& progress);
 
 private:
-    struct Fetched
-    {
-        QByteArray bytes;
-        int error = 0;   // HttpError
-        long status = 0; // the HTTP status, when answered
-        bool ok() const { return error == 0 && (status == 200 || status == 206); }
-    };
-
-    Fetched fetch(const QString& url, const std::optional<ByteRange>& range, qint64 limit) const;
-    Fetched fetchWithRetries(const QString& url, const std::optional<ByteRange>& range, qint64 limit) const;
-    std::optional<StreamPlan> buildPlan(Result& result) const;
-    bool downloadSegments(const StreamPlan& plan, const Progress& progress, Result& result);
-    bool fetchKeys(const StreamPlan& plan, Result& result);
-    std::optional<QByteArray> decrypted(const QByteArray& bytes, const SegmentKey& key) const;
+    bool
+    downloadSegments(StreamFetcher& fetcher, const StreamPlan& plan, const ProgressHandler& progress, Result& result);
     QString segmentPath(int track, int segment) const;
     QString initPath(int track, int section) const;
-    bool joinTrack(const TrackPlan& track, int index, QString& file, QString& reason);
-    bool stopped() const { return m_cancelled || (m_stop && m_stop->load()); }
 
     VideoFile m_record;
     QString m_folder;
     StreamVariantChoice m_choice;
     const std::atomic<bool>* m_stop;
     DownloadTimeouts m_timeouts;
-    QHash<QUrl, QByteArray> m_keys; // filled before the segment threads start
-    std::atomic<bool> m_cancelled{false};
+    LiveLimits m_liveLimits;
 };

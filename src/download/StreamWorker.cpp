@@ -8,6 +8,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 StreamWorker::StreamWorker(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy)
     : m_workers(workers)
     , m_recordIndex(recordIndex)
@@ -45,15 +47,25 @@ void StreamWorker::run()
     StreamDownload download(m_copy, folderFor(m_workers.tempFolder(), m_copy.url),
                             Settings::instance().streamVariantChoice(), &m_workers.stopping());
     download.setTimeouts(m_workers.timeouts());
-    const StreamDownload::Result result = download.run([&](int done, int total) {
+    const StreamDownload::Result result = download.run([&](const StreamDownload::Progress& progress) {
         if (!rows.contains(m_recordIndex))
             return false;
-        const quint64 order = rows.nextProgressOrder();
-        const QString progress = QStringLiteral("%1%").arg(total > 0 ? qint64(done) * 100 / total : 0);
-        if (rows.setProgress(m_recordIndex, progress, order) && rows.isTop(m_recordIndex))
-            rows.setCaption(progress + tx(u"..Downloading"));
+        // As a plain download counts its bytes: into the record, with the order of the count.
+        quint64 order = 0;
+        m_workers.videoFiles().update(m_recordIndex, [&](VideoFile& record) {
+            record.receivedBytes = std::max(record.receivedBytes, progress.bytes);
+            order = rows.nextProgressOrder();
+        });
+        const QString text = StreamDownload::progressText(progress);
+        if (rows.setProgress(m_recordIndex, text, order) && rows.isTop(m_recordIndex))
+            rows.setCaption(text + tx(u"..Downloading"));
         return true;
     });
+    if (result.live && result.ending == StreamDownload::LiveEnding::Stopped) {
+        // Stopped by the user: the page's player goes on reloading the playlist, and that must
+        // not start another recording of the same stream.
+        m_workers.videoFiles().update(m_recordIndex, [](VideoFile& record) { record.state = VideoFile::State::Old; });
+    }
     switch (result.outcome) {
     case StreamDownload::Outcome::Done:
         m_workers.completeStream(m_recordIndex, result);

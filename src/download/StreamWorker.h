@@ -9,8 +9,9 @@ class DownloadWorkers;
 // One stream candidate's download on a worker thread: StreamDownload into a folder of its own
 // under the temp folder (named after the address, so that catching the same stream again after
 // a failure reuses the segments already there), progress as the percentage of segments in the
-// row, and at the end the stream assembly, the row's failure reason ("Timeout", "Conn err") or
-// "Protected".
+// row ("Live 1:23" with the seconds recorded for a live stream) and the bytes on disk in the
+// record's received count, and at the end the stream assembly, the row's failure reason
+// ("Timeout", "Conn err") or "Protected". A live recording the user stopped is assembled too.
 class StreamWorker final
 {
 public:

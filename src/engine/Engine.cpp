@@ -178,6 +178,12 @@ void Engine::keyLogSettingChanged()
         startCapture(m_source);
 }
 
+void Engine::stopDownloads()
+{
+    // Within the signal watch's grace, with room left for the rest of the exit.
+    m_downloadWorkers->stop(std::chrono::seconds(20));
+}
+
 void Engine::startCapture(const PacketCapture::Source& source)
 {
     stopCapture();

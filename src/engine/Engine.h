@@ -112,6 +112,8 @@ public:
     // The probe thread `GetEachURLThread`: a pass over new records every 500 ms.
     void startProbe();
     void stopProbe();
+    // Ends the downloads before the program ends; a live recording is assembled meanwhile.
+    void stopDownloads();
 
     // Capture: live traffic (every adapter, or the one named) or a capture file, analysed on
     // the capture thread. Starting again replaces the running capture; the arrays are kept.

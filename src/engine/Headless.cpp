@@ -46,6 +46,9 @@ int runHeadless(Engine& engine, const HeadlessRun& run)
         adapter = Settings::instance().interfaceName();
     engine.startCapture({run.pcapFile, fromFile ? QString() : adapter});
     const int code = QCoreApplication::exec();
+    // Live recordings end into the library while its rows still print.
+    engine.stopDownloads();
+    QCoreApplication::sendPostedEvents();
     ToolRunner::killAllTools(); // before the workers that wait for them are joined
     engine.stopCapture();
     engine.stopProbe();

@@ -76,6 +76,9 @@ run(const LibraryContext& context, DownloadRows& rows, qsizetype recordIndex, co
     TagStore::write(placed.path, QStringLiteral("author"), titled.pageAddress);
     LibraryInserter::insert(context, placed.path,
                             CapturedFileAssembly::iconNameFor(titled.pageAddress, QStringLiteral(".mp4")));
+    // A live recording that ended before the stream did (a full disk, a server gone) says why.
+    if (result.live && !result.reason.isEmpty() && context.notify)
+        context.notify(result.reason);
     // The tracks are in the library now: their folder goes.
     QDir(QFileInfo(result.trackFiles.first()).absolutePath()).removeRecursively();
     rows.remove(recordIndex);

@@ -12,6 +12,7 @@ class DownloadRows;
 // into MP4 (Matroska when the codecs do not fit MP4, or when the MP4 mux fails), placed in
 // "Videos/" under the download's base through LibraryTarget, tagged with its title and page,
 // inserted into the media table; the row goes and, once placed, the stream's folder in "Temp/".
+// A live recording that ended early (its result's reason) is told to the user as a notice.
 // Runs on the stream's download thread.
 namespace StreamAssembly {
 

@@ -8,6 +8,7 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <cmath>
 
 using tinyxml2::XMLElement;
@@ -488,6 +489,7 @@ std::optional<StreamError> Parser::expandTemplate(const SegmentInfo& info,
         segment.url = url.value();
         segment.sequence = number;
         segment.duration = double(ticks) / double(timescale);
+        segment.start = period.start + double(time - offset) / double(timescale);
         segment.initSection = representation.init ? 0 : -1;
         return addSegment(representation, segment);
     };
@@ -525,9 +527,24 @@ std::optional<StreamError> Parser::expandTemplate(const SegmentInfo& info,
                             return error;
                     }
                     const qint64 end = nextTime ? *nextTime : periodEnd;
-                    if (end < 0)
-                        return malformed(QStringLiteral("r=\"-1\" in a period of unknown length"));
-                    repeat = end > time ? (end - time + *d - 1) / *d - 1 : 0;
+                    if (end >= 0) {
+                        repeat = end > time ? (end - time + *d - 1) / *d - 1 : 0;
+                    } else {
+                        // A live period still open: up to the segments wholly available by now,
+                        // the last MaxLiveWindow of them.
+                        if (!m_manifest.live || !m_now.isValid() || !m_manifest.availabilityStartTime.isValid())
+                            return malformed(QStringLiteral("r=\"-1\" in a period of unknown length"));
+                        const double elapsed =
+                            double(m_manifest.availabilityStartTime.msecsTo(m_now)) / 1000.0 - period.start;
+                        const double edge = double(offset) + elapsed * double(timescale);
+                        if (edge > double(MaxTicks))
+                            return malformed(QStringLiteral("the live edge is too far from availabilityStartTime"));
+                        const qint64 whole = edge > double(time) ? qint64((edge - double(time)) / double(*d)) : 0;
+                        const qint64 skipped = std::max<qint64>(0, whole - StreamLimits::MaxLiveWindow);
+                        number += skipped;
+                        time += skipped * *d;
+                        repeat = whole - skipped - 1; // -1: none available yet
+                    }
                 } else {
                     const std::optional<qint64> count = TextNumbers::decimalInteger(*r);
                     if (!count)
@@ -564,7 +581,10 @@ std::optional<StreamError> Parser::expandTemplate(const SegmentInfo& info,
         const double available = std::floor(elapsed / segmentSeconds);
         if (available * double(*info.duration) > double(MaxTicks))
             return malformed(QStringLiteral("the live edge is too far from availabilityStartTime"));
-        double window = available;
+        // A recording starts at the edge: what lies further back than the time-shift window, or
+        // than MaxLiveWindow segments when the manifest names no window, is never fetched (and
+        // a stream that has run for days would otherwise count past MaxSegments).
+        double window = std::min(available, double(StreamLimits::MaxLiveWindow));
         if (m_manifest.timeShiftBufferDepth > 0)
             window = std::min(window, std::floor(m_manifest.timeShiftBufferDepth / segmentSeconds));
         count = qint64(window);
@@ -645,6 +665,7 @@ std::optional<StreamError> Parser::expandList(const SegmentInfo& info,
     const double each = info.duration ? double(*info.duration) / double(timescale)
                                       : (urls.isEmpty() ? 0 : period.duration / double(urls.size()));
     const qint64 startNumber = info.startNumber.value_or(1);
+    double start = period.start;
     for (qsizetype i = 0; i < urls.size(); ++i) {
         SegmentRequest segment;
         segment.url = base;
@@ -660,6 +681,8 @@ std::optional<StreamError> Parser::expandList(const SegmentInfo& info,
                 return malformed(QStringLiteral("mediaRange is not first-last"));
         }
         segment.duration = i < durations.size() ? durations[i] : each;
+        segment.start = start;
+        start += segment.duration;
         segment.sequence = startNumber + i;
         segment.initSection = representation.init ? 0 : -1;
         if (auto error = addSegment(representation, segment))

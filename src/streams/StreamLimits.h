@@ -9,6 +9,9 @@ namespace StreamLimits {
 inline constexpr qsizetype MaxManifestBytes = 8 * 1024 * 1024;
 // Segment entries of one manifest, all tracks and representations together.
 inline constexpr qsizetype MaxSegments = 100000;
+// Segments of a dynamic MPD's duration template counted back from the live edge, per
+// representation, when the manifest names no time-shift window.
+inline constexpr qsizetype MaxLiveWindow = 1000;
 inline constexpr qsizetype MaxLineLength = 64 * 1024;
 inline constexpr qsizetype MaxUriLength = 8 * 1024;
 inline constexpr qsizetype MaxAttributeValueLength = 8 * 1024;

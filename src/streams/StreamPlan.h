@@ -63,6 +63,9 @@ struct SegmentRequest
     // The HLS media sequence number or the DASH segment number: a live reload continues from
     // the last one recorded.
     qint64 sequence = 0;
+    // DASH: where it starts on the presentation's time line, seconds (-1: unknown). A live
+    // reload tells by it which segments follow the last one recorded.
+    double start = -1;
     bool discontinuity = false; // timestamps restart here (HLS discontinuity, DASH period)
     int initSection = -1;       // index into TrackPlan::initSections, or -1
     SegmentKey key;

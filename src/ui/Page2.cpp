@@ -546,10 +546,7 @@ void Page2::openBrowserForCapture()
     const KeyLogLocation::BrowserStart start =
         KeyLogLocation::startBrowser(QString(), QString(), {m_engine.keyLogFile(), m_engine.keyLogOwn()});
     trace(QStringLiteral("Browser for capture: ") + (start.started ? QStringLiteral("started") : start.message));
-    if (!start.started || start.alreadyRunning)
-        showImportantNotice(start.message, QStringLiteral("BrowserNotice"));
-    else
-        showNotice(start.message);
+    showImportantNotice(start.message, QStringLiteral("BrowserNotice"));
 }
 
 void Page2::showStartNotices(const QStringList& notices)

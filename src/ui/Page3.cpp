@@ -221,10 +221,9 @@ QGroupBox* Page3::buildEncryptedGroup()
     keyLogRow->addWidget(choose);
     layout->addLayout(keyLogRow);
     layout->addWidget(addBox(kKeyLogEverywhere, tx(u"Every browser of my next login writes its TLS keys for Trawlix")));
-    QLabel* privacy = hintLabel(tx(u"Privacy: while this is on, the keys of every HTTPS connection your programs make "
-                                   u"are written to a file that only your user can read. Anyone who can read it can "
-                                   u"read that traffic. Off by default."));
-    privacy->setWordWrap(true);
+    QLabel* privacy = hintLabel(tx(u"Privacy: while this is on, the keys of every HTTPS connection your programs\n"
+                                   u"make are written to a file that only your user can read. Anyone who can\n"
+                                   u"read it can read that traffic. Off by default."));
     privacy->setContentsMargins(24, 0, 0, 4);
     layout->addWidget(privacy);
     auto* variantRow = new QHBoxLayout;

@@ -1,7 +1,10 @@
 // Streams made by ffmpeg, served by nginx, downloaded through the stream downloader: the right
 // variant, every segment, AES-128 undone, a failed segment keeping the rest for the next run.
 #include "download/StreamDownload.h"
+#include "download/StreamFetcher.h"
 
+#include "support/LiveHlsPlaylist.h"
+#include "support/MediaCheck.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
@@ -9,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -44,37 +48,9 @@ bool makeHls(const QString& folder, const QStringList& extra, const QString& pla
                                                        "-hls_playlist_type vod")));
 }
 
-// "width=640", "duration=6.0", "codec_type=audio"... of a file, one per line.
-QString probe(const QString& file)
-{
-    QProcess process;
-    process.start(QStringLiteral("ffprobe"),
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                   QStringLiteral("stream=codec_type,width:format=duration"), QStringLiteral("-of"),
-                   QStringLiteral("default=nw=1"), file});
-    process.waitForFinished(30000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-double duration(const QString& file)
-{
-    for (const QString& line : probe(file).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("duration=")))
-            return line.mid(9).toDouble();
-    }
-    return -1;
-}
-
-// What ffmpeg says when it decodes the whole file; empty when it decodes cleanly.
-QString decodeErrors(const QString& file)
-{
-    QProcess process;
-    process.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
-                                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardError()) +
-           (process.exitCode() != 0 ? QStringLiteral("exit %1").arg(process.exitCode()) : QString());
-}
+using MediaCheck::decodeErrors;
+using MediaCheck::duration;
+using MediaCheck::probe;
 
 class StreamDownloadTest : public ::testing::Test
 {
@@ -106,10 +82,10 @@ protected:
         timeouts.downloadReceive = std::chrono::milliseconds(3000);
         downloader.setTimeouts(timeouts);
         std::mutex mutex;
-        return downloader.run([&](int done, int total) {
+        return downloader.run([&](const StreamDownload::Progress& now) {
             std::lock_guard lock(mutex);
             if (progress)
-                progress->append({done, total});
+                progress->append({now.done, now.total});
             return true;
         });
     }
@@ -247,6 +223,45 @@ TEST_F(StreamDownloadTest, DashTracksAreJoinedWithTheirInitSections)
     }
 }
 
+// Each segment thread keeps its connection: twelve segments over at most kParallel connections
+// (and the playlist over one more), as the server's log tells.
+TEST_F(StreamDownloadTest, SegmentsRideKeptConnections)
+{
+    const QString folder = m_www + QStringLiteral("/kept");
+    QDir().mkpath(folder);
+    ASSERT_TRUE(LiveHlsPlaylist::makeSegments(folder, 12));
+    NginxServer logged(m_www);
+    const QString log = m_dir.filePath(QStringLiteral("kept.log"));
+    logged.setHttpDirectives(QStringLiteral("log_format kept '$connection $connection_requests $uri';\n"));
+    logged.setServerDirectives(kStreamTypes + QStringLiteral("access_log %1 kept;\n").arg(log));
+    ASSERT_TRUE(logged.start()) << logged.error().toStdString();
+
+    VideoFile record;
+    record.url = logged.url(QStringLiteral("/kept/vod.m3u8"));
+    record.stream = VideoFile::Stream::Hls;
+    StreamDownload downloader(record, work());
+    const StreamDownload::Result result = downloader.run();
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_EQ(MediaCheck::decodeErrors(result.trackFiles.at(0)), QString());
+
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QSet<QByteArray> segmentConnections;
+    int segments = 0;
+    int reused = 0;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 3 || !fields.at(2).endsWith(".ts"))
+            continue;
+        ++segments;
+        segmentConnections.insert(fields.at(0));
+        reused += fields.at(1).toInt() > 1 ? 1 : 0;
+    }
+    EXPECT_EQ(segments, 12);
+    EXPECT_LE(segmentConnections.size(), StreamDownload::kParallel);
+    EXPECT_GE(reused, 12 - StreamDownload::kParallel);
+}
+
 TEST(StreamDecryption, Aes128AgainstTheOpensslTool)
 {
     const QByteArray key = QByteArray::fromHex("2b7e151628aed2a6abf7158809cf4f3c");
@@ -266,22 +281,22 @@ TEST(StreamDecryption, Aes128AgainstTheOpensslTool)
         ASSERT_TRUE(openssl.waitForFinished());
         const QByteArray cipher = openssl.readAllStandardOutput();
         ASSERT_EQ(cipher.size() % 16, 0);
-        EXPECT_EQ(StreamDownload::decryptAes128(cipher, key, iv), std::optional<QByteArray>(plain));
+        EXPECT_EQ(StreamFetcher::decryptAes128(cipher, key, iv), std::optional<QByteArray>(plain));
         // Another IV changes the first block only; the padding still checks.
         QByteArray otherIv = iv;
         otherIv[0] = char(otherIv[0] ^ 1);
-        const std::optional<QByteArray> shifted = StreamDownload::decryptAes128(cipher, key, otherIv);
+        const std::optional<QByteArray> shifted = StreamFetcher::decryptAes128(cipher, key, otherIv);
         if (size >= 16) {
             ASSERT_TRUE(shifted.has_value());
             EXPECT_NE(*shifted, plain);
             EXPECT_EQ(shifted->mid(16), plain.mid(16));
         }
         // Not whole blocks, or a key or IV of the wrong size: refused, not read past.
-        EXPECT_FALSE(StreamDownload::decryptAes128(cipher.chopped(1), key, iv).has_value());
-        EXPECT_FALSE(StreamDownload::decryptAes128(cipher, key.left(15), iv).has_value());
-        EXPECT_FALSE(StreamDownload::decryptAes128(cipher, key, iv + 'x').has_value());
+        EXPECT_FALSE(StreamFetcher::decryptAes128(cipher.chopped(1), key, iv).has_value());
+        EXPECT_FALSE(StreamFetcher::decryptAes128(cipher, key.left(15), iv).has_value());
+        EXPECT_FALSE(StreamFetcher::decryptAes128(cipher, key, iv + 'x').has_value());
     }
-    EXPECT_FALSE(StreamDownload::decryptAes128({}, key, iv).has_value());
+    EXPECT_FALSE(StreamFetcher::decryptAes128({}, key, iv).has_value());
 }
 
 } // namespace

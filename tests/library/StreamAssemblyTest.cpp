@@ -93,6 +93,32 @@ TEST_F(StreamAssemblyTest, SeparateTracksAreMuxedIntoOneLibraryFile)
     EXPECT_TRUE(QFileInfo::exists(videos() + QStringLiteral("1700000201.mp4")));
 }
 
+// A live recording goes in like any stream; one that ended before the stream did tells why.
+TEST_F(StreamAssemblyTest, LiveRecordingThatEndedEarlySaysWhy)
+{
+    QStringList notices;
+    m_context->notify = [&notices](const QString& text) { notices << text; };
+    for (const bool early : {false, true}) {
+        const QString folder = dir() + QStringLiteral("Temp/stream-live-%1").arg(early);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString video = folder + QStringLiteral("/track0.video");
+        ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("testsrc=duration=2:size=160x90:rate=25"), QStringLiteral("-c:v"),
+                QStringLiteral("libx264"), QStringLiteral("-f"), QStringLiteral("mpegts"), video});
+        StreamDownload::Result result;
+        result.outcome = StreamDownload::Outcome::Done;
+        result.live = true;
+        result.ending = early ? StreamDownload::LiveEnding::DiskLow : StreamDownload::LiveEnding::Stopped;
+        result.reason = early ? RecordJob::lowSpaceText() : QString();
+        result.trackFiles = {video};
+        const QString base = early ? QStringLiteral("1700000401") : QStringLiteral("1700000400");
+        EXPECT_EQ(StreamAssembly::run(*m_context, m_rows, addRecord(base), result),
+                  StreamAssembly::Outcome::Registered);
+        EXPECT_TRUE(QFileInfo::exists(videos() + base + QStringLiteral(".mp4")));
+    }
+    EXPECT_EQ(notices, QStringList{RecordJob::lowSpaceText()});
+}
+
 // Tracks that are not media: nothing reaches the library, the row says so, the tracks stay.
 TEST_F(StreamAssemblyTest, BrokenTracksReachNothing)
 {

@@ -282,6 +282,61 @@ TEST(DashManifestTest, DynamicManifestsAreLive)
     EXPECT_TRUE(parsed(text).periods[0].video[0].segments.isEmpty());
 }
 
+// The live forms a recording meets: a stream that has run for days without naming a time-shift
+// window, a timeline whose last S repeats up to now, and the start times that order segments
+// across reloads.
+TEST(DashManifestTest, LiveEdgeOfLongRunningStreamsAndOpenTimelines)
+{
+    const QDateTime now = QDateTime::fromString(QStringLiteral("2026-12-09T20:00:00.000Z"), Qt::ISODateWithMs);
+    // Three days of 2 s segments since availabilityStartTime, no timeShiftBufferDepth: the
+    // recording needs the edge only, so the list is the last MaxLiveWindow segments.
+    const DashManifest days =
+        parsed(mpd(R"(type="dynamic" availabilityStartTime="2026-12-06T20:00:00Z" minimumUpdatePeriod="PT2S")",
+                   R"(<Period start="PT0S"><AdaptationSet mimeType="video/mp4">
+<SegmentTemplate timescale="10" duration="20" startNumber="5" media="d-$Number$.m4s"/>
+<Representation id="v" bandwidth="1"/></AdaptationSet></Period>)"),
+               now);
+    const QList<SegmentRequest>& window = days.periods[0].video[0].segments;
+    ASSERT_EQ(window.size(), StreamLimits::MaxLiveWindow);
+    // 259200 s / 2 s = 129600 segments out, numbered from 5.
+    EXPECT_EQ(window.last().url.toString(), QStringLiteral("http://127.0.0.1/show/dash/d-129604.m4s"));
+    EXPECT_EQ(window.last().sequence, 129604);
+    EXPECT_DOUBLE_EQ(window.last().start, 259198.0);
+    EXPECT_DOUBLE_EQ(window.first().start, 259198.0 - 2.0 * double(StreamLimits::MaxLiveWindow - 1));
+
+    // r="-1" on the last S of a live period: repeated up to the segments wholly out by now.
+    const QByteArray timeline = mpd(R"(type="dynamic" availabilityStartTime="2026-12-09T19:59:50Z")",
+                                    R"(<Period id="p" start="PT0S"><AdaptationSet mimeType="video/mp4">
+<SegmentTemplate timescale="1000" presentationTimeOffset="500" media="t-$Time$.m4s"><SegmentTimeline>
+<S t="500" d="3000"/><S d="2000" r="-1"/></SegmentTimeline></SegmentTemplate>
+<Representation id="v" bandwidth="1"/></AdaptationSet></Period>)");
+    // 10 s out: 3 s, then 2 s segments ending at 5, 7, 9 s (one ending at 11 s is not out yet).
+    const QList<SegmentRequest> open = parsed(timeline, now).periods[0].video[0].segments;
+    EXPECT_EQ(urls(open), (QStringList{QStringLiteral("http://127.0.0.1/show/dash/t-500.m4s"),
+                                       QStringLiteral("http://127.0.0.1/show/dash/t-3500.m4s"),
+                                       QStringLiteral("http://127.0.0.1/show/dash/t-5500.m4s"),
+                                       QStringLiteral("http://127.0.0.1/show/dash/t-7500.m4s")}));
+    ASSERT_EQ(open.size(), 4);
+    EXPECT_DOUBLE_EQ(open[0].start, 0.0);
+    EXPECT_DOUBLE_EQ(open[1].start, 3.0);
+    EXPECT_DOUBLE_EQ(open[3].start, 7.0);
+    // Before any repeat is out, only the first S; without the clock the open end is an error.
+    const QDateTime early = now.addSecs(-6);
+    EXPECT_EQ(parsed(timeline, early).periods[0].video[0].segments.size(), 1);
+    EXPECT_EQ(failed(timeline).code, StreamError::Code::Malformed);
+    // A static manifest keeps the period's end for r="-1" and ignores the clock.
+    const QList<SegmentRequest> closed =
+        parsed(mpd(R"(type="static" mediaPresentationDuration="PT6S")",
+                   R"(<Period><AdaptationSet mimeType="video/mp4"><SegmentTemplate timescale="1" media="s-$Time$.m4s">
+<SegmentTimeline><S t="0" d="2" r="-1"/></SegmentTimeline></SegmentTemplate>
+<Representation id="v" bandwidth="1"/></AdaptationSet></Period>)"),
+               now)
+            .periods[0]
+            .video[0]
+            .segments;
+    EXPECT_EQ(closed.size(), 3);
+}
+
 TEST(DashManifestTest, ContentProtectionMarksTheManifest)
 {
     for (const char* where : {"set", "representation"}) {

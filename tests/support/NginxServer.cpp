@@ -69,8 +69,9 @@ bool NginxServer::start()
     }
     const QString prefix = m_prefix.path();
     // A port found free may be taken before nginx binds it; try a few.
+    const quint16 earlier = m_port;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        m_port = m_fixedPort ? m_fixedPort : freePort();
+        m_port = m_fixedPort ? m_fixedPort : earlier ? earlier : freePort();
         const QString config = QStringLiteral("daemon off;\n"
                                               "%4"
                                               "worker_processes 1;\n"
@@ -87,6 +88,7 @@ bool NginxServer::start()
                                               "    fastcgi_temp_path %1/fastcgi;\n"
                                               "    uwsgi_temp_path %1/uwsgi;\n"
                                               "    scgi_temp_path %1/scgi;\n"
+                                              "%8"
                                               "    server {\n"
                                               "        listen 127.0.0.1:%2%6;\n"
                                               "        root %3;\n"
@@ -100,7 +102,7 @@ bool NginxServer::start()
                                    // As root, workers would drop to "nobody" and could not read
                                    // the tests' private temporary folders.
                                    .arg(geteuid() == 0 ? QStringLiteral("user root;\n") : QString())
-                                   .arg(m_serverDirectives, m_listenOptions, m_tlsDirectives);
+                                   .arg(m_serverDirectives, m_listenOptions, m_tlsDirectives, m_httpDirectives);
         QFile file(prefix + QStringLiteral("/nginx.conf"));
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             m_error = QStringLiteral("cannot write the nginx configuration");

@@ -20,11 +20,14 @@ public:
     NginxServer& operator=(const NginxServer&) = delete;
 
     // Starts nginx and waits until it accepts connections; false with error() set otherwise.
+    // Started again after stop(), it listens on the port it had (a server that came back).
     bool start();
     void stop();
     bool isAvailable() const; // the nginx binary exists
     // Directives added to the server block before start() ("location /slow/ { limit_rate 20k; }").
     void setServerDirectives(const QString& directives) { m_serverDirectives = directives; }
+    // Directives added to the http block before start() ("log_format ...;").
+    void setHttpDirectives(const QString& directives) { m_httpDirectives = directives; }
     // Serves HTTPS with this certificate and key, TLS version "TLSv1.3" or "TLSv1.2", over
     // HTTP/2 when http2 is set; call before start().
     void setTls(const QString& certificate, const QString& key, const QString& protocol, bool http2);
@@ -42,6 +45,7 @@ private:
     quint16 m_port = 0;
     QString m_error;
     QString m_serverDirectives;
+    QString m_httpDirectives;
     QString m_listenOptions; // " ssl http2" and the like
     QString m_tlsDirectives;
 };

@@ -248,6 +248,13 @@ TEST(Page2Menu, OpenBrowserStartsTheDefaultBrowserOnTheCapturesKeyLog)
                              "KEYLOG=%1\n")
                   .arg(keyLog));
 
+    // Without a tray the window says what happened.
+    auto* started = shell.page().findChild<QMessageBox*>(QStringLiteral("BrowserNotice"));
+    ASSERT_NE(started, nullptr);
+    EXPECT_TRUE(started->text().contains(QLatin1String("it writes its TLS keys to ") + keyLog))
+        << started->text().toStdString();
+    delete started;
+
     // No key log (it could not be made): nothing starts, and the window says so.
     QFile::remove(record);
     shell.engine().setKeyLogFile(QString());
