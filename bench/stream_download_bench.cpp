@@ -182,10 +182,10 @@ StreamRun runTrawlixStream(const QString& url, const QString& folder, const QStr
     QElapsedTimer timer;
     const double cpuBefore = processSeconds() + childrenSeconds();
     timer.start();
-    const StreamDownload::Result downloaded = download.run([&](int done, int total) {
+    const StreamDownload::Result downloaded = download.run([&](const StreamDownload::Progress& progress) {
         std::lock_guard lock(mutex);
-        run.segments = total;
-        if (done == total)
+        run.segments = progress.total;
+        if (progress.done == progress.total)
             run.segmentsSeconds = double(timer.nsecsElapsed()) / 1e9;
         return true;
     });
