@@ -5,7 +5,11 @@
 //   - in this process, the wire decoder alone and with the frame analyser as the capture thread
 //     runs them (CPU time of this thread, best of three),
 //   - end to end with `trawlix --headless --video --pcap FILE --keylog KEYS`,
-//   - with `tshark -r FILE -o tls.keylog_file:KEYS -Y http2` (the peer).
+//   - with `tshark -r FILE -o tls.keylog_file:KEYS -o tcp.reassemble_out_of_order:TRUE -Y http2`
+//     (the peer; dumpcap on lo sometimes writes a frame after the next one, and without the
+//     second option tshark stops decrypting the connection there). The peer's output is checked
+//     for the whole body: if tshark stopped early, its time is for part of the work and the
+//     ratio a lower bound.
 // Then the plain path (the generated capture of capture_analyser_bench through the frame analyser
 // alone and with the wire decoder beside it) and the cost of a frame of a connection that carries
 // neither TLS nor HTTP. Everything is made in a temporary folder removed at the end.
@@ -458,7 +462,8 @@ int main(int argc, char** argv)
     const ToolRun tshark =
         runTool(QStringLiteral("tshark"),
                 {QStringLiteral("-r"), pcap, QStringLiteral("-o"), QStringLiteral("tls.keylog_file:") + keys,
-                 QStringLiteral("-Y"), QStringLiteral("http2")},
+                 QStringLiteral("-o"), QStringLiteral("tcp.reassemble_out_of_order:TRUE"), QStringLiteral("-Y"),
+                 QStringLiteral("http2")},
                 QProcessEnvironment::systemEnvironment(), tsharkOutput);
     // tshark gives up on a stream quietly; the body needs at least one DATA frame per 16 KiB
     // (the largest frame the client allows).
@@ -467,10 +472,13 @@ int main(int argc, char** argv)
     const qsizetype dataFrames = tsharkText.count("DATA[1]");
     std::printf("tshark: %lld DATA frames of the download shown (a whole body takes at least %lld)\n",
                 static_cast<long long>(dataFrames), static_cast<long long>(size / 16384));
-    if (!tshark.ok || !tsharkText.contains("200 OK") || dataFrames < size / 16384)
-        std::printf("MISMATCH: tshark did not decode the whole download (exit %d)\n", tshark.exitCode);
+    const bool tsharkWhole = tshark.ok && tsharkText.contains("200 OK") && dataFrames >= size / 16384;
+    if (!tsharkWhole)
+        std::printf("tshark stopped early (exit %d): its rates are for part of the work, the ratios lower bounds\n",
+                    tshark.exitCode);
+    const QString bound = tsharkWhole ? QString() : QStringLiteral(", lower bounds: tshark stopped early");
 
-    const QString peer = QStringLiteral("tshark -o tls.keylog_file -Y http2: %1 s (%2 s wall), %3")
+    const QString peer = QStringLiteral("tshark -Y http2 with the key log: %1 s (%2 s wall), %3")
                              .arg(tshark.cpuSeconds, 0, 'f', 2)
                              .arg(tshark.wallSeconds, 0, 'f', 1)
                              .arg(rate(bytes, frames, tshark.cpuSeconds));
@@ -481,9 +489,10 @@ int main(int argc, char** argv)
                      .arg(rate(bytes, frames, alone.seconds))
                      .arg(engine.seconds, 0, 'f', 3)
                      .arg(rate(bytes, frames, engine.seconds)),
-                 QStringLiteral("%1x tshark (with the analyser %2x)")
+                 QStringLiteral("%1x tshark (with the analyser %2x%3)")
                      .arg(tshark.cpuSeconds / alone.seconds, 0, 'f', 1)
-                     .arg(tshark.cpuSeconds / engine.seconds, 0, 'f', 1),
+                     .arg(tshark.cpuSeconds / engine.seconds, 0, 'f', 1)
+                     .arg(bound),
                  QStringLiteral(">= 10x tshark and >= 1 Gbit/s on one core: %1")
                      .arg(metOrNot(tshark.cpuSeconds / engine.seconds >= 10 && gigabits / engine.seconds >= 1)));
     printMeasure(QStringLiteral("end to end: trawlix --headless --pcap FILE --keylog KEYS"), peer,
@@ -491,9 +500,10 @@ int main(int argc, char** argv)
                      .arg(trawlix.cpuSeconds, 0, 'f', 2)
                      .arg(trawlix.wallSeconds, 0, 'f', 2)
                      .arg(rate(bytes, frames, trawlix.cpuSeconds)),
-                 QStringLiteral("%1x tshark (wall %2x)")
+                 QStringLiteral("%1x tshark (wall %2x%3)")
                      .arg(tshark.cpuSeconds / trawlix.cpuSeconds, 0, 'f', 1)
-                     .arg(tshark.wallSeconds / trawlix.wallSeconds, 0, 'f', 1),
+                     .arg(tshark.wallSeconds / trawlix.wallSeconds, 0, 'f', 1)
+                     .arg(bound),
                  QStringLiteral(">= 10x tshark: %1").arg(metOrNot(tshark.cpuSeconds / trawlix.cpuSeconds >= 10)));
 
     const BenchFrames plain = generatePlainTraffic();
