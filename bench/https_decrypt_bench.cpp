@@ -445,12 +445,12 @@ int main(int argc, char** argv)
         std::printf("MISMATCH: the download was not decoded whole\n");
     capture.reset();
 
-    QTemporaryDir data;
+    const QString data = dir.filePath(QStringLiteral("data")); // the program makes its folders
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     const ToolRun trawlix =
         runTool(QStringLiteral(TRAWLIX_PROGRAM),
-                {QStringLiteral("--headless"), QStringLiteral("--video"), QStringLiteral("--data-dir"), data.path(),
+                {QStringLiteral("--headless"), QStringLiteral("--video"), QStringLiteral("--data-dir"), data,
                  QStringLiteral("--pcap"), pcap, QStringLiteral("--keylog"), keys},
                 environment);
     const bool trawlixFound = trawlix.output.contains(QStringLiteral("https://127.0.0.1:").toUtf8()) &&
