@@ -1,10 +1,8 @@
-#include "base/Settings.h"
 #include "support/FrameBuilder.h"
+#include "support/HeadlessProgram.h"
 #include "support/PcapFileWriter.h"
 #include "support/SkipUnlessCi.h"
 
-#include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -12,42 +10,27 @@
 
 namespace {
 
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
-
 class HeadlessCapture : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
+        if (!HeadlessProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         // The store the program will read: the defaults, with video detection switched on.
-        Settings settings(m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf")));
-        settings.seedDefaultsIfMissing();
-        settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+        m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
     }
 
     // Runs `trawlix --headless --pcap FILE`; returns its standard output.
     QString runOn(const QString& pcap, int& exitCode)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        process.setProcessEnvironment(environment);
-        process.start(kBinary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"),
-                                m_dir.filePath(QStringLiteral("data")), QStringLiteral("--pcap"), pcap});
-        if (!process.waitForFinished(30000)) {
-            process.kill();
-            process.waitForFinished();
-            exitCode = -1;
-        } else {
-            exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        }
-        return QString::fromUtf8(process.readAllStandardOutput());
+        const HeadlessProgram::Run run = m_trawlix.run({QStringLiteral("--pcap"), pcap}, 30000);
+        exitCode = run.exitCode;
+        return QString::fromUtf8(run.out);
     }
 
     QTemporaryDir m_dir;
+    HeadlessProgram m_trawlix{m_dir.path()};
 };
 
 TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)

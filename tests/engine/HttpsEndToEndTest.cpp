@@ -37,14 +37,6 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The base name in the row's first line: "download N [BASE]: URL 0%".
-QString baseOf(const QByteArray& output)
-{
-    const qsizetype open = output.indexOf(" [");
-    const qsizetype close = output.indexOf("]: ", open);
-    return open < 0 || close < 0 ? QString() : QString::fromLatin1(output.mid(open + 2, close - open - 2));
-}
-
 class HttpsEndToEnd : public ::testing::TestWithParam<HttpsCase>
 {
 };
@@ -103,7 +95,7 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
 
     const QString clip = site.url(QStringLiteral("/clip.mp4"));
     EXPECT_TRUE(output.contains("]: " + clip.toUtf8())) << output.toStdString();
-    const QString base = baseOf(output);
+    const QString base = HeadlessProgram::firstDownloadBase(output);
     ASSERT_FALSE(base.isEmpty()) << output.toStdString();
     const QString library = trawlix.data(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
     const QByteArray stored = readFile(library);

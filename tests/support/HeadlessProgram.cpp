@@ -139,3 +139,13 @@ int HeadlessProgram::stop()
     m_live.reset();
     return code;
 }
+
+QString HeadlessProgram::firstDownloadBase(const QByteArray& output)
+{
+    const qsizetype row = output.indexOf("download ");
+    const qsizetype open = output.indexOf(" [", row);
+    const qsizetype close = output.indexOf("]: ", open);
+    if (row < 0 || open < 0 || close < 0)
+        return {};
+    return QString::fromLatin1(output.mid(open + 2, close - open - 2));
+}

@@ -58,6 +58,10 @@ public:
     // Ends the live run (terminate, then kill); its exit code, -1 when it had to be killed.
     int stop();
 
+    // The base name of the first download row the output shows ("download N [BASE]: URL 0%");
+    // empty when there is none.
+    static QString firstDownloadBase(const QByteArray& output);
+
 private:
     QStringList commandLine(const QStringList& arguments) const;
 
