@@ -18,10 +18,16 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The server's port: 8080, one the frame analyser knows, or any other (0: a free one), which
+// the decoder of reassembled connections reads.
+class HeadlessEndToEnd : public ::testing::TestWithParam<quint16>
+{
+};
+
 // A real client fetches a video from nginx through "lo" while `trawlix --headless` captures;
 // the program detects the request, probes it and downloads it in four parts which together
 // hold exactly the server's bytes (checked in the library file the assembly copies them to).
-TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
+TEST_P(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
 {
     QString why;
     if (!HeadlessProgram::canCaptureOnLoopback(&why))
@@ -41,11 +47,10 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
     const QByteArray served = site.read(QStringLiteral("clip.mp4"));
     ASSERT_GE(served.size(), 50000);
 
-    // The request analyser knows HTTP on ports 80 and 8080 only. Another test may hold 8080
-    // for a while (the live capture test); wait for it.
-    site.setPort(8080);
+    // Another test may hold 8080 for a while (the live capture test); wait for it.
+    site.setPort(GetParam());
     if (!site.start(30000))
-        TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1:8080: " << site.error().toStdString());
+        TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1: " << site.error().toStdString());
 
     HeadlessProgram trawlix(root.filePath(QStringLiteral("trawlix")));
     trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1")); // to see the parts finish
@@ -89,5 +94,12 @@ TEST(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
         EXPECT_FALSE(QFileInfo::exists(trawlix.data(QStringLiteral("Temp/") + base + QStringLiteral("_%1").arg(part))))
             << "part " << part << " was left in Temp/";
 }
+
+INSTANTIATE_TEST_SUITE_P(Ports,
+                         HeadlessEndToEnd,
+                         ::testing::Values(quint16(8080), quint16(0)),
+                         [](const ::testing::TestParamInfo<quint16>& row) {
+                             return row.param ? "Port" + std::to_string(row.param) : std::string("AnotherPort");
+                         });
 
 } // namespace
