@@ -87,15 +87,14 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
     browser.setKeyLog(keyLog);
     browser.setAuthority(site.authority());
     ASSERT_TRUE(browser.load(site.url(QStringLiteral("/watch/index.html")), 4000)) << browser.error().toStdString();
-    // The assembly removes the row once the file is in the library.
-    const bool placed = trawlix.waitForOutput(": removed", 60000);
+    const QString clip = site.url(QStringLiteral("/clip.mp4"));
+    const bool placed = trawlix.waitForDownload(clip, 60000);
     trawlix.stop();
     const QByteArray output = trawlix.output();
     ASSERT_TRUE(placed) << output.toStdString();
 
-    const QString clip = site.url(QStringLiteral("/clip.mp4"));
-    EXPECT_TRUE(output.contains("]: " + clip.toUtf8())) << output.toStdString();
-    const QString base = HeadlessProgram::firstDownloadBase(output);
+    EXPECT_EQ(HeadlessProgram::downloadRows(output, clip), 1) << output.toStdString();
+    const QString base = HeadlessProgram::downloadBase(output, clip);
     ASSERT_FALSE(base.isEmpty()) << output.toStdString();
     const QString library = trawlix.data(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
     const QByteArray stored = readFile(library);

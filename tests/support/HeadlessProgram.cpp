@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <optional>
+
 #include <pcap/pcap.h>
 
 HeadlessProgram::HeadlessProgram(QString folder)
@@ -140,12 +142,66 @@ int HeadlessProgram::stop()
     return code;
 }
 
-QString HeadlessProgram::firstDownloadBase(const QByteArray& output)
+namespace {
+
+struct Row
 {
-    const qsizetype row = output.indexOf("download ");
-    const qsizetype open = output.indexOf(" [", row);
-    const qsizetype close = output.indexOf("]: ", open);
-    if (row < 0 || open < 0 || close < 0)
-        return {};
-    return QString::fromLatin1(output.mid(open + 2, close - open - 2));
+    QByteArray index;
+    QString base;
+};
+
+// "download N [BASE]: NAME 0%" where NAME is url, marked as a stream or not.
+std::optional<Row> rowOf(const QByteArray& line, const QByteArray& url)
+{
+    if (!line.startsWith("download "))
+        return std::nullopt;
+    const qsizetype open = line.indexOf(" [");
+    const qsizetype close = line.indexOf("]: ", open);
+    if (open < 0 || close < 0)
+        return std::nullopt;
+    QByteArray name = line.mid(close + 3);
+    if (name.startsWith("[HLS] ") || name.startsWith("[DASH] "))
+        name = name.mid(name.indexOf(' ') + 1);
+    if (!name.startsWith(url + ' '))
+        return std::nullopt;
+    return Row{line.mid(9, open - 9), QString::fromLatin1(line.mid(open + 2, close - open - 2))};
+}
+
+std::optional<Row> firstRow(const QByteArray& output, const QString& url)
+{
+    for (const QByteArray& line : output.split('\n')) {
+        if (std::optional<Row> row = rowOf(line, url.toUtf8()))
+            return row;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString HeadlessProgram::downloadBase(const QByteArray& output, const QString& url)
+{
+    const std::optional<Row> row = firstRow(output, url);
+    return row ? row->base : QString();
+}
+
+int HeadlessProgram::downloadRows(const QByteArray& output, const QString& url)
+{
+    int rows = 0;
+    for (const QByteArray& line : output.split('\n'))
+        rows += rowOf(line, url.toUtf8()) ? 1 : 0;
+    return rows;
+}
+
+bool HeadlessProgram::waitForDownload(const QString& url, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const QByteArray now = output();
+        const std::optional<Row> row = firstRow(now, url);
+        if (row && now.contains("\ndownload " + row->index + ": removed\n"))
+            return true;
+        if (!running() || deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
 }

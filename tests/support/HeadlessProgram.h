@@ -53,14 +53,20 @@ public:
     QByteArray output() const;
     // Waits until the output holds text, or the run ended, or timeoutMs passed.
     bool waitForOutput(const QByteArray& text, int timeoutMs) const;
+    // Waits until the download row of url is removed, which the assembly does once the file is
+    // in the library (or the run ended, or timeoutMs passed).
+    bool waitForDownload(const QString& url, int timeoutMs) const;
     // Lets the live run go on for ms (a capture opens its adapter meanwhile).
     void settle(int ms) const;
     // Ends the live run (terminate, then kill); its exit code, -1 when it had to be killed.
     int stop();
 
-    // The base name of the first download row the output shows ("download N [BASE]: URL 0%");
-    // empty when there is none.
-    static QString firstDownloadBase(const QByteArray& output);
+    // The base name of the download row of this address ("download N [BASE]: [HLS] URL 0%");
+    // empty when there is none. Live capture sees every test's traffic on lo: rows of other
+    // servers may be there too.
+    static QString downloadBase(const QByteArray& output, const QString& url);
+    // How many download rows show this address.
+    static int downloadRows(const QByteArray& output, const QString& url);
 
 private:
     QStringList commandLine(const QStringList& arguments) const;
