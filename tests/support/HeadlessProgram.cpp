@@ -1,6 +1,7 @@
 #include "support/HeadlessProgram.h"
 
 #include "base/Settings.h"
+#include "support/XdgOpenStub.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -19,6 +20,7 @@ HeadlessProgram::HeadlessProgram(QString folder)
     m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
     m_environment.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
     m_environment.remove(QStringLiteral("TRAWLIX_HOME"));
+    XdgOpenStub::install(m_folder + QStringLiteral("/bin"), m_environment);
 }
 
 HeadlessProgram::~HeadlessProgram()
