@@ -22,6 +22,9 @@
 
 namespace {
 
+// nginx's stock types lack the playlist's.
+const QString kStreamTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; }\n");
+
 // A 6 s programme with sound, in 2 s segments.
 StreamFixture::Programme sixSeconds()
 {
