@@ -15,8 +15,7 @@ struct DecoderHarness
         : decoder(keyLog,
                   limits,
                   {[this](const HttpExchange& exchange) { started.push_back(exchange); },
-                   [this](const HttpExchange& exchange) { completed.push_back(exchange); },
-                   [this] { ++keysMissing; }})
+                   [this](const HttpExchange& exchange) { completed.push_back(exchange); }, [this] { ++keysMissing; }})
     {}
 
     void feed(const Bytes& frame, int linkType = 1)
