@@ -24,9 +24,14 @@ inline void benchPut32(QByteArray& out, quint32 v)
     benchPut16(out, quint16(v & 0xFFFF));
 }
 
-// Appends one Ethernet + IPv4 + TCP frame with timestamps (32 bytes), as Linux sends on lo.
-inline void appendLoopbackFrame(
-    BenchFrames& frames, quint16 source, quint16 destination, quint32 sequence, const QByteArray& payload)
+// Appends one Ethernet + IPv4 + TCP frame with timestamps (32 bytes), as Linux sends on lo;
+// PSH + ACK unless other TCP flags are given.
+inline void appendLoopbackFrame(BenchFrames& frames,
+                                quint16 source,
+                                quint16 destination,
+                                quint32 sequence,
+                                const QByteArray& payload,
+                                quint8 flags = 0x18)
 {
     QByteArray& out = frames.bytes;
     out.append(QByteArray(12, '\0'));
@@ -45,7 +50,7 @@ inline void appendLoopbackFrame(
     benchPut32(out, sequence);
     benchPut32(out, 1);
     out.append(char(0x80));
-    out.append(char(0x18));
+    out.append(char(flags));
     benchPut16(out, 512);
     benchPut32(out, 0);
     out.append(QByteArray("\x01\x01\x08\x0a\x00\x00\x00\x01\x00\x00\x00\x02", 12));

@@ -4,7 +4,8 @@
 //
 //   ninja -C build capture_analyser_bench && build/bench/capture_analyser_bench [--keep FILE]
 
-#include "BenchFrames.h"
+#include "BenchPlainTraffic.h"
+#include "BenchTools.h"
 #include "base/Texts.h"
 #include "capture/RequestAnalyser.h"
 
@@ -12,77 +13,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <ctime>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-constexpr int kRequests = 100000;
-constexpr int kFramesPerRequest = 10;
-constexpr int kPayload = 1448;
-
-BenchFrames generate()
-{
-    QRandomGenerator random(7);
-    BenchFrames capture;
-    QByteArray body(kPayload * 8, '\0');
-    for (char& c : body)
-        c = char(random.bounded(256));
-    for (int i = 0; i < kRequests; ++i) {
-        const auto client = quint16(32768 + i % 28232);
-        const quint16 server = i % 3 ? 80 : 8080;
-        const auto sequence = random.generate();
-        const int kind = random.bounded(100);
-        const char* extension = kind < 15   ? ".html"
-                                : kind < 90 ? ".js"
-                                : kind < 95 ? ".mp4"
-                                : kind < 97 ? ".mp3"
-                                            : ".bin";
-        const char* type = kind < 15   ? "text/html; charset=utf-8"
-                           : kind < 90 ? "application/javascript"
-                           : kind < 95 ? "video/mp4"
-                           : kind < 97 ? "audio/mpeg"
-                                       : "application/octet-stream";
-        const QByteArray request =
-            "GET /static/" + QByteArray::number(i) + "/item" + extension + " HTTP/1.1\r\nHost: site" +
-            QByteArray::number(i % 500) +
-            ".test\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:120.0) Gecko/20100101 Firefox/120.0\r\n"
-            "Accept: */*\r\nAccept-Language: en-US,en;q=0.5\r\nAccept-Encoding: gzip, deflate\r\n"
-            "Referer: http://site0.test/index.html\r\nCookie: session=0123456789abcdef; theme=dark\r\n"
-            "Connection: keep-alive\r\n\r\n";
-        int frames = 0;
-        if (i % 50 == 0) { // a request split over two segments
-            const qsizetype cut = request.size() / 2;
-            appendLoopbackFrame(capture, client, server, sequence, request.left(cut));
-            appendLoopbackFrame(capture, client, server, sequence + quint32(cut), request.mid(cut));
-            frames = 2;
-        } else {
-            appendLoopbackFrame(capture, client, server, sequence, request);
-            frames = 1;
-        }
-        appendLoopbackFrame(capture, server, client, 9000, {}); // acknowledgement
-        const QByteArray header = "HTTP/1.1 200 OK\r\nServer: nginx\r\nDate: Tue, 08 Dec 2026 00:00:00 GMT\r\n"
-                                  "Content-Type: " +
-                                  QByteArray(type) +
-                                  "\r\nContent-Length: 50000\r\n"
-                                  "Connection: keep-alive\r\n\r\n";
-        appendLoopbackFrame(capture, server, client, 9001, header + body.mid(0, kPayload - header.size()));
-        for (frames += 2; frames < kFramesPerRequest - 1; ++frames) {
-            const int slice = random.bounded(7);
-            appendLoopbackFrame(capture, server, client, 9001 + quint32(frames) * kPayload,
-                                body.mid(slice * kPayload, kPayload));
-        }
-        appendLoopbackFrame(capture, client, server, sequence + quint32(request.size()), {});
-    }
-    return capture;
-}
 
 bool writePcap(const BenchFrames& capture, const QString& path)
 {
@@ -107,23 +44,6 @@ bool writePcap(const BenchFrames& capture, const QString& path)
         file.write(capture.bytes.constData() + capture.offsets[size_t(f)], length);
     }
     return true;
-}
-
-// CPU time of this thread: the machine is shared, so wall time would measure the neighbours.
-qint64 threadNanoseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// User and system time of the children waited for so far.
-double childrenSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct Run
@@ -178,7 +98,7 @@ int main(int argc, char** argv)
     if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--keep"))
         path = arguments.at(2);
 
-    const BenchFrames capture = generate();
+    const BenchFrames capture = generatePlainTraffic();
     if (!writePcap(capture, path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;
@@ -186,7 +106,7 @@ int main(int argc, char** argv)
     const double frames = double(capture.frames());
     std::printf("times are CPU time of the analysing thread (tshark: its process)\n");
     std::printf("capture: %lld frames, %d requests, %.1f MB (%s)\n", static_cast<long long>(capture.frames()),
-                kRequests, double(capture.bytes.size()) / 1e6, qPrintable(path));
+                kPlainRequests, double(capture.bytes.size()) / 1e6, qPrintable(path));
 
     const Run indexed = analyse(capture, RequestAnalyser::Lookup::Indexed);
     std::printf("indexed: %.3f s, %.0f frames/s; last tenth %.0f frames/s; %lld requests, %lld candidates\n",
