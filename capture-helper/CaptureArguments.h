@@ -11,7 +11,9 @@ enum
     CAPTURE_NAME_MAX = 15, /* IFNAMSIZ - 1 */
     CAPTURE_SNAPLEN_MIN = 64,
     CAPTURE_SNAPLEN_MAX = 262144, /* libpcap's own largest snapshot */
-    CAPTURE_SNAPLEN_DEFAULT = 65536,
+    /* Whole frames: one on lo is up to 65,549 bytes (its 65,536-byte MTU and the link header),
+     * and a frame cut short leaves a hole that ends the decoding of its TCP connection. */
+    CAPTURE_SNAPLEN_DEFAULT = 262144,
     CAPTURE_FILTER_MAX = 1024,
     CAPTURE_ARGUMENTS_MAX = 7,
 };

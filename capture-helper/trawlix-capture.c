@@ -40,6 +40,13 @@ static void fail(int status, const char* what, const char* detail)
     exit(status);
 }
 
+/* The normal end (the reader or the parent went): the adapter is given back before the exit. */
+static int finish(pcap_t* handle)
+{
+    pcap_close(handle);
+    return 0;
+}
+
 /* Compiles against a stand-in of the link type first, so that a wrong expression is refused as
  * an argument before any privilege is used; the real link type is compiled again once open. */
 static void checkFilter(pcap_t* handle, const char* filter)
@@ -115,24 +122,24 @@ int main(int argc, char** argv)
     pcap_dumper_t* dumper = pcap_dump_fopen(handle, stdout);
     /* The stream's header, alone: the reader takes it as the sign that the interface is open. */
     if (!dumper || pcap_dump_flush(dumper) != 0)
-        return 0;
+        return finish(handle);
 
     struct pollfd waits[2] = {{pcap_get_selectable_fd(handle), POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
     for (;;) {
         const int ready = poll(waits, 2, WAKE_MS);
         if (getppid() != parent)
-            return 0;
+            return finish(handle);
         if (ready < 0)
             continue; /* EINTR */
         /* A pipe whose reader closed reports an error to its writer. */
         if (waits[1].revents & (POLLERR | POLLHUP | POLLNVAL))
-            return 0;
+            return finish(handle);
         if (ready == 0 || !(waits[0].revents & (POLLIN | POLLERR)))
             continue;
         const int read = pcap_dispatch(handle, BATCH_FRAMES, pcap_dump, (u_char*)dumper);
         if (read < 0)
             fail(1, "reading the interface failed", pcap_geterr(handle));
         if (pcap_dump_flush(dumper) != 0)
-            return 0;
+            return finish(handle);
     }
 }

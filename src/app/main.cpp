@@ -224,7 +224,13 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = CommandLine::parse(arguments);
+    CommandLine commandLine = CommandLine::parse(arguments);
+    // The start-up makes the data folder the working folder: files named on the command line
+    // are taken from where the user is now.
+    for (QString* file : {&commandLine.pcapFile, &commandLine.keyLogFile}) {
+        if (!file->isEmpty())
+            *file = QFileInfo(*file).absoluteFilePath();
+    }
     if (!commandLine.error.isEmpty()) {
         std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
         return 2;

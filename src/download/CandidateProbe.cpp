@@ -267,8 +267,7 @@ void CandidateProbe::fetchIcon(qsizetype recordIndex)
     if (host.isEmpty() || WebPage::iconPath(host).isEmpty())
         return;
     if (!WebPage::iconPresent(host))
-        WebPage::GetFavIcon(QStringLiteral("http://") + host + QStringLiteral("/favicon.ico"),
-                            m_workers.timeouts().favIcon, host, &m_stopping);
+        WebPage::GetFavIcon(WebPage::iconAddress(record->pageAddress), m_workers.timeouts().favIcon, host, &m_stopping);
     if (WebPage::iconPresent(host))
         m_rows.setIcon(recordIndex, WebPage::iconPath(host));
 }

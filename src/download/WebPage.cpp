@@ -146,22 +146,35 @@ bool isAuthority(QStringView authority)
     return !hasPort || isPort(port);
 }
 
-} // namespace
-
-QString iconHost(const QString& pageAddress)
+// The address after its leading schemes ("http://", "https://", any case, repeated ones too);
+// secure tells whether the last of them, the one before the host, is "https://". Empty without
+// a scheme.
+QStringView afterSchemes(const QString& pageAddress, bool* secure)
 {
     QStringView rest(pageAddress);
     bool schemed = false;
     for (;;) {
-        if (rest.startsWith(u"http://", Qt::CaseInsensitive))
+        if (rest.startsWith(u"http://", Qt::CaseInsensitive)) {
             rest = rest.mid(7);
-        else if (rest.startsWith(u"https://", Qt::CaseInsensitive))
+            *secure = false;
+        } else if (rest.startsWith(u"https://", Qt::CaseInsensitive)) {
             rest = rest.mid(8);
-        else
+            *secure = true;
+        } else {
             break;
+        }
         schemed = true;
     }
-    if (!schemed)
+    return schemed ? rest : QStringView();
+}
+
+} // namespace
+
+QString iconHost(const QString& pageAddress)
+{
+    bool secure = false;
+    const QStringView rest = afterSchemes(pageAddress, &secure);
+    if (rest.isEmpty())
         return {};
     qsizetype end = 0;
     while (end < rest.size() && rest[end] != u'/' && rest[end] != u'?' && rest[end] != u'#')
@@ -180,6 +193,16 @@ QString iconHost(const QString& pageAddress)
     if (!check.isValid() || check.host().isEmpty() || iconPath(host).isEmpty())
         return {};
     return host;
+}
+
+QString iconAddress(const QString& pageAddress)
+{
+    const QString host = iconHost(pageAddress);
+    if (host.isEmpty())
+        return {};
+    bool secure = false;
+    afterSchemes(pageAddress, &secure);
+    return (secure ? QStringLiteral("https://") : QStringLiteral("http://")) + host + QStringLiteral("/favicon.ico");
 }
 
 void GetFavIcon(const QString& iconUrl,

@@ -42,4 +42,8 @@ QString iconPath(const QString& host);
 // address or a bracketed IPv6 address, with an optional port of 1-65535).
 QString iconHost(const QString& pageAddress);
 
+// Where the icon of a page's host is asked for: "/favicon.ico" on that host, over HTTPS when
+// the page came over HTTPS; empty when iconHost() is.
+QString iconAddress(const QString& pageAddress);
+
 } // namespace WebPage

@@ -198,12 +198,12 @@ void Engine::startCapture(const PacketCapture::Source& source)
     RequestAnalyser* analyser = m_analyser.get();
     m_capture = std::make_unique<PacketCapture>(
         source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); }, m_monitoring);
-    // HTTPS goes through the wire decoder, whose exchanges meet the same candidate rules. Plain
-    // HTTP stays with the frame analyser on every port, so that no request is taken twice.
+    // HTTPS, and plain HTTP on ports other than 80 and 8080, go through the wire decoder, whose
+    // exchanges meet the same candidate rules. Plain HTTP on 80 and 8080 stays with the frame
+    // analyser alone (the decoder leaves those ports out), so that no request is taken twice.
     m_keyLog = std::make_unique<KeyLog>();
     m_keyLog->setFile(m_keyLogFile.toStdString(), m_keyLogOwn);
-    WireLimits limits;
-    limits.plainHttp = false;
+    const WireLimits limits;
     ExchangeSink sink;
     sink.responseStarted = [analyser](const HttpExchange& exchange) { analyser->analyseExchange(exchange); };
     sink.keysMissing = [this, told = false]() mutable {

@@ -148,8 +148,7 @@ int importNames(const LibraryContext& context, const QStringList& names, QString
             page = context.linkPage();
         const QString host = WebPage::iconHost(page);
         if (!host.isEmpty() && !WebPage::iconPresent(host))
-            WebPage::GetFavIcon(QStringLiteral("http://") + host + QStringLiteral("/favicon.ico"),
-                                std::chrono::milliseconds(3000), host);
+            WebPage::GetFavIcon(WebPage::iconAddress(page), std::chrono::milliseconds(3000), host);
         TagStore::write(target, QStringLiteral("title"), title);
         TagStore::write(target, QStringLiteral("author"), page);
         // Without a page there is no site icon; the file keeps the default one of its kind.

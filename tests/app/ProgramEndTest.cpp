@@ -180,7 +180,7 @@ TEST_F(ProgramEndTest, AKilledConversionLeavesNoToolAndItsScratchFileGoesLater)
 
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
-    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 1000))
+    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 10000))
         << qPrintable(processes(killed).join(u'\n'));
     EXPECT_EQ(scratchIn(m_out), scratch) << "nobody removed it yet";
 
@@ -206,7 +206,7 @@ TEST_F(ProgramEndTest, AKilledProgramTakesItsToolsFamiliesAlong)
         << qPrintable(processes(killed).join(u'\n'));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
-    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 1000))
+    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 10000))
         << qPrintable(processes(killed).join(u'\n'));
 }
 
@@ -229,7 +229,7 @@ TEST_F(ProgramEndTest, AKilledRecordingLeavesNoTool)
     ASSERT_TRUE(waitForTool(killed));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
-    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 1000))
+    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 10000))
         << qPrintable(processes(killed).join(u'\n'));
     // Nothing writes the recording any more.
     const QFileInfoList left = QDir(m_data + QStringLiteral("/TempRecords")).entryInfoList(QDir::Files);
@@ -262,7 +262,7 @@ TEST_P(BlockedTool, SigtermEndsTheProgramAndTheToolWithinSeconds)
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(15000)) << "still running 15 s after SIGTERM";
     EXPECT_LT(timer.elapsed(), 10000);
-    EXPECT_TRUE(waitFor([&] { return processes(program).isEmpty(); }, 1000))
+    EXPECT_TRUE(waitFor([&] { return processes(program).isEmpty(); }, 10000))
         << qPrintable(processes(program).join(u'\n'));
 }
 

@@ -166,6 +166,43 @@ TEST_F(OpenHelper, HoldsNoPrivilegeOnceOpenAndStillDeliversFrames)
     EXPECT_TRUE(stream.contains(marker));
 }
 
+// A frame on lo can be 65,549 bytes (a 65,536-byte MTU and the link header); one cut short
+// leaves a hole in its TCP stream that ends the decoding of the whole connection.
+TEST_F(OpenHelper, KeepsTheLargestLoopbackFrameWhole)
+{
+    QProcess helper;
+    ASSERT_TRUE(startOnLo(helper)) << helper.readAllStandardError().toStdString();
+    QByteArray stream = helper.read(24);
+    QUdpSocket socket;
+    const QByteArray datagram = QByteArrayLiteral("trawlix-capture-large") + QByteArray(65507 - 21, 'x');
+    const auto le32 = [](const QByteArray& bytes, qsizetype at) {
+        return quint32(quint8(bytes[at])) | quint32(quint8(bytes[at + 1])) << 8 | quint32(quint8(bytes[at + 2])) << 16 |
+               quint32(quint8(bytes[at + 3])) << 24;
+    };
+    quint32 captured = 0;
+    quint32 length = 0;
+    qsizetype at = 24;
+    const QDeadlineTimer deadline(10000);
+    while (length < quint32(datagram.size()) && !deadline.hasExpired()) {
+        ASSERT_EQ(socket.writeDatagram(datagram, QHostAddress::LocalHost, 9), datagram.size());
+        helper.waitForReadyRead(200);
+        stream += helper.readAllStandardOutput();
+        // Walks the records: 16 bytes of header (time, captured length, wire length), then data.
+        while (at + 16 <= stream.size()) {
+            const quint32 caplen = le32(stream, at + 8);
+            if (at + 16 + caplen > quint32(stream.size()))
+                break;
+            if (le32(stream, at + 12) > length) {
+                length = le32(stream, at + 12);
+                captured = caplen;
+            }
+            at += 16 + caplen;
+        }
+    }
+    EXPECT_GE(length, quint32(datagram.size() + 28));
+    EXPECT_EQ(captured, length) << "the frame was cut to " << captured << " bytes";
+}
+
 // The reader takes the header and closes its end: the helper ends at once, with traffic (by
 // SIGPIPE, status 141 in the shell) or without (it sees the closed pipe, status 0).
 TEST_F(OpenHelper, EndsWhenItsReaderCloses)

@@ -6,8 +6,9 @@
 #include "support/LiveHlsPlaylist.h"
 #include "support/MediaCheck.h"
 #include "support/MediaFixture.h"
-#include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
+#include "support/StreamFixture.h"
+#include "support/TestSite.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,36 +22,14 @@
 
 namespace {
 
-const QString kStreamTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; "
-                                            "application/dash+xml mpd; video/iso.segment m4s; video/mp4 mp4; }\n");
+// nginx's stock types lack the playlist's.
+const QString kStreamTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; }\n");
 
-bool writeFile(const QString& path, const QByteArray& bytes)
+// A 6 s programme with sound, in 2 s segments.
+StreamFixture::Programme sixSeconds()
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return {6, 2, QSize(640, 360), 0};
 }
-
-QStringList words(const QString& text)
-{
-    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-// A 6 s programme with sound, in 2 s segments: `extra` adds ffmpeg options (variants, keys).
-bool makeHls(const QString& folder, const QStringList& extra, const QString& playlist)
-{
-    QDir().mkpath(folder);
-    return MediaFixture::make(folder + QLatin1Char('/') + playlist,
-                              words(QStringLiteral("-f lavfi -i testsrc=duration=6:size=640x360:rate=25 -f lavfi -i "
-                                                   "sine=duration=6")) +
-                                  extra +
-                                  words(QStringLiteral("-c:v libx264 -pix_fmt yuv420p -g 50 -keyint_min 50 "
-                                                       "-sc_threshold 0 -c:a aac -f hls -hls_time 2 "
-                                                       "-hls_playlist_type vod")));
-}
-
-using MediaCheck::decodeErrors;
-using MediaCheck::duration;
-using MediaCheck::probe;
 
 class StreamDownloadTest : public ::testing::Test
 {
@@ -59,13 +38,9 @@ protected:
     {
         if (!MediaFixture::ffmpegAvailable())
             TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
-        m_www = m_dir.filePath(QStringLiteral("www"));
-        QDir().mkpath(m_www);
-        m_nginx = std::make_unique<NginxServer>(m_www);
-        if (!m_nginx->isAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("nginx is not installed");
-        m_nginx->setServerDirectives(kStreamTypes);
-        ASSERT_TRUE(m_nginx->start()) << m_nginx->error().toStdString();
+        m_www = m_site.www();
+        if (!m_site.start())
+            TRAWLIX_SKIP_UNLESS_CI("nginx could not start: " << m_site.error().toStdString());
     }
 
     StreamDownload::Result download(const QString& path,
@@ -73,7 +48,7 @@ protected:
                                     QList<std::pair<int, int>>* progress = nullptr)
     {
         VideoFile record;
-        record.url = m_nginx->url(path);
+        record.url = m_site.url(path);
         record.stream = stream;
         record.userAgent = QStringLiteral("TestBrowser/1.0");
         StreamDownload downloader(record, work());
@@ -93,29 +68,22 @@ protected:
     QString work() const { return m_dir.filePath(QStringLiteral("work")); }
 
     QTemporaryDir m_dir;
+    TestSite m_site{m_dir.filePath(QStringLiteral("site"))};
     QString m_www;
-    std::unique_ptr<NginxServer> m_nginx;
 };
 
 TEST_F(StreamDownloadTest, BestVariantOfTwoIsDownloadedWhole)
 {
-    ASSERT_TRUE(
-        makeHls(m_www + QStringLiteral("/hls"),
-                words(QStringLiteral("-filter_complex [0:v]split=2[a][b];[b]scale=320:180[small] -map [a] "
-                                     "-map 1:a -map [small] -map 1:a -master_pl_name master.m3u8")) +
-                    QStringList{QStringLiteral("-var_stream_map"), QStringLiteral("v:0,a:0 v:1,a:1"),
-                                QStringLiteral("-hls_segment_filename"), m_www + QStringLiteral("/hls/seg_%v_%03d.ts")},
-                QStringLiteral("stream_%v.m3u8")));
+    ASSERT_TRUE(StreamFixture::hlsTwoVariants(m_www + QStringLiteral("/hls"), sixSeconds(), QSize(320, 180)));
     QList<std::pair<int, int>> progress;
     const StreamDownload::Result result =
         download(QStringLiteral("/hls/master.m3u8"), VideoFile::Stream::Hls, &progress);
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
     ASSERT_EQ(result.trackFiles.size(), 1);
-    const QString info = probe(result.trackFiles.at(0));
-    EXPECT_TRUE(info.contains(QLatin1String("width=640"))) << info.toStdString();
-    EXPECT_TRUE(info.contains(QLatin1String("codec_type=audio"))) << info.toStdString();
-    EXPECT_NEAR(duration(result.trackFiles.at(0)), 6.0, 2.0);
-    EXPECT_EQ(decodeErrors(result.trackFiles.at(0)), QString());
+    const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(0));
+    EXPECT_EQ(track.streams, "video 640x360\naudio\n");
+    EXPECT_NEAR(track.duration, 6.0, 2.0);
+    EXPECT_EQ(track.errors, QByteArray());
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.size(), 3);
     EXPECT_EQ(progress.last(), std::make_pair(3, 3));
@@ -125,12 +93,8 @@ TEST_F(StreamDownloadTest, BestVariantOfTwoIsDownloadedWhole)
 TEST_F(StreamDownloadTest, Aes128SegmentsAreDecrypted)
 {
     const QString folder = m_www + QStringLiteral("/aes");
-    QDir().mkpath(folder);
-    ASSERT_TRUE(writeFile(folder + QStringLiteral("/k.bin"), QByteArray::fromHex("000102030405060708090a0b0c0d0e0f")));
-    ASSERT_TRUE(writeFile(m_dir.filePath(QStringLiteral("keyinfo")),
-                          "k.bin\n" + (folder + QStringLiteral("/k.bin")).toUtf8() + "\n"));
-    ASSERT_TRUE(makeHls(folder, {QStringLiteral("-hls_key_info_file"), m_dir.filePath(QStringLiteral("keyinfo"))},
-                        QStringLiteral("index.m3u8")));
+    ASSERT_TRUE(
+        StreamFixture::hlsAes128(folder, sixSeconds(), QByteArray::fromHex("000102030405060708090a0b0c0d0e0f")));
     QFile playlist(folder + QStringLiteral("/index.m3u8"));
     ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
     ASSERT_TRUE(playlist.readAll().contains("METHOD=AES-128"));
@@ -138,8 +102,9 @@ TEST_F(StreamDownloadTest, Aes128SegmentsAreDecrypted)
     const StreamDownload::Result result = download(QStringLiteral("/aes/index.m3u8"));
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
     ASSERT_EQ(result.trackFiles.size(), 1);
-    EXPECT_EQ(decodeErrors(result.trackFiles.at(0)), QString());
-    EXPECT_NEAR(duration(result.trackFiles.at(0)), 6.0, 2.0);
+    const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(0));
+    EXPECT_EQ(track.errors, QByteArray());
+    EXPECT_NEAR(track.duration, 6.0, 2.0);
 }
 
 // A segment the server no longer has fails the stream; the segments fetched are kept, and the
@@ -150,7 +115,7 @@ TEST_F(StreamDownloadTest, FailedSegmentKeepsTheRestForTheRetry)
     // once taken is fetched to its end, so exactly those two are there to keep. (A failure stops
     // the segments not yet started; which ones those are depends on the threads' timing.)
     const QString folder = m_www + QStringLiteral("/gone");
-    ASSERT_TRUE(makeHls(folder, {}, QStringLiteral("index.m3u8")));
+    ASSERT_TRUE(StreamFixture::hls(folder, sixSeconds()));
     const QString last = folder + QStringLiteral("/index2.ts");
     ASSERT_TRUE(QFile::rename(last, last + QStringLiteral(".away")));
 
@@ -169,19 +134,19 @@ TEST_F(StreamDownloadTest, FailedSegmentKeepsTheRestForTheRetry)
     QList<std::pair<int, int>> progress;
     result = download(QStringLiteral("/gone/index.m3u8"), VideoFile::Stream::Hls, &progress);
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    EXPECT_EQ(decodeErrors(result.trackFiles.at(0)), QString());
-    EXPECT_NEAR(duration(result.trackFiles.at(0)), 6.0, 2.0);
+    const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(0));
+    EXPECT_EQ(track.errors, QByteArray());
+    EXPECT_NEAR(track.duration, 6.0, 2.0);
 }
 
 TEST_F(StreamDownloadTest, ProtectedStreamDownloadsNothing)
 {
-    QDir().mkpath(m_www + QStringLiteral("/drm"));
     ASSERT_TRUE(
-        writeFile(m_www + QStringLiteral("/drm/index.m3u8"),
-                  "#EXTM3U\n#EXT-X-TARGETDURATION:2\n"
-                  "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://key\",KEYFORMAT=\"com.apple.streamingkeydelivery\"\n"
-                  "#EXTINF:2,\na.ts\n#EXT-X-ENDLIST\n"));
-    ASSERT_TRUE(writeFile(m_www + QStringLiteral("/drm/a.ts"), QByteArray(1000, 'x')));
+        m_site.write(QStringLiteral("drm/index.m3u8"),
+                     "#EXTM3U\n#EXT-X-TARGETDURATION:2\n"
+                     "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://key\",KEYFORMAT=\"com.apple.streamingkeydelivery\"\n"
+                     "#EXTINF:2,\na.ts\n#EXT-X-ENDLIST\n"));
+    ASSERT_TRUE(m_site.write(QStringLiteral("drm/a.ts"), QByteArray(1000, 'x')));
     const StreamDownload::Result result = download(QStringLiteral("/drm/index.m3u8"));
     EXPECT_EQ(result.outcome, StreamDownload::Outcome::Protected);
     EXPECT_EQ(result.reason, QStringLiteral("Protected"));
@@ -190,7 +155,7 @@ TEST_F(StreamDownloadTest, ProtectedStreamDownloadsNothing)
 
 TEST_F(StreamDownloadTest, MalformedManifestAndUnreachableServer)
 {
-    ASSERT_TRUE(writeFile(m_www + QStringLiteral("/bad.m3u8"), "not a playlist\n"));
+    ASSERT_TRUE(m_site.write(QStringLiteral("bad.m3u8"), "not a playlist\n"));
     StreamDownload::Result result = download(QStringLiteral("/bad.m3u8"));
     EXPECT_EQ(result.outcome, StreamDownload::Outcome::Failed);
     EXPECT_FALSE(result.reason.isEmpty());
@@ -204,22 +169,16 @@ TEST_F(StreamDownloadTest, MalformedManifestAndUnreachableServer)
 // DASH with audio and video apart: two tracks, each led by its init section.
 TEST_F(StreamDownloadTest, DashTracksAreJoinedWithTheirInitSections)
 {
-    const QString folder = m_www + QStringLiteral("/dash");
-    QDir().mkpath(folder);
-    ASSERT_TRUE(MediaFixture::make(
-        folder + QStringLiteral("/manifest.mpd"),
-        words(QStringLiteral("-f lavfi -i testsrc=duration=6:size=640x360:rate=25 -f lavfi -i sine=duration=6 -map 0:v "
-                             "-map 1:a -c:v libx264 -pix_fmt yuv420p -g 50 -keyint_min 50 -sc_threshold 0 -c:a aac "
-                             "-f dash -seg_duration 2 -use_timeline 1 -use_template 1")) +
-            QStringList{QStringLiteral("-adaptation_sets"), QStringLiteral("id=0,streams=v id=1,streams=a")}));
+    ASSERT_TRUE(StreamFixture::dashTimeline(m_www + QStringLiteral("/dash"), sixSeconds()));
     const StreamDownload::Result result = download(QStringLiteral("/dash/manifest.mpd"), VideoFile::Stream::Dash);
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
     ASSERT_EQ(result.trackFiles.size(), 2);
-    EXPECT_TRUE(probe(result.trackFiles.at(0)).contains(QLatin1String("width=640")));
-    EXPECT_TRUE(probe(result.trackFiles.at(1)).contains(QLatin1String("codec_type=audio")));
-    for (const QString& file : result.trackFiles) {
-        EXPECT_EQ(decodeErrors(file), QString()) << file.toStdString();
-        EXPECT_NEAR(duration(file), 6.0, 2.0) << file.toStdString();
+    const char* const streams[] = {"video 640x360\n", "audio\n"};
+    for (int i = 0; i < 2; ++i) {
+        const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(i));
+        EXPECT_EQ(track.streams, QByteArray(streams[i]));
+        EXPECT_EQ(track.errors, QByteArray()) << result.trackFiles.at(i).toStdString();
+        EXPECT_NEAR(track.duration, 6.0, 2.0) << result.trackFiles.at(i).toStdString();
     }
 }
 

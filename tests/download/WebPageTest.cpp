@@ -192,6 +192,18 @@ TEST(IconHost, FromPageAddress)
     };
     for (const auto& [page, host] : cases)
         EXPECT_EQ(WebPage::iconHost(page), host) << page.toStdString();
+    // The icon is asked for over the page's own scheme: an HTTPS server answers no plain request.
+    const std::pair<QString, QString> addresses[] = {
+        {u"https://127.0.0.1:8443/watch/1"_qs, u"https://127.0.0.1:8443/favicon.ico"_qs},
+        {u"HTTPS://Example.com/x"_qs, u"https://Example.com/favicon.ico"_qs},
+        {u"http://example.com/x"_qs, u"http://example.com/favicon.ico"_qs},
+        {u"https://http://example.com/x"_qs, u"http://example.com/favicon.ico"_qs},
+        {u"http://https://example.com/x"_qs, u"https://example.com/favicon.ico"_qs},
+        {u"https://example.com"_qs, QString()},
+        {u"https://a b.test/x"_qs, QString()},
+    };
+    for (const auto& [page, address] : addresses)
+        EXPECT_EQ(WebPage::iconAddress(page), address) << page.toStdString();
     // Hosts that cannot name a file in the icon folder.
     EXPECT_TRUE(WebPage::iconPath(u".."_qs).isEmpty());
     EXPECT_TRUE(WebPage::iconPath(u"."_qs).isEmpty());

@@ -1,10 +1,9 @@
-#include "base/Settings.h"
 #include "support/FrameBuilder.h"
+#include "support/HeadlessProgram.h"
 #include "support/PcapFileWriter.h"
 #include "support/SkipUnlessCi.h"
 
-#include <QFileInfo>
-#include <QProcess>
+#include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -12,42 +11,27 @@
 
 namespace {
 
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
-
 class HeadlessCapture : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
+        if (!HeadlessProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         // The store the program will read: the defaults, with video detection switched on.
-        Settings settings(m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf")));
-        settings.seedDefaultsIfMissing();
-        settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+        m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
     }
 
     // Runs `trawlix --headless --pcap FILE`; returns its standard output.
     QString runOn(const QString& pcap, int& exitCode)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        process.setProcessEnvironment(environment);
-        process.start(kBinary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"),
-                                m_dir.filePath(QStringLiteral("data")), QStringLiteral("--pcap"), pcap});
-        if (!process.waitForFinished(30000)) {
-            process.kill();
-            process.waitForFinished();
-            exitCode = -1;
-        } else {
-            exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        }
-        return QString::fromUtf8(process.readAllStandardOutput());
+        const HeadlessProgram::Run run = m_trawlix.run({QStringLiteral("--pcap"), pcap}, 30000);
+        exitCode = run.exitCode;
+        return QString::fromUtf8(run.out);
     }
 
     QTemporaryDir m_dir;
+    HeadlessProgram m_trawlix{m_dir.path()};
 };
 
 TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
@@ -68,7 +52,10 @@ TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
         send(80, 40001, FrameBuilder::responseText({"Content-Type: audio/mpeg"}));
     }
     int exitCode = 0;
-    const QStringList lines = runOn(pcap, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Named as a user in another folder would name it: relative to where the program starts.
+    const QString relative = QDir::current().relativeFilePath(pcap);
+    ASSERT_FALSE(relative.startsWith(QLatin1Char('/')));
+    const QStringList lines = runOn(relative, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(exitCode, 0);
     ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
     const QRegularExpression video(
@@ -105,7 +92,10 @@ TEST_F(HeadlessCapture, StreamsArePrintedOnceAndMarked)
         exchange(40003, "/dash/chunk-stream0-00001.m4s", "video/iso.segment");
     }
     int exitCode = 0;
-    const QStringList lines = runOn(pcap, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Named as a user in another folder would name it: relative to where the program starts.
+    const QString relative = QDir::current().relativeFilePath(pcap);
+    ASSERT_FALSE(relative.startsWith(QLatin1Char('/')));
+    const QStringList lines = runOn(relative, exitCode).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(exitCode, 0);
     ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^New\t\\d{10}\thttp://127.0.0.1:8080/hls/master.m3u8\t.mp4\t"

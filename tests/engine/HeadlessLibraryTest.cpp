@@ -1,13 +1,12 @@
 // The library as `trawlix --headless --list` shows it, on the built program: what an earlier run
 // left behind is taken in or kept, and nothing in "Videos/" can hold the listing up.
+#include "support/HeadlessProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,8 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 struct Listing
 {
@@ -34,7 +31,7 @@ class HeadlessLibrary : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
+        if (!HeadlessProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         if (!MediaFixture::ffmpegAvailable())
             TRAWLIX_SKIP_UNLESS_CI("ffmpeg is needed to make the media");
@@ -42,34 +39,20 @@ protected:
             ASSERT_TRUE(QDir().mkpath(data(QLatin1String(folder))));
     }
 
-    QString data(const QString& relative) const { return m_dir.filePath(QStringLiteral("data/") + relative); }
+    QString data(const QString& relative) const { return m_trawlix.data(relative); }
 
     // A stuck run is ended after timeoutMs, so a failure never hangs the test run.
     Listing list(int timeoutMs = 60000)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        process.setProcessEnvironment(environment);
-        QElapsedTimer timer;
-        timer.start();
-        process.start(kBinary, {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"),
-                                m_dir.filePath(QStringLiteral("data"))});
+        const HeadlessProgram::Run run = m_trawlix.run({QStringLiteral("--list")}, timeoutMs);
         Listing listing;
-        listing.finished = process.waitForFinished(timeoutMs);
-        listing.elapsedMs = timer.elapsed();
-        if (!listing.finished) {
-            process.kill();
-            process.waitForFinished();
-            return listing;
-        }
-        listing.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        listing.finished = run.finished;
+        listing.elapsedMs = run.elapsedMs;
+        listing.exitCode = run.exitCode;
+        for (const QString& line : QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             listing.titles << line.section(QLatin1Char('\t'), 0, 0);
         listing.titles.sort();
-        listing.err = QString::fromUtf8(process.readAllStandardError());
+        listing.err = QString::fromUtf8(run.err);
         return listing;
     }
 
@@ -80,6 +63,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    HeadlessProgram m_trawlix{m_dir.path()};
 };
 
 // A FIFO in "Videos/" once kept the listing waiting for ever (ffmpeg opened it for a picture).

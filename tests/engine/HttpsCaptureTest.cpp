@@ -2,27 +2,19 @@
 // HTTP/2, 1.2 with HTTP/1.1, a test authority) while writing its key log, and the built program
 // finds the clip with its https:// address: from a capture file of "lo" (dumpcap) with the key
 // log. No secret of the key log may appear in anything the program prints, traces included.
-#include "base/Settings.h"
+#include "support/HeadlessProgram.h"
+#include "support/LoopbackRecorder.h"
 #include "support/MediaFixture.h"
-#include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestBrowser.h"
-#include "support/TestCertificates.h"
+#include "support/TestSite.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 struct HttpsCase
 {
@@ -42,11 +34,10 @@ class HttpsCapture : public ::testing::TestWithParam<HttpsCase>
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
+        if (!HeadlessProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-        Settings settings(m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf")));
-        settings.seedDefaultsIfMissing();
-        settings.write(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+        m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+        m_trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
     }
 
     // The page with its video on nginx over TLS, a capture of its traffic while the browser
@@ -57,68 +48,32 @@ protected:
         TestBrowser browser(row.browser, m_dir.filePath(QStringLiteral("browser")));
         if (!browser.installed())
             TRAWLIX_SKIP_UNLESS_CI(TestBrowser::name(row.browser).toStdString() << " is not installed");
-        if (QStandardPaths::findExecutable(QStringLiteral("dumpcap")).isEmpty())
+        if (!LoopbackRecorder::installed())
             TRAWLIX_SKIP_UNLESS_CI("dumpcap is not installed");
-        ASSERT_TRUE(m_certificates.make(m_dir.filePath(QStringLiteral("tls")))) << m_certificates.error().toStdString();
-        const QString www = m_dir.filePath(QStringLiteral("www"));
-        ASSERT_TRUE(QDir().mkpath(www));
-        ASSERT_TRUE(MediaFixture::makeClip(www + QStringLiteral("/clip.mp4"), 3));
-        QFile page(www + QStringLiteral("/index.html"));
-        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-        page.write("<!doctype html><html><head><title>A clip over TLS</title></head>"
-                   "<body><video src=\"/clip.mp4\" autoplay muted></video></body></html>");
-        page.close();
-        m_nginx = std::make_unique<NginxServer>(www);
-        m_nginx->setTls(m_certificates.certificate(), m_certificates.key(), QString::fromLatin1(row.protocol),
-                        row.http2);
-        ASSERT_TRUE(m_nginx->start()) << m_nginx->error().toStdString();
+        ASSERT_TRUE(MediaFixture::makeClip(m_site.path(QStringLiteral("clip.mp4")), 3));
+        ASSERT_TRUE(m_site.writePage(QStringLiteral("index.html"), "A clip over TLS",
+                                     "<video src=\"/clip.mp4\" autoplay muted></video>"));
+        m_site.useTls(QString::fromLatin1(row.protocol), row.http2);
+        ASSERT_TRUE(m_site.start()) << m_site.error().toStdString();
+        m_trawlix.setEnvironment(QStringLiteral("CURL_CA_BUNDLE"), m_site.authority());
 
         m_capture = m_dir.filePath(QStringLiteral("traffic.pcapng"));
-        QProcess dumpcap;
-        dumpcap.setProcessChannelMode(QProcess::MergedChannels);
-        dumpcap.start(QStringLiteral("dumpcap"),
-                      {QStringLiteral("-q"), QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("-f"),
-                       QStringLiteral("tcp port %1").arg(m_nginx->port()), QStringLiteral("-w"), m_capture});
-        ASSERT_TRUE(dumpcap.waitForStarted(10000));
-        const QDeadlineTimer ready(10000);
-        QByteArray said;
-        while (!said.contains("Capturing on") && !ready.hasExpired() && dumpcap.state() == QProcess::Running) {
-            dumpcap.waitForReadyRead(100);
-            said += dumpcap.readAll();
-        }
-        if (!said.contains("Capturing on"))
-            TRAWLIX_SKIP_UNLESS_CI("capture on lo is not permitted here: " << said.toStdString());
+        LoopbackRecorder recorder;
+        if (!recorder.start(m_capture, m_site.port()))
+            TRAWLIX_SKIP_UNLESS_CI(recorder.error().toStdString());
         m_keyLog = m_dir.filePath(QStringLiteral("keys.log"));
         browser.setKeyLog(m_keyLog);
-        browser.setAuthority(m_certificates.authority());
-        ASSERT_TRUE(browser.load(m_nginx->url(QStringLiteral("/index.html")), 4000)) << browser.error().toStdString();
-        QThread::msleep(500);
-        dumpcap.terminate();
-        ASSERT_TRUE(dumpcap.waitForFinished(10000));
+        browser.setAuthority(m_site.authority());
+        ASSERT_TRUE(browser.load(m_site.url(QStringLiteral("/index.html")), 4000)) << browser.error().toStdString();
+        ASSERT_TRUE(recorder.stop());
     }
 
-    // Runs the program with these arguments (TRAWLIX_TRACE on); standard output and error.
+    // Runs the program with these arguments; standard output and error.
     QByteArray run(const QStringList& arguments, int& exitCode)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("CURL_CA_BUNDLE"), m_certificates.authority());
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(kBinary, QStringList{QStringLiteral("--headless"), QStringLiteral("--data-dir"),
-                                           m_dir.filePath(QStringLiteral("data"))} +
-                                   arguments);
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            exitCode = -1;
-        } else {
-            exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        }
-        return process.readAll();
+        const HeadlessProgram::Run run = m_trawlix.run(arguments);
+        exitCode = run.exitCode;
+        return run.out + run.err;
     }
 
     // Every secret of the key log, as written there (hex), and its client random.
@@ -137,8 +92,8 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    TestCertificates m_certificates;
-    std::unique_ptr<NginxServer> m_nginx;
+    TestSite m_site{m_dir.filePath(QStringLiteral("site"))};
+    HeadlessProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
     QString m_capture;
     QString m_keyLog;
 };
@@ -148,7 +103,7 @@ TEST_P(HttpsCapture, TheCaptureFileWithItsKeyLogGivesTheHttpsClip)
     record();
     if (IsSkipped() || HasFatalFailure())
         return;
-    const QString clip = m_nginx->url(QStringLiteral("/clip.mp4"));
+    const QString clip = m_site.url(QStringLiteral("/clip.mp4"));
     ASSERT_TRUE(clip.startsWith(QLatin1String("https://")));
     int exitCode = 0;
     const QByteArray output =

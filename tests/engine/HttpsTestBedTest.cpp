@@ -3,19 +3,16 @@
 // play a page's video while writing their TLS secrets to a key log. The reference decoder
 // (tshark with that key log) must read the browser's request for the video from a capture of
 // "lo"; the program's own decoder is measured against the same captures.
+#include "support/LoopbackRecorder.h"
 #include "support/MediaFixture.h"
-#include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestBrowser.h"
-#include "support/TestCertificates.h"
+#include "support/TestSite.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -45,49 +42,25 @@ TEST_P(HttpsTestBed, TheReferenceDecoderReadsTheBrowsersVideoRequest)
     TestBrowser browser(row.browser, dir.filePath(QStringLiteral("browser")));
     if (!browser.installed())
         TRAWLIX_SKIP_UNLESS_CI(TestBrowser::name(row.browser).toStdString() << " is not installed");
-    if (QStandardPaths::findExecutable(QStringLiteral("dumpcap")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+    if (!LoopbackRecorder::installed() || QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
         TRAWLIX_SKIP_UNLESS_CI("tshark is not installed");
 
-    TestCertificates certificates;
-    ASSERT_TRUE(certificates.make(dir.filePath(QStringLiteral("tls")))) << certificates.error().toStdString();
-    const QString www = dir.filePath(QStringLiteral("www"));
-    ASSERT_TRUE(QDir().mkpath(www));
-    ASSERT_TRUE(MediaFixture::makeClip(www + QStringLiteral("/clip.mp4"), 3));
-    QFile page(www + QStringLiteral("/index.html"));
-    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-    page.write("<!doctype html><html><head><title>A clip over TLS</title></head>"
-               "<body><video src=\"/clip.mp4\" autoplay muted></video></body></html>");
-    page.close();
-
-    NginxServer nginx(www);
-    nginx.setTls(certificates.certificate(), certificates.key(), QString::fromLatin1(row.protocol), row.http2);
-    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
+    TestSite site(dir.filePath(QStringLiteral("site")));
+    ASSERT_TRUE(MediaFixture::makeClip(site.path(QStringLiteral("clip.mp4")), 3));
+    ASSERT_TRUE(site.writePage(QStringLiteral("index.html"), "A clip over TLS",
+                               "<video src=\"/clip.mp4\" autoplay muted></video>"));
+    site.useTls(QString::fromLatin1(row.protocol), row.http2);
+    ASSERT_TRUE(site.start()) << site.error().toStdString();
 
     const QString capture = dir.filePath(QStringLiteral("traffic.pcapng"));
-    QProcess dumpcap;
-    dumpcap.setProcessChannelMode(QProcess::MergedChannels);
-    dumpcap.start(QStringLiteral("dumpcap"),
-                  {QStringLiteral("-q"), QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("-f"),
-                   QStringLiteral("tcp port %1").arg(nginx.port()), QStringLiteral("-w"), capture});
-    ASSERT_TRUE(dumpcap.waitForStarted(10000));
-    // dumpcap says on standard error when it is capturing.
-    const QDeadlineTimer ready(10000);
-    QByteArray said;
-    while (!said.contains("Capturing on") && !ready.hasExpired() && dumpcap.state() == QProcess::Running) {
-        dumpcap.waitForReadyRead(100);
-        said += dumpcap.readAll();
-    }
-    if (!said.contains("Capturing on"))
-        TRAWLIX_SKIP_UNLESS_CI("capture on lo is not permitted here: " << said.toStdString());
-
+    LoopbackRecorder recorder;
+    if (!recorder.start(capture, site.port()))
+        TRAWLIX_SKIP_UNLESS_CI(recorder.error().toStdString());
     const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
     browser.setKeyLog(keyLog);
-    browser.setAuthority(certificates.authority());
-    ASSERT_TRUE(browser.load(nginx.url(QStringLiteral("/index.html")), 4000)) << browser.error().toStdString();
-    QThread::msleep(500);
-    dumpcap.terminate();
-    ASSERT_TRUE(dumpcap.waitForFinished(10000));
+    browser.setAuthority(site.authority());
+    ASSERT_TRUE(browser.load(site.url(QStringLiteral("/index.html")), 4000)) << browser.error().toStdString();
+    ASSERT_TRUE(recorder.stop());
 
     QFile keys(keyLog);
     ASSERT_TRUE(keys.open(QIODevice::ReadOnly)) << "the browser wrote no key log";

@@ -4,11 +4,11 @@
 // registry, installed by the test command into the build folder). What the player fetched is
 // read from nginx's access log.
 #include "support/MediaFixture.h"
-#include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
+#include "support/StreamFixture.h"
 #include "support/TestBrowser.h"
+#include "support/TestSite.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -18,109 +18,6 @@
 namespace {
 
 const QString kPlayers = QStringLiteral(TRAWLIX_BINARY_DIR "/players/node_modules");
-
-// nginx's stock types lack the stream types.
-const QString kStreamTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; "
-                                            "application/dash+xml mpd; video/iso.segment m4s; video/mp4 mp4; "
-                                            "text/html html; application/javascript js; }\n");
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-// A 12 s programme cut into 2 s segments on keyframes: two HLS variants (320x180 and
-// 640x360) with a master playlist, in hls/.
-bool makeHls(const QString& folder)
-{
-    QDir().mkpath(folder);
-    return MediaFixture::make(folder + QStringLiteral("/stream_%v.m3u8"),
-                              {QStringLiteral("-f"),
-                               QStringLiteral("lavfi"),
-                               QStringLiteral("-i"),
-                               QStringLiteral("testsrc=duration=12:size=640x360:rate=25"),
-                               QStringLiteral("-f"),
-                               QStringLiteral("lavfi"),
-                               QStringLiteral("-i"),
-                               QStringLiteral("sine=duration=12"),
-                               QStringLiteral("-filter_complex"),
-                               QStringLiteral("[0:v]split=2[a][b];[b]scale=320:180[small]"),
-                               QStringLiteral("-map"),
-                               QStringLiteral("[a]"),
-                               QStringLiteral("-map"),
-                               QStringLiteral("1:a"),
-                               QStringLiteral("-map"),
-                               QStringLiteral("[small]"),
-                               QStringLiteral("-map"),
-                               QStringLiteral("1:a"),
-                               QStringLiteral("-c:v"),
-                               QStringLiteral("libx264"),
-                               QStringLiteral("-pix_fmt"),
-                               QStringLiteral("yuv420p"),
-                               QStringLiteral("-g"),
-                               QStringLiteral("50"),
-                               QStringLiteral("-keyint_min"),
-                               QStringLiteral("50"),
-                               QStringLiteral("-sc_threshold"),
-                               QStringLiteral("0"),
-                               QStringLiteral("-c:a"),
-                               QStringLiteral("aac"),
-                               QStringLiteral("-f"),
-                               QStringLiteral("hls"),
-                               QStringLiteral("-hls_time"),
-                               QStringLiteral("2"),
-                               QStringLiteral("-hls_playlist_type"),
-                               QStringLiteral("vod"),
-                               QStringLiteral("-var_stream_map"),
-                               QStringLiteral("v:0,a:0 v:1,a:1"),
-                               QStringLiteral("-master_pl_name"),
-                               QStringLiteral("master.m3u8"),
-                               QStringLiteral("-hls_segment_filename"),
-                               folder + QStringLiteral("/seg_%v_%03d.ts")});
-}
-
-// The same programme as DASH with a segment timeline, video and audio in adaptation sets of
-// their own, in dash/.
-bool makeDash(const QString& folder)
-{
-    QDir().mkpath(folder);
-    return MediaFixture::make(folder + QStringLiteral("/manifest.mpd"),
-                              {QStringLiteral("-f"),
-                               QStringLiteral("lavfi"),
-                               QStringLiteral("-i"),
-                               QStringLiteral("testsrc=duration=12:size=640x360:rate=25"),
-                               QStringLiteral("-f"),
-                               QStringLiteral("lavfi"),
-                               QStringLiteral("-i"),
-                               QStringLiteral("sine=duration=12"),
-                               QStringLiteral("-map"),
-                               QStringLiteral("0:v"),
-                               QStringLiteral("-map"),
-                               QStringLiteral("1:a"),
-                               QStringLiteral("-c:v"),
-                               QStringLiteral("libx264"),
-                               QStringLiteral("-pix_fmt"),
-                               QStringLiteral("yuv420p"),
-                               QStringLiteral("-g"),
-                               QStringLiteral("50"),
-                               QStringLiteral("-keyint_min"),
-                               QStringLiteral("50"),
-                               QStringLiteral("-sc_threshold"),
-                               QStringLiteral("0"),
-                               QStringLiteral("-c:a"),
-                               QStringLiteral("aac"),
-                               QStringLiteral("-f"),
-                               QStringLiteral("dash"),
-                               QStringLiteral("-seg_duration"),
-                               QStringLiteral("2"),
-                               QStringLiteral("-use_timeline"),
-                               QStringLiteral("1"),
-                               QStringLiteral("-use_template"),
-                               QStringLiteral("1"),
-                               QStringLiteral("-adaptation_sets"),
-                               QStringLiteral("id=0,streams=v id=1,streams=a")});
-}
 
 struct PlayerCase
 {
@@ -145,34 +42,32 @@ TEST_P(StreamTestBed, TheWebPlayerFetchesTheProgrammeFromNginx)
     if (!MediaFixture::ffmpegAvailable())
         TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
 
-    const QString www = dir.filePath(QStringLiteral("www"));
-    ASSERT_TRUE(QDir().mkpath(www));
-    ASSERT_TRUE(QFile::copy(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js"), www + QStringLiteral("/hls.min.js")));
+    TestSite site(dir.filePath(QStringLiteral("site")));
+    ASSERT_TRUE(
+        QFile::copy(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js"), site.path(QStringLiteral("hls.min.js"))));
     ASSERT_TRUE(QFile::copy(kPlayers + QStringLiteral("/dashjs/dist/modern/umd/dash.all.min.js"),
-                            www + QStringLiteral("/dash.all.min.js")));
-    ASSERT_TRUE(makeHls(www + QStringLiteral("/hls")));
-    ASSERT_TRUE(makeDash(www + QStringLiteral("/dash")));
-    ASSERT_TRUE(writeFile(www + QStringLiteral("/hls.html"),
-                          "<!doctype html><html><head><title>An HLS programme</title>"
-                          "<script src=\"/hls.min.js\"></script></head><body><video id=v muted autoplay></video>"
-                          "<script>const hls = new Hls(); hls.loadSource('/hls/master.m3u8');"
-                          "hls.attachMedia(document.getElementById('v'));</script></body></html>"));
-    ASSERT_TRUE(writeFile(www + QStringLiteral("/dash.html"),
-                          "<!doctype html><html><head><title>A DASH programme</title>"
-                          "<script src=\"/dash.all.min.js\"></script></head><body><video id=v muted autoplay></video>"
-                          "<script>const p = dashjs.MediaPlayer().create();"
-                          "p.initialize(document.getElementById('v'), '/dash/manifest.mpd', true);</script>"
-                          "</body></html>"));
+                            site.path(QStringLiteral("dash.all.min.js"))));
+    // A 12 s programme in 2 s segments: HLS in two variants (640x360 and 320x180), DASH with
+    // audio and video apart.
+    const StreamFixture::Programme programme{12, 2, QSize(640, 360), 0};
+    ASSERT_TRUE(StreamFixture::hlsTwoVariants(site.path(QStringLiteral("hls")), programme, QSize(320, 180)));
+    ASSERT_TRUE(StreamFixture::dashTimeline(site.path(QStringLiteral("dash")), programme));
+    ASSERT_TRUE(site.writePage(QStringLiteral("hls.html"), "An HLS programme",
+                               "<script src=\"/hls.min.js\"></script><video id=v muted autoplay></video>"
+                               "<script>const hls = new Hls(); hls.loadSource('/hls/master.m3u8');"
+                               "hls.attachMedia(document.getElementById('v'));</script>"));
+    ASSERT_TRUE(site.writePage(QStringLiteral("dash.html"), "A DASH programme",
+                               "<script src=\"/dash.all.min.js\"></script><video id=v muted autoplay></video>"
+                               "<script>const p = dashjs.MediaPlayer().create();"
+                               "p.initialize(document.getElementById('v'), '/dash/manifest.mpd', true);</script>"));
 
-    NginxServer nginx(www);
-    const QString accessLog = dir.filePath(QStringLiteral("access.log"));
-    nginx.setServerDirectives(kStreamTypes + QStringLiteral("access_log %1;\n").arg(accessLog));
-    ASSERT_TRUE(nginx.start()) << nginx.error().toStdString();
-    ASSERT_TRUE(browser.load(nginx.url(QLatin1Char('/') + QLatin1String(row.page)), 12000))
+    site.logRequests();
+    ASSERT_TRUE(site.start()) << site.error().toStdString();
+    ASSERT_TRUE(browser.load(site.url(QLatin1Char('/') + QLatin1String(row.page)), 12000))
         << browser.error().toStdString();
-    nginx.stop(); // flushes the log
+    site.stop(); // flushes the log
 
-    QFile log(accessLog);
+    QFile log(site.accessLog());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QByteArray fetched = log.readAll();
     EXPECT_TRUE(fetched.contains(row.name == std::string("hls") ? "/hls/master.m3u8" : "/dash/manifest.mpd"))

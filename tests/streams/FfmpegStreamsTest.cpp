@@ -6,6 +6,7 @@
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
+#include "support/StreamFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,35 +53,11 @@ protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
     // Eight seconds of test picture and tone, cut every two seconds on a keyframe.
-    static QStringList sources()
+    static StreamFixture::Programme programme(int startNumber = 0)
     {
-        return {QStringLiteral("-f"), QStringLiteral("lavfi"),
-                QStringLiteral("-i"), QStringLiteral("testsrc=size=320x240:rate=25:duration=8"),
-                QStringLiteral("-f"), QStringLiteral("lavfi"),
-                QStringLiteral("-i"), QStringLiteral("sine=frequency=440:duration=8")};
-    }
-    static QStringList codecs()
-    {
-        return {QStringLiteral("-c:v"),        QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                QStringLiteral("yuv420p"),     QStringLiteral("-g"),      QStringLiteral("50"),
-                QStringLiteral("-keyint_min"), QStringLiteral("50"),      QStringLiteral("-sc_threshold"),
-                QStringLiteral("0"),           QStringLiteral("-c:a"),    QStringLiteral("aac")};
-    }
-
-    bool ffmpeg(const QString& output, const QStringList& arguments)
-    {
-        QDir().mkpath(QFileInfo(path(output)).absolutePath());
-        const QStringList common{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                                 QStringLiteral("-nostdin"), QStringLiteral("-y")};
-        QStringList all = common + arguments;
-        all << path(output);
-        QProcess process;
-        process.setWorkingDirectory(m_dir.path());
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("ffmpeg"), all);
-        const bool ok = process.waitForFinished(120000) && process.exitCode() == 0;
-        EXPECT_TRUE(ok) << process.readAll().constData();
-        return ok;
+        StreamFixture::Programme eight;
+        eight.startNumber = startNumber;
+        return eight;
     }
 
     // The bytes at a planned address: the file under the temporary folder.
@@ -147,62 +124,17 @@ protected:
         return out.fileName();
     }
 
-    struct Probe
-    {
-        double duration = 0;
-        QByteArray streams; // "video 320x240", "audio" per stream, one line each
-        QByteArray errors;
-    };
-
-    Probe probe(const QString& file)
-    {
-        Probe result;
-        const ToolRun info = run(QStringLiteral("ffprobe"),
-                                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                  QStringLiteral("format=duration:stream=codec_type,width,height"),
-                                  QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-        for (const QByteArray& line : info.output.split('\n')) {
-            const QList<QByteArray> fields = line.split(',');
-            bool number = false;
-            const double seconds = fields[0].toDouble(&number);
-            QByteArray stream;
-            if (number)
-                result.duration = seconds;
-            else if (fields.size() >= 3 && fields[0] == "video")
-                stream = "video " + fields[1] + 'x' + fields[2] + '\n';
-            else if (fields[0] == "audio")
-                stream = "audio\n";
-            // A transport stream lists its streams again under its program.
-            if (!stream.isEmpty() && !result.streams.contains(stream))
-                result.streams += stream;
-        }
-        result.errors =
-            run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
-                                           QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")})
-                .output;
-        return result;
-    }
+    using Probe = MediaFixture::Inspection;
+    static Probe probe(const QString& file) { return MediaFixture::inspect(file); }
 
     QTemporaryDir m_dir;
 };
 
 TEST_F(FfmpegStreamsTest, HlsTransportStreamWithTwoVariants)
 {
-    ASSERT_TRUE(ffmpeg(QStringLiteral("v%v/index.m3u8"),
-                       sources() +
-                           QStringList{QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-map"),
-                                       QStringLiteral("1:a"), QStringLiteral("-map"), QStringLiteral("0:v"),
-                                       QStringLiteral("-map"), QStringLiteral("1:a")} +
-                           codecs() +
-                           QStringList{QStringLiteral("-s:v:1"), QStringLiteral("160x120"), QStringLiteral("-b:v:0"),
-                                       QStringLiteral("600k"), QStringLiteral("-b:v:1"), QStringLiteral("150k"),
-                                       QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                                       QStringLiteral("2"), QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
-                                       QStringLiteral("-var_stream_map"), QStringLiteral("v:0,a:0 v:1,a:1"),
-                                       QStringLiteral("-master_pl_name"), QStringLiteral("master.m3u8"),
-                                       QStringLiteral("-hls_segment_filename"), path(QStringLiteral("v%v/seg%d.ts"))}));
-    const StreamPlan plan = this->plan(StreamFormat::Hls, QStringLiteral("master.m3u8"));
-    EXPECT_EQ(plan.variant.url.toString(), Base + QStringLiteral("v0/index.m3u8"));
+    ASSERT_TRUE(StreamFixture::hlsTwoVariants(path(QStringLiteral("v")), programme(), QSize(160, 120)));
+    const StreamPlan plan = this->plan(StreamFormat::Hls, QStringLiteral("v/master.m3u8"));
+    EXPECT_EQ(plan.variant.url.toString(), Base + QStringLiteral("v/stream_0.m3u8"));
     EXPECT_EQ(plan.variant.width, 320);
     EXPECT_FALSE(plan.live);
     ASSERT_EQ(plan.tracks.size(), 1) << "audio and video in one variant";
@@ -216,12 +148,7 @@ TEST_F(FfmpegStreamsTest, HlsTransportStreamWithTwoVariants)
 
 TEST_F(FfmpegStreamsTest, HlsFragmentedMp4WithAnInitSection)
 {
-    ASSERT_TRUE(ffmpeg(QStringLiteral("f/index.m3u8"),
-                       sources() + codecs() +
-                           QStringList{QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                                       QStringLiteral("2"), QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
-                                       QStringLiteral("-hls_segment_type"), QStringLiteral("fmp4"),
-                                       QStringLiteral("-hls_fmp4_init_filename"), QStringLiteral("init.mp4")}));
+    ASSERT_TRUE(StreamFixture::hlsFragmented(path(QStringLiteral("f")), programme()));
     const StreamPlan plan = this->plan(StreamFormat::Hls, QStringLiteral("f/index.m3u8"));
     ASSERT_EQ(plan.tracks.size(), 1);
     const TrackPlan& track = plan.tracks[0];
@@ -237,21 +164,8 @@ TEST_F(FfmpegStreamsTest, HlsFragmentedMp4WithAnInitSection)
 
 TEST_F(FfmpegStreamsTest, HlsAes128WithTheSequenceNumberAsIv)
 {
-    QFile key(path(QStringLiteral("e/key.bin")));
-    QDir().mkpath(path(QStringLiteral("e")));
-    ASSERT_TRUE(key.open(QIODevice::WriteOnly));
-    key.write(QByteArray::fromHex("00112233445566778899aabbccddeeff"));
-    key.close();
-    QFile info(path(QStringLiteral("keyinfo")));
-    ASSERT_TRUE(info.open(QIODevice::WriteOnly));
-    info.write("key.bin\n" + key.fileName().toUtf8() + "\n");
-    info.close();
-    ASSERT_TRUE(ffmpeg(QStringLiteral("e/index.m3u8"),
-                       sources() + codecs() +
-                           QStringList{QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                                       QStringLiteral("2"), QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
-                                       QStringLiteral("-start_number"), QStringLiteral("5"),
-                                       QStringLiteral("-hls_key_info_file"), info.fileName()}));
+    ASSERT_TRUE(StreamFixture::hlsAes128(path(QStringLiteral("e")), programme(5),
+                                         QByteArray::fromHex("00112233445566778899aabbccddeeff")));
     const StreamPlan plan = this->plan(StreamFormat::Hls, QStringLiteral("e/index.m3u8"));
     ASSERT_EQ(plan.tracks.size(), 1);
     const TrackPlan& track = plan.tracks[0];
@@ -266,42 +180,12 @@ TEST_F(FfmpegStreamsTest, HlsAes128WithTheSequenceNumberAsIv)
     EXPECT_EQ(joined.errors, QByteArray());
 }
 
-// ffmpeg writes the IV into the playlist; this stream leaves it out, so each segment's IV is its
-// media sequence number. openssl encrypts the segments that way.
+// A playlist without an IV in its key tag: each segment's IV is its media sequence number, and
+// openssl encrypted the segments that way.
 TEST_F(FfmpegStreamsTest, HlsAes128WithoutAnIvInThePlaylist)
 {
-    ASSERT_TRUE(ffmpeg(QStringLiteral("n/index.m3u8"),
-                       sources() + codecs() +
-                           QStringList{QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                                       QStringLiteral("2"), QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
-                                       QStringLiteral("-start_number"), QStringLiteral("300")}));
-    const QByteArray key = QByteArray::fromHex("0f0e0d0c0b0a09080706050403020100");
-    QFile keyFile(path(QStringLiteral("n/key.bin")));
-    ASSERT_TRUE(keyFile.open(QIODevice::WriteOnly));
-    keyFile.write(key);
-    keyFile.close();
-    QFile playlist(path(QStringLiteral("n/index.m3u8")));
-    ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
-    QByteArray text = playlist.readAll();
-    playlist.close();
-    ASSERT_TRUE(text.contains("#EXT-X-MEDIA-SEQUENCE:300\n"));
-    text.replace("#EXT-X-MEDIA-SEQUENCE:300\n",
-                 "#EXT-X-MEDIA-SEQUENCE:300\n#EXT-X-KEY:METHOD=AES-128,URI=\"key.bin\"\n");
-    ASSERT_TRUE(playlist.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    playlist.write(text);
-    playlist.close();
-    for (int sequence = 300; sequence < 304; ++sequence) {
-        const QString segment = path(QStringLiteral("n/index%1.ts").arg(sequence));
-        const ToolRun openssl =
-            run(QStringLiteral("openssl"),
-                {QStringLiteral("enc"), QStringLiteral("-aes-128-cbc"), QStringLiteral("-K"),
-                 QString::fromLatin1(key.toHex()), QStringLiteral("-iv"),
-                 QStringLiteral("%1").arg(sequence, 32, 16, QLatin1Char('0')), QStringLiteral("-in"), segment,
-                 QStringLiteral("-out"), segment + QStringLiteral(".enc")});
-        ASSERT_EQ(openssl.exitCode, 0) << openssl.output.constData();
-        QFile::remove(segment);
-        QFile::rename(segment + QStringLiteral(".enc"), segment);
-    }
+    ASSERT_TRUE(StreamFixture::hlsAes128SequenceIv(path(QStringLiteral("n")), programme(300),
+                                                   QByteArray::fromHex("0f0e0d0c0b0a09080706050403020100")));
     const StreamPlan plan = this->plan(StreamFormat::Hls, QStringLiteral("n/index.m3u8"));
     ASSERT_EQ(plan.tracks.size(), 1);
     ASSERT_EQ(plan.tracks[0].segments.size(), 4);
@@ -313,13 +197,7 @@ TEST_F(FfmpegStreamsTest, HlsAes128WithoutAnIvInThePlaylist)
 
 TEST_F(FfmpegStreamsTest, DashTemplateWithTimelineAndSeparateAudio)
 {
-    ASSERT_TRUE(
-        ffmpeg(QStringLiteral("d/manifest.mpd"),
-               sources() + codecs() +
-                   QStringList{QStringLiteral("-f"), QStringLiteral("dash"), QStringLiteral("-seg_duration"),
-                               QStringLiteral("2"), QStringLiteral("-use_template"), QStringLiteral("1"),
-                               QStringLiteral("-use_timeline"), QStringLiteral("1"), QStringLiteral("-adaptation_sets"),
-                               QStringLiteral("id=0,streams=v id=1,streams=a")}));
+    ASSERT_TRUE(StreamFixture::dashTimeline(path(QStringLiteral("d")), programme()));
     const StreamPlan plan = this->plan(StreamFormat::Dash, QStringLiteral("d/manifest.mpd"));
     EXPECT_EQ(plan.variant.width, 320);
     ASSERT_EQ(plan.tracks.size(), 2);
@@ -339,12 +217,7 @@ TEST_F(FfmpegStreamsTest, DashTemplateWithTimelineAndSeparateAudio)
 
 TEST_F(FfmpegStreamsTest, DashSingleFileSegmentList)
 {
-    ASSERT_TRUE(
-        ffmpeg(QStringLiteral("s/manifest.mpd"),
-               sources() + codecs() +
-                   QStringList{QStringLiteral("-f"), QStringLiteral("dash"), QStringLiteral("-seg_duration"),
-                               QStringLiteral("2"), QStringLiteral("-single_file"), QStringLiteral("1"),
-                               QStringLiteral("-adaptation_sets"), QStringLiteral("id=0,streams=v id=1,streams=a")}));
+    ASSERT_TRUE(StreamFixture::dashSingleFile(path(QStringLiteral("s")), programme()));
     const StreamPlan plan = this->plan(StreamFormat::Dash, QStringLiteral("s/manifest.mpd"));
     ASSERT_EQ(plan.tracks.size(), 2);
     for (const TrackPlan& track : plan.tracks) {
@@ -364,59 +237,9 @@ TEST_F(FfmpegStreamsTest, DashSingleFileSegmentList)
     EXPECT_EQ(video.errors, QByteArray());
 }
 
-// Finds a top-level box of an MP4 file: its offset and size.
-std::optional<ByteRange> topLevelBox(const QByteArray& file, const char* type)
-{
-    qint64 at = 0;
-    while (at + 8 <= file.size()) {
-        const qint64 size = qint64(quint8(file[at])) << 24 | qint64(quint8(file[at + 1])) << 16 |
-                            qint64(quint8(file[at + 2])) << 8 | qint64(quint8(file[at + 3]));
-        if (size < 8)
-            return std::nullopt;
-        if (file.mid(at + 4, 4) == type)
-            return ByteRange{at, size};
-        at += size;
-    }
-    return std::nullopt;
-}
-
 TEST_F(FfmpegStreamsTest, DashSegmentBaseReadsTheSidxOfTheRealFile)
 {
-    struct Track
-    {
-        QString name;
-        QStringList options;
-    };
-    const Track tracks[] = {
-        {QStringLiteral("b/video.mp4"), {QStringLiteral("-an")}},
-        {QStringLiteral("b/audio.mp4"), {QStringLiteral("-vn")}},
-    };
-    QByteArray sets;
-    for (const Track& track : tracks) {
-        ASSERT_TRUE(ffmpeg(track.name, sources() + codecs() + track.options +
-                                           QStringList{QStringLiteral("-movflags"), QStringLiteral("+dash+global_sidx"),
-                                                       QStringLiteral("-frag_duration"), QStringLiteral("2000000")}));
-        QFile file(path(track.name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        const std::optional<ByteRange> sidx = topLevelBox(bytes, "sidx");
-        ASSERT_TRUE(sidx) << "ffmpeg wrote no global sidx";
-        const bool video = track.options[0] == QLatin1String("-an");
-        sets += "<AdaptationSet mimeType=\"" + QByteArray(video ? "video/mp4" : "audio/mp4") +
-                "\"><Representation id=\"" + QByteArray(video ? "v" : "a") + "\" bandwidth=\"1\"" +
-                (video ? " width=\"320\" height=\"240\"" : "") + "><BaseURL>" +
-                QFileInfo(track.name).fileName().toUtf8() + "</BaseURL><SegmentBase indexRange=\"" +
-                QByteArray::number(sidx->offset) + '-' + QByteArray::number(sidx->last()) +
-                "\"><Initialization range=\"0-" + QByteArray::number(sidx->offset - 1) +
-                "\"/></SegmentBase></Representation></AdaptationSet>\n";
-    }
-    QFile mpd(path(QStringLiteral("b/manifest.mpd")));
-    ASSERT_TRUE(mpd.open(QIODevice::WriteOnly));
-    mpd.write("<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" type=\"static\" "
-              "mediaPresentationDuration=\"PT8S\"><Period>\n" +
-              sets + "</Period></MPD>\n");
-    mpd.close();
-
+    ASSERT_TRUE(StreamFixture::dashSegmentBase(path(QStringLiteral("b")), programme()));
     const StreamPlan plan = this->plan(StreamFormat::Dash, QStringLiteral("b/manifest.mpd"));
     ASSERT_EQ(plan.tracks.size(), 2);
     for (const TrackPlan& track : plan.tracks) {
@@ -426,7 +249,7 @@ TEST_F(FfmpegStreamsTest, DashSegmentBaseReadsTheSidxOfTheRealFile)
         const SegmentRequest& last = track.segments.last();
         QFile file(path(QStringLiteral("b/") + last.url.fileName()));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const std::optional<ByteRange> mfra = topLevelBox(file.readAll(), "mfra");
+        const std::optional<ByteRange> mfra = StreamFixture::topLevelBox(file.readAll(), "mfra");
         ASSERT_TRUE(mfra);
         EXPECT_EQ(mfra->offset + mfra->length, file.size());
         EXPECT_EQ(last.range->offset + last.range->length, mfra->offset);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -17,4 +18,13 @@ public:
     // Runs ffmpeg quietly with the given inputs and options, writing path. Returns false when
     // ffmpeg failed.
     static bool make(const QString& path, const QStringList& inputsAndOptions);
+
+    // What ffprobe and a full decode by ffmpeg say of a file.
+    struct Inspection
+    {
+        double duration = -1; // seconds, of the container; -1 when ffprobe gave none
+        QByteArray streams;   // "video 640x360\n", "audio\n" per stream, in file order, each once
+        QByteArray errors;    // ffmpeg -v error while decoding it all; empty for a clean file
+    };
+    static Inspection inspect(const QString& path);
 };

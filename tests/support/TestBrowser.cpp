@@ -1,5 +1,7 @@
 #include "support/TestBrowser.h"
 
+#include "support/XdgOpenStub.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -148,6 +150,10 @@ bool TestBrowser::load(const QString& url, int budgetMs)
     environment.insert(QStringLiteral("HOME"), m_folder);
     environment.insert(QStringLiteral("no_proxy"), QStringLiteral("*"));
     environment.remove(QStringLiteral("DISPLAY"));
+    if (!XdgOpenStub::install(m_folder + QStringLiteral("/bin"), environment)) {
+        m_error = QStringLiteral("cannot write the xdg-open stub");
+        return false;
+    }
     browser.setProcessEnvironment(environment);
     browser.setProcessChannelMode(QProcess::MergedChannels);
     browser.start(program(m_kind), arguments(url, budgetMs));

@@ -15,7 +15,7 @@ struct DecoderHarness
         : decoder(keyLog,
                   limits,
                   {[this](const HttpExchange& exchange) { started.push_back(exchange); },
-                   [this](const HttpExchange& exchange) { completed.push_back(exchange); }})
+                   [this](const HttpExchange& exchange) { completed.push_back(exchange); }, [this] { ++keysMissing; }})
     {}
 
     void feed(const Bytes& frame, int linkType = 1)
@@ -34,4 +34,5 @@ struct DecoderHarness
     WireTime time = 1'700'000'000'000'000;
     std::vector<HttpExchange> started;
     std::vector<HttpExchange> completed;
+    int keysMissing = 0; // times the decoder said a connection's keys never came
 };

@@ -222,6 +222,7 @@ TEST(TlsDecryption, MissingOrWrongKeysGiveNothingAndHoldLittle)
     EXPECT_EQ(missing.decoder.statistics().connectionsAbandoned, 1u);
     EXPECT_EQ(missing.decoder.statistics().tlsConnections, 1u);
     EXPECT_EQ(missing.decoder.statistics().keysMissing, 1u); // what a notice of "no keys" reads
+    EXPECT_EQ(missing.keysMissing, 1) << "the sink hears of it once";
 
     // Keys of the wrong value: nothing authenticates, nothing is reported.
     std::string wrong;

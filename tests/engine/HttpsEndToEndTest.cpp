@@ -1,0 +1,126 @@
+// HTTPS into the library, as a user meets it: `trawlix --headless --interface lo --keylog KEYS`
+// runs while a real browser, writing its TLS secrets to KEYS, plays a page's video from nginx
+// over TLS (1.3 with HTTP/2, 1.2 with HTTP/1.1; a test authority). The clip must reach
+// "Videos/" with exactly the server's bytes, the page's title and the site's own icon, all
+// fetched over HTTPS with the certificate checked.
+#include "support/HeadlessProgram.h"
+#include "support/MediaFixture.h"
+#include "support/SkipUnlessCi.h"
+#include "support/TestBrowser.h"
+#include "support/TestSite.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct HttpsCase
+{
+    TestBrowser::Kind browser;
+    const char* protocol; // nginx's ssl_protocols
+    bool http2;
+};
+
+std::string caseName(const ::testing::TestParamInfo<HttpsCase>& row)
+{
+    return TestBrowser::name(row.param.browser).section(QLatin1Char('-'), 0, 0).toStdString() +
+           (row.param.http2 ? "_TLS13_HTTP2" : "_TLS12_HTTP1");
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class HttpsEndToEnd : public ::testing::TestWithParam<HttpsCase>
+{
+};
+
+TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
+{
+    const HttpsCase& row = GetParam();
+    QString why;
+    if (!HeadlessProgram::built())
+        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
+    if (!HeadlessProgram::canCaptureOnLoopback(&why))
+        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    QTemporaryDir dir;
+    TestBrowser browser(row.browser, dir.filePath(QStringLiteral("browser")));
+    if (!browser.installed())
+        TRAWLIX_SKIP_UNLESS_CI(TestBrowser::name(row.browser).toStdString() << " is not installed");
+
+    TestSite site(dir.filePath(QStringLiteral("site")));
+    // Past the probe's smallest media (50000 bytes).
+    ASSERT_TRUE(MediaFixture::make(site.path(QStringLiteral("clip.mp4")),
+                                   {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                    QStringLiteral("testsrc=duration=4:size=320x240:rate=25"),
+                                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
+                                    QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")}));
+    const QByteArray served = site.read(QStringLiteral("clip.mp4"));
+    ASSERT_GE(served.size(), 50000);
+    ASSERT_TRUE(site.writePage(QStringLiteral("watch/index.html"), "A clip over TLS",
+                               "<video src=\"/clip.mp4\" autoplay muted></video>"));
+    ASSERT_TRUE(site.writeIcon(QStringLiteral("red")));
+    site.useTls(QString::fromLatin1(row.protocol), row.http2);
+    ASSERT_TRUE(site.start()) << site.error().toStdString();
+
+    HeadlessProgram trawlix(dir.filePath(QStringLiteral("trawlix")));
+    trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+    trawlix.setSetting(QStringLiteral("accelerator"), QStringLiteral("true"));
+    // A plain copy into the library, so its bytes can be compared with the server's.
+    trawlix.setSetting(QStringLiteral("repairvideos"), QStringLiteral("false"));
+    trawlix.setEnvironment(QStringLiteral("CURL_CA_BUNDLE"), site.authority());
+    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
+    const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
+    ASSERT_TRUE(
+        trawlix.start({QStringLiteral("--interface"), QStringLiteral("lo"), QStringLiteral("--keylog"), keyLog}));
+    trawlix.settle(1500); // the capture opens "lo" meanwhile
+    ASSERT_TRUE(trawlix.running()) << trawlix.output().toStdString();
+
+    browser.setKeyLog(keyLog);
+    browser.setAuthority(site.authority());
+    ASSERT_TRUE(browser.load(site.url(QStringLiteral("/watch/index.html")), 4000)) << browser.error().toStdString();
+    const QString clip = site.url(QStringLiteral("/clip.mp4"));
+    const bool placed = trawlix.waitForDownload(clip, 60000);
+    trawlix.stop();
+    const QByteArray output = trawlix.output();
+    ASSERT_TRUE(placed) << output.toStdString();
+
+    EXPECT_EQ(HeadlessProgram::downloadRows(output, clip), 1) << output.toStdString();
+    const QString base = HeadlessProgram::downloadBase(output, clip);
+    ASSERT_FALSE(base.isEmpty()) << output.toStdString();
+    const QString library = trawlix.data(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
+    const QByteArray stored = readFile(library);
+    EXPECT_EQ(stored.size(), served.size()) << output.toStdString();
+    EXPECT_TRUE(stored == served) << "the library file is not the server's clip";
+    EXPECT_TRUE(output.contains("library: A clip over TLS\t")) << output.toStdString();
+
+    // The site's icon, fetched over HTTPS, and the library row's small icon made from it.
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(site.port());
+    EXPECT_TRUE(readFile(trawlix.data(QStringLiteral("FavIcons/") + host)) == site.read(QStringLiteral("favicon.ico")))
+        << "the icon cache does not hold the site's icon\n"
+        << output.toStdString();
+    const QImage small(trawlix.data(QStringLiteral("16x16/") + base + QStringLiteral(".bmp")));
+    ASSERT_FALSE(small.isNull()) << "no small icon for the library row";
+    const QColor middle = small.pixelColor(8, 8);
+    EXPECT_GT(middle.red(), 200);
+    EXPECT_LT(middle.green(), 60);
+    EXPECT_LT(middle.blue(), 60);
+}
+
+INSTANTIATE_TEST_SUITE_P(Browsers,
+                         HttpsEndToEnd,
+                         ::testing::Values(HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.3", true},
+                                           HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.2", false},
+                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.3", true},
+                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.2", false}),
+                         caseName);
+
+} // namespace
