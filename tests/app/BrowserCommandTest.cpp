@@ -3,6 +3,7 @@
 // key log the capture reads. Browsers are stand-in scripts on a PATH of their own, so that no
 // test starts the machine's browser unless it asks for it.
 #include "app/CommandLine.h"
+#include "app/ParseWords.h"
 #include "support/NginxServer.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
@@ -30,10 +31,7 @@ const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 CommandLine parse(std::initializer_list<const char*> words)
 {
-    QStringList arguments{QStringLiteral("/usr/bin/trawlix")};
-    for (const char* word : words)
-        arguments << QString::fromUtf8(word);
-    return CommandLine::parse(arguments);
+    return parseWords(words);
 }
 
 TEST(BrowserCommandLine, NameAndAddressInEitherOrderAndOnlyWebAddresses)

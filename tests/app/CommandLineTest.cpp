@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ParseWords.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +7,7 @@ namespace {
 
 CommandLine parse(std::initializer_list<const char*> words)
 {
-    QStringList arguments{QStringLiteral("/usr/bin/trawlix")};
-    for (const char* word : words)
-        arguments << QString::fromUtf8(word);
-    return CommandLine::parse(arguments);
+    return parseWords(words);
 }
 
 TEST(CommandLineTest, MinIsAWholeArgumentOfItsOwn)

@@ -1,5 +1,6 @@
 // `trawlix --cut`: its options, and the built program cutting a generated clip.
 #include "app/CommandLine.h"
+#include "app/ParseWords.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 
@@ -20,10 +21,7 @@ const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 CommandLine parse(std::initializer_list<const char*> words)
 {
-    QStringList arguments{QStringLiteral("/usr/bin/trawlix")};
-    for (const char* word : words)
-        arguments << QString::fromUtf8(word);
-    return CommandLine::parse(arguments);
+    return parseWords(words);
 }
 
 TEST(CutCommandTest, OptionsTakeSecondsWithPointOrComma)
