@@ -2,6 +2,7 @@
 
 #include "tools/ChildRegistry.h"
 #include "tools/DefaultSignals.h"
+#include "tools/FamilyGuard.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -32,6 +33,7 @@ struct Launch
     pid_t parent = 0;
     int writeFd = -1;
     int errorFd = -1;
+    int guardFd = -1;
 };
 
 // The child's side: its own process group, default signal handling, the death signal, the
@@ -46,6 +48,8 @@ struct Launch
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != launch.parent)
         ::_exit(127);
+    // Before anything of the tool runs, so no child of its escapes the guard's list.
+    FamilyGuard::addSelf(launch.guardFd);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -82,6 +86,7 @@ pid_t spawnTool(const QString& programPath, const ToolCommand& command, int writ
     launch.argv.push_back(nullptr);
     launch.parent = ::getpid();
     launch.writeFd = writeFd;
+    launch.guardFd = FamilyGuard::channel();
 
     // The child writes errno here when it cannot become the tool; end of file means exec worked.
     int errorPipe[2] = {-1, -1};
@@ -114,6 +119,7 @@ pid_t spawnTool(const QString& programPath, const ToolCommand& command, int writ
     if (got > 0) {
         while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
+        FamilyGuard::remove(pid);
         return -1;
     }
     return pid;

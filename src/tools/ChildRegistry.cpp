@@ -36,10 +36,8 @@ pid_t spawnAndAdd(const QString& programPath, const std::function<pid_t()>& spaw
     if (g_refusing)
         return -1;
     const pid_t pid = spawn();
-    if (pid > 0) {
+    if (pid > 0)
         g_children.insert(pid, Entry{QFileInfo(programPath).fileName(), false});
-        FamilyGuard::add(pid);
-    }
     return pid;
 }
 

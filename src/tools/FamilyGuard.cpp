@@ -146,24 +146,29 @@ bool start()
     return true;
 }
 
-void send(std::int32_t add, pid_t group)
+void send(int fd, std::int32_t add, pid_t group)
 {
-    if (!start())
-        return;
     const Record record{add, static_cast<std::int32_t>(group)};
-    (void)!::send(g_fd, &record, sizeof record, MSG_NOSIGNAL);
+    (void)!::send(fd, &record, sizeof record, MSG_NOSIGNAL);
 }
 
 } // namespace
 
-void add(pid_t group)
+int channel()
 {
-    send(1, group);
+    return start() ? g_fd : -1;
+}
+
+void addSelf(int channel)
+{
+    if (channel >= 0)
+        send(channel, 1, ::getpid());
 }
 
 void remove(pid_t group)
 {
-    send(0, group);
+    if (g_fd >= 0)
+        send(g_fd, 0, group);
 }
 
 pid_t guardPid()

@@ -10,10 +10,19 @@
 // sends SIGKILL to every group still listed and exits. A group leaves the list when its tool is
 // reaped, so the guard never signals a group id the system may have given to someone else.
 //
-// Called under the child registry's lock; the guard starts with the first tool.
+// A tool adds its own group, between fork() and exec(): were Trawlix to add it after fork()
+// returned, a kill in between would leave a family the guard never heard of.
+//
+// Called under the child registry's lock; the guard starts before the first tool.
 namespace FamilyGuard {
 
-void add(pid_t group);
+// Starts the guard if it is not running; the descriptor a tool passes to addSelf(), or -1
+// when there is no guard.
+int channel();
+
+// The child's side, async-signal-safe: adds the calling process's group (its own pid).
+void addSelf(int channel);
+
 void remove(pid_t group);
 
 // The guard's pid, or -1 when it is not running (for tests).
