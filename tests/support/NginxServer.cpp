@@ -111,6 +111,7 @@ bool NginxServer::start()
         file.write(config.toUtf8());
         file.close();
 
+        QFile::remove(prefix + QStringLiteral("/nginx.pid"));
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
         m_process->start(NginxBinary,
@@ -120,9 +121,12 @@ bool NginxServer::start()
             m_error = QStringLiteral("nginx did not start: ") + m_process->errorString();
             return false;
         }
+        // nginx writes its pid file once its sockets are bound: until then a connection may
+        // reach another server that holds the port, while ours retries its bind.
+        const QString pidFile = prefix + QStringLiteral("/nginx.pid");
         const QDeadlineTimer deadline(5000);
         while (!deadline.hasExpired() && m_process->state() == QProcess::Running) {
-            if (accepts(m_port))
+            if (QFileInfo::exists(pidFile) && accepts(m_port))
                 return true;
             QThread::msleep(10);
         }
