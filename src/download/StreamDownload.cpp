@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cmath>
 #include <mutex>
@@ -100,9 +99,7 @@ bool StreamDownload::downloadSegments(StreamFetcher& fetcher,
                 QString why = fetched.ok() ? QString() : StreamFetcher::failureReason(fetched.error);
                 const std::optional<QByteArray> plain =
                     fetched.ok() ? fetcher.decrypted(fetched.bytes, job.key, why, &connection) : std::nullopt;
-                QSaveFile file(job.path);
-                if (!plain || !file.open(QIODevice::WriteOnly) || file.write(*plain) != plain->size() ||
-                    !file.commit()) {
+                if (!plain || !StreamJoin::writeWhole(job.path, *plain)) {
                     if (!failed.exchange(true)) {
                         std::lock_guard lock(failure);
                         reason = why.isEmpty() ? QStringLiteral("Conn err") : why;

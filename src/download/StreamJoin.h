@@ -14,7 +14,15 @@ struct Piece
     QString segment;
 };
 
+// Segments and joined tracks are scratch on the way to the library file: each appears whole or
+// not at all (written beside under ".part", then renamed), but none is forced to the disk; the
+// muxed file that leaves the folder is the one that must outlive a power cut, and the finished
+// file's duration is checked against the playlist's.
+
 // False when a piece cannot be read or the file cannot be written; the file is then not there.
 bool join(const QList<Piece>& pieces, const QString& file);
+
+// Writes bytes as the file path; false (and no file) when it cannot.
+bool writeWhole(const QString& path, const QByteArray& bytes);
 
 } // namespace StreamJoin

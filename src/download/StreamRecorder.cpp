@@ -128,8 +128,7 @@ std::optional<QString> StreamRecorder::initFile(int index, const TrackPlan& plan
     const std::optional<QByteArray> plain =
         fetched.ok() ? m_fetcher.decrypted(fetched.bytes, section.key, why, m_connection) : std::nullopt;
     const QString path = m_folder + QStringLiteral("/t%1-i%2.seg").arg(index).arg(track.initFiles.size());
-    QSaveFile file(path);
-    if (!plain || !file.open(QIODevice::WriteOnly) || file.write(*plain) != plain->size() || !file.commit())
+    if (!plain || !StreamJoin::writeWhole(path, *plain))
         return std::nullopt;
     m_bytes += plain->size();
     track.initFiles.insert(key, path);
@@ -167,8 +166,7 @@ StreamRecorder::recordSegment(int index, const TrackPlan& plan, const SegmentReq
             plain = m_fetcher.decrypted(fetched.bytes, segment.key, why, m_connection);
     }
     const QString path = m_folder + QStringLiteral("/t%1-s%2.seg").arg(index).arg(track.pieces.size());
-    QSaveFile file(path);
-    if (!plain || !file.open(QIODevice::WriteOnly) || file.write(*plain) != plain->size() || !file.commit()) {
+    if (!plain || !StreamJoin::writeWhole(path, *plain)) {
         if (m_fetcher.stopped())
             return Step::Halt;
         m_segmentFailed = true;
