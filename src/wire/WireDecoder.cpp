@@ -184,6 +184,8 @@ void WireDecoder::Impl::feed(int linkType, WireTime time, std::span<const std::u
     if (!segment)
         return;
     ++m_statistics.tcpFrames;
+    if (!m_limits.port80 && (segment->source.port == 80 || segment->destination.port == 80))
+        return;
     sweep(time);
     Connection* connection = lookUp(*segment, time);
     if (connection && connection->kind != Kind::PassedOver)

@@ -12,7 +12,8 @@ class KeyLog;
 // Turns captured frames into HTTP exchanges: TCP reassembly per connection and direction, TLS
 // decryption with the secrets of a key log, and HTTP/1.1 and HTTP/2 messages. Connections that
 // do not open with a TLS ClientHello (or, with WireLimits::plainHttp, a plain HTTP request on a
-// port other than 80 and 8080) are remembered as passed over and cost one lookup per frame.
+// port other than 80 and 8080) are remembered as passed over and cost one lookup per frame;
+// port 80 is not looked up at all (WireLimits::port80).
 // Not thread-safe: one thread feeds it; the sink is called from feed().
 //
 // Use: a KeyLog following the key log file (setFile), a WireDecoder over it, then feed() with

@@ -37,4 +37,7 @@ struct WireLimits
     // Plain (unencrypted) HTTP/1.1 and HTTP/2 on ports other than 80 and 8080, which the frame
     // analyser already reads.
     bool plainHttp = true;
+    // Port 80 carries plain HTTP, which the frame analyser reads, and TLS there is unheard of: its
+    // frames are not even looked up, so the plain path pays no more than a port compare for them.
+    bool port80 = false;
 };
