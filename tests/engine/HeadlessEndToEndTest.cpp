@@ -29,12 +29,8 @@ class HeadlessEndToEnd : public ::testing::TestWithParam<quint16>
 // hold exactly the server's bytes (checked in the library file the assembly copies them to).
 TEST_P(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
 {
-    QString why;
-    if (!HeadlessProgram::canCaptureOnLoopback(&why))
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
-    if (!HeadlessProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI(
-            "the trawlix program is not built (GUI off): " << HeadlessProgram::binary().toStdString());
+    if (const QString missing = HeadlessProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
 
     QTemporaryDir root;
     TestSite site(root.filePath(QStringLiteral("site")));
@@ -53,16 +49,13 @@ TEST_P(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
         TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1: " << site.error().toStdString());
 
     HeadlessProgram trawlix(root.filePath(QStringLiteral("trawlix")));
-    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1")); // to see the parts finish
+    trawlix.traceOn(); // to see the parts finish
     trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
     trawlix.setSetting(QStringLiteral("accelerator"), QStringLiteral("true"));
     trawlix.setSetting(QStringLiteral("mp4"), QStringLiteral("true"));
     // A plain copy into the library, so its bytes can be compared with the server's.
     trawlix.setSetting(QStringLiteral("repairvideos"), QStringLiteral("false"));
-    ASSERT_TRUE(trawlix.start({QStringLiteral("--interface"), QStringLiteral("lo")}));
-    // Let the capture open the adapter before the client asks.
-    trawlix.settle(1500);
-    ASSERT_TRUE(trawlix.running()) << trawlix.output().constData();
+    ASSERT_TRUE(trawlix.startCapture()) << trawlix.output().constData();
 
     QProcess client;
     client.start(QStringLiteral("curl"),

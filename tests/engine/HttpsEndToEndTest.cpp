@@ -4,6 +4,7 @@
 // "Videos/" with exactly the server's bytes, the page's title and the site's own icon, all
 // fetched over HTTPS with the certificate checked.
 #include "support/HeadlessProgram.h"
+#include "support/HttpsCases.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestBrowser.h"
@@ -18,19 +19,6 @@
 
 namespace {
 
-struct HttpsCase
-{
-    TestBrowser::Kind browser;
-    const char* protocol; // nginx's ssl_protocols
-    bool http2;
-};
-
-std::string caseName(const ::testing::TestParamInfo<HttpsCase>& row)
-{
-    return TestBrowser::name(row.param.browser).section(QLatin1Char('-'), 0, 0).toStdString() +
-           (row.param.http2 ? "_TLS13_HTTP2" : "_TLS12_HTTP1");
-}
-
 QByteArray readFile(const QString& path)
 {
     QFile file(path);
@@ -44,13 +32,8 @@ class HttpsEndToEnd : public ::testing::TestWithParam<HttpsCase>
 TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
 {
     const HttpsCase& row = GetParam();
-    QString why;
-    if (!HeadlessProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-    if (!HeadlessProgram::canCaptureOnLoopback(&why))
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
-    if (!MediaFixture::ffmpegAvailable())
-        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    if (const QString missing = HeadlessProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
     QTemporaryDir dir;
     TestBrowser browser(row.browser, dir.filePath(QStringLiteral("browser")));
     if (!browser.installed())
@@ -77,12 +60,9 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
     // A plain copy into the library, so its bytes can be compared with the server's.
     trawlix.setSetting(QStringLiteral("repairvideos"), QStringLiteral("false"));
     trawlix.setEnvironment(QStringLiteral("CURL_CA_BUNDLE"), site.authority());
-    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
+    trawlix.traceOn();
     const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
-    ASSERT_TRUE(
-        trawlix.start({QStringLiteral("--interface"), QStringLiteral("lo"), QStringLiteral("--keylog"), keyLog}));
-    trawlix.settle(1500); // the capture opens "lo" meanwhile
-    ASSERT_TRUE(trawlix.running()) << trawlix.output().toStdString();
+    ASSERT_TRUE(trawlix.startCapture({QStringLiteral("--keylog"), keyLog})) << trawlix.output().toStdString();
 
     browser.setKeyLog(keyLog);
     browser.setAuthority(site.authority());
@@ -115,12 +95,6 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
     EXPECT_LT(middle.blue(), 60);
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers,
-                         HttpsEndToEnd,
-                         ::testing::Values(HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.3", true},
-                                           HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.2", false},
-                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.3", true},
-                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.2", false}),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Browsers, HttpsEndToEnd, httpsCases(), httpsCaseName);
 
 } // namespace

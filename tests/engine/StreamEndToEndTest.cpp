@@ -95,13 +95,8 @@ class StreamEndToEnd : public ::testing::TestWithParam<StreamCase>
 TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
 {
     const StreamCase& row = GetParam();
-    QString why;
-    if (!HeadlessProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-    if (!HeadlessProgram::canCaptureOnLoopback(&why))
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
-    if (!MediaFixture::ffmpegAvailable())
-        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    if (const QString missing = HeadlessProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
     if (!QFileInfo::exists(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js")))
         TRAWLIX_SKIP_UNLESS_CI("the web players are not installed (scripts/install-players.sh)");
     QTemporaryDir dir;
@@ -128,8 +123,8 @@ TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
 
     HeadlessProgram trawlix(dir.filePath(QStringLiteral("trawlix")));
     trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
-    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
-    QStringList arguments{QStringLiteral("--interface"), QStringLiteral("lo")};
+    trawlix.traceOn();
+    QStringList arguments;
     if (row.https) {
         const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
         arguments << QStringLiteral("--keylog") << keyLog;
@@ -137,9 +132,7 @@ TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
         browser.setKeyLog(keyLog);
         browser.setAuthority(site.authority());
     }
-    ASSERT_TRUE(trawlix.start(arguments));
-    trawlix.settle(1500); // the capture opens "lo" meanwhile
-    ASSERT_TRUE(trawlix.running()) << trawlix.output().toStdString();
+    ASSERT_TRUE(trawlix.startCapture(arguments)) << trawlix.output().toStdString();
 
     ASSERT_TRUE(browser.load(site.url(QStringLiteral("/watch/index.html")), 10000)) << browser.error().toStdString();
     const QString address = site.url(manifest);

@@ -1,26 +1,62 @@
 #include "support/HeadlessProgram.h"
 
 #include "base/Settings.h"
+#include "support/MediaFixture.h"
 #include "support/XdgOpenStub.h"
 
-#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QTest>
 
+#include <atomic>
 #include <optional>
 
 #include <pcap/pcap.h>
 
-HeadlessProgram::HeadlessProgram(QString folder)
+namespace {
+
+std::atomic<int> g_serial{0};
+
+} // namespace
+
+HeadlessProgram::HeadlessProgram(QString folder, Mode mode)
     : m_folder(std::move(folder))
-    , m_environment(QProcessEnvironment::systemEnvironment())
+    , m_mode(mode)
+    , m_serial(++g_serial)
 {
-    m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
-    m_environment.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
-    m_environment.remove(QStringLiteral("TRAWLIX_HOME"));
-    XdgOpenStub::install(m_folder + QStringLiteral("/bin"), m_environment);
+    QDir().mkpath(homeDir());
+    QDir().mkpath(runtimeDir());
+    QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Written once: another run in this folder may be starting the stub right now.
+    if (!QFileInfo::exists(m_folder + QStringLiteral("/bin/xdg-open"))) {
+        QProcessEnvironment unused;
+        XdgOpenStub::install(m_folder + QStringLiteral("/bin"), unused);
+    }
+}
+
+QProcessEnvironment HeadlessProgram::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), homeDir());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheDir());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_folder + QStringLiteral("/share"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
+    environment.remove(QStringLiteral("TRAWLIX_HOME"));
+    environment.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    const QString path = environment.value(QStringLiteral("PATH"));
+    environment.insert(QStringLiteral("PATH"), m_folder + QStringLiteral("/bin:") + path);
+    for (const auto& [name, value] : m_overrides) {
+        if (value)
+            environment.insert(name, *value);
+        else
+            environment.remove(name);
+    }
+    return environment;
 }
 
 HeadlessProgram::~HeadlessProgram()
@@ -51,25 +87,62 @@ bool HeadlessProgram::canCaptureOnLoopback(QString* why)
     return true;
 }
 
+QString HeadlessProgram::missingForLiveCapture()
+{
+    if (!built())
+        return QStringLiteral("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
+    QString why;
+    if (!canCaptureOnLoopback(&why))
+        return QStringLiteral("live capture on lo is not permitted here (run as root): ") + why;
+    if (!MediaFixture::ffmpegAvailable())
+        return QStringLiteral("ffmpeg is not installed");
+    return {};
+}
+
 void HeadlessProgram::setSetting(const QString& name, const QString& value) const
 {
-    const Settings settings(configDir() + QStringLiteral("/Trawlix/Trawlix.conf"));
+    Settings settings(settingsFile());
     settings.seedDefaultsIfMissing();
     settings.write(name, value);
 }
 
+QString HeadlessProgram::setting(const QString& name) const
+{
+    return Settings(settingsFile()).read(name);
+}
+
 QStringList HeadlessProgram::commandLine(const QStringList& arguments) const
 {
-    return QStringList{QStringLiteral("--headless"), QStringLiteral("--data-dir"), dataDir()} + arguments;
+    switch (m_mode) {
+    case Mode::Headless:
+        return QStringList{QStringLiteral("--headless"), QStringLiteral("--data-dir"), dataDir()} + arguments;
+    case Mode::Desktop:
+        return QStringList{QStringLiteral("--data-dir"), dataDir()} + arguments;
+    case Mode::AsGiven:
+        break;
+    }
+    return arguments;
+}
+
+QString HeadlessProgram::outputFile() const
+{
+    return m_folder + QStringLiteral("/output-%1.log").arg(m_serial);
+}
+
+void HeadlessProgram::prepare(QProcess& process, const QStringList& arguments) const
+{
+    process.setProcessEnvironment(environment());
+    process.setProgram(binary());
+    process.setArguments(commandLine(arguments));
 }
 
 HeadlessProgram::Run HeadlessProgram::run(const QStringList& arguments, int timeoutMs) const
 {
     QProcess process;
-    process.setProcessEnvironment(m_environment);
+    prepare(process, arguments);
     QElapsedTimer timer;
     timer.start();
-    process.start(binary(), commandLine(arguments));
+    process.start();
     Run result;
     result.finished = process.waitForFinished(timeoutMs);
     result.elapsedMs = timer.elapsed();
@@ -87,12 +160,21 @@ HeadlessProgram::Run HeadlessProgram::run(const QStringList& arguments, int time
 bool HeadlessProgram::start(const QStringList& arguments)
 {
     stop();
+    QFile::remove(outputFile());
     m_live = std::make_unique<QProcess>();
-    m_live->setProcessEnvironment(m_environment);
-    m_live->setStandardOutputFile(m_folder + QStringLiteral("/output.log"));
+    prepare(*m_live, arguments);
+    m_live->setStandardOutputFile(outputFile());
     m_live->setProcessChannelMode(QProcess::MergedChannels);
-    m_live->start(binary(), commandLine(arguments));
+    m_live->start();
     return m_live->waitForStarted(10000);
+}
+
+bool HeadlessProgram::startCapture(const QStringList& extra)
+{
+    if (!start(QStringList{QStringLiteral("--interface"), QStringLiteral("lo")} + extra))
+        return false;
+    settle(1500);
+    return running();
 }
 
 bool HeadlessProgram::running() const
@@ -100,22 +182,26 @@ bool HeadlessProgram::running() const
     return m_live && m_live->state() == QProcess::Running;
 }
 
+qint64 HeadlessProgram::pid() const
+{
+    return m_live ? m_live->processId() : 0;
+}
+
 QByteArray HeadlessProgram::output() const
 {
-    QFile file(m_folder + QStringLiteral("/output.log"));
+    QFile file(outputFile());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool HeadlessProgram::waitFor(const std::function<bool(const QByteArray&)>& condition, int timeoutMs) const
+{
+    // The run's end is seen through events, so they are processed while waiting.
+    return QTest::qWaitFor([&] { return condition(output()) || !running(); }, timeoutMs) && condition(output());
 }
 
 bool HeadlessProgram::waitForOutput(const QByteArray& text, int timeoutMs) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (output().contains(text))
-            return true;
-        if (!running() || deadline.hasExpired())
-            return output().contains(text);
-        QThread::msleep(100);
-    }
+    return waitFor([&](const QByteArray& output) { return output.contains(text); }, timeoutMs);
 }
 
 void HeadlessProgram::settle(int ms) const
@@ -124,14 +210,21 @@ void HeadlessProgram::settle(int ms) const
         m_live->waitForFinished(ms);
 }
 
-int HeadlessProgram::stop()
+int HeadlessProgram::waitForExit(int ms)
+{
+    if (!m_live || !m_live->waitForFinished(ms) || m_live->exitStatus() != QProcess::NormalExit)
+        return -1;
+    return m_live->exitCode();
+}
+
+int HeadlessProgram::stop(int graceMs)
 {
     if (!m_live)
         return -1;
     int code = -1;
     if (m_live->state() != QProcess::NotRunning) {
         m_live->terminate();
-        if (!m_live->waitForFinished(15000)) {
+        if (!m_live->waitForFinished(graceMs)) {
             m_live->kill();
             m_live->waitForFinished(5000);
         } else if (m_live->exitStatus() == QProcess::NormalExit) {
@@ -142,6 +235,14 @@ int HeadlessProgram::stop()
     }
     m_live.reset();
     return code;
+}
+
+void HeadlessProgram::kill()
+{
+    if (!m_live)
+        return;
+    m_live->kill();
+    m_live->waitForFinished(10000);
 }
 
 namespace {
@@ -196,14 +297,10 @@ int HeadlessProgram::downloadRows(const QByteArray& output, const QString& url)
 
 bool HeadlessProgram::waitForDownload(const QString& url, int timeoutMs) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        const QByteArray now = output();
-        const std::optional<Row> row = firstRow(now, url);
-        if (row && now.contains("\ndownload " + row->index + ": removed\n"))
-            return true;
-        if (!running() || deadline.hasExpired())
-            return false;
-        QThread::msleep(100);
-    }
+    return waitFor(
+        [&](const QByteArray& output) {
+            const std::optional<Row> row = firstRow(output, url);
+            return row && output.contains("\ndownload " + row->index + ": removed\n");
+        },
+        timeoutMs);
 }

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QThread>
 
 #include <unistd.h>
@@ -59,6 +60,13 @@ QString NginxServer::url(const QString& path) const
 {
     const QLatin1String scheme(m_listenOptions.isEmpty() ? "http" : "https");
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_port).arg(path);
+}
+
+bool NginxServer::start(int waitMs)
+{
+    if (!isAvailable())
+        return start();
+    return QTest::qWaitFor([this] { return start(); }, waitMs);
 }
 
 bool NginxServer::start()

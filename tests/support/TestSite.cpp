@@ -2,11 +2,9 @@
 
 #include "support/MediaFixture.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 namespace {
 
@@ -57,16 +55,10 @@ bool TestSite::start(int waitMs)
     m_nginx->setServerDirectives(directives);
     if (m_tls)
         m_nginx->setTls(m_certificates.certificate(), m_certificates.key(), m_protocol, m_http2);
-    const QDeadlineTimer deadline(waitMs);
-    for (;;) {
-        if (m_nginx->start())
-            return true;
-        if (deadline.hasExpired()) {
-            m_error = m_nginx->error();
-            return false;
-        }
-        QThread::msleep(500);
-    }
+    if (m_nginx->start(waitMs))
+        return true;
+    m_error = m_nginx->error();
+    return false;
 }
 
 void TestSite::stop()
