@@ -4,7 +4,7 @@
 // test starts the machine's browser unless it asks for it.
 #include "app/CommandLine.h"
 #include "app/ParseWords.h"
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/NginxServer.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
@@ -51,7 +51,7 @@ class BrowserCommand : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built");
         m_bin = m_dir.filePath(QStringLiteral("browsers"));
         m_runtime = m_trawlix.runtimeDir();
@@ -94,7 +94,7 @@ protected:
             m_trawlix.removeEnvironment(QStringLiteral("BROWSER"));
         else
             m_trawlix.setEnvironment(QStringLiteral("BROWSER"), browserVariable);
-        const HeadlessProgram::Run run = m_trawlix.run(QStringList{QStringLiteral("--browser")} + arguments, 20000);
+        const BuiltProgram::Run run = m_trawlix.run(QStringList{QStringLiteral("--browser")} + arguments, 20000);
         m_took = run.elapsedMs;
         output = run.out + run.err;
         return run.finished ? run.exitCode : -1;
@@ -115,7 +115,7 @@ protected:
     QString ownKeyLog() const { return m_runtime + QStringLiteral("/trawlix/tls-keys.log"); }
 
     QTemporaryDir m_dir;
-    HeadlessProgram m_trawlix{m_dir.path(), HeadlessProgram::Mode::AsGiven};
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::AsGiven};
     QString m_bin;
     QString m_runtime;
     QString m_record;

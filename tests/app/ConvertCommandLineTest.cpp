@@ -3,7 +3,7 @@
 // profiles the way --profile takes them.
 #include "app/CommandLine.h"
 
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
@@ -28,18 +28,18 @@ class ConvertCommandLine : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         ASSERT_TRUE(m_dir.isValid());
         m_data = m_trawlix.dataDir();
     }
     ProgramRun run(const QStringList& arguments) const
     {
-        const HeadlessProgram::Run run = m_trawlix.run(arguments, 120000);
+        const BuiltProgram::Run run = m_trawlix.run(arguments, 120000);
         return {run.exitCode, QString::fromUtf8(run.out), QString::fromUtf8(run.err)};
     }
     QTemporaryDir m_dir;
-    HeadlessProgram m_trawlix{m_dir.path(), HeadlessProgram::Mode::Desktop};
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::Desktop};
     QString m_data;
 };
 

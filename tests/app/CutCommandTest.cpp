@@ -1,7 +1,7 @@
 // `trawlix --cut`: its options, and the built program cutting a generated clip.
 #include "app/CommandLine.h"
 #include "app/ParseWords.h"
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 
@@ -45,10 +45,8 @@ class CutProgramTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
-            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-        if (!MediaFixture::ffmpegAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        if (const QString missing = BuiltProgram::missingForMedia(); !missing.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         ASSERT_TRUE(m_dir.isValid());
         m_clip = m_dir.filePath(QStringLiteral("my clip.mp4"));
         ASSERT_TRUE(MediaFixture::makeClip(m_clip, 6));
@@ -76,7 +74,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    HeadlessProgram m_trawlix{m_dir.path(), HeadlessProgram::Mode::AsGiven}; // HOME is FOLDER/home
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::AsGiven}; // HOME is FOLDER/home
     QString m_clip;
     QString m_out;
     QString m_err;

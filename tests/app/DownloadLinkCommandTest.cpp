@@ -2,7 +2,7 @@
 // yt-dlp, prints its progress and imports the file before it exits, or fails with the tool's
 // error line.
 #include "app/CommandLine.h"
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
@@ -44,7 +44,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         if (ToolRunner::findTool(QStringLiteral("yt-dlp")).isEmpty())
             TRAWLIX_SKIP_UNLESS_CI("yt-dlp is not installed");
@@ -63,7 +63,7 @@ protected:
     // Runs the program; returns its exit code with standard output and error.
     int run(const QStringList& arguments, QString& out, QString& err) const
     {
-        const HeadlessProgram::Run run = m_trawlix.run(arguments);
+        const BuiltProgram::Run run = m_trawlix.run(arguments);
         EXPECT_TRUE(run.finished);
         out = QString::fromUtf8(run.out);
         err = QString::fromUtf8(run.err);
@@ -73,7 +73,7 @@ protected:
     QString data() const { return m_trawlix.dataDir(); }
 
     QTemporaryDir m_dir;
-    HeadlessProgram m_trawlix{m_dir.path(), HeadlessProgram::Mode::Desktop};
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::Desktop};
     QString m_www;
     std::unique_ptr<NginxServer> m_server;
 };

@@ -5,6 +5,7 @@
 // permission on the helper alone.
 #include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
+#include "support/TestProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -33,17 +34,8 @@ struct ToolRun
 
 ToolRun run(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    ToolRun result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.output = QString::fromUtf8(process.readAll());
-    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return result;
+    const TestProcess::Result run = TestProcess::run(program, arguments, 120000, QProcess::MergedChannels);
+    return {run.exitCode == 0, QString::fromUtf8(run.out)};
 }
 
 class Install : public ::testing::Test

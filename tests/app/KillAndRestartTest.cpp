@@ -7,7 +7,7 @@
 // repeats a run (the seed is printed).
 #include "SoundServer.h"
 
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
@@ -52,40 +52,13 @@ QByteArray digestOf(const QString& path)
     return hash.result();
 }
 
-// The seconds ffprobe reads from a media file, or -1 when it cannot read one.
-double mediaSeconds(const QString& path)
-{
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                 QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
-    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
-        return -1;
-    bool ok = false;
-    const double seconds = probe.readAllStandardOutput().trimmed().toDouble(&ok);
-    return ok ? seconds : -1;
-}
-
-// True when ffmpeg decodes every frame of the file without an error.
-bool decodesCleanly(const QString& path)
-{
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
-    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && ffmpeg.readAll().trimmed().isEmpty();
-}
-
 class KillAndRestart : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
-            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (GUI off)");
-        if (!MediaFixture::ffmpegAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        if (const QString missing = BuiltProgram::missingForMedia(); !missing.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         bool seeded = false;
         const quint32 fixed = quint32(qEnvironmentVariableIntValue("TRAWLIX_KILL_SEED", &seeded));
         const quint32 seed = seeded ? fixed : QRandomGenerator::global()->bounded(1u << 30);
@@ -115,7 +88,7 @@ protected:
 
     int runToEnd(const QStringList& arguments, QString* output = nullptr) const
     {
-        const HeadlessProgram::Run run = m_trawlix.run(arguments);
+        const BuiltProgram::Run run = m_trawlix.run(arguments);
         if (output)
             *output = QString::fromUtf8(run.out + run.err);
         return run.exitCode;
@@ -126,7 +99,7 @@ protected:
     // Starts the program (not headless), lets it work for `ms`, then kills it.
     void killAfter(const QStringList& arguments, int ms)
     {
-        m_trawlix.setMode(HeadlessProgram::Mode::Desktop);
+        m_trawlix.setMode(BuiltProgram::Mode::Desktop);
         ASSERT_TRUE(m_trawlix.start(arguments));
         m_trawlix.settle(ms);
         m_trawlix.kill();
@@ -175,7 +148,7 @@ protected:
     // then ends it with SIGTERM.
     void restart(const QString& what)
     {
-        m_trawlix.setMode(HeadlessProgram::Mode::Desktop);
+        m_trawlix.setMode(BuiltProgram::Mode::Desktop);
         ASSERT_TRUE(m_trawlix.start({}));
         m_trawlix.settle(4000);
         // A signal ends every mode: by the event loop at once, or by the signal watch's hard
@@ -250,7 +223,7 @@ protected:
     }
 
     QTemporaryDir m_root;
-    HeadlessProgram m_trawlix{m_root.path(), HeadlessProgram::Mode::Desktop};
+    BuiltProgram m_trawlix{m_root.path(), BuiltProgram::Mode::Desktop};
     QString m_data;
     QString m_home;
     QString m_mark;
@@ -266,9 +239,9 @@ void expectWholeOrAbsent(const QString& folder, double seconds, double tolerance
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_LE(files.size(), 1) << what.toStdString();
     for (const QFileInfo& file : files) {
-        EXPECT_NEAR(mediaSeconds(file.filePath()), seconds, tolerance)
+        EXPECT_NEAR(MediaFixture::duration(file.filePath()), seconds, tolerance)
             << what.toStdString() << ": " << file.filePath().toStdString();
-        EXPECT_TRUE(decodesCleanly(file.filePath())) << what.toStdString() << ": " << file.filePath().toStdString();
+        EXPECT_EQ(MediaFixture::decodeErrors(file.filePath()), QString()) << what.toStdString();
         QFile::remove(file.filePath());
     }
 }
@@ -320,7 +293,8 @@ TEST_F(KillAndRestart, Recording)
             // What was recorded is kept: imported whole, or waiting in "TempRecords" for the
             // importer; never a broken file in the library.
             for (const QString& path : newLibraryFiles())
-                EXPECT_TRUE(decodesCleanly(path)) << what.toStdString() << ": " << path.toStdString();
+                EXPECT_EQ(MediaFixture::decodeErrors(path), QString())
+                    << what.toStdString() << ": " << path.toStdString();
             removeNewLibraryFiles();
         });
     }
@@ -328,16 +302,12 @@ TEST_F(KillAndRestart, Recording)
 
 TEST_F(KillAndRestart, CapturedDownloadAndAssembly)
 {
-    if (!HeadlessProgram::canCaptureOnLoopback(nullptr))
+    if (!BuiltProgram::canCaptureOnLoopback(nullptr))
         TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root)");
     const QString www = m_root.filePath(QStringLiteral("www"));
     ASSERT_TRUE(QDir().mkpath(www));
     const QString video = www + QStringLiteral("/clip.mp4");
-    ASSERT_TRUE(
-        MediaFixture::make(video, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                   QStringLiteral("testsrc=duration=20:size=640x360:rate=25"),
-                                   QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                                   QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")}));
+    ASSERT_TRUE(MediaFixture::makeVideoClip(video, 20, QStringLiteral("640x360")));
     const QByteArray served = [&] {
         QFile file(video);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -359,7 +329,7 @@ TEST_F(KillAndRestart, CapturedDownloadAndAssembly)
     int absent = 0;
     for (int round = 0; round < rounds(); ++round) {
         const QString what = QStringLiteral("captured download, round %1").arg(round);
-        m_trawlix.setMode(HeadlessProgram::Mode::Headless);
+        m_trawlix.setMode(BuiltProgram::Mode::Headless);
         ASSERT_TRUE(m_trawlix.startCapture()) << m_trawlix.output().toStdString();
         QProcess client;
         client.start(QStringLiteral("curl"),

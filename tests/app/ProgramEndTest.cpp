@@ -5,7 +5,7 @@
 #include "tools/ScratchFile.h"
 
 #include "SoundServer.h"
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
@@ -63,10 +63,8 @@ class ProgramEndTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
-            TRAWLIX_SKIP_UNLESS_CI("the program is not built");
-        if (!MediaFixture::ffmpegAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        if (const QString missing = BuiltProgram::missingForMedia(); !missing.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         ASSERT_TRUE(m_dir.isValid());
         m_trawlix.setEnvironment(QStringLiteral("TRAWLIX_TEST_RUN"), QString::fromLatin1(m_mark));
         m_data = m_trawlix.dataDir();
@@ -132,7 +130,7 @@ protected:
 
     QTemporaryDir m_dir;
     // Every run shares the folder (HOME is FOLDER/home); started in this order, not headless.
-    HeadlessProgram m_trawlix{m_dir.path(), HeadlessProgram::Mode::Desktop};
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::Desktop};
     QString m_data;
     QString m_out;
     QByteArray m_mark = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);

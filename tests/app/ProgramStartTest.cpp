@@ -1,4 +1,4 @@
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 
@@ -17,16 +17,16 @@ class ProgramStartTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the desktop program is not built (TRAWLIX_BUILD_GUI=OFF)");
         ASSERT_TRUE(m_dir.isValid());
         m_data = m_dir.filePath(QStringLiteral("data"));
     }
 
     // A live run of the program with exactly these arguments, its trace on.
-    std::unique_ptr<HeadlessProgram> start(const QStringList& arguments) const
+    std::unique_ptr<BuiltProgram> start(const QStringList& arguments) const
     {
-        auto program = std::make_unique<HeadlessProgram>(m_dir.path(), HeadlessProgram::Mode::AsGiven);
+        auto program = std::make_unique<BuiltProgram>(m_dir.path(), BuiltProgram::Mode::AsGiven);
         program->traceOn();
         EXPECT_TRUE(program->start(arguments));
         return program;

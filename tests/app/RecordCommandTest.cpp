@@ -3,7 +3,7 @@
 // run left behind, into the library before it exits.
 #include "SoundServer.h"
 #include "WavFile.h"
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QDir>
@@ -50,7 +50,7 @@ class RecordCommand : public ::testing::TestWithParam<RecordCase>
 
 TEST_P(RecordCommand, RecordsImportsAndImportsWhatAnEarlierRunLeft)
 {
-    if (!HeadlessProgram::built())
+    if (!BuiltProgram::built())
         TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
     if (!SoundServer::installed()) {
         if (SoundServer::requiredByCi())
@@ -60,7 +60,7 @@ TEST_P(RecordCommand, RecordsImportsAndImportsWhatAnEarlierRunLeft)
     QTemporaryDir dir;
     SoundServer server(dir.filePath(QStringLiteral("pulse")).toStdString());
     ASSERT_TRUE(server.start()) << server.error();
-    HeadlessProgram trawlix(dir.filePath(QStringLiteral("trawlix")), HeadlessProgram::Mode::Desktop);
+    BuiltProgram trawlix(dir.filePath(QStringLiteral("trawlix")), BuiltProgram::Mode::Desktop);
     const QString data = trawlix.dataDir();
     ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/TempRecords")));
     const QString leftover = data + QStringLiteral("/TempRecords/1600000000.wav");
@@ -72,8 +72,8 @@ TEST_P(RecordCommand, RecordsImportsAndImportsWhatAnEarlierRunLeft)
 
     trawlix.setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"),
                            QString::fromStdString(server.alsaConfig(SONOTRAP_PLUGIN)));
-    const HeadlessProgram::Run run = trawlix.run({QStringLiteral("--record"), QStringLiteral("2"),
-                                                  QStringLiteral("--format"), QString::fromLatin1(GetParam().format)});
+    const BuiltProgram::Run run = trawlix.run({QStringLiteral("--record"), QStringLiteral("2"),
+                                               QStringLiteral("--format"), QString::fromLatin1(GetParam().format)});
     const QString output = QString::fromUtf8(run.out + run.err);
     ASSERT_EQ(run.exitCode, 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QLatin1String("library: Audio Record "))) << output.toStdString();

@@ -7,6 +7,7 @@
 #include "support/NginxServer.h"
 #include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
+#include "support/TestProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -38,17 +39,6 @@ QByteArray fileCapability(quint32 magic, quint32 permitted, quint32 inheritable 
             bytes += char(word >> shift & 0xff);
     }
     return bytes;
-}
-
-bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(30000);
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 TEST(CapturePermission, ReadsTheEffectiveSetOfTheStatusText)
@@ -136,10 +126,10 @@ protected:
         }
         m_user = QStringLiteral("trawlixcap%1").arg(getpid());
         QString log;
-        ASSERT_TRUE(run(QStringLiteral("useradd"),
-                        {QStringLiteral("--system"), QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
-                         QStringLiteral("/usr/sbin/nologin"), m_user},
-                        &log))
+        ASSERT_TRUE(TestProcess::succeeds(QStringLiteral("useradd"),
+                                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"), m_user},
+                                          &log))
             << log.toStdString();
         m_created = true;
         const passwd* entry = getpwnam(m_user.toLocal8Bit().constData());
@@ -158,7 +148,7 @@ protected:
     void TearDown() override
     {
         if (m_created)
-            run(QStringLiteral("userdel"), {m_user});
+            TestProcess::succeeds(QStringLiteral("userdel"), {m_user});
     }
 
     // A copy of the program at bin/trawlix and of the capture helper where the program looks for
@@ -176,7 +166,8 @@ protected:
         }
         if (helperCapability) {
             QString log;
-            if (!run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin+ep"), helper}, &log)) {
+            if (!TestProcess::succeeds(QStringLiteral("setcap"),
+                                       {QStringLiteral("cap_net_raw,cap_net_admin+ep"), helper}, &log)) {
                 m_error = log;
                 return {};
             }
@@ -238,7 +229,7 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
     if (program.isEmpty())
         TRAWLIX_SKIP_UNLESS_CI("setcap failed (a file system without capabilities?): " << m_error.toStdString());
     QString caps;
-    run(QStringLiteral("getcap"), {program}, &caps);
+    TestProcess::succeeds(QStringLiteral("getcap"), {program}, &caps);
     EXPECT_TRUE(caps.trimmed().isEmpty()) << "the program itself carries " << caps.toStdString();
     QTemporaryDir root;
     ASSERT_TRUE(QFile(root.filePath(QStringLiteral("clip.mp4"))).open(QIODevice::WriteOnly));
@@ -254,7 +245,8 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
     QString output;
     const QDeadlineTimer deadline(15000);
     while (!output.contains(address) && !deadline.hasExpired() && trawlix.state() == QProcess::Running) {
-        run(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), address});
+        TestProcess::succeeds(QStringLiteral("curl"),
+                              {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), address});
         trawlix.waitForReadyRead(500);
         output += QString::fromUtf8(trawlix.readAllStandardOutput());
     }

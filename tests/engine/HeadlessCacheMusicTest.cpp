@@ -1,4 +1,5 @@
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
+#include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 
@@ -121,11 +122,11 @@ void takeSongFromBrowserCache(Kind kind)
                                                                                   : QStringLiteral("firefox-esr"));
     if (program.isEmpty())
         TRAWLIX_SKIP_UNLESS_CI("the browser is not installed");
-    if (const QString missing = HeadlessProgram::missingForLiveCapture(); !missing.isEmpty())
+    if (const QString missing = BuiltProgram::missingForLiveCapture(); !missing.isEmpty())
         TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
 
     QTemporaryDir root;
-    HeadlessProgram trawlix(root.filePath(QStringLiteral("trawlix")));
+    BuiltProgram trawlix(root.filePath(QStringLiteral("trawlix")));
     trawlix.traceOn();
     const QString www = root.filePath(QStringLiteral("www"));
     const QString home = trawlix.homeDir();
@@ -136,15 +137,11 @@ void takeSongFromBrowserCache(Kind kind)
 
     // 40 s at 128 kbit/s: past the 512 KiB a song needs, with ID3 tags.
     const QString song = www + QStringLiteral("/song.mp3");
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-nostdin"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=523:duration=40"), QStringLiteral("-b:a"), QStringLiteral("128k"),
-                  QStringLiteral("-metadata"), QStringLiteral("title=Loopback Song"), QStringLiteral("-metadata"),
-                  QStringLiteral("artist=The Caches"), QStringLiteral("-y"), song});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << ffmpeg.readAll().constData();
+    ASSERT_TRUE(MediaFixture::make(song, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                          QStringLiteral("sine=frequency=523:duration=40"), QStringLiteral("-b:a"),
+                                          QStringLiteral("128k"), QStringLiteral("-metadata"),
+                                          QStringLiteral("title=Loopback Song"), QStringLiteral("-metadata"),
+                                          QStringLiteral("artist=The Caches")}));
     const QByteArray served = readFile(song);
     ASSERT_GT(served.size(), 600000);
     {

@@ -2,7 +2,7 @@
 // HTTP/2, 1.2 with HTTP/1.1, a test authority) while writing its key log, and the built program
 // finds the clip with its https:// address: from a capture file of "lo" (dumpcap) with the key
 // log. No secret of the key log may appear in anything the program prints, traces included.
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/HttpsCases.h"
 #include "support/LoopbackRecorder.h"
 #include "support/MediaFixture.h"
@@ -22,7 +22,7 @@ class HttpsCapture : public ::testing::TestWithParam<HttpsCase>
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
         m_trawlix.traceOn();
@@ -59,7 +59,7 @@ protected:
     // Runs the program with these arguments; standard output and error.
     QByteArray run(const QStringList& arguments, int& exitCode)
     {
-        const HeadlessProgram::Run run = m_trawlix.run(arguments);
+        const BuiltProgram::Run run = m_trawlix.run(arguments);
         exitCode = run.exitCode;
         return run.out + run.err;
     }
@@ -81,7 +81,7 @@ protected:
 
     QTemporaryDir m_dir;
     TestSite m_site{m_dir.filePath(QStringLiteral("site"))};
-    HeadlessProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
+    BuiltProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
     QString m_capture;
     QString m_keyLog;
 };

@@ -5,10 +5,10 @@
 #include "support/NginxServer.h"
 #include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
+#include "support/TestProcess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,17 +31,6 @@ template <typename Condition> bool waitFor(Condition condition, int milliseconds
         QThread::msleep(5);
     }
     return true;
-}
-
-bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(30000);
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 // The capture helpers this process started and that are still running.
@@ -137,11 +126,12 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     QString log;
-    ASSERT_TRUE(run(ffmpeg,
-                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                     QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"),
-                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
-                    &log))
+    ASSERT_TRUE(TestProcess::succeeds(
+        ffmpeg,
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+         QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"), QStringLiteral("-pix_fmt"),
+         QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
+        &log))
         << log.toStdString();
 
     NginxServer server(root.path(), 8080);
@@ -158,12 +148,12 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
         << "capture outcome " << int(engine.capture()->outcome());
 
     const QString address = server.url(QStringLiteral("/clip.mp4"));
-    ASSERT_TRUE(run(curl,
-                    {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-A"),
-                     QStringLiteral("IntegrationBrowser/1.0"), QStringLiteral("-e"),
-                     QStringLiteral("http://127.0.0.1:8080/page.html"), QStringLiteral("-b"),
-                     QStringLiteral("session=abc123; theme=dark"), address},
-                    &log))
+    ASSERT_TRUE(TestProcess::succeeds(curl,
+                                      {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                       QStringLiteral("-A"), QStringLiteral("IntegrationBrowser/1.0"),
+                                       QStringLiteral("-e"), QStringLiteral("http://127.0.0.1:8080/page.html"),
+                                       QStringLiteral("-b"), QStringLiteral("session=abc123; theme=dark"), address},
+                                      &log))
         << log.toStdString();
 
     // Other programs may use lo at the same time; only this server's records count.

@@ -3,13 +3,13 @@
 // lo; the built program captures the playlist, records it from the live edge with its row shown
 // as "Live" and the seconds recorded, rides out 20 s without the server, and when the program is
 // stopped what it recorded reaches the library, decodable, with the gap in its trace.
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/LiveHlsPlaylist.h"
-#include "support/MediaCheck.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestBrowser.h"
+#include "support/TestSite.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +21,6 @@
 
 namespace {
 
-const QString kPlayers = QStringLiteral(TRAWLIX_BINARY_DIR "/players/node_modules");
 const QString kTypes = QStringLiteral("types { application/vnd.apple.mpegurl m3u8; video/mp2t ts; text/html html; "
                                       "application/javascript js; }\n");
 
@@ -48,24 +47,24 @@ class LiveStreamCapture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (const QString missing = HeadlessProgram::missingForLiveCapture(); !missing.isEmpty())
+        if (const QString missing = BuiltProgram::missingForLiveCapture(); !missing.isEmpty())
             TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         if (!m_browser.installed())
             TRAWLIX_SKIP_UNLESS_CI("chromium is not installed");
-        if (!QFileInfo::exists(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js")))
+        if (!TestSite::playersInstalled())
             TRAWLIX_SKIP_UNLESS_CI("the web players are not installed (scripts/install-players.sh)");
     }
 
     QTemporaryDir m_dir;
     TestBrowser m_browser{TestBrowser::Kind::Chromium, m_dir.filePath(QStringLiteral("browser"))};
-    HeadlessProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
+    BuiltProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
 };
 
 TEST_F(LiveStreamCapture, PlayedLiveStreamIsRecordedThroughAnOutageIntoTheLibrary)
 {
     const QString www = m_dir.filePath(QStringLiteral("www"));
     ASSERT_TRUE(QDir().mkpath(www + QStringLiteral("/live")));
-    ASSERT_TRUE(QFile::copy(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js"), www + QStringLiteral("/hls.min.js")));
+    ASSERT_TRUE(TestSite::copyPlayers(www));
     ASSERT_TRUE(writeFile(www + QStringLiteral("/live.html"),
                           "<!doctype html><html><head><title>A live programme</title>"
                           "<script src=\"/hls.min.js\"></script></head><body><video id=v muted autoplay></video>"
@@ -118,12 +117,12 @@ TEST_F(LiveStreamCapture, PlayedLiveStreamIsRecordedThroughAnOutageIntoTheLibrar
     const QString library = m_trawlix.data(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
     ASSERT_TRUE(QFileInfo::exists(library)) << "no library file " << library.toStdString() << "\n"
                                             << printed.constData();
-    EXPECT_EQ(MediaCheck::decodeErrors(library), QString());
-    const QString streams = MediaCheck::probe(library);
+    EXPECT_EQ(MediaFixture::decodeErrors(library), QString());
+    const QString streams = MediaFixture::probe(library);
     EXPECT_TRUE(streams.contains(QLatin1String("codec_type=video"))) << streams.toStdString();
     EXPECT_TRUE(streams.contains(QLatin1String("codec_type=audio"))) << streams.toStdString();
     // What was recorded, the runs before and after the gap one after the other.
-    EXPECT_NEAR(MediaCheck::duration(library), double(liveSeconds(printed)), 1.5) << printed.constData();
+    EXPECT_NEAR(MediaFixture::duration(library), double(liveSeconds(printed)), 1.5) << printed.constData();
     EXPECT_TRUE(
         QDir(m_trawlix.data(QStringLiteral("Temp"))).entryList({QStringLiteral("stream-*")}, QDir::Dirs).isEmpty())
         << "the recording's folder was left in Temp/";

@@ -61,6 +61,25 @@ bool TestSite::start(int waitMs)
     return false;
 }
 
+namespace {
+
+const QString kPlayers = QStringLiteral(TRAWLIX_BINARY_DIR "/players/node_modules");
+const QString kHls = kPlayers + QStringLiteral("/hls.js/dist/hls.min.js");
+const QString kDash = kPlayers + QStringLiteral("/dashjs/dist/modern/umd/dash.all.min.js");
+
+} // namespace
+
+bool TestSite::playersInstalled()
+{
+    return QFileInfo::exists(kHls) && QFileInfo::exists(kDash);
+}
+
+bool TestSite::copyPlayers(const QString& folder)
+{
+    return QDir().mkpath(folder) && QFile::copy(kHls, folder + QStringLiteral("/hls.min.js")) &&
+           QFile::copy(kDash, folder + QStringLiteral("/dash.all.min.js"));
+}
+
 void TestSite::stop()
 {
     if (m_nginx)

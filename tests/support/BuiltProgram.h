@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestProcess.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -21,7 +23,7 @@
 // its own, so a test that waits on something else meanwhile never stalls the program on a full
 // pipe. Several objects may share one folder: each is one run of the program on that data, as
 // two starts of the program by one user are.
-class HeadlessProgram final
+class BuiltProgram final
 {
 public:
     enum class Mode
@@ -31,24 +33,28 @@ public:
         AsGiven,  // trawlix arguments... exactly as given
     };
 
-    explicit HeadlessProgram(QString folder, Mode mode = Mode::Headless);
-    ~HeadlessProgram(); // ends a live run (terminate, then kill)
-    HeadlessProgram(const HeadlessProgram&) = delete;
-    HeadlessProgram& operator=(const HeadlessProgram&) = delete;
+    explicit BuiltProgram(QString folder, Mode mode = Mode::Headless);
+    ~BuiltProgram(); // ends a live run (terminate, then kill)
+    BuiltProgram(const BuiltProgram&) = delete;
+    BuiltProgram& operator=(const BuiltProgram&) = delete;
 
     static QString binary();
     // False where the program is not built (TRAWLIX_BUILD_GUI=OFF).
     static bool built();
     // Live capture on "lo" needs root or the capture capabilities; why not, when not.
     static bool canCaptureOnLoopback(QString* why);
-    // What a run that captures on "lo" and checks media with ffmpeg lacks here: the program,
-    // the capture permission, ffmpeg. Empty when nothing is missing.
+    // What a run of the program that makes or checks media lacks here: the program, ffmpeg.
+    // Empty when nothing is missing.
+    static QString missingForMedia();
+    // The same for a run that captures on "lo": the capture permission too.
     static QString missingForLiveCapture();
 
     void setMode(Mode mode) { m_mode = mode; }
     QString folder() const { return m_folder; }
     QString dataDir() const { return m_folder + QStringLiteral("/data"); }
     QString data(const QString& relative) const { return dataDir() + QLatin1Char('/') + relative; }
+    // The bytes of a file in the data folder; empty when it cannot be read.
+    QByteArray readData(const QString& relative) const;
     QString configDir() const { return m_folder + QStringLiteral("/config"); }
     QString settingsFile() const { return configDir() + QStringLiteral("/Trawlix/Trawlix.conf"); }
     QString homeDir() const { return m_folder + QStringLiteral("/home"); }
@@ -67,14 +73,7 @@ public:
     // TRAWLIX_TRACE=1: the program says what its parts do (on standard error).
     void traceOn() { setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1")); }
 
-    struct Run
-    {
-        bool finished = false; // false: ended after the timeout
-        int exitCode = -1;     // -1 also for a crash
-        qint64 elapsedMs = 0;
-        QByteArray out;
-        QByteArray err;
-    };
+    using Run = TestProcess::Result;
     // Sets process up to run the program with these arguments (program, command line and
     // environment), for a test that drives the process itself: process.start() starts it.
     void prepare(QProcess& process, const QStringList& arguments) const;

@@ -1,11 +1,11 @@
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 
 #include "base/Settings.h"
 #include "support/MediaFixture.h"
+#include "support/TestProcess.h"
 #include "support/XdgOpenStub.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -21,7 +21,7 @@ std::atomic<int> g_serial{0};
 
 } // namespace
 
-HeadlessProgram::HeadlessProgram(QString folder, Mode mode)
+BuiltProgram::BuiltProgram(QString folder, Mode mode)
     : m_folder(std::move(folder))
     , m_mode(mode)
     , m_serial(++g_serial)
@@ -36,7 +36,7 @@ HeadlessProgram::HeadlessProgram(QString folder, Mode mode)
     }
 }
 
-QProcessEnvironment HeadlessProgram::environment() const
+QProcessEnvironment BuiltProgram::environment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), homeDir());
@@ -59,22 +59,22 @@ QProcessEnvironment HeadlessProgram::environment() const
     return environment;
 }
 
-HeadlessProgram::~HeadlessProgram()
+BuiltProgram::~BuiltProgram()
 {
     stop();
 }
 
-QString HeadlessProgram::binary()
+QString BuiltProgram::binary()
 {
     return QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 }
 
-bool HeadlessProgram::built()
+bool BuiltProgram::built()
 {
     return QFileInfo(binary()).isExecutable();
 }
 
-bool HeadlessProgram::canCaptureOnLoopback(QString* why)
+bool BuiltProgram::canCaptureOnLoopback(QString* why)
 {
     char error[PCAP_ERRBUF_SIZE] = {};
     pcap_t* handle = pcap_open_live("lo", 256, 0, 100, error);
@@ -87,31 +87,42 @@ bool HeadlessProgram::canCaptureOnLoopback(QString* why)
     return true;
 }
 
-QString HeadlessProgram::missingForLiveCapture()
+QString BuiltProgram::missingForMedia()
 {
     if (!built())
         return QStringLiteral("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-    QString why;
-    if (!canCaptureOnLoopback(&why))
-        return QStringLiteral("live capture on lo is not permitted here (run as root): ") + why;
     if (!MediaFixture::ffmpegAvailable())
         return QStringLiteral("ffmpeg is not installed");
     return {};
 }
 
-void HeadlessProgram::setSetting(const QString& name, const QString& value) const
+QString BuiltProgram::missingForLiveCapture()
+{
+    QString why;
+    if (!canCaptureOnLoopback(&why) && built())
+        return QStringLiteral("live capture on lo is not permitted here (run as root): ") + why;
+    return missingForMedia();
+}
+
+QByteArray BuiltProgram::readData(const QString& relative) const
+{
+    QFile file(data(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void BuiltProgram::setSetting(const QString& name, const QString& value) const
 {
     Settings settings(settingsFile());
     settings.seedDefaultsIfMissing();
     settings.write(name, value);
 }
 
-QString HeadlessProgram::setting(const QString& name) const
+QString BuiltProgram::setting(const QString& name) const
 {
     return Settings(settingsFile()).read(name);
 }
 
-QStringList HeadlessProgram::commandLine(const QStringList& arguments) const
+QStringList BuiltProgram::commandLine(const QStringList& arguments) const
 {
     switch (m_mode) {
     case Mode::Headless:
@@ -124,40 +135,26 @@ QStringList HeadlessProgram::commandLine(const QStringList& arguments) const
     return arguments;
 }
 
-QString HeadlessProgram::outputFile() const
+QString BuiltProgram::outputFile() const
 {
     return m_folder + QStringLiteral("/output-%1.log").arg(m_serial);
 }
 
-void HeadlessProgram::prepare(QProcess& process, const QStringList& arguments) const
+void BuiltProgram::prepare(QProcess& process, const QStringList& arguments) const
 {
     process.setProcessEnvironment(environment());
     process.setProgram(binary());
     process.setArguments(commandLine(arguments));
 }
 
-HeadlessProgram::Run HeadlessProgram::run(const QStringList& arguments, int timeoutMs) const
+BuiltProgram::Run BuiltProgram::run(const QStringList& arguments, int timeoutMs) const
 {
     QProcess process;
     prepare(process, arguments);
-    QElapsedTimer timer;
-    timer.start();
-    process.start();
-    Run result;
-    result.finished = process.waitForFinished(timeoutMs);
-    result.elapsedMs = timer.elapsed();
-    if (!result.finished) {
-        process.kill();
-        process.waitForFinished();
-    } else if (process.exitStatus() == QProcess::NormalExit) {
-        result.exitCode = process.exitCode();
-    }
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return TestProcess::finish(process, timeoutMs);
 }
 
-bool HeadlessProgram::start(const QStringList& arguments)
+bool BuiltProgram::start(const QStringList& arguments)
 {
     stop();
     QFile::remove(outputFile());
@@ -169,7 +166,7 @@ bool HeadlessProgram::start(const QStringList& arguments)
     return m_live->waitForStarted(10000);
 }
 
-bool HeadlessProgram::startCapture(const QStringList& extra)
+bool BuiltProgram::startCapture(const QStringList& extra)
 {
     if (!start(QStringList{QStringLiteral("--interface"), QStringLiteral("lo")} + extra))
         return false;
@@ -177,67 +174,56 @@ bool HeadlessProgram::startCapture(const QStringList& extra)
     return running();
 }
 
-bool HeadlessProgram::running() const
+bool BuiltProgram::running() const
 {
     return m_live && m_live->state() == QProcess::Running;
 }
 
-qint64 HeadlessProgram::pid() const
+qint64 BuiltProgram::pid() const
 {
     return m_live ? m_live->processId() : 0;
 }
 
-QByteArray HeadlessProgram::output() const
+QByteArray BuiltProgram::output() const
 {
     QFile file(outputFile());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool HeadlessProgram::waitFor(const std::function<bool(const QByteArray&)>& condition, int timeoutMs) const
+bool BuiltProgram::waitFor(const std::function<bool(const QByteArray&)>& condition, int timeoutMs) const
 {
     // The run's end is seen through events, so they are processed while waiting.
     return QTest::qWaitFor([&] { return condition(output()) || !running(); }, timeoutMs) && condition(output());
 }
 
-bool HeadlessProgram::waitForOutput(const QByteArray& text, int timeoutMs) const
+bool BuiltProgram::waitForOutput(const QByteArray& text, int timeoutMs) const
 {
     return waitFor([&](const QByteArray& output) { return output.contains(text); }, timeoutMs);
 }
 
-void HeadlessProgram::settle(int ms) const
+void BuiltProgram::settle(int ms) const
 {
     if (m_live)
         m_live->waitForFinished(ms);
 }
 
-int HeadlessProgram::waitForExit(int ms)
+int BuiltProgram::waitForExit(int ms)
 {
     if (!m_live || !m_live->waitForFinished(ms) || m_live->exitStatus() != QProcess::NormalExit)
         return -1;
     return m_live->exitCode();
 }
 
-int HeadlessProgram::stop(int graceMs)
+int BuiltProgram::stop(int graceMs)
 {
     if (!m_live)
         return -1;
-    int code = -1;
-    if (m_live->state() != QProcess::NotRunning) {
-        m_live->terminate();
-        if (!m_live->waitForFinished(graceMs)) {
-            m_live->kill();
-            m_live->waitForFinished(5000);
-        } else if (m_live->exitStatus() == QProcess::NormalExit) {
-            code = m_live->exitCode();
-        }
-    } else if (m_live->exitStatus() == QProcess::NormalExit) {
-        code = m_live->exitCode();
-    }
+    const int code = TestProcess::end(*m_live, graceMs);
     m_live.reset();
     return code;
 }
 
-void HeadlessProgram::kill()
+void BuiltProgram::kill()
 {
     if (!m_live)
         return;
@@ -281,13 +267,13 @@ std::optional<Row> firstRow(const QByteArray& output, const QString& url)
 
 } // namespace
 
-QString HeadlessProgram::downloadBase(const QByteArray& output, const QString& url)
+QString BuiltProgram::downloadBase(const QByteArray& output, const QString& url)
 {
     const std::optional<Row> row = firstRow(output, url);
     return row ? row->base : QString();
 }
 
-int HeadlessProgram::downloadRows(const QByteArray& output, const QString& url)
+int BuiltProgram::downloadRows(const QByteArray& output, const QString& url)
 {
     int rows = 0;
     for (const QByteArray& line : output.split('\n'))
@@ -295,7 +281,7 @@ int HeadlessProgram::downloadRows(const QByteArray& output, const QString& url)
     return rows;
 }
 
-bool HeadlessProgram::waitForDownload(const QString& url, int timeoutMs) const
+bool BuiltProgram::waitForDownload(const QString& url, int timeoutMs) const
 {
     return waitFor(
         [&](const QByteArray& output) {
