@@ -9,14 +9,13 @@
 #include "support/SkipUnlessCi.h"
 #include "support/TestProcess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -203,17 +202,6 @@ protected:
                        QStringLiteral("--data-dir"), data});
     }
 
-    static int endCleanly(QProcess& process)
-    {
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
     QTemporaryDir m_dir;
     QString m_user;
     QString m_error;
@@ -242,14 +230,18 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
     ASSERT_TRUE(trawlix.waitForStarted());
     // The capture opens its adapter a moment after the start: ask until the request is seen.
     const QString address = server.url(QStringLiteral("/clip.mp4"));
-    QString output;
-    const QDeadlineTimer deadline(15000);
-    while (!output.contains(address) && !deadline.hasExpired() && trawlix.state() == QProcess::Running) {
-        TestProcess::succeeds(QStringLiteral("curl"),
-                              {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), address});
-        trawlix.waitForReadyRead(500);
-        output += QString::fromUtf8(trawlix.readAllStandardOutput());
-    }
+    QByteArray printed;
+    TestProcess::readUntil(
+        trawlix, QProcess::StandardOutput, printed,
+        [&](const QByteArray& output) {
+            if (output.contains(address.toUtf8()))
+                return true;
+            TestProcess::succeeds(QStringLiteral("curl"),
+                                  {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), address});
+            return false;
+        },
+        15000);
+    const QString output = QString::fromUtf8(printed);
     // The program (with QT_PLUGIN_PATH pointing at the user's folder) holds no capability at
     // all, and neither does its helper once the adapter is open.
     const qint64 pid = trawlix.processId();
@@ -263,7 +255,7 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
         EXPECT_EQ(ProcessStatus::value(helper, "NoNewPrivs"), QByteArray("1"));
     }
     const QString errors = QString::fromUtf8(trawlix.readAllStandardError());
-    EXPECT_EQ(endCleanly(trawlix), 0);
+    EXPECT_EQ(TestProcess::end(trawlix), 0);
     EXPECT_TRUE(output.contains(address)) << output.toStdString() << errors.toStdString();
     EXPECT_FALSE(errors.contains(QLatin1String("setcap"))) << errors.toStdString();
     for (const qint64 helper : helpers)
@@ -277,15 +269,13 @@ TEST_F(UnprivilegedCapture, WithoutItTheRunNamesTheHelpersSetcapLineOnceAndEndsC
     QProcess trawlix;
     startAsUser(trawlix, program, QStringLiteral("missing"));
     ASSERT_TRUE(trawlix.waitForStarted());
-    QString errors;
-    const QDeadlineTimer deadline(10000);
-    while (!errors.contains(QLatin1String("capture ended")) && !deadline.hasExpired()) {
-        trawlix.waitForReadyRead(200);
-        errors += QString::fromUtf8(trawlix.readAllStandardError());
-    }
+    QByteArray said;
+    TestProcess::readUntil(
+        trawlix, QProcess::StandardError, said,
+        [](const QByteArray& output) { return output.contains("capture ended"); }, 10000);
     EXPECT_EQ(trawlix.state(), QProcess::Running) << "the rest of the program goes on";
-    EXPECT_EQ(endCleanly(trawlix), 0);
-    errors += QString::fromUtf8(trawlix.readAllStandardError());
+    EXPECT_EQ(TestProcess::end(trawlix), 0);
+    const QString errors = QString::fromUtf8(said + trawlix.readAllStandardError());
     const QString grant = QStringLiteral("sudo setcap cap_net_raw,cap_net_admin+ep ") + m_helper + QLatin1Char('\n');
     EXPECT_EQ(errors.count(grant), 1) << errors.toStdString();
     EXPECT_EQ(errors.count(QLatin1String("needs the permission to capture network traffic")), 1)
@@ -309,16 +299,11 @@ TEST_F(UnprivilegedCapture, TheGrantedHelperEndsWhenItsParentIsKilled)
     ASSERT_TRUE(parent.waitForReadyRead(10000)) << parent.readAllStandardError().toStdString();
     const qint64 helper = parent.readLine().trimmed().toLongLong();
     ASSERT_GT(helper, 0);
-    const QDeadlineTimer opened(10000);
-    while (QFileInfo(stream).size() < 24 && !opened.hasExpired())
-        QThread::msleep(20);
-    ASSERT_GE(QFileInfo(stream).size(), 24) << "the helper did not open lo as the user";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(stream).size() >= 24; }, 10000))
+        << "the helper did not open lo as the user";
     ::kill(pid_t(parent.processId()), SIGKILL);
     parent.waitForFinished();
-    const QDeadlineTimer gone(5000);
-    while (!ProcessStatus::gone(helper) && !gone.hasExpired())
-        QThread::msleep(20);
-    EXPECT_TRUE(ProcessStatus::gone(helper)) << "the helper outlived its parent";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessStatus::gone(helper); }, 5000)) << "the helper outlived its parent";
     if (!ProcessStatus::gone(helper))
         ::kill(pid_t(helper), SIGKILL);
 }

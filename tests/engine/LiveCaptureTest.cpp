@@ -8,9 +8,9 @@
 #include "support/TestProcess.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QUdpSocket>
 
@@ -19,19 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Waits for a condition while delivering queued signals.
-template <typename Condition> bool waitFor(Condition condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // The capture helpers this process started and that are still running.
 QList<qint64> runningHelpers()
@@ -71,16 +58,16 @@ TEST_F(LiveCaptureOnLo, EveryAdapterKeepsOneHelperAndStoppingEndsIt)
     ASSERT_TRUE(runningHelpers().isEmpty());
     Engine engine;
     engine.startCapture({QString(), QString()});
-    ASSERT_TRUE(waitFor([&] { return engine.capture()->openedAdapters() >= 1; }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.capture()->openedAdapters() >= 1; }, 10000))
         << "capture outcome " << int(engine.capture()->outcome());
     QUdpSocket socket;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             socket.writeDatagram("wake", QHostAddress::LocalHost, 9);
             return !engine.capture()->chosenAdapter().isEmpty();
         },
         10000));
-    EXPECT_TRUE(waitFor([&] { return runningHelpers().size() == 1; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return runningHelpers().size() == 1; }, 5000))
         << runningHelpers().size() << " helpers for " << engine.capture()->openedAdapters() << " adapters";
     engine.stopCapture();
     EXPECT_TRUE(runningHelpers().isEmpty());
@@ -144,7 +131,7 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
 
     Engine engine;
     engine.startCapture({QString(), QStringLiteral("lo")});
-    ASSERT_TRUE(waitFor([&] { return engine.capture()->openedAdapters() == 1; }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.capture()->openedAdapters() == 1; }, 10000))
         << "capture outcome " << int(engine.capture()->outcome());
 
     const QString address = server.url(QStringLiteral("/clip.mp4"));
@@ -165,7 +152,7 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
         }
         return result;
     };
-    ASSERT_TRUE(waitFor([&] { return !ours().isEmpty(); }, 10000)) << "no candidate was detected";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ours().isEmpty(); }, 10000)) << "no candidate was detected";
     QThread::msleep(200); // a duplicate would arrive right behind
     QCoreApplication::processEvents();
     engine.stopCapture();
