@@ -4,21 +4,20 @@
 // test starts the machine's browser unless it asks for it.
 #include "app/CommandLine.h"
 #include "app/ParseWords.h"
+#include "support/BuiltProgram.h"
 #include "support/NginxServer.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestBrowser.h"
 #include "support/TestCertificates.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -26,8 +25,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 CommandLine parse(std::initializer_list<const char*> words)
 {
@@ -54,13 +51,12 @@ class BrowserCommand : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built");
-        m_bin = m_dir.filePath(QStringLiteral("bin"));
-        m_runtime = m_dir.filePath(QStringLiteral("run"));
+        m_bin = m_dir.filePath(QStringLiteral("browsers"));
+        m_runtime = m_trawlix.runtimeDir();
         ASSERT_TRUE(QDir().mkpath(m_bin));
-        ASSERT_TRUE(QDir().mkpath(m_runtime));
-        QFile::setPermissions(m_runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        m_trawlix.setEnvironment(QStringLiteral("PATH"), m_bin);
         m_record = m_dir.filePath(QStringLiteral("record"));
     }
     void TearDown() override
@@ -94,40 +90,21 @@ protected:
     // Runs the program; its exit code, standard output and error. Only the stand-ins are on PATH.
     int run(const QStringList& arguments, QByteArray& output, const QString& browserVariable = {})
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PATH"), m_bin);
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
         if (browserVariable.isEmpty())
-            environment.remove(QStringLiteral("BROWSER"));
+            m_trawlix.removeEnvironment(QStringLiteral("BROWSER"));
         else
-            environment.insert(QStringLiteral("BROWSER"), browserVariable);
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        QElapsedTimer clock;
-        clock.start();
-        process.start(kBinary, QStringList{QStringLiteral("--browser")} + arguments);
-        if (!process.waitForFinished(20000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        m_took = clock.elapsed();
-        output = process.readAll();
-        return process.exitCode();
+            m_trawlix.setEnvironment(QStringLiteral("BROWSER"), browserVariable);
+        const BuiltProgram::Run run = m_trawlix.run(QStringList{QStringLiteral("--browser")} + arguments, 20000);
+        m_took = run.elapsedMs;
+        output = run.out + run.err;
+        return run.finished ? run.exitCode : -1;
     }
 
     // The stand-in's record, once it has written it.
     QStringList record()
     {
-        const QDeadlineTimer deadline(10000);
-        while (!QFile::exists(m_record) && !deadline.hasExpired())
-            QThread::msleep(20);
         QFile file(m_record);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!QTest::qWaitFor([this] { return QFile::exists(m_record); }, 10000) || !file.open(QIODevice::ReadOnly))
             return {};
         const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         file.close();
@@ -138,6 +115,7 @@ protected:
     QString ownKeyLog() const { return m_runtime + QStringLiteral("/trawlix/tls-keys.log"); }
 
     QTemporaryDir m_dir;
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::AsGiven};
     QString m_bin;
     QString m_runtime;
     QString m_record;
@@ -243,18 +221,17 @@ TEST_F(BrowserCommand, RealChromiumWritesItsKeysToTheKeyLogTheCaptureReads)
 
     QByteArray output;
     ASSERT_EQ(run({QStringLiteral("chromium")}, output), 0) << output.data();
-    const QDeadlineTimer deadline(30000);
     QByteArray keys;
-    while (!deadline.hasExpired()) {
-        QFile log(ownKeyLog());
-        if (log.open(QIODevice::ReadOnly))
-            keys = log.readAll();
-        if (keys.contains("CLIENT_TRAFFIC_SECRET_0 ") && keys.contains("SERVER_TRAFFIC_SECRET_0 "))
-            break;
-        QThread::msleep(100);
-    }
-    EXPECT_TRUE(keys.contains("CLIENT_TRAFFIC_SECRET_0 ")) << "no TLS 1.3 secrets in the key log";
-    EXPECT_TRUE(keys.contains("SERVER_TRAFFIC_SECRET_0 "));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            QFile log(ownKeyLog());
+            if (log.open(QIODevice::ReadOnly))
+                keys = log.readAll();
+            return keys.contains("CLIENT_TRAFFIC_SECRET_0 ") && keys.contains("SERVER_TRAFFIC_SECRET_0 ");
+        },
+        30000))
+        << "no TLS 1.3 secrets in the key log:\n"
+        << keys.constData();
 }
 
 } // namespace

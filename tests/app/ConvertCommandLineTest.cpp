@@ -3,20 +3,18 @@
 // profiles the way --profile takes them.
 #include "app/CommandLine.h"
 
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 struct ProgramRun
 {
@@ -30,23 +28,18 @@ class ConvertCommandLine : public ::testing::Test
 protected:
     void SetUp() override
     {
+        if (!BuiltProgram::built())
+            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         ASSERT_TRUE(m_dir.isValid());
-        m_data = m_dir.filePath(QStringLiteral("data"));
+        m_data = m_trawlix.dataDir();
     }
-    ProgramRun run(QStringList arguments) const
+    ProgramRun run(const QStringList& arguments) const
     {
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("HOME"), m_dir.path());
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        program.setProcessEnvironment(environment);
-        program.start(kBinary, arguments << QStringLiteral("--data-dir") << m_data);
-        program.waitForFinished(120000);
-        return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
-                QString::fromUtf8(program.readAllStandardOutput()), QString::fromUtf8(program.readAllStandardError())};
+        const BuiltProgram::Run run = m_trawlix.run(arguments, 120000);
+        return {run.exitCode, QString::fromUtf8(run.out), QString::fromUtf8(run.err)};
     }
     QTemporaryDir m_dir;
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::Desktop};
     QString m_data;
 };
 

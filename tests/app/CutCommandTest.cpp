@@ -1,23 +1,21 @@
 // `trawlix --cut`: its options, and the built program cutting a generated clip.
 #include "app/CommandLine.h"
 #include "app/ParseWords.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 CommandLine parse(std::initializer_list<const char*> words)
 {
@@ -47,23 +45,17 @@ class CutProgramTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!MediaFixture::ffmpegAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        if (const QString missing = BuiltProgram::missingForMedia(); !missing.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         ASSERT_TRUE(m_dir.isValid());
         m_clip = m_dir.filePath(QStringLiteral("my clip.mp4"));
         ASSERT_TRUE(MediaFixture::makeClip(m_clip, 6));
     }
 
-    void startCut(QProcess& process, const QString& source, const QStringList& arguments)
+    void startCut(QProcess& process, const QString& source, const QStringList& arguments) const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-        environment.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        process.setProcessEnvironment(environment);
-        process.start(kBinary, QStringList{QStringLiteral("--cut"), source} + arguments);
+        m_trawlix.prepare(process, QStringList{QStringLiteral("--cut"), source} + arguments);
+        process.start();
     }
 
     int finish(QProcess& process)
@@ -82,6 +74,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::AsGiven}; // HOME is FOLDER/home
     QString m_clip;
     QString m_out;
     QString m_err;
@@ -142,13 +135,12 @@ TEST_F(CutProgramTest, ASignalStopsTheCutAndLeavesNoFile)
         ASSERT_TRUE(process.waitForStarted());
         // The signal comes once ffmpeg writes the scratch file.
         const QDir folder(out);
-        QElapsedTimer waited;
-        waited.start();
-        while (folder.entryList(QDir::Files | QDir::Hidden).isEmpty() && process.state() == QProcess::Running &&
-               waited.elapsed() < 30000)
-            QThread::msleep(5);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !folder.entryList(QDir::Files | QDir::Hidden).isEmpty() || process.state() != QProcess::Running;
+            },
+            30000));
         ASSERT_EQ(process.state(), QProcess::Running) << "the cut ended before the signal";
-        ASSERT_FALSE(folder.entryList(QDir::Files | QDir::Hidden).isEmpty());
         ::kill(static_cast<pid_t>(process.processId()), signal);
 
         EXPECT_EQ(finish(process), 1) << signal;
@@ -157,11 +149,7 @@ TEST_F(CutProgramTest, ASignalStopsTheCutAndLeavesNoFile)
         EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList()) << signal;
         // The tool's death signal, and the guard that ends its group, act as the program exits:
         // give the kernel a moment to deliver them.
-        QElapsedTimer reaped;
-        reaped.start();
-        while (processesNaming(out) > 0 && reaped.elapsed() < 3000)
-            QThread::msleep(20);
-        EXPECT_EQ(processesNaming(out), 0) << "ffmpeg outlived the program";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return processesNaming(out) == 0; }, 3000)) << "ffmpeg outlived the program";
     }
 }
 

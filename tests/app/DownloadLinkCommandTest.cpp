@@ -2,20 +2,18 @@
 // yt-dlp, prints its progress and imports the file before it exits, or fails with the tool's
 // error line.
 #include "app/CommandLine.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 CommandLine parse(const QStringList& words)
 {
@@ -46,6 +44,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
+        if (!BuiltProgram::built())
+            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         if (ToolRunner::findTool(QStringLiteral("yt-dlp")).isEmpty())
             TRAWLIX_SKIP_UNLESS_CI("yt-dlp is not installed");
         if (!MediaFixture::ffmpegAvailable())
@@ -61,23 +61,19 @@ protected:
     }
 
     // Runs the program; returns its exit code with standard output and error.
-    int run(const QStringList& arguments, QString& out, QString& err)
+    int run(const QStringList& arguments, QString& out, QString& err) const
     {
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        program.setProcessEnvironment(environment);
-        program.start(kBinary, arguments + QStringList{QStringLiteral("--data-dir"), data()});
-        EXPECT_TRUE(program.waitForFinished(60000));
-        out = QString::fromUtf8(program.readAllStandardOutput());
-        err = QString::fromUtf8(program.readAllStandardError());
-        return program.exitCode();
+        const BuiltProgram::Run run = m_trawlix.run(arguments);
+        EXPECT_TRUE(run.finished);
+        out = QString::fromUtf8(run.out);
+        err = QString::fromUtf8(run.err);
+        return run.exitCode;
     }
 
-    QString data() const { return m_dir.filePath(QStringLiteral("data")); }
+    QString data() const { return m_trawlix.dataDir(); }
 
     QTemporaryDir m_dir;
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::Desktop};
     QString m_www;
     std::unique_ptr<NginxServer> m_server;
 };

@@ -1,36 +1,26 @@
 // The first start of the program: video detection starts off, and the program says so once and
 // where to switch it on; --headless --video switches it on for that run only.
-#include "base/Settings.h"
+#include "support/BuiltProgram.h"
 #include "support/FrameBuilder.h"
 #include "support/PcapFileWriter.h"
 #include "support/SkipUnlessCi.h"
 
-#include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
-const QString kNotice = QStringLiteral(
+const QByteArray kNotice = QByteArrayLiteral(
     "Video detection is off. To catch videos, open Settings and check \"Search for videos in your HTTP internet "
     "traffic\".");
-
-struct Output
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class FirstStart : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         // One request for an MP4 and its answer: a video candidate when video detection is on.
         using Link = FrameBuilder::Link;
@@ -43,59 +33,39 @@ protected:
             {8080, 40000, 1, FrameBuilder::responseText({"Content-Type: video/mp4"}), 12, Link::LinuxCooked}));
     }
 
-    Output headless(const QStringList& extra)
+    BuiltProgram::Run headless(const QStringList& extra) const
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
-        process.setProcessEnvironment(environment);
-        process.start(kBinary, QStringList{QStringLiteral("--headless")} + extra +
-                                   QStringList{QStringLiteral("--data-dir"), m_dir.filePath(QStringLiteral("data")),
-                                               QStringLiteral("--pcap"), m_pcap});
-        Output output;
-        if (!process.waitForFinished(30000)) {
-            process.kill();
-            process.waitForFinished();
-            return output;
-        }
-        output.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        output.out = QString::fromUtf8(process.readAllStandardOutput());
-        output.err = QString::fromUtf8(process.readAllStandardError());
-        return output;
+        return m_trawlix.run(extra + QStringList{QStringLiteral("--pcap"), m_pcap}, 30000);
     }
 
-    QString settingsPath() const { return m_dir.filePath(QStringLiteral("config/Trawlix/Trawlix.conf")); }
-
     QTemporaryDir m_dir;
+    BuiltProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
     QString m_pcap;
 };
 
 TEST_F(FirstStart, SaysOnceThatVideoDetectionIsOffAndDetectsNoVideo)
 {
-    const Output first = headless({});
-    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
-    EXPECT_EQ(first.err.count(kNotice), 1) << first.err.toStdString();
-    EXPECT_FALSE(first.out.contains(QLatin1String("clip.mp4"))) << first.out.toStdString();
-    EXPECT_EQ(Settings(settingsPath()).read(QStringLiteral("downloadhttp")), QStringLiteral("false"))
-        << "the stored default";
+    const BuiltProgram::Run first = headless({});
+    ASSERT_EQ(first.exitCode, 0) << first.err.constData();
+    EXPECT_EQ(first.err.count(kNotice), 1) << first.err.constData();
+    EXPECT_FALSE(first.out.contains("clip.mp4")) << first.out.constData();
+    EXPECT_EQ(m_trawlix.setting(QStringLiteral("downloadhttp")), QStringLiteral("false")) << "the stored default";
 
-    const Output second = headless({});
+    const BuiltProgram::Run second = headless({});
     ASSERT_EQ(second.exitCode, 0);
     EXPECT_FALSE(second.err.contains(kNotice)) << "only the first start tells";
 }
 
 TEST_F(FirstStart, VideoSwitchesDetectionOnForThisRunOnly)
 {
-    const Output on = headless({QStringLiteral("--video")});
-    ASSERT_EQ(on.exitCode, 0) << on.err.toStdString();
-    EXPECT_TRUE(on.out.contains(QLatin1String("http://127.0.0.1:8080/clip.mp4"))) << on.out.toStdString();
+    const BuiltProgram::Run on = headless({QStringLiteral("--video")});
+    ASSERT_EQ(on.exitCode, 0) << on.err.constData();
+    EXPECT_TRUE(on.out.contains("http://127.0.0.1:8080/clip.mp4")) << on.out.constData();
     EXPECT_FALSE(on.err.contains(kNotice)) << "detection is on in this run";
-    EXPECT_EQ(Settings(settingsPath()).read(QStringLiteral("downloadhttp")), QStringLiteral("false"))
-        << "nothing was stored";
+    EXPECT_EQ(m_trawlix.setting(QStringLiteral("downloadhttp")), QStringLiteral("false")) << "nothing was stored";
 
-    const Output off = headless({});
-    EXPECT_FALSE(off.out.contains(QLatin1String("clip.mp4"))) << off.out.toStdString();
+    const BuiltProgram::Run off = headless({});
+    EXPECT_FALSE(off.out.contains("clip.mp4")) << off.out.constData();
 }
 
 } // namespace

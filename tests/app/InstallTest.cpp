@@ -5,8 +5,8 @@
 // permission on the helper alone.
 #include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
+#include "support/TestProcess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -15,7 +15,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -33,17 +33,8 @@ struct ToolRun
 
 ToolRun run(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    ToolRun result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    result.output = QString::fromUtf8(process.readAll());
-    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return result;
+    const TestProcess::Result run = TestProcess::run(program, arguments, 120000, QProcess::MergedChannels);
+    return {run.exitCode == 0, QString::fromUtf8(run.out)};
 }
 
 class Install : public ::testing::Test
@@ -309,15 +300,14 @@ TEST_F(Package, InstalledOnlyTheHelperCarriesCapabilitiesAndTheProgramRunsWithou
     const qint64 pid = trawlix.processId();
     // Its helper appears as soon as the capture starts.
     qint64 child = 0;
-    const QDeadlineTimer deadline(15000);
-    while (!deadline.hasExpired() && trawlix.state() == QProcess::Running) {
-        const QList<qint64> helpers = ProcessStatus::children(pid, "trawlix-capture");
-        if (!helpers.isEmpty()) {
-            child = helpers.first();
-            break;
-        }
-        trawlix.waitForFinished(100);
-    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QList<qint64> helpers = ProcessStatus::children(pid, "trawlix-capture");
+            child = helpers.isEmpty() ? 0 : helpers.first();
+            return child > 0;
+        },
+        15000))
+        << "no capture helper was started";
     const auto status = [](qint64 process) {
         QFile file(QStringLiteral("/proc/%1/status").arg(process));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -325,12 +315,10 @@ TEST_F(Package, InstalledOnlyTheHelperCarriesCapabilitiesAndTheProgramRunsWithou
     const QByteArray programStatus = status(pid);
     EXPECT_TRUE(programStatus.contains("\nCapEff:\t0000000000000000\n")) << programStatus.toStdString();
     EXPECT_TRUE(programStatus.contains("\nCapPrm:\t0000000000000000\n")) << programStatus.toStdString();
-    EXPECT_GT(child, 0) << "no capture helper was started";
     // The helper starts with the capability and drops it once its adapter is open.
-    const QDeadlineTimer dropped(5000);
-    while (child > 0 && !status(child).contains("\nCapPrm:\t0000000000000000\n") && !dropped.hasExpired())
-        QThread::msleep(20);
     if (child > 0) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return status(child).contains("\nCapPrm:\t0000000000000000\n"); }, 5000))
+            << status(child).toStdString();
         EXPECT_TRUE(status(child).contains("\nCapEff:\t0000000000000000\n")) << status(child).toStdString();
         EXPECT_TRUE(status(child).contains("\nNoNewPrivs:\t1\n")) << status(child).toStdString();
     }

@@ -7,12 +7,12 @@
 // repeats a run (the seed is printed).
 #include "SoundServer.h"
 
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -20,14 +20,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 #include <QUuid>
 
 #include <gtest/gtest.h>
-
-#include <pcap/pcap.h>
 
 #include <csignal>
 #include <cstdio>
@@ -36,7 +33,6 @@
 
 namespace {
 
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 constexpr auto kMarkName = "TRAWLIX_KILL_MARK";
 
 int rounds()
@@ -56,69 +52,23 @@ QByteArray digestOf(const QString& path)
     return hash.result();
 }
 
-// The seconds ffprobe reads from a media file, or -1 when it cannot read one.
-double mediaSeconds(const QString& path)
-{
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                 QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path});
-    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
-        return -1;
-    bool ok = false;
-    const double seconds = probe.readAllStandardOutput().trimmed().toDouble(&ok);
-    return ok ? seconds : -1;
-}
-
-// True when ffmpeg decodes every frame of the file without an error.
-bool decodesCleanly(const QString& path)
-{
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
-    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && ffmpeg.readAll().trimmed().isEmpty();
-}
-
-bool canCaptureOnLoopback()
-{
-    char error[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* handle = pcap_open_live("lo", 256, 0, 100, error);
-    if (!handle)
-        return false;
-    pcap_close(handle);
-    return true;
-}
-
 class KillAndRestart : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
-            TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (GUI off)");
-        if (!MediaFixture::ffmpegAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        if (const QString missing = BuiltProgram::missingForMedia(); !missing.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         bool seeded = false;
         const quint32 fixed = quint32(qEnvironmentVariableIntValue("TRAWLIX_KILL_SEED", &seeded));
         const quint32 seed = seeded ? fixed : QRandomGenerator::global()->bounded(1u << 30);
         m_random.seed(seed);
         std::printf("[kill points] TRAWLIX_KILL_SEED=%u\n", seed);
         m_mark = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        m_data = m_root.filePath(QStringLiteral("data"));
-        m_home = m_root.filePath(QStringLiteral("home"));
-        m_config = m_root.filePath(QStringLiteral("config"));
+        m_data = m_trawlix.dataDir();
+        m_home = m_trawlix.homeDir();
         ASSERT_TRUE(QDir().mkpath(m_data + QStringLiteral("/Videos")));
-        ASSERT_TRUE(QDir().mkpath(m_home));
-        m_environment = QProcessEnvironment::systemEnvironment();
-        m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config);
-        m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_root.filePath(QStringLiteral("cache")));
-        m_environment.insert(QStringLiteral("HOME"), m_home);
-        m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_environment.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
-        m_environment.insert(QString::fromLatin1(kMarkName), m_mark);
-        m_environment.remove(QStringLiteral("TRAWLIX_HOME"));
+        m_trawlix.setEnvironment(QString::fromLatin1(kMarkName), m_mark);
 
         // The library a user already has: two clips whose bytes must survive every kill.
         for (const char* name : {"1500000000.mp4", "1500000100.mp3"}) {
@@ -136,34 +86,23 @@ protected:
         std::fflush(stdout);
     }
 
-    QStringList withDataDir(QStringList arguments) const { return arguments << QStringLiteral("--data-dir") << m_data; }
-
     int runToEnd(const QStringList& arguments, QString* output = nullptr) const
     {
-        QProcess program;
-        program.setProcessEnvironment(m_environment);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(kBinary, withDataDir(arguments));
-        if (!program.waitForFinished(60000)) {
-            program.kill();
-            program.waitForFinished();
-            return -1;
-        }
+        const BuiltProgram::Run run = m_trawlix.run(arguments);
         if (output)
-            *output = QString::fromUtf8(program.readAll());
-        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+            *output = QString::fromUtf8(run.out + run.err);
+        return run.exitCode;
     }
 
     int randomMs(int from, int to) { return from + int(m_random.bounded(quint32(to - from + 1))); }
 
-    // Starts the program, lets it work for `ms`, then kills it.
-    void killAfter(QProcess& program, int ms)
+    // Starts the program (not headless), lets it work for `ms`, then kills it.
+    void killAfter(const QStringList& arguments, int ms)
     {
-        QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired() && program.state() != QProcess::NotRunning)
-            program.waitForFinished(int(qMax<qint64>(1, deadline.remainingTime())));
-        program.kill();
-        program.waitForFinished(10000);
+        m_trawlix.setMode(BuiltProgram::Mode::Desktop);
+        ASSERT_TRUE(m_trawlix.start(arguments));
+        m_trawlix.settle(ms);
+        m_trawlix.kill();
         ++m_killPoints;
     }
 
@@ -192,14 +131,15 @@ protected:
     // Children get a moment for their death signal; then none may be left.
     void expectNoSurvivors(const QString& what)
     {
-        QDeadlineTimer deadline(3000);
-        QStringList alive = survivors();
-        while (!alive.isEmpty() && !deadline.hasExpired()) {
-            QThread::msleep(100);
-            alive = survivors();
-        }
-        EXPECT_TRUE(alive.isEmpty()) << what.toStdString() << ": alive after the kill:\n"
-                                     << alive.join(QLatin1Char('\n')).toStdString();
+        QStringList alive;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                alive = survivors();
+                return alive.isEmpty();
+            },
+            3000))
+            << what.toStdString() << ": alive after the kill:\n"
+            << alive.join(QLatin1Char('\n')).toStdString();
         for (const QString& line : std::as_const(alive))
             ::kill(line.section(QLatin1Char(' '), 0, 0).toInt(), SIGKILL); // so the next round starts clean
     }
@@ -208,26 +148,20 @@ protected:
     // then ends it with SIGTERM.
     void restart(const QString& what)
     {
-        QProcess program;
-        program.setProcessEnvironment(m_environment);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(kBinary, withDataDir({}));
-        ASSERT_TRUE(program.waitForStarted(10000));
-        program.waitForFinished(4000);
+        m_trawlix.setMode(BuiltProgram::Mode::Desktop);
+        ASSERT_TRUE(m_trawlix.start({}));
+        m_trawlix.settle(4000);
         // A signal ends every mode: by the event loop at once, or by the signal watch's hard
         // exit after 30 s. A slow end is printed, so the log shows it.
         QElapsedTimer ending;
         ending.start();
-        program.terminate();
-        const bool ended = program.waitForFinished(40000);
+        const int code = m_trawlix.stop(40000);
         if (ending.elapsed() > 5000)
             std::printf("[kill points] %s: the restarted program took %lld ms to end on SIGTERM\n", qPrintable(what),
                         ending.elapsed());
-        if (!ended) {
-            program.kill();
-            program.waitForFinished();
-            ADD_FAILURE() << what.toStdString() << ": the restarted program did not end on SIGTERM";
-        }
+        if (code == -1)
+            ADD_FAILURE() << what.toStdString() << ": the restarted program did not end cleanly on SIGTERM\n"
+                          << m_trawlix.output().toStdString();
         QString listing;
         EXPECT_EQ(runToEnd({QStringLiteral("--headless"), QStringLiteral("--list")}, &listing), 0)
             << what.toStdString() << ": " << listing.toStdString();
@@ -289,11 +223,10 @@ protected:
     }
 
     QTemporaryDir m_root;
+    BuiltProgram m_trawlix{m_root.path(), BuiltProgram::Mode::Desktop};
     QString m_data;
     QString m_home;
-    QString m_config;
     QString m_mark;
-    QProcessEnvironment m_environment;
     std::map<QString, QByteArray> m_libraryBefore;
     QRandomGenerator m_random;
     int m_killPoints = 0;
@@ -306,9 +239,9 @@ void expectWholeOrAbsent(const QString& folder, double seconds, double tolerance
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_LE(files.size(), 1) << what.toStdString();
     for (const QFileInfo& file : files) {
-        EXPECT_NEAR(mediaSeconds(file.filePath()), seconds, tolerance)
+        EXPECT_NEAR(MediaFixture::duration(file.filePath()), seconds, tolerance)
             << what.toStdString() << ": " << file.filePath().toStdString();
-        EXPECT_TRUE(decodesCleanly(file.filePath())) << what.toStdString() << ": " << file.filePath().toStdString();
+        EXPECT_EQ(MediaFixture::decodeErrors(file.filePath()), QString()) << what.toStdString();
         QFile::remove(file.filePath());
     }
 }
@@ -324,12 +257,9 @@ TEST_F(KillAndRestart, Conversion)
     const QString output = m_home + QStringLiteral("/Documents/Trawlix");
     for (int round = 0; round < rounds(); ++round) {
         const QString what = QStringLiteral("conversion, round %1").arg(round);
-        QProcess program;
-        program.setProcessEnvironment(m_environment);
-        program.start(kBinary, withDataDir({QStringLiteral("--convert"), source, QStringLiteral("--profile"),
-                                            QStringLiteral("video_formats/mp4")}));
-        ASSERT_TRUE(program.waitForStarted(10000));
-        killAfter(program, randomMs(100, 5000));
+        killAfter(
+            {QStringLiteral("--convert"), source, QStringLiteral("--profile"), QStringLiteral("video_formats/mp4")},
+            randomMs(100, 5000));
         afterKill(what, [&] { expectWholeOrAbsent(output, 12, 0.5, what); });
     }
 }
@@ -341,12 +271,9 @@ TEST_F(KillAndRestart, Cut)
     const QString output = m_home + QStringLiteral("/Documents/Trawlix");
     for (int round = 0; round < rounds(); ++round) {
         const QString what = QStringLiteral("cut, round %1").arg(round);
-        QProcess program;
-        program.setProcessEnvironment(m_environment);
-        program.start(kBinary, withDataDir({QStringLiteral("--cut"), source, QStringLiteral("--from"),
-                                            QStringLiteral("0"), QStringLiteral("--to"), QStringLiteral("20")}));
-        ASSERT_TRUE(program.waitForStarted(10000));
-        killAfter(program, randomMs(20, 600));
+        killAfter({QStringLiteral("--cut"), source, QStringLiteral("--from"), QStringLiteral("0"),
+                   QStringLiteral("--to"), QStringLiteral("20")},
+                  randomMs(20, 600));
         afterKill(what, [&] { expectWholeOrAbsent(output, 20, 0.6, what); });
     }
 }
@@ -357,21 +284,17 @@ TEST_F(KillAndRestart, Recording)
         TRAWLIX_SKIP_UNLESS_CI("pulseaudio is not installed");
     SoundServer server(m_root.filePath(QStringLiteral("pulse")).toStdString());
     ASSERT_TRUE(server.start()) << server.error();
-    m_environment.insert(QStringLiteral("ALSA_CONFIG_PATH"),
-                         QString::fromStdString(server.alsaConfig(SONOTRAP_PLUGIN)));
-    m_environment.insert(QStringLiteral("PULSE_SERVER"), qEnvironmentVariable("PULSE_SERVER"));
+    m_trawlix.setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"),
+                             QString::fromStdString(server.alsaConfig(SONOTRAP_PLUGIN)));
     for (int round = 0; round < rounds(); ++round) {
         const QString what = QStringLiteral("recording, round %1").arg(round);
-        QProcess program;
-        program.setProcessEnvironment(m_environment);
-        program.start(kBinary, withDataDir({QStringLiteral("--record"), QStringLiteral("600")}));
-        ASSERT_TRUE(program.waitForStarted(10000));
-        killAfter(program, randomMs(300, 4000));
+        killAfter({QStringLiteral("--record"), QStringLiteral("600")}, randomMs(300, 4000));
         afterKill(what, [&] {
             // What was recorded is kept: imported whole, or waiting in "TempRecords" for the
             // importer; never a broken file in the library.
             for (const QString& path : newLibraryFiles())
-                EXPECT_TRUE(decodesCleanly(path)) << what.toStdString() << ": " << path.toStdString();
+                EXPECT_EQ(MediaFixture::decodeErrors(path), QString())
+                    << what.toStdString() << ": " << path.toStdString();
             removeNewLibraryFiles();
         });
     }
@@ -379,16 +302,12 @@ TEST_F(KillAndRestart, Recording)
 
 TEST_F(KillAndRestart, CapturedDownloadAndAssembly)
 {
-    if (!canCaptureOnLoopback())
+    if (!BuiltProgram::canCaptureOnLoopback(nullptr))
         TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root)");
     const QString www = m_root.filePath(QStringLiteral("www"));
     ASSERT_TRUE(QDir().mkpath(www));
     const QString video = www + QStringLiteral("/clip.mp4");
-    ASSERT_TRUE(
-        MediaFixture::make(video, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                   QStringLiteral("testsrc=duration=20:size=640x360:rate=25"),
-                                   QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                                   QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")}));
+    ASSERT_TRUE(MediaFixture::makeVideoClip(video, 20, QStringLiteral("640x360")));
     const QByteArray served = [&] {
         QFile file(video);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -399,40 +318,27 @@ TEST_F(KillAndRestart, CapturedDownloadAndAssembly)
     // Each part runs at most 250 kB/s, so the download and its assembly span a few seconds.
     NginxServer nginx(www, 8080);
     nginx.setServerDirectives(QStringLiteral("limit_rate 250k;"));
-    const QDeadlineTimer portWait(60000);
-    bool started = nginx.start();
-    while (!started && !portWait.hasExpired()) {
-        QThread::msleep(500);
-        started = nginx.start();
-    }
-    if (!started)
+    if (!nginx.start(60000))
         TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1:8080: " << nginx.error().toStdString());
-    {
-        QSettings settings(m_config + QStringLiteral("/Trawlix/Trawlix.conf"), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("downloadhttp"), QStringLiteral("true"));
-        settings.setValue(QStringLiteral("accelerator"), QStringLiteral("true"));
-        settings.setValue(QStringLiteral("mp4"), QStringLiteral("true"));
-        settings.setValue(QStringLiteral("repairvideos"), QStringLiteral("false")); // a plain copy: bytes compare
-    }
+    m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
+    m_trawlix.setSetting(QStringLiteral("accelerator"), QStringLiteral("true"));
+    m_trawlix.setSetting(QStringLiteral("mp4"), QStringLiteral("true"));
+    m_trawlix.setSetting(QStringLiteral("repairvideos"), QStringLiteral("false")); // a plain copy: bytes compare
 
     int whole = 0;
     int absent = 0;
     for (int round = 0; round < rounds(); ++round) {
         const QString what = QStringLiteral("captured download, round %1").arg(round);
-        QProcess program;
-        program.setProcessEnvironment(m_environment);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(kBinary,
-                      withDataDir({QStringLiteral("--headless"), QStringLiteral("--interface"), QStringLiteral("lo")}));
-        ASSERT_TRUE(program.waitForStarted(10000));
-        program.waitForFinished(1500); // the capture opens the adapter
-        ASSERT_EQ(program.state(), QProcess::Running) << program.readAll().toStdString();
+        m_trawlix.setMode(BuiltProgram::Mode::Headless);
+        ASSERT_TRUE(m_trawlix.startCapture()) << m_trawlix.output().toStdString();
         QProcess client;
         client.start(QStringLiteral("curl"),
                      {QStringLiteral("-s"), QStringLiteral("--max-time"), QStringLiteral("1"), QStringLiteral("-o"),
                       QStringLiteral("/dev/null"), QStringLiteral("-H"),
                       QStringLiteral("Referer: http://127.0.0.1/page.html"), nginx.url(QStringLiteral("/clip.mp4"))});
-        killAfter(program, randomMs(0, 5000));
+        m_trawlix.settle(randomMs(0, 5000));
+        m_trawlix.kill();
+        ++m_killPoints;
         client.waitForFinished(10000);
         afterKill(what, [&] {
             const QStringList added = newLibraryFiles();

@@ -5,17 +5,18 @@
 #include "tools/ScratchFile.h"
 
 #include "SoundServer.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/SkipUnlessCi.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QUuid>
 
@@ -27,8 +28,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 // The processes, other than the program itself, that carry this run's mark in their
 // environment (every descendant inherits it) or name its folder on their command line.
@@ -52,17 +51,6 @@ QStringList processesOf(const QByteArray& mark, const QString& folder, qint64 pr
     return found;
 }
 
-bool waitFor(const std::function<bool()>& condition, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return condition();
-        QThread::msleep(50);
-    }
-    return true;
-}
-
 QStringList scratchIn(const QString& folder)
 {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
@@ -75,12 +63,11 @@ class ProgramEndTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(kBinary).isExecutable())
-            TRAWLIX_SKIP_UNLESS_CI("the program is not built");
-        if (!MediaFixture::ffmpegAvailable())
-            TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+        if (const QString missing = BuiltProgram::missingForMedia(); !missing.isEmpty())
+            TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
         ASSERT_TRUE(m_dir.isValid());
-        m_data = m_dir.filePath(QStringLiteral("data"));
+        m_trawlix.setEnvironment(QStringLiteral("TRAWLIX_TEST_RUN"), QString::fromLatin1(m_mark));
+        m_data = m_trawlix.dataDir();
         m_out = m_dir.filePath(QStringLiteral("out"));
         ASSERT_TRUE(QDir().mkpath(m_data + QStringLiteral("/Videos")));
         ASSERT_TRUE(QDir().mkpath(m_out));
@@ -96,20 +83,14 @@ protected:
         }
     }
 
-    QProcess& start(QStringList arguments, const QStringList& extraEnvironment = {})
+    QProcess& start(const QStringList& arguments, const QStringList& extraEnvironment = {})
     {
         auto program = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("HOME"), m_dir.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("TRAWLIX_TEST_RUN"), QString::fromLatin1(m_mark));
-        environment.remove(QStringLiteral("TRAWLIX_HOME"));
         for (const QString& entry : extraEnvironment)
-            environment.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
-        program->setProcessEnvironment(environment);
+            m_trawlix.setEnvironment(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        m_trawlix.prepare(*program, arguments);
         program->setProcessChannelMode(QProcess::MergedChannels);
-        program->start(kBinary, arguments << QStringLiteral("--data-dir") << m_data);
+        program->start();
         m_programs.push_back(std::move(program));
         return *m_programs.back();
     }
@@ -122,7 +103,7 @@ protected:
     // Waits until the program has a tool running.
     bool waitForTool(const QProcess& program, int ms = 30000) const
     {
-        return waitFor([&] { return !processes(program).isEmpty(); }, ms);
+        return QTest::qWaitFor([&] { return !processes(program).isEmpty(); }, ms);
     }
 
     // A tool in the data folder (found before PATH) that blocks for ever, as one reading a FIFO
@@ -148,6 +129,8 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    // Every run shares the folder (HOME is FOLDER/home); started in this order, not headless.
+    BuiltProgram m_trawlix{m_dir.path(), BuiltProgram::Mode::Desktop};
     QString m_data;
     QString m_out;
     QByteArray m_mark = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
@@ -167,7 +150,7 @@ TEST_F(ProgramEndTest, AKilledConversionLeavesNoToolAndItsScratchFileGoesLater)
 
     QProcess& killed = start({QStringLiteral("--convert"), source, QStringLiteral("--profile"),
                               QStringLiteral("video_formats/webm"), QStringLiteral("--output"), m_out});
-    ASSERT_TRUE(waitFor([&] { return !scratchIn(m_out).isEmpty(); }, 30000)) << killed.readAll().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !scratchIn(m_out).isEmpty(); }, 30000)) << killed.readAll().toStdString();
     ASSERT_TRUE(waitForTool(killed));
     const QStringList scratch = scratchIn(m_out);
 
@@ -180,7 +163,7 @@ TEST_F(ProgramEndTest, AKilledConversionLeavesNoToolAndItsScratchFileGoesLater)
 
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
-    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processes(killed).isEmpty(); }, 10000))
         << qPrintable(processes(killed).join(u'\n'));
     EXPECT_EQ(scratchIn(m_out), scratch) << "nobody removed it yet";
 
@@ -202,11 +185,11 @@ TEST_F(ProgramEndTest, AKilledProgramTakesItsToolsFamiliesAlong)
     ASSERT_TRUE(MediaFixture::makeClip(clip, 1));
     QProcess& killed = start({QStringLiteral("--convert"), clip, QStringLiteral("--profile"),
                               QStringLiteral("audio_formats/mp3"), QStringLiteral("--output"), m_out});
-    ASSERT_TRUE(waitFor([&] { return processes(killed).size() >= 3; }, 30000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processes(killed).size() >= 3; }, 30000))
         << qPrintable(processes(killed).join(u'\n'));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
-    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processes(killed).isEmpty(); }, 10000))
         << qPrintable(processes(killed).join(u'\n'));
 }
 
@@ -224,12 +207,12 @@ TEST_F(ProgramEndTest, AKilledRecordingLeavesNoTool)
     QProcess& killed =
         start({QStringLiteral("--record"), QStringLiteral("600")},
               {QStringLiteral("ALSA_CONFIG_PATH=") + QString::fromStdString(server.alsaConfig(SONOTRAP_PLUGIN))});
-    ASSERT_TRUE(waitFor([&] { return !QDir(m_data + QStringLiteral("/TempRecords")).isEmpty(); }, 30000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(m_data + QStringLiteral("/TempRecords")).isEmpty(); }, 30000))
         << killed.readAll().toStdString();
     ASSERT_TRUE(waitForTool(killed));
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(10000));
-    EXPECT_TRUE(waitFor([&] { return processes(killed).isEmpty(); }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processes(killed).isEmpty(); }, 10000))
         << qPrintable(processes(killed).join(u'\n'));
     // Nothing writes the recording any more.
     const QFileInfoList left = QDir(m_data + QStringLiteral("/TempRecords")).entryInfoList(QDir::Files);
@@ -262,7 +245,7 @@ TEST_P(BlockedTool, SigtermEndsTheProgramAndTheToolWithinSeconds)
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(15000)) << "still running 15 s after SIGTERM";
     EXPECT_LT(timer.elapsed(), 10000);
-    EXPECT_TRUE(waitFor([&] { return processes(program).isEmpty(); }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processes(program).isEmpty(); }, 10000))
         << qPrintable(processes(program).join(u'\n'));
 }
 

@@ -3,10 +3,11 @@
 // run left behind, into the library before it exits.
 #include "SoundServer.h"
 #include "WavFile.h"
+#include "support/BuiltProgram.h"
+#include "support/SkipUnlessCi.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-const QString kBinary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
 
 // Turns a finished WAV file into what a killed ffmpeg leaves: the placeholder sizes it writes
 // before the first sample.
@@ -51,6 +50,8 @@ class RecordCommand : public ::testing::TestWithParam<RecordCase>
 
 TEST_P(RecordCommand, RecordsImportsAndImportsWhatAnEarlierRunLeft)
 {
+    if (!BuiltProgram::built())
+        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
     if (!SoundServer::installed()) {
         if (SoundServer::requiredByCi())
             FAIL() << "pulseaudio is not installed, and CI needs this test";
@@ -59,7 +60,8 @@ TEST_P(RecordCommand, RecordsImportsAndImportsWhatAnEarlierRunLeft)
     QTemporaryDir dir;
     SoundServer server(dir.filePath(QStringLiteral("pulse")).toStdString());
     ASSERT_TRUE(server.start()) << server.error();
-    const QString data = dir.filePath(QStringLiteral("data"));
+    BuiltProgram trawlix(dir.filePath(QStringLiteral("trawlix")), BuiltProgram::Mode::Desktop);
+    const QString data = trawlix.dataDir();
     ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/TempRecords")));
     const QString leftover = data + QStringLiteral("/TempRecords/1600000000.wav");
     ASSERT_EQ(runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=duration=1.5", "-y",
@@ -68,17 +70,12 @@ TEST_P(RecordCommand, RecordsImportsAndImportsWhatAnEarlierRunLeft)
               0);
     forgetSizes(leftover);
 
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ALSA_CONFIG_PATH"), QString::fromStdString(server.alsaConfig(SONOTRAP_PLUGIN)));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    environment.remove(QStringLiteral("TRAWLIX_HOME"));
-    program.setProcessEnvironment(environment);
-    program.start(kBinary, {QStringLiteral("--record"), QStringLiteral("2"), QStringLiteral("--format"),
-                            QString::fromLatin1(GetParam().format), QStringLiteral("--data-dir"), data});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
-    ASSERT_EQ(program.exitCode(), 0) << output.toStdString();
+    trawlix.setEnvironment(QStringLiteral("ALSA_CONFIG_PATH"),
+                           QString::fromStdString(server.alsaConfig(SONOTRAP_PLUGIN)));
+    const BuiltProgram::Run run = trawlix.run({QStringLiteral("--record"), QStringLiteral("2"),
+                                               QStringLiteral("--format"), QString::fromLatin1(GetParam().format)});
+    const QString output = QString::fromUtf8(run.out + run.err);
+    ASSERT_EQ(run.exitCode, 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QLatin1String("library: Audio Record "))) << output.toStdString();
 
     EXPECT_TRUE(QDir(data + QStringLiteral("/TempRecords")).isEmpty()) << "both recordings left the folder";

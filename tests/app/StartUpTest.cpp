@@ -15,7 +15,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -180,10 +180,7 @@ TEST_F(StartUpTest, FinishedLinkDownloadsEnterTheLibraryAndUnfinishedWorkGoes)
         SCOPED_TRACE(start == 0 ? "first start" : "second start");
         StartUp startUp(m_commandLine, m_library);
         ASSERT_EQ(startUp.run(), StartUp::Result::Ready);
-        for (int i = 0; i < 500 && m_table.rowCount() < 2; ++i) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-        }
+        EXPECT_TRUE(QTest::qWaitFor([this] { return m_table.rowCount() >= 2; }, 5000));
         // A file without media streams stays: it may be the only copy of a download.
         EXPECT_EQ(entriesOf(QStringLiteral("TempDownloads")),
                   (QStringList{QStringLiteral("broken~cc33.mp4"), QStringLiteral("sub")}));

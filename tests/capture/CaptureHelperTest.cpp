@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTest>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -135,10 +136,9 @@ protected:
         process.start(kHelper, {QStringLiteral("--interface"), QStringLiteral("lo")});
         if (!process.waitForStarted())
             return false;
-        const QDeadlineTimer deadline(10000);
-        while (process.bytesAvailable() < 24 && !deadline.hasExpired() && process.state() == QProcess::Running)
-            process.waitForReadyRead(100);
-        return process.bytesAvailable() >= 24;
+        return QTest::qWaitFor([&] { return process.bytesAvailable() >= 24 || process.state() != QProcess::Running; },
+                               10000) &&
+               process.bytesAvailable() >= 24;
     }
 };
 

@@ -4,7 +4,6 @@
 #include "download/StreamFetcher.h"
 
 #include "support/LiveHlsPlaylist.h"
-#include "support/MediaCheck.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 #include "support/StreamFixture.h"

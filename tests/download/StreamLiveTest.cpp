@@ -5,7 +5,6 @@
 
 #include "support/DownloadTestBed.h"
 #include "support/LiveHlsPlaylist.h"
-#include "support/MediaCheck.h"
 #include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"

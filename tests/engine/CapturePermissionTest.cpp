@@ -7,15 +7,15 @@
 #include "support/NginxServer.h"
 #include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
+#include "support/TestProcess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -38,17 +38,6 @@ QByteArray fileCapability(quint32 magic, quint32 permitted, quint32 inheritable 
             bytes += char(word >> shift & 0xff);
     }
     return bytes;
-}
-
-bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(30000);
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 TEST(CapturePermission, ReadsTheEffectiveSetOfTheStatusText)
@@ -136,10 +125,10 @@ protected:
         }
         m_user = QStringLiteral("trawlixcap%1").arg(getpid());
         QString log;
-        ASSERT_TRUE(run(QStringLiteral("useradd"),
-                        {QStringLiteral("--system"), QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
-                         QStringLiteral("/usr/sbin/nologin"), m_user},
-                        &log))
+        ASSERT_TRUE(TestProcess::succeeds(QStringLiteral("useradd"),
+                                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"), m_user},
+                                          &log))
             << log.toStdString();
         m_created = true;
         const passwd* entry = getpwnam(m_user.toLocal8Bit().constData());
@@ -158,7 +147,7 @@ protected:
     void TearDown() override
     {
         if (m_created)
-            run(QStringLiteral("userdel"), {m_user});
+            TestProcess::succeeds(QStringLiteral("userdel"), {m_user});
     }
 
     // A copy of the program at bin/trawlix and of the capture helper where the program looks for
@@ -176,7 +165,8 @@ protected:
         }
         if (helperCapability) {
             QString log;
-            if (!run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin+ep"), helper}, &log)) {
+            if (!TestProcess::succeeds(QStringLiteral("setcap"),
+                                       {QStringLiteral("cap_net_raw,cap_net_admin+ep"), helper}, &log)) {
                 m_error = log;
                 return {};
             }
@@ -212,17 +202,6 @@ protected:
                        QStringLiteral("--data-dir"), data});
     }
 
-    static int endCleanly(QProcess& process)
-    {
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
     QTemporaryDir m_dir;
     QString m_user;
     QString m_error;
@@ -238,7 +217,7 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
     if (program.isEmpty())
         TRAWLIX_SKIP_UNLESS_CI("setcap failed (a file system without capabilities?): " << m_error.toStdString());
     QString caps;
-    run(QStringLiteral("getcap"), {program}, &caps);
+    TestProcess::succeeds(QStringLiteral("getcap"), {program}, &caps);
     EXPECT_TRUE(caps.trimmed().isEmpty()) << "the program itself carries " << caps.toStdString();
     QTemporaryDir root;
     ASSERT_TRUE(QFile(root.filePath(QStringLiteral("clip.mp4"))).open(QIODevice::WriteOnly));
@@ -251,13 +230,18 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
     ASSERT_TRUE(trawlix.waitForStarted());
     // The capture opens its adapter a moment after the start: ask until the request is seen.
     const QString address = server.url(QStringLiteral("/clip.mp4"));
-    QString output;
-    const QDeadlineTimer deadline(15000);
-    while (!output.contains(address) && !deadline.hasExpired() && trawlix.state() == QProcess::Running) {
-        run(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), address});
-        trawlix.waitForReadyRead(500);
-        output += QString::fromUtf8(trawlix.readAllStandardOutput());
-    }
+    QByteArray printed;
+    TestProcess::readUntil(
+        trawlix, QProcess::StandardOutput, printed,
+        [&](const QByteArray& output) {
+            if (output.contains(address.toUtf8()))
+                return true;
+            TestProcess::succeeds(QStringLiteral("curl"),
+                                  {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), address});
+            return false;
+        },
+        15000);
+    const QString output = QString::fromUtf8(printed);
     // The program (with QT_PLUGIN_PATH pointing at the user's folder) holds no capability at
     // all, and neither does its helper once the adapter is open.
     const qint64 pid = trawlix.processId();
@@ -271,7 +255,7 @@ TEST_F(UnprivilegedCapture, WithTheCapabilityOnTheHelperAUserSeesARequestOnLoAnd
         EXPECT_EQ(ProcessStatus::value(helper, "NoNewPrivs"), QByteArray("1"));
     }
     const QString errors = QString::fromUtf8(trawlix.readAllStandardError());
-    EXPECT_EQ(endCleanly(trawlix), 0);
+    EXPECT_EQ(TestProcess::end(trawlix), 0);
     EXPECT_TRUE(output.contains(address)) << output.toStdString() << errors.toStdString();
     EXPECT_FALSE(errors.contains(QLatin1String("setcap"))) << errors.toStdString();
     for (const qint64 helper : helpers)
@@ -285,15 +269,13 @@ TEST_F(UnprivilegedCapture, WithoutItTheRunNamesTheHelpersSetcapLineOnceAndEndsC
     QProcess trawlix;
     startAsUser(trawlix, program, QStringLiteral("missing"));
     ASSERT_TRUE(trawlix.waitForStarted());
-    QString errors;
-    const QDeadlineTimer deadline(10000);
-    while (!errors.contains(QLatin1String("capture ended")) && !deadline.hasExpired()) {
-        trawlix.waitForReadyRead(200);
-        errors += QString::fromUtf8(trawlix.readAllStandardError());
-    }
+    QByteArray said;
+    TestProcess::readUntil(
+        trawlix, QProcess::StandardError, said,
+        [](const QByteArray& output) { return output.contains("capture ended"); }, 10000);
     EXPECT_EQ(trawlix.state(), QProcess::Running) << "the rest of the program goes on";
-    EXPECT_EQ(endCleanly(trawlix), 0);
-    errors += QString::fromUtf8(trawlix.readAllStandardError());
+    EXPECT_EQ(TestProcess::end(trawlix), 0);
+    const QString errors = QString::fromUtf8(said + trawlix.readAllStandardError());
     const QString grant = QStringLiteral("sudo setcap cap_net_raw,cap_net_admin+ep ") + m_helper + QLatin1Char('\n');
     EXPECT_EQ(errors.count(grant), 1) << errors.toStdString();
     EXPECT_EQ(errors.count(QLatin1String("needs the permission to capture network traffic")), 1)
@@ -317,16 +299,11 @@ TEST_F(UnprivilegedCapture, TheGrantedHelperEndsWhenItsParentIsKilled)
     ASSERT_TRUE(parent.waitForReadyRead(10000)) << parent.readAllStandardError().toStdString();
     const qint64 helper = parent.readLine().trimmed().toLongLong();
     ASSERT_GT(helper, 0);
-    const QDeadlineTimer opened(10000);
-    while (QFileInfo(stream).size() < 24 && !opened.hasExpired())
-        QThread::msleep(20);
-    ASSERT_GE(QFileInfo(stream).size(), 24) << "the helper did not open lo as the user";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(stream).size() >= 24; }, 10000))
+        << "the helper did not open lo as the user";
     ::kill(pid_t(parent.processId()), SIGKILL);
     parent.waitForFinished();
-    const QDeadlineTimer gone(5000);
-    while (!ProcessStatus::gone(helper) && !gone.hasExpired())
-        QThread::msleep(20);
-    EXPECT_TRUE(ProcessStatus::gone(helper)) << "the helper outlived its parent";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessStatus::gone(helper); }, 5000)) << "the helper outlived its parent";
     if (!ProcessStatus::gone(helper))
         ::kill(pid_t(helper), SIGKILL);
 }

@@ -1,12 +1,12 @@
+#include "support/BuiltProgram.h"
+#include "support/MediaFixture.h"
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -122,30 +122,26 @@ void takeSongFromBrowserCache(Kind kind)
                                                                                   : QStringLiteral("firefox-esr"));
     if (program.isEmpty())
         TRAWLIX_SKIP_UNLESS_CI("the browser is not installed");
-    const QString binary = QStringLiteral(TRAWLIX_BINARY_DIR "/src/trawlix");
-    if (!QFileInfo(binary).isExecutable())
-        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (GUI off): " << binary.toStdString());
+    if (const QString missing = BuiltProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
 
     QTemporaryDir root;
+    BuiltProgram trawlix(root.filePath(QStringLiteral("trawlix")));
+    trawlix.traceOn();
     const QString www = root.filePath(QStringLiteral("www"));
-    const QString data = root.filePath(QStringLiteral("data"));
-    const QString home = root.filePath(QStringLiteral("home"));
-    const QString config = home + QStringLiteral("/.config");
-    const QString cache = home + QStringLiteral("/.cache");
+    const QString home = trawlix.homeDir();
+    const QString config = trawlix.configDir();
+    const QString cache = trawlix.cacheDir();
     QDir().mkpath(www);
     QDir().mkpath(cache);
 
     // 40 s at 128 kbit/s: past the 512 KiB a song needs, with ID3 tags.
     const QString song = www + QStringLiteral("/song.mp3");
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-nostdin"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=523:duration=40"), QStringLiteral("-b:a"), QStringLiteral("128k"),
-                  QStringLiteral("-metadata"), QStringLiteral("title=Loopback Song"), QStringLiteral("-metadata"),
-                  QStringLiteral("artist=The Caches"), QStringLiteral("-y"), song});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0) << ffmpeg.readAll().constData();
+    ASSERT_TRUE(MediaFixture::make(song, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                          QStringLiteral("sine=frequency=523:duration=40"), QStringLiteral("-b:a"),
+                                          QStringLiteral("128k"), QStringLiteral("-metadata"),
+                                          QStringLiteral("title=Loopback Song"), QStringLiteral("-metadata"),
+                                          QStringLiteral("artist=The Caches")}));
     const QByteArray served = readFile(song);
     ASSERT_GT(served.size(), 600000);
     {
@@ -158,14 +154,6 @@ void takeSongFromBrowserCache(Kind kind)
     if (!nginx.start())
         TRAWLIX_SKIP_UNLESS_CI("nginx could not start: " << nginx.error().toStdString());
     const QString url = nginx.url(QStringLiteral("/index.html"));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
-    environment.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1,localhost"));
-    environment.remove(QStringLiteral("TRAWLIX_HOME"));
-    environment.insert(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
 
     // Profiles in the browsers' usual places keep their caches under $XDG_CACHE_HOME.
     Browser browser{program, {}, {}};
@@ -185,51 +173,34 @@ void takeSongFromBrowserCache(Kind kind)
     }
 
     // A first start seeds the settings (music from caches and every browser are on by default).
-    QProcess seed;
-    seed.setProcessEnvironment(environment);
-    seed.start(binary, {QStringLiteral("--headless"), QStringLiteral("--list"), QStringLiteral("--data-dir"), data});
-    ASSERT_TRUE(seed.waitForFinished(30000));
-    {
-        QSettings settings(config + QStringLiteral("/Trawlix/Trawlix.conf"), QSettings::IniFormat);
-        ASSERT_EQ(settings.value(QStringLiteral("getmusicfromcache")).toString(), QStringLiteral("true"));
-        ASSERT_EQ(settings.value(QStringLiteral("chrome")).toString(), QStringLiteral("true"));
-        ASSERT_EQ(settings.value(QStringLiteral("firefox")).toString(), QStringLiteral("true"));
-        // The capture on lo sees the song's request too; only the cache may bring it here.
-        settings.setValue(QStringLiteral("downloadhttpmusic"), QStringLiteral("false"));
-    }
-
-    QProcess trawlix;
-    trawlix.setProcessEnvironment(environment);
-    trawlix.setProcessChannelMode(QProcess::MergedChannels);
-    trawlix.start(binary, {QStringLiteral("--headless"), QStringLiteral("--data-dir"), data,
-                           QStringLiteral("--interface"), QStringLiteral("lo")});
-    ASSERT_TRUE(trawlix.waitForStarted(10000));
+    ASSERT_EQ(trawlix.run({QStringLiteral("--list")}, 30000).exitCode, 0);
+    ASSERT_EQ(trawlix.setting(QStringLiteral("getmusicfromcache")), QStringLiteral("true"));
+    ASSERT_EQ(trawlix.setting(QStringLiteral("chrome")), QStringLiteral("true"));
+    ASSERT_EQ(trawlix.setting(QStringLiteral("firefox")), QStringLiteral("true"));
+    // The capture on lo sees the song's request too; only the cache may bring it here.
+    trawlix.setSetting(QStringLiteral("downloadhttpmusic"), QStringLiteral("false"));
+    ASSERT_TRUE(trawlix.startCapture()) << trawlix.output().constData();
 
     QProcess player;
-    player.setProcessEnvironment(environment);
+    player.setProcessEnvironment(trawlix.environment());
     player.setProcessChannelMode(QProcess::MergedChannels);
     player.start(browser.program, browser.arguments);
     ASSERT_TRUE(player.waitForStarted(10000));
 
-    QByteArray output;
-    const QString videos = data + QStringLiteral("/Videos/");
-    const QDeadlineTimer deadline(60000);
+    const QString videos = trawlix.data(QStringLiteral("Videos/"));
     QStringList files;
     // Listed once taken; the follower completes the copy should the browser still be writing.
-    while (!deadline.hasExpired() && trawlix.state() == QProcess::Running) {
-        trawlix.waitForReadyRead(200);
-        output += trawlix.readAll();
-        files = libraryMp3s(videos);
-        if (output.contains("library: ") && files.size() == 1 && readFile(files[0]) == served)
-            break;
-    }
+    trawlix.waitFor(
+        [&](const QByteArray& output) {
+            files = libraryMp3s(videos);
+            return output.contains("library: ") && files.size() == 1 && readFile(files[0]) == served;
+        },
+        60000);
     player.terminate();
     if (!player.waitForFinished(10000))
         player.kill();
-    trawlix.terminate();
-    if (!trawlix.waitForFinished(10000))
-        trawlix.kill();
-    output += trawlix.readAll();
+    trawlix.stop(10000);
+    const QByteArray output = trawlix.output();
 
     ASSERT_EQ(files.size(), 1) << output.constData();
     EXPECT_TRUE(readFile(files[0]) == served)

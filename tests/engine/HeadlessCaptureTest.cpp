@@ -1,5 +1,5 @@
+#include "support/BuiltProgram.h"
 #include "support/FrameBuilder.h"
-#include "support/HeadlessProgram.h"
 #include "support/PcapFileWriter.h"
 #include "support/SkipUnlessCi.h"
 
@@ -16,7 +16,7 @@ class HeadlessCapture : public testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         // The store the program will read: the defaults, with video detection switched on.
         m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
@@ -25,13 +25,13 @@ protected:
     // Runs `trawlix --headless --pcap FILE`; returns its standard output.
     QString runOn(const QString& pcap, int& exitCode)
     {
-        const HeadlessProgram::Run run = m_trawlix.run({QStringLiteral("--pcap"), pcap}, 30000);
+        const BuiltProgram::Run run = m_trawlix.run({QStringLiteral("--pcap"), pcap}, 30000);
         exitCode = run.exitCode;
         return QString::fromUtf8(run.out);
     }
 
     QTemporaryDir m_dir;
-    HeadlessProgram m_trawlix{m_dir.path()};
+    BuiltProgram m_trawlix{m_dir.path()};
 };
 
 TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)

@@ -1,4 +1,4 @@
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestSite.h"
@@ -12,12 +12,6 @@
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The server's port: 8080, one the frame analyser knows, or any other (0: a free one), which
 // the decoder of reassembled connections reads.
 class HeadlessEndToEnd : public ::testing::TestWithParam<quint16>
@@ -29,21 +23,13 @@ class HeadlessEndToEnd : public ::testing::TestWithParam<quint16>
 // hold exactly the server's bytes (checked in the library file the assembly copies them to).
 TEST_P(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
 {
-    QString why;
-    if (!HeadlessProgram::canCaptureOnLoopback(&why))
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
-    if (!HeadlessProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI(
-            "the trawlix program is not built (GUI off): " << HeadlessProgram::binary().toStdString());
+    if (const QString missing = BuiltProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
 
     QTemporaryDir root;
     TestSite site(root.filePath(QStringLiteral("site")));
     // The video: real media made by ffmpeg, large enough to be accepted (50000 bytes).
-    ASSERT_TRUE(MediaFixture::make(site.path(QStringLiteral("clip.mp4")),
-                                   {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                    QStringLiteral("testsrc=duration=4:size=320x240:rate=25"),
-                                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                                    QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")}));
+    ASSERT_TRUE(MediaFixture::makeVideoClip(site.path(QStringLiteral("clip.mp4")), 4, QStringLiteral("320x240")));
     const QByteArray served = site.read(QStringLiteral("clip.mp4"));
     ASSERT_GE(served.size(), 50000);
 
@@ -52,17 +38,14 @@ TEST_P(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
     if (!site.start(30000))
         TRAWLIX_SKIP_UNLESS_CI("nginx could not listen on 127.0.0.1: " << site.error().toStdString());
 
-    HeadlessProgram trawlix(root.filePath(QStringLiteral("trawlix")));
-    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1")); // to see the parts finish
+    BuiltProgram trawlix(root.filePath(QStringLiteral("trawlix")));
+    trawlix.traceOn(); // to see the parts finish
     trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
     trawlix.setSetting(QStringLiteral("accelerator"), QStringLiteral("true"));
     trawlix.setSetting(QStringLiteral("mp4"), QStringLiteral("true"));
     // A plain copy into the library, so its bytes can be compared with the server's.
     trawlix.setSetting(QStringLiteral("repairvideos"), QStringLiteral("false"));
-    ASSERT_TRUE(trawlix.start({QStringLiteral("--interface"), QStringLiteral("lo")}));
-    // Let the capture open the adapter before the client asks.
-    trawlix.settle(1500);
-    ASSERT_TRUE(trawlix.running()) << trawlix.output().constData();
+    ASSERT_TRUE(trawlix.startCapture()) << trawlix.output().constData();
 
     QProcess client;
     client.start(QStringLiteral("curl"),
@@ -80,14 +63,14 @@ TEST_P(HeadlessEndToEnd, CapturedVideoIsDownloadedInFourParts)
             << "part " << part << "\n"
             << output.constData();
 
-    const QString base = HeadlessProgram::downloadBase(output, clip);
+    const QString base = BuiltProgram::downloadBase(output, clip);
     ASSERT_FALSE(base.isEmpty()) << output.constData();
     // The assembly joins the four parts in order, copies the result into the library and removes
     // the parts: the library file must be there with the server's bytes, whatever the parts did.
     const QString library = trawlix.data(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
     ASSERT_TRUE(QFileInfo::exists(library)) << "no library file " << library.toStdString() << "\n"
                                             << output.constData();
-    const QByteArray stored = readFile(library);
+    const QByteArray stored = trawlix.readData(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
     EXPECT_EQ(stored.size(), served.size()) << output.constData();
     EXPECT_TRUE(stored == served);
     for (int part = 1; part <= 4; ++part)

@@ -1,6 +1,6 @@
 // The library as `trawlix --headless --list` shows it, on the built program: what an earlier run
 // left behind is taken in or kept, and nothing in "Videos/" can hold the listing up.
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 
@@ -31,7 +31,7 @@ class HeadlessLibrary : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         if (!MediaFixture::ffmpegAvailable())
             TRAWLIX_SKIP_UNLESS_CI("ffmpeg is needed to make the media");
@@ -44,7 +44,7 @@ protected:
     // A stuck run is ended after timeoutMs, so a failure never hangs the test run.
     Listing list(int timeoutMs = 60000)
     {
-        const HeadlessProgram::Run run = m_trawlix.run({QStringLiteral("--list")}, timeoutMs);
+        const BuiltProgram::Run run = m_trawlix.run({QStringLiteral("--list")}, timeoutMs);
         Listing listing;
         listing.finished = run.finished;
         listing.elapsedMs = run.elapsedMs;
@@ -63,7 +63,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    HeadlessProgram m_trawlix{m_dir.path()};
+    BuiltProgram m_trawlix{m_dir.path()};
 };
 
 // A FIFO in "Videos/" once kept the listing waiting for ever (ffmpeg opened it for a picture).

@@ -2,7 +2,8 @@
 // HTTP/2, 1.2 with HTTP/1.1, a test authority) while writing its key log, and the built program
 // finds the clip with its https:// address: from a capture file of "lo" (dumpcap) with the key
 // log. No secret of the key log may appear in anything the program prints, traces included.
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
+#include "support/HttpsCases.h"
 #include "support/LoopbackRecorder.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
@@ -16,28 +17,15 @@
 
 namespace {
 
-struct HttpsCase
-{
-    TestBrowser::Kind browser;
-    const char* protocol; // nginx's ssl_protocols
-    bool http2;
-};
-
-std::string caseName(const ::testing::TestParamInfo<HttpsCase>& row)
-{
-    return TestBrowser::name(row.param.browser).section(QLatin1Char('-'), 0, 0).toStdString() +
-           (row.param.http2 ? "_TLS13_HTTP2" : "_TLS12_HTTP1");
-}
-
 class HttpsCapture : public ::testing::TestWithParam<HttpsCase>
 {
 protected:
     void SetUp() override
     {
-        if (!HeadlessProgram::built())
+        if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
         m_trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
-        m_trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
+        m_trawlix.traceOn();
     }
 
     // The page with its video on nginx over TLS, a capture of its traffic while the browser
@@ -71,7 +59,7 @@ protected:
     // Runs the program with these arguments; standard output and error.
     QByteArray run(const QStringList& arguments, int& exitCode)
     {
-        const HeadlessProgram::Run run = m_trawlix.run(arguments);
+        const BuiltProgram::Run run = m_trawlix.run(arguments);
         exitCode = run.exitCode;
         return run.out + run.err;
     }
@@ -93,7 +81,7 @@ protected:
 
     QTemporaryDir m_dir;
     TestSite m_site{m_dir.filePath(QStringLiteral("site"))};
-    HeadlessProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
+    BuiltProgram m_trawlix{m_dir.filePath(QStringLiteral("trawlix"))};
     QString m_capture;
     QString m_keyLog;
 };
@@ -131,12 +119,6 @@ TEST_P(HttpsCapture, TheCaptureFileWithItsKeyLogGivesTheHttpsClip)
     EXPECT_EQ(output.count("HTTPS was seen without its keys"), 0) << output.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers,
-                         HttpsCapture,
-                         ::testing::Values(HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.3", true},
-                                           HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.2", false},
-                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.3", true},
-                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.2", false}),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Browsers, HttpsCapture, httpsCases(), httpsCaseName);
 
 } // namespace

@@ -3,39 +3,20 @@
 // over TLS (1.3 with HTTP/2, 1.2 with HTTP/1.1; a test authority). The clip must reach
 // "Videos/" with exactly the server's bytes, the page's title and the site's own icon, all
 // fetched over HTTPS with the certificate checked.
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
+#include "support/HttpsCases.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 #include "support/TestBrowser.h"
 #include "support/TestSite.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-struct HttpsCase
-{
-    TestBrowser::Kind browser;
-    const char* protocol; // nginx's ssl_protocols
-    bool http2;
-};
-
-std::string caseName(const ::testing::TestParamInfo<HttpsCase>& row)
-{
-    return TestBrowser::name(row.param.browser).section(QLatin1Char('-'), 0, 0).toStdString() +
-           (row.param.http2 ? "_TLS13_HTTP2" : "_TLS12_HTTP1");
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class HttpsEndToEnd : public ::testing::TestWithParam<HttpsCase>
 {
@@ -44,13 +25,8 @@ class HttpsEndToEnd : public ::testing::TestWithParam<HttpsCase>
 TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
 {
     const HttpsCase& row = GetParam();
-    QString why;
-    if (!HeadlessProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-    if (!HeadlessProgram::canCaptureOnLoopback(&why))
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
-    if (!MediaFixture::ffmpegAvailable())
-        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    if (const QString missing = BuiltProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
     QTemporaryDir dir;
     TestBrowser browser(row.browser, dir.filePath(QStringLiteral("browser")));
     if (!browser.installed())
@@ -58,11 +34,7 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
 
     TestSite site(dir.filePath(QStringLiteral("site")));
     // Past the probe's smallest media (50000 bytes).
-    ASSERT_TRUE(MediaFixture::make(site.path(QStringLiteral("clip.mp4")),
-                                   {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                    QStringLiteral("testsrc=duration=4:size=320x240:rate=25"),
-                                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
-                                    QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")}));
+    ASSERT_TRUE(MediaFixture::makeVideoClip(site.path(QStringLiteral("clip.mp4")), 4, QStringLiteral("320x240")));
     const QByteArray served = site.read(QStringLiteral("clip.mp4"));
     ASSERT_GE(served.size(), 50000);
     ASSERT_TRUE(site.writePage(QStringLiteral("watch/index.html"), "A clip over TLS",
@@ -71,18 +43,15 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
     site.useTls(QString::fromLatin1(row.protocol), row.http2);
     ASSERT_TRUE(site.start()) << site.error().toStdString();
 
-    HeadlessProgram trawlix(dir.filePath(QStringLiteral("trawlix")));
+    BuiltProgram trawlix(dir.filePath(QStringLiteral("trawlix")));
     trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
     trawlix.setSetting(QStringLiteral("accelerator"), QStringLiteral("true"));
     // A plain copy into the library, so its bytes can be compared with the server's.
     trawlix.setSetting(QStringLiteral("repairvideos"), QStringLiteral("false"));
     trawlix.setEnvironment(QStringLiteral("CURL_CA_BUNDLE"), site.authority());
-    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
+    trawlix.traceOn();
     const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
-    ASSERT_TRUE(
-        trawlix.start({QStringLiteral("--interface"), QStringLiteral("lo"), QStringLiteral("--keylog"), keyLog}));
-    trawlix.settle(1500); // the capture opens "lo" meanwhile
-    ASSERT_TRUE(trawlix.running()) << trawlix.output().toStdString();
+    ASSERT_TRUE(trawlix.startCapture({QStringLiteral("--keylog"), keyLog})) << trawlix.output().toStdString();
 
     browser.setKeyLog(keyLog);
     browser.setAuthority(site.authority());
@@ -93,18 +62,17 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
     const QByteArray output = trawlix.output();
     ASSERT_TRUE(placed) << output.toStdString();
 
-    EXPECT_EQ(HeadlessProgram::downloadRows(output, clip), 1) << output.toStdString();
-    const QString base = HeadlessProgram::downloadBase(output, clip);
+    EXPECT_EQ(BuiltProgram::downloadRows(output, clip), 1) << output.toStdString();
+    const QString base = BuiltProgram::downloadBase(output, clip);
     ASSERT_FALSE(base.isEmpty()) << output.toStdString();
-    const QString library = trawlix.data(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
-    const QByteArray stored = readFile(library);
+    const QByteArray stored = trawlix.readData(QStringLiteral("Videos/") + base + QStringLiteral(".mp4"));
     EXPECT_EQ(stored.size(), served.size()) << output.toStdString();
     EXPECT_TRUE(stored == served) << "the library file is not the server's clip";
     EXPECT_TRUE(output.contains("library: A clip over TLS\t")) << output.toStdString();
 
     // The site's icon, fetched over HTTPS, and the library row's small icon made from it.
     const QString host = QStringLiteral("127.0.0.1:%1").arg(site.port());
-    EXPECT_TRUE(readFile(trawlix.data(QStringLiteral("FavIcons/") + host)) == site.read(QStringLiteral("favicon.ico")))
+    EXPECT_TRUE(trawlix.readData(QStringLiteral("FavIcons/") + host) == site.read(QStringLiteral("favicon.ico")))
         << "the icon cache does not hold the site's icon\n"
         << output.toStdString();
     const QImage small(trawlix.data(QStringLiteral("16x16/") + base + QStringLiteral(".bmp")));
@@ -115,12 +83,6 @@ TEST_P(HttpsEndToEnd, ThePlayedClipReachesTheLibraryWithTitleAndIcon)
     EXPECT_LT(middle.blue(), 60);
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers,
-                         HttpsEndToEnd,
-                         ::testing::Values(HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.3", true},
-                                           HttpsCase{TestBrowser::Kind::Chromium, "TLSv1.2", false},
-                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.3", true},
-                                           HttpsCase{TestBrowser::Kind::Firefox, "TLSv1.2", false}),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Browsers, HttpsEndToEnd, httpsCases(), httpsCaseName);
 
 } // namespace

@@ -3,6 +3,7 @@
 // play a page's video while writing their TLS secrets to a key log. The reference decoder
 // (tshark with that key log) must read the browser's request for the video from a capture of
 // "lo"; the program's own decoder is measured against the same captures.
+#include "support/HttpsCases.h"
 #include "support/LoopbackRecorder.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
@@ -18,26 +19,13 @@
 
 namespace {
 
-struct BedCase
-{
-    TestBrowser::Kind browser;
-    const char* protocol; // nginx's ssl_protocols
-    bool http2;
-};
-
-std::string caseName(const ::testing::TestParamInfo<BedCase>& row)
-{
-    return TestBrowser::name(row.param.browser).section(QLatin1Char('-'), 0, 0).toStdString() +
-           (row.param.http2 ? "_TLS13_HTTP2" : "_TLS12_HTTP1");
-}
-
-class HttpsTestBed : public ::testing::TestWithParam<BedCase>
+class HttpsTestBed : public ::testing::TestWithParam<HttpsCase>
 {
 };
 
 TEST_P(HttpsTestBed, TheReferenceDecoderReadsTheBrowsersVideoRequest)
 {
-    const BedCase& row = GetParam();
+    const HttpsCase& row = GetParam();
     QTemporaryDir dir;
     TestBrowser browser(row.browser, dir.filePath(QStringLiteral("browser")));
     if (!browser.installed())
@@ -78,12 +66,6 @@ TEST_P(HttpsTestBed, TheReferenceDecoderReadsTheBrowsersVideoRequest)
     EXPECT_TRUE(decoded.contains("video/mp4")) << "the video answer was not decoded";
 }
 
-INSTANTIATE_TEST_SUITE_P(Browsers,
-                         HttpsTestBed,
-                         ::testing::Values(BedCase{TestBrowser::Kind::Chromium, "TLSv1.3", true},
-                                           BedCase{TestBrowser::Kind::Chromium, "TLSv1.2", false},
-                                           BedCase{TestBrowser::Kind::Firefox, "TLSv1.3", true},
-                                           BedCase{TestBrowser::Kind::Firefox, "TLSv1.2", false}),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Browsers, HttpsTestBed, httpsCases(), httpsCaseName);
 
 } // namespace

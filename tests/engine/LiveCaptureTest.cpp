@@ -5,12 +5,12 @@
 #include "support/NginxServer.h"
 #include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
+#include "support/TestProcess.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QUdpSocket>
 
@@ -19,30 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Waits for a condition while delivering queued signals.
-template <typename Condition> bool waitFor(Condition condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-bool run(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(30000);
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
 
 // The capture helpers this process started and that are still running.
 QList<qint64> runningHelpers()
@@ -82,16 +58,16 @@ TEST_F(LiveCaptureOnLo, EveryAdapterKeepsOneHelperAndStoppingEndsIt)
     ASSERT_TRUE(runningHelpers().isEmpty());
     Engine engine;
     engine.startCapture({QString(), QString()});
-    ASSERT_TRUE(waitFor([&] { return engine.capture()->openedAdapters() >= 1; }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.capture()->openedAdapters() >= 1; }, 10000))
         << "capture outcome " << int(engine.capture()->outcome());
     QUdpSocket socket;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             socket.writeDatagram("wake", QHostAddress::LocalHost, 9);
             return !engine.capture()->chosenAdapter().isEmpty();
         },
         10000));
-    EXPECT_TRUE(waitFor([&] { return runningHelpers().size() == 1; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return runningHelpers().size() == 1; }, 5000))
         << runningHelpers().size() << " helpers for " << engine.capture()->openedAdapters() << " adapters";
     engine.stopCapture();
     EXPECT_TRUE(runningHelpers().isEmpty());
@@ -137,11 +113,12 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     QString log;
-    ASSERT_TRUE(run(ffmpeg,
-                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                     QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"),
-                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
-                    &log))
+    ASSERT_TRUE(TestProcess::succeeds(
+        ffmpeg,
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+         QStringLiteral("-i"), QStringLiteral("testsrc=duration=1:size=160x120:rate=10"), QStringLiteral("-pix_fmt"),
+         QStringLiteral("yuv420p"), root.filePath(QStringLiteral("clip.mp4"))},
+        &log))
         << log.toStdString();
 
     NginxServer server(root.path(), 8080);
@@ -154,16 +131,16 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
 
     Engine engine;
     engine.startCapture({QString(), QStringLiteral("lo")});
-    ASSERT_TRUE(waitFor([&] { return engine.capture()->openedAdapters() == 1; }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.capture()->openedAdapters() == 1; }, 10000))
         << "capture outcome " << int(engine.capture()->outcome());
 
     const QString address = server.url(QStringLiteral("/clip.mp4"));
-    ASSERT_TRUE(run(curl,
-                    {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-A"),
-                     QStringLiteral("IntegrationBrowser/1.0"), QStringLiteral("-e"),
-                     QStringLiteral("http://127.0.0.1:8080/page.html"), QStringLiteral("-b"),
-                     QStringLiteral("session=abc123; theme=dark"), address},
-                    &log))
+    ASSERT_TRUE(TestProcess::succeeds(curl,
+                                      {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                       QStringLiteral("-A"), QStringLiteral("IntegrationBrowser/1.0"),
+                                       QStringLiteral("-e"), QStringLiteral("http://127.0.0.1:8080/page.html"),
+                                       QStringLiteral("-b"), QStringLiteral("session=abc123; theme=dark"), address},
+                                      &log))
         << log.toStdString();
 
     // Other programs may use lo at the same time; only this server's records count.
@@ -175,7 +152,7 @@ TEST_F(LiveCaptureOnLo, FetchFromLocalServerGivesOneCandidateWithTheClientsHeade
         }
         return result;
     };
-    ASSERT_TRUE(waitFor([&] { return !ours().isEmpty(); }, 10000)) << "no candidate was detected";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ours().isEmpty(); }, 10000)) << "no candidate was detected";
     QThread::msleep(200); // a duplicate would arrive right behind
     QCoreApplication::processEvents();
     engine.stopCapture();

@@ -3,7 +3,7 @@
 // dash.js) from nginx. Whatever the player fetched, the programme must reach "Videos/" whole:
 // its duration within one segment, the best variant's picture, its sound, no decode errors,
 // with the page's title and the site's icon. One HLS case runs over HTTPS with the key log.
-#include "support/HeadlessProgram.h"
+#include "support/BuiltProgram.h"
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
 #include "support/StreamFixture.h"
@@ -12,14 +12,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kPlayers = QStringLiteral(TRAWLIX_BINARY_DIR "/players/node_modules");
 
 enum class Kind
 {
@@ -95,14 +92,9 @@ class StreamEndToEnd : public ::testing::TestWithParam<StreamCase>
 TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
 {
     const StreamCase& row = GetParam();
-    QString why;
-    if (!HeadlessProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI("the trawlix program is not built (TRAWLIX_BUILD_GUI=OFF)");
-    if (!HeadlessProgram::canCaptureOnLoopback(&why))
-        TRAWLIX_SKIP_UNLESS_CI("live capture on lo is not permitted here (run as root): " << why.toStdString());
-    if (!MediaFixture::ffmpegAvailable())
-        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
-    if (!QFileInfo::exists(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js")))
+    if (const QString missing = BuiltProgram::missingForLiveCapture(); !missing.isEmpty())
+        TRAWLIX_SKIP_UNLESS_CI(missing.toStdString());
+    if (!TestSite::playersInstalled())
         TRAWLIX_SKIP_UNLESS_CI("the web players are not installed (scripts/install-players.sh)");
     QTemporaryDir dir;
     TestBrowser browser(TestBrowser::Kind::Chromium, dir.filePath(QStringLiteral("browser")));
@@ -110,10 +102,7 @@ TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
         TRAWLIX_SKIP_UNLESS_CI("chromium is not installed");
 
     TestSite site(dir.filePath(QStringLiteral("site")));
-    ASSERT_TRUE(
-        QFile::copy(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js"), site.path(QStringLiteral("hls.min.js"))));
-    ASSERT_TRUE(QFile::copy(kPlayers + QStringLiteral("/dashjs/dist/modern/umd/dash.all.min.js"),
-                            site.path(QStringLiteral("dash.all.min.js"))));
+    ASSERT_TRUE(TestSite::copyPlayers(site.www()));
     const QString manifest = makeStream(row.kind, site);
     ASSERT_FALSE(manifest.isEmpty()) << "ffmpeg could not make the programme";
     const QByteArray title = "A programme: " + QByteArray(row.name);
@@ -126,10 +115,10 @@ TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
     if (!site.start(row.port ? 30000 : 0))
         TRAWLIX_SKIP_UNLESS_CI("nginx could not start: " << site.error().toStdString());
 
-    HeadlessProgram trawlix(dir.filePath(QStringLiteral("trawlix")));
+    BuiltProgram trawlix(dir.filePath(QStringLiteral("trawlix")));
     trawlix.setSetting(QStringLiteral("downloadhttp"), QStringLiteral("true"));
-    trawlix.setEnvironment(QStringLiteral("TRAWLIX_TRACE"), QStringLiteral("1"));
-    QStringList arguments{QStringLiteral("--interface"), QStringLiteral("lo")};
+    trawlix.traceOn();
+    QStringList arguments;
     if (row.https) {
         const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
         arguments << QStringLiteral("--keylog") << keyLog;
@@ -137,9 +126,7 @@ TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
         browser.setKeyLog(keyLog);
         browser.setAuthority(site.authority());
     }
-    ASSERT_TRUE(trawlix.start(arguments));
-    trawlix.settle(1500); // the capture opens "lo" meanwhile
-    ASSERT_TRUE(trawlix.running()) << trawlix.output().toStdString();
+    ASSERT_TRUE(trawlix.startCapture(arguments)) << trawlix.output().toStdString();
 
     ASSERT_TRUE(browser.load(site.url(QStringLiteral("/watch/index.html")), 10000)) << browser.error().toStdString();
     const QString address = site.url(manifest);
@@ -150,12 +137,12 @@ TEST_P(StreamEndToEnd, ThePlayedProgrammeReachesTheLibraryWhole)
 
     // Shown once, marked, with its manifest's address; no segment or playlist of it shows.
     const QByteArray mark = isHls(row.kind) ? "[HLS] " : "[DASH] ";
-    EXPECT_EQ(HeadlessProgram::downloadRows(output, address), 1) << output.toStdString();
+    EXPECT_EQ(BuiltProgram::downloadRows(output, address), 1) << output.toStdString();
     EXPECT_TRUE(output.contains("]: " + mark + address.toUtf8() + ' ')) << output.toStdString();
     EXPECT_FALSE(output.contains("]: " + site.url(QStringLiteral("/stream/")).toUtf8())) << output.toStdString();
     EXPECT_TRUE(output.contains("library: " + title + '\t')) << output.toStdString();
 
-    const QString base = HeadlessProgram::downloadBase(output, address);
+    const QString base = BuiltProgram::downloadBase(output, address);
     ASSERT_FALSE(base.isEmpty()) << output.toStdString();
     const QStringList files = QDir(trawlix.data(QStringLiteral("Videos"))).entryList({base + QStringLiteral(".*")});
     ASSERT_EQ(files.size(), 1) << output.toStdString();

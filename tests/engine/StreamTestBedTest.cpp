@@ -10,14 +10,11 @@
 #include "support/TestSite.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString kPlayers = QStringLiteral(TRAWLIX_BINARY_DIR "/players/node_modules");
 
 struct PlayerCase
 {
@@ -37,16 +34,13 @@ TEST_P(StreamTestBed, TheWebPlayerFetchesTheProgrammeFromNginx)
     TestBrowser browser(TestBrowser::Kind::Chromium, dir.filePath(QStringLiteral("browser")));
     if (!browser.installed())
         TRAWLIX_SKIP_UNLESS_CI("chromium is not installed");
-    if (!QFileInfo::exists(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js")))
+    if (!TestSite::playersInstalled())
         TRAWLIX_SKIP_UNLESS_CI("the web players are not installed (scripts/install-players.sh)");
     if (!MediaFixture::ffmpegAvailable())
         TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
 
     TestSite site(dir.filePath(QStringLiteral("site")));
-    ASSERT_TRUE(
-        QFile::copy(kPlayers + QStringLiteral("/hls.js/dist/hls.min.js"), site.path(QStringLiteral("hls.min.js"))));
-    ASSERT_TRUE(QFile::copy(kPlayers + QStringLiteral("/dashjs/dist/modern/umd/dash.all.min.js"),
-                            site.path(QStringLiteral("dash.all.min.js"))));
+    ASSERT_TRUE(TestSite::copyPlayers(site.www()));
     // A 12 s programme in 2 s segments: HLS in two variants (640x360 and 320x180), DASH with
     // audio and video apart.
     const StreamFixture::Programme programme{12, 2, QSize(640, 360), 0};

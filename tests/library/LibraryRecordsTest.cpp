@@ -1,8 +1,6 @@
 #include "base/AppPaths.h"
 #include "library/DerivedFiles.h"
 #include "library/ScrollerList.h"
-#include "model/BaseNames.h"
-#include "support/ManualClock.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,91 +10,7 @@
 
 #include <tinyxml2.h>
 
-#include <thread>
-
 namespace {
-
-VideoFile recordWithBase(qint64 base)
-{
-    VideoFile record;
-    record.baseName = QString::number(base);
-    return record;
-}
-
-TEST(BaseNamesTest, TakesTheFirstFreeSecond)
-{
-    const qint64 now = 1700000000;
-    struct Row
-    {
-        QList<qint64> taken;
-        qint64 expected;
-    };
-    const QList<Row> rows = [&] {
-        QList<qint64> hundred;
-        for (int i = 0; i < 100; ++i)
-            hundred << now + i;
-        QList<qint64> hundredAndMore = hundred;
-        hundredAndMore << now + 100 << now + 101;
-        return QList<Row>{
-            {{}, now},
-            {{now}, now + 1},
-            {{now, now + 1, now + 3}, now + 2},
-            {{now - 1, now + 5}, now},
-            // All hundred described tries are taken: the search goes on instead of sharing a name.
-            {hundred, now + 100},
-            {hundredAndMore, now + 102},
-        };
-    }();
-    for (const Row& row : rows) {
-        QList<VideoFile> records;
-        for (qint64 base : row.taken)
-            records << recordWithBase(base);
-        EXPECT_EQ(BaseNames::firstFree(records, now), QString::number(row.expected)) << row.taken.size();
-    }
-}
-
-TEST(BaseNamesTest, DownloadsInTheSameSecondGetConsecutiveBases)
-{
-    ManualClock clock(1700000000);
-    VideoFileArray array;
-    EXPECT_EQ(BaseNames::appendWithNewBaseName(array, VideoFile{}, clock), 0);
-    EXPECT_EQ(BaseNames::appendWithNewBaseName(array, VideoFile{}, clock), 1);
-    clock.advance(5);
-    BaseNames::appendWithNewBaseName(array, VideoFile{}, clock);
-    EXPECT_EQ(array.at(0)->baseName, QStringLiteral("1700000000"));
-    EXPECT_EQ(array.at(1)->baseName, QStringLiteral("1700000001"));
-    EXPECT_EQ(array.at(2)->baseName, QStringLiteral("1700000005"));
-}
-
-TEST(BaseNamesTest, ThreadsNeverShareABase)
-{
-    ManualClock clock(1700000000);
-    VideoFileArray array;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 50; ++i)
-                BaseNames::appendWithNewBaseName(array, VideoFile{}, clock);
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    QSet<QString> bases;
-    for (const VideoFile& record : array.snapshot())
-        bases.insert(record.baseName);
-    EXPECT_EQ(bases.size(), 200);
-}
-
-TEST(BaseNamesTest, ImageIndexLookupIgnoresCaseAndTakesTheFirstMatch)
-{
-    ImagesIndexArray array;
-    array.append({4, QStringLiteral("00")});
-    array.append({7, QStringLiteral("Clip")});
-    array.append({9, QStringLiteral("clip")});
-    EXPECT_EQ(BaseNames::imageIndexOf(array, QStringLiteral("CLIP")), 7);
-    EXPECT_EQ(BaseNames::imageIndexOf(array, QStringLiteral("00")), 4);
-    EXPECT_EQ(BaseNames::imageIndexOf(array, QStringLiteral("0")), -1);
-    EXPECT_EQ(BaseNames::imageIndexOf(ImagesIndexArray{}, QStringLiteral("x")), -1);
-}
 
 class ScrollerListTest : public ::testing::Test
 {

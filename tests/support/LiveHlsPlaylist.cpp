@@ -10,37 +10,13 @@
 
 bool LiveHlsPlaylist::makeSegments(const QString& folder, int seconds)
 {
-    const QString length = QString::number(seconds);
     QDir().mkpath(folder);
-    return MediaFixture::make(folder + QStringLiteral("/vod.m3u8"),
-                              {QStringLiteral("-f"),
-                               QStringLiteral("lavfi"),
-                               QStringLiteral("-i"),
-                               QStringLiteral("testsrc=size=320x180:rate=25:duration=") + length,
-                               QStringLiteral("-f"),
-                               QStringLiteral("lavfi"),
-                               QStringLiteral("-i"),
-                               QStringLiteral("sine=duration=") + length,
-                               QStringLiteral("-c:v"),
-                               QStringLiteral("libx264"),
-                               QStringLiteral("-pix_fmt"),
-                               QStringLiteral("yuv420p"),
-                               QStringLiteral("-g"),
-                               QStringLiteral("25"),
-                               QStringLiteral("-keyint_min"),
-                               QStringLiteral("25"),
-                               QStringLiteral("-sc_threshold"),
-                               QStringLiteral("0"),
-                               QStringLiteral("-c:a"),
-                               QStringLiteral("aac"),
-                               QStringLiteral("-f"),
-                               QStringLiteral("hls"),
-                               QStringLiteral("-hls_time"),
-                               QStringLiteral("1"),
-                               QStringLiteral("-hls_playlist_type"),
-                               QStringLiteral("vod"),
-                               QStringLiteral("-hls_segment_filename"),
-                               folder + QStringLiteral("/s%03d.ts")});
+    return MediaFixture::make(
+        folder + QStringLiteral("/vod.m3u8"),
+        MediaFixture::patternAndTone(seconds, QStringLiteral("320x180")) + MediaFixture::h264EverySecond() +
+            QStringList{QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"), QStringLiteral("1"),
+                        QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
+                        QStringLiteral("-hls_segment_filename"), folder + QStringLiteral("/s%03d.ts")});
 }
 
 LiveHlsPlaylist::LiveHlsPlaylist(QString folder, QString name, int window, int initial)

@@ -1,6 +1,7 @@
 #include "support/LoopbackRecorder.h"
 
-#include <QDeadlineTimer>
+#include "support/TestProcess.h"
+
 #include <QStandardPaths>
 #include <QThread>
 
@@ -25,13 +26,10 @@ bool LoopbackRecorder::start(const QString& file, quint16 port)
         return false;
     }
     // dumpcap says on standard error when it is capturing.
-    const QDeadlineTimer ready(10000);
     QByteArray said;
-    while (!said.contains("Capturing on") && !ready.hasExpired() && m_dumpcap.state() == QProcess::Running) {
-        m_dumpcap.waitForReadyRead(100);
-        said += m_dumpcap.readAll();
-    }
-    if (said.contains("Capturing on"))
+    if (TestProcess::readUntil(
+            m_dumpcap, QProcess::StandardOutput, said,
+            [](const QByteArray& output) { return output.contains("Capturing on"); }, 10000))
         return true;
     m_error = QStringLiteral("capture on lo is not permitted here: ") + QString::fromLocal8Bit(said);
     stop();

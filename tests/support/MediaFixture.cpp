@@ -1,14 +1,34 @@
 #include "support/MediaFixture.h"
 
-#include <QProcess>
+#include "support/TestProcess.h"
+
 #include <QStandardPaths>
 
-bool MediaFixture::ffmpegAvailable()
+namespace MediaFixture {
+
+bool ffmpegAvailable()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty();
 }
 
-bool MediaFixture::makeClip(const QString& path, int seconds, bool withVideo)
+QStringList patternAndTone(int seconds, const QString& size)
+{
+    const QString length = QString::number(seconds);
+    return {QStringLiteral("-f"), QStringLiteral("lavfi"),
+            QStringLiteral("-i"), QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size, length),
+            QStringLiteral("-f"), QStringLiteral("lavfi"),
+            QStringLiteral("-i"), QStringLiteral("sine=duration=") + length};
+}
+
+QStringList h264EverySecond()
+{
+    return {QStringLiteral("-c:v"),        QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv420p"),     QStringLiteral("-g"),      QStringLiteral("25"),
+            QStringLiteral("-keyint_min"), QStringLiteral("25"),      QStringLiteral("-sc_threshold"),
+            QStringLiteral("0"),           QStringLiteral("-c:a"),    QStringLiteral("aac")};
+}
+
+bool makeClip(const QString& path, int seconds, bool withVideo)
 {
     const QString duration = QString::number(seconds);
     QStringList arguments;
@@ -22,59 +42,89 @@ bool MediaFixture::makeClip(const QString& path, int seconds, bool withVideo)
     return make(path, arguments);
 }
 
-bool MediaFixture::make(const QString& path, const QStringList& inputsAndOptions)
+bool makeVideoClip(const QString& path, int seconds, const QString& size)
+{
+    return make(path, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("testsrc=duration=%1:size=%2:rate=25").arg(seconds).arg(size),
+                       QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
+                       QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")});
+}
+
+bool make(const QString& path, const QStringList& inputsAndOptions)
 {
     const QStringList common{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
                              QStringLiteral("-nostdin"), QStringLiteral("-y")};
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), common + inputsAndOptions + QStringList{path});
-    return ffmpeg.waitForFinished(60000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+    return TestProcess::run(QStringLiteral("ffmpeg"), common + inputsAndOptions + QStringList{path}).exitCode == 0;
+}
+
+QString probe(const QString& path)
+{
+    return QString::fromUtf8(
+        TestProcess::run(QStringLiteral("ffprobe"),
+                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                          QStringLiteral("stream=codec_type,width,height:format=duration"), QStringLiteral("-of"),
+                          QStringLiteral("default=nw=1"), path},
+                         30000)
+            .out);
 }
 
 namespace {
 
-QByteArray runTool(const QString& program, const QStringList& arguments, bool merged)
+double durationIn(const QString& probed)
 {
-    QProcess process;
-    if (merged)
-        process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return "did not finish";
-    const QByteArray said = process.readAllStandardOutput();
-    if (merged && process.exitCode() != 0)
-        return said + "exit " + QByteArray::number(process.exitCode());
-    return said;
+    for (const QString& line : probed.split(QLatin1Char('\n'))) {
+        bool number = false;
+        const double seconds = line.mid(9).toDouble(&number);
+        if (line.startsWith(QLatin1String("duration=")) && number)
+            return seconds;
+    }
+    return -1;
 }
 
 } // namespace
 
-MediaFixture::Inspection MediaFixture::inspect(const QString& path)
+double duration(const QString& path)
+{
+    return durationIn(probe(path));
+}
+
+QString decodeErrors(const QString& path)
+{
+    const TestProcess::Result run = TestProcess::run(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+         QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+        120000, QProcess::MergedChannels);
+    if (!run.finished)
+        return QStringLiteral("did not finish");
+    return QString::fromUtf8(run.out) + (run.exitCode != 0 ? QStringLiteral("exit %1").arg(run.exitCode) : QString());
+}
+
+Inspection inspect(const QString& path)
 {
     Inspection result;
-    const QByteArray info = runTool(QStringLiteral("ffprobe"),
-                                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                     QStringLiteral("format=duration:stream=codec_type,width,height"),
-                                     QStringLiteral("-of"), QStringLiteral("csv=p=0"), path},
-                                    false);
-    for (const QByteArray& line : info.split('\n')) {
-        const QList<QByteArray> fields = line.trimmed().split(',');
-        bool number = false;
-        const double seconds = fields[0].toDouble(&number);
-        QByteArray stream;
-        if (number)
-            result.duration = seconds;
-        else if (fields.size() >= 3 && fields[0] == "video")
-            stream = "video " + fields[1] + 'x' + fields[2] + '\n';
-        else if (fields[0] == "audio")
-            stream = "audio\n";
-        // A transport stream lists its streams again under its program.
-        if (!stream.isEmpty() && !result.streams.contains(stream))
-            result.streams += stream;
+    const QString probed = probe(path);
+    result.duration = durationIn(probed);
+    // A stream starts at its codec_type line; its width and height follow it.
+    QStringList streams;
+    for (const QString& line : probed.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("codec_type=")))
+            streams << line.mid(11);
+        else if (!streams.isEmpty() && line.startsWith(QLatin1String("width=")))
+            streams.last() += QLatin1Char(' ') + line.mid(6);
+        else if (!streams.isEmpty() && line.startsWith(QLatin1String("height=")))
+            streams.last() += QLatin1Char('x') + line.mid(7);
     }
-    result.errors = runTool(QStringLiteral("ffmpeg"),
-                            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
-                            true);
+    for (const QString& stream : std::as_const(streams)) {
+        const QByteArray shown =
+            (stream.startsWith(QLatin1String("video")) ? stream : stream.section(u' ', 0, 0)).toUtf8() + '\n';
+        // A transport stream lists its streams again under its program.
+        if ((stream.startsWith(QLatin1String("video")) || stream.startsWith(QLatin1String("audio"))) &&
+            !result.streams.contains(shown))
+            result.streams += shown;
+    }
+    result.errors = decodeErrors(path).toUtf8();
     return result;
 }
+
+} // namespace MediaFixture

@@ -1,12 +1,11 @@
 #include "support/NginxServer.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -59,6 +58,13 @@ QString NginxServer::url(const QString& path) const
 {
     const QLatin1String scheme(m_listenOptions.isEmpty() ? "http" : "https");
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_port).arg(path);
+}
+
+bool NginxServer::start(int waitMs)
+{
+    if (!isAvailable())
+        return start();
+    return QTest::qWaitFor([this] { return start(); }, waitMs);
 }
 
 bool NginxServer::start()
@@ -124,12 +130,11 @@ bool NginxServer::start()
         // nginx writes its pid file once its sockets are bound: until then a connection may
         // reach another server that holds the port, while ours retries its bind.
         const QString pidFile = prefix + QStringLiteral("/nginx.pid");
-        const QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired() && m_process->state() == QProcess::Running) {
-            if (QFileInfo::exists(pidFile) && accepts(m_port))
-                return true;
-            QThread::msleep(10);
-        }
+        const bool up = QTest::qWaitFor(
+            [&] { return m_process->state() != QProcess::Running || (QFileInfo::exists(pidFile) && accepts(m_port)); },
+            5000);
+        if (up && m_process->state() == QProcess::Running)
+            return true;
         m_process->waitForFinished(1000);
         m_error = QStringLiteral("nginx did not come up: ") + QString::fromLocal8Bit(m_process->readAll());
         m_process.reset();

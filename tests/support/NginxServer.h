@@ -22,6 +22,8 @@ public:
     // Starts nginx and waits until it accepts connections; false with error() set otherwise.
     // Started again after stop(), it listens on the port it had (a server that came back).
     bool start();
+    // start(), tried again for up to waitMs while the port is held (another test on 8080 ends).
+    bool start(int waitMs);
     void stop();
     bool isAvailable() const; // the nginx binary exists
     // Directives added to the server block before start() ("location /slow/ { limit_rate 20k; }").

@@ -2,11 +2,9 @@
 
 #include "support/MediaFixture.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
 namespace {
 
@@ -57,16 +55,29 @@ bool TestSite::start(int waitMs)
     m_nginx->setServerDirectives(directives);
     if (m_tls)
         m_nginx->setTls(m_certificates.certificate(), m_certificates.key(), m_protocol, m_http2);
-    const QDeadlineTimer deadline(waitMs);
-    for (;;) {
-        if (m_nginx->start())
-            return true;
-        if (deadline.hasExpired()) {
-            m_error = m_nginx->error();
-            return false;
-        }
-        QThread::msleep(500);
-    }
+    if (m_nginx->start(waitMs))
+        return true;
+    m_error = m_nginx->error();
+    return false;
+}
+
+namespace {
+
+const QString kPlayers = QStringLiteral(TRAWLIX_BINARY_DIR "/players/node_modules");
+const QString kHls = kPlayers + QStringLiteral("/hls.js/dist/hls.min.js");
+const QString kDash = kPlayers + QStringLiteral("/dashjs/dist/modern/umd/dash.all.min.js");
+
+} // namespace
+
+bool TestSite::playersInstalled()
+{
+    return QFileInfo::exists(kHls) && QFileInfo::exists(kDash);
+}
+
+bool TestSite::copyPlayers(const QString& folder)
+{
+    return QDir().mkpath(folder) && QFile::copy(kHls, folder + QStringLiteral("/hls.min.js")) &&
+           QFile::copy(kDash, folder + QStringLiteral("/dash.all.min.js"));
 }
 
 void TestSite::stop()

@@ -30,6 +30,11 @@ public:
     void stop();
 
     QString www() const { return m_folder + QStringLiteral("/www"); }
+    // The web players the stream tests play through (hls.js, dash.js), which
+    // scripts/install-players.sh puts into the build folder; false when they are not there.
+    static bool playersInstalled();
+    // Copies them into folder as "hls.min.js" and "dash.all.min.js".
+    static bool copyPlayers(const QString& folder);
     QString path(const QString& relative) const { return www() + QLatin1Char('/') + relative; }
     bool write(const QString& relative, const QByteArray& bytes) const;
     QByteArray read(const QString& relative) const;
