@@ -3,11 +3,11 @@
 #include "base/AppPaths.h"
 #include "base/MoveNoReplace.h"
 #include "base/Trace.h"
-#include "library/FfmpegCommand.h"
 #include "library/FileCopy.h"
 #include "library/LibraryInserter.h"
 #include "library/RegularFile.h"
 #include "model/BaseNames.h"
+#include "tools/FfmpegProgress.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
@@ -32,8 +32,6 @@ std::mutex g_placing;
 
 // Bases held by other importers in a row before giving up; far more than two processes hold.
 constexpr int kMaxReserved = 1000;
-// Tool output kept for the reason of a failure.
-constexpr qsizetype kKeptOutput = 8192;
 
 QString errorText(int error)
 {
@@ -94,35 +92,6 @@ Placement failed(const Job& job, Placement::Outcome outcome, const QString& why)
 QString secondsText(qint64 centis)
 {
     return QString::number(static_cast<double>(centis) / 100.0, 'f', 2) + QStringLiteral(" s");
-}
-
-// ffmpeg's progress: the whole seconds of the newest complete "time=" stamp in what it printed
-// so far (-1 while there is none). pending keeps an unfinished stamp for the next chunk.
-int newestStamp(QString& pending, const QString& chunk)
-{
-    pending += chunk;
-    int seconds = -1;
-    for (;;) {
-        const qsizetype at = pending.indexOf(QLatin1String("time="));
-        if (at < 0) {
-            pending = pending.right(4); // the start of a stamp cut by the chunk
-            break;
-        }
-        qsizetype end = at + 5;
-        while (end < pending.size() && !pending.at(end).isSpace())
-            ++end;
-        if (end == pending.size()) {
-            pending = pending.mid(at).left(64); // a stamp is never longer
-            break;
-        }
-        QString stamp = pending.mid(at, end - at);
-        bool found = false;
-        const int value = ToolRunner::ffmpegTimeToSeconds(stamp, &found);
-        if (found)
-            seconds = value;
-        pending = pending.mid(end);
-    }
-    return seconds;
 }
 
 } // namespace
@@ -251,28 +220,30 @@ Placement convertIn(const Job& job, const QStringList& arguments, const std::fun
         return failed(job, Placement::Outcome::StagingFailed, QStringLiteral("not a regular file"));
     const qint64 expected = durationCentis(job.source);
     const Stage stage = [&](const QString& scratch) {
-        const ToolCommand command = ffmpegCommand(QStringList{QStringLiteral("-y"), QStringLiteral("-i"), job.source} +
-                                                  arguments + QStringList{scratch});
-        QString kept;
-        QString pending;
+        // The progress arguments begin with "-nostdin", as every ffmpeg job of the library does.
+        const ToolCommand command{QStringLiteral("ffmpeg"),
+                                  FfmpegProgress::arguments() +
+                                      QStringList{QStringLiteral("-y"), QStringLiteral("-i"), job.source} + arguments +
+                                      QStringList{scratch}};
+        FfmpegProgress report;
         int shown = -1;
         const ToolRunner::ToolResult result = ToolRunner::runToolChunks(command, [&](const QString& chunk) {
-            kept = (kept + chunk).right(kKeptOutput);
-            const int seconds = newestStamp(pending, chunk);
-            if (!progress || seconds < 0 || expected <= 0)
+            report.feed(chunk);
+            const qint64 positionUs = report.positionUs();
+            if (!progress || positionUs < 0 || expected <= 0)
                 return;
-            const int percent = static_cast<int>(qMin<qint64>(100, qint64(seconds) * 10000 / expected));
+            const int percent = static_cast<int>(qMin<qint64>(100, positionUs / 10000 * 100 / expected));
             if (percent != shown) {
                 shown = percent;
                 progress(percent);
             }
         });
+        report.feed(result.output.right(FfmpegProgress::MaxLineLength));
+        report.finish();
         if (result.code != ToolRunner::ToolResult::Code::Finished)
             return QStringLiteral("ffmpeg did not run to its end");
         if (result.exitCode != 0)
-            return QStringLiteral("ffmpeg ended with status %1: %2")
-                .arg(result.exitCode)
-                .arg(ToolRunner::lastLine(kept));
+            return QStringLiteral("ffmpeg ended with status %1: %2").arg(result.exitCode).arg(report.lastLogLine());
         return QString();
     };
     return placeChecked(job, stage, expected);

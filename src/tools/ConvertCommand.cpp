@@ -1,5 +1,7 @@
 #include "tools/ConvertCommand.h"
 
+#include "tools/FfmpegProgress.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -122,9 +124,7 @@ int cutLength(const ConvertRequest& request)
 ToolCommand build(const ConvertRequest& request)
 {
     // Progress comes as key=value reports on standard output; the log keeps only errors.
-    QStringList arguments{QStringLiteral("-nostdin"),  QStringLiteral("-hide_banner"), QStringLiteral("-nostats"),
-                          QStringLiteral("-loglevel"), QStringLiteral("error"),        QStringLiteral("-progress"),
-                          QStringLiteral("pipe:1")};
+    QStringList arguments = FfmpegProgress::arguments();
     const int length = cutLength(request);
     if (length > 0)
         arguments << QStringLiteral("-t") << QString::number(length) << QStringLiteral("-ss")

@@ -50,23 +50,15 @@ ConvertJob::ConvertJob(QObject* parent)
 ConvertJob::~ConvertJob()
 {
     cancel();
-    if (m_worker.joinable())
-        m_worker.join();
+    m_job.shutdown();
 }
 
 bool ConvertJob::start(const QList<Item>& items, const Settings& settings)
 {
-    if (m_running.exchange(true))
+    if (!m_job.claim())
         return false;
-    if (m_worker.joinable())
-        m_worker.join();
-    m_cancelled.store(false);
-    m_runFlag.store(true);
-    {
-        QMutexLocker lock(&m_mutex);
-        m_results.clear();
-    }
-    m_worker = std::thread([this, items, settings] { run(items, settings); });
+    m_job.launch([this, items, settings] { return run(items, settings); },
+                 [this](const QList<FileResult>&) { emit finished(); });
     return true;
 }
 
@@ -77,17 +69,13 @@ void ConvertJob::skip()
 
 void ConvertJob::cancel()
 {
-    m_cancelled.store(true);
-    m_runFlag.store(false);
+    m_job.stop();
     m_fileFlag.store(false);
 }
 
 QList<ConvertJob::FileResult> ConvertJob::wait()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    QMutexLocker lock(&m_mutex);
-    return m_results;
+    return m_job.wait();
 }
 
 ConvertJob::Settings ConvertJob::defaults(const ProfileSet& set, int profile)
@@ -195,20 +183,17 @@ QString ConvertJob::caption(int percent, const QString& outputName)
     return QString::number(percent) + QLatin1Char('%') + tx(u"..Converting ") + outputName;
 }
 
-void ConvertJob::run(QList<Item> items, Settings settings)
+QList<ConvertJob::FileResult> ConvertJob::run(const QList<Item>& items, const Settings& settings)
 {
     const bool single = items.size() == 1;
-    for (qsizetype i = 0; i < items.size() && !m_cancelled.load(); ++i) {
+    QList<FileResult> results;
+    for (qsizetype i = 0; i < items.size() && m_job.runFlag().load(); ++i) {
         emit fileStarted(static_cast<int>(i), QFileInfo(items.at(i).output).fileName());
         const FileResult result = convert(items.at(i), settings, single);
-        {
-            QMutexLocker lock(&m_mutex);
-            m_results.append(result);
-        }
+        results.append(result);
         emit fileFinished(static_cast<int>(i), result);
     }
-    m_running.store(false);
-    emit finished();
+    return results;
 }
 
 ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& settings, bool single)
@@ -218,8 +203,8 @@ ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& set
         result.error = QStringLiteral("%1: the output would replace the source").arg(item.output);
         return result;
     }
-    const SourceFacts facts = probe(item.source, &m_runFlag);
-    if (m_cancelled.load()) {
+    const SourceFacts facts = probe(item.source, &m_job.runFlag());
+    if (!m_job.runFlag().load()) {
         result.code = FileResult::Code::Cancelled;
         return result;
     }
@@ -262,7 +247,10 @@ ConvertJob::FileResult ConvertJob::convert(const Item& item, const Settings& set
     FfmpegProgress progress;
     int shown = -1;
     const QString name = outputInfo.fileName();
-    m_fileFlag.store(!m_cancelled.load());
+    // cancel() clears the run flag before the file flag: one of the two stores below sees it.
+    m_fileFlag.store(true);
+    if (!m_job.runFlag().load())
+        m_fileFlag.store(false);
     const ToolRunner::ToolResult run = ToolRunner::runToolChunks(
         ConvertCommand::build(request),
         [&](const QString& chunk) {

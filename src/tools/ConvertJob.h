@@ -1,15 +1,13 @@
 #pragma once
 
 #include "tools/ConvertCommand.h"
+#include "tools/ToolJobThread.h"
 #include "tools/ToolRunner.h"
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
 
-#include <atomic>
 #include <functional>
-#include <thread>
 
 // One run of the converter: the files one after another on a worker thread of the job, each
 // with one ffmpeg command from the chosen parameters. Progress comes from ffmpeg's
@@ -81,7 +79,7 @@ public:
     void cancel();
     // Blocks until the run is over; the results in item order (files not reached are missing).
     QList<FileResult> wait();
-    bool running() const { return m_running.load(); }
+    bool running() const { return m_job.running(); }
 
     // The settings a profile gives with "Use default parameters" checked.
     static Settings defaults(const ProfileSet& set, int profile);
@@ -103,14 +101,10 @@ signals:
     void finished();
 
 private:
-    void run(QList<Item> items, Settings settings);
+    QList<FileResult> run(const QList<Item>& items, const Settings& settings);
     FileResult convert(const Item& item, const Settings& settings, bool single);
 
-    std::atomic<bool> m_running{false};
-    std::atomic<bool> m_cancelled{false};
-    ToolRunner::RunFlag m_runFlag{false}; // cleared by cancel(); ends the probe of a file
-    ToolRunner::RunFlag m_fileFlag{false};
-    std::thread m_worker;
-    QMutex m_mutex; // m_results
-    QList<FileResult> m_results;
+    // Its run flag is cleared by cancel(): it ends the probe of a file and the run.
+    ToolJobThread<QList<FileResult>> m_job{ToolJobThread<QList<FileResult>>::Reuse::Again, ToolJobState::Running};
+    ToolRunner::RunFlag m_fileFlag{false}; // cleared by skip() and cancel(): ends the current file
 };

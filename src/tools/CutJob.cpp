@@ -4,6 +4,7 @@
 #include "base/OutputName.h"
 #include "base/Texts.h"
 #include "tools/CutSpan.h"
+#include "tools/FfmpegProgress.h"
 #include "tools/ScratchFile.h"
 #include "tools/ToolRunner.h"
 
@@ -27,8 +28,12 @@ CutJob::CutJob(QObject* parent)
 
 CutJob::~CutJob()
 {
-    stop();
-    wait();
+    m_job.shutdown();
+}
+
+QString CutJob::caption(int percent, const QString& outputName)
+{
+    return QString::number(percent) + QLatin1Char('%') + tx(u"..Cutting: ") + outputName;
 }
 
 QString CutJob::outputName(const QString& title, const QString& format)
@@ -48,10 +53,12 @@ ToolCommand CutJob::command(const QString& source, qint64 cutStartMs, qint64 len
     // "-ss" before "-i" seeks the input to the keyframe; "-t" there too bounds what is read.
     // make_zero shifts every stream by the same amount, so audio keeps its offset to video.
     return {QStringLiteral("ffmpeg"),
-            {QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-y"), QStringLiteral("-ss"),
-             CutSpan::secondsText(cutStartMs), QStringLiteral("-t"), CutSpan::secondsText(lengthMs),
-             QStringLiteral("-i"), source, QStringLiteral("-vcodec"), QStringLiteral("copy"), QStringLiteral("-acodec"),
-             QStringLiteral("copy"), QStringLiteral("-avoid_negative_ts"), QStringLiteral("make_zero"), output}};
+            FfmpegProgress::arguments() +
+                QStringList{QStringLiteral("-y"), QStringLiteral("-ss"), CutSpan::secondsText(cutStartMs),
+                            QStringLiteral("-t"), CutSpan::secondsText(lengthMs), QStringLiteral("-i"), source,
+                            QStringLiteral("-vcodec"), QStringLiteral("copy"), QStringLiteral("-acodec"),
+                            QStringLiteral("copy"), QStringLiteral("-avoid_negative_ts"), QStringLiteral("make_zero"),
+                            output}};
 }
 
 CutJob::Result CutJob::plan(const Request& request, const KeyframeProbe& probe)
@@ -125,9 +132,21 @@ CutJob::Result CutJob::run(const Request& request,
     const QString scratch = scratchFile.path();
     const QString name = target.fileName();
     const int totalSeconds = static_cast<int>(result.lengthMs / 1000);
-    const QString output =
-        ToolRunner::runToolWithPercent(command(request.source, result.cutStartMs, result.lengthMs, scratch),
-                                       totalSeconds, name, tx(u"..Cutting: "), status, {}, true, runFlag);
+    FfmpegProgress progress;
+    int shown = -1;
+    const ToolRunner::ToolResult tool = ToolRunner::runToolChunks(
+        command(request.source, result.cutStartMs, result.lengthMs, scratch),
+        [&](const QString& chunk) {
+            progress.feed(chunk);
+            const int percent = progress.percent(totalSeconds);
+            if (percent >= 0 && percent != shown && status) {
+                shown = percent;
+                status(caption(percent, name));
+            }
+        },
+        runFlag);
+    progress.feed(tool.output.right(FfmpegProgress::MaxLineLength));
+    progress.finish();
 
     // The fragment counts only when ffprobe reads it back and it reaches the chosen end.
     bool stopped = runFlag && !runFlag->load();
@@ -136,7 +155,7 @@ CutJob::Result CutJob::run(const Request& request,
     const qint64 needed = result.lengthMs - ShortEndToleranceMs;
     if (stopped || !QFileInfo(scratch).isFile() || !written.readable || written.durationMs < needed) {
         result.code = Result::Code::Failed;
-        result.error = ToolRunner::lastLine(output);
+        result.error = progress.lastLogLine();
         if (stopped)
             result.error = QStringLiteral("the cut was stopped");
         else if (result.error.isEmpty())
@@ -157,33 +176,23 @@ CutJob::Result CutJob::run(const Request& request,
 
 bool CutJob::start(const Request& request)
 {
-    if (m_running.exchange(true))
+    if (!m_job.claim())
         return false;
-    if (m_worker.joinable())
-        m_worker.join();
-    m_runFlag.store(true);
-    m_worker = std::thread([this, request] {
-        const Result result = run(
-            request, [this](const QString& status) { emit statusChanged(status); }, &m_runFlag);
-        {
-            QMutexLocker lock(&m_resultMutex);
-            m_result = result;
-        }
-        m_running.store(false);
-        emit finished(result);
-    });
+    m_job.launch(
+        [this, request] {
+            return run(
+                request, [this](const QString& status) { emit statusChanged(status); }, &m_job.runFlag());
+        },
+        [this](const Result& result) { emit finished(result); });
     return true;
 }
 
 void CutJob::stop()
 {
-    m_runFlag.store(false);
+    m_job.stop();
 }
 
 CutJob::Result CutJob::wait()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    QMutexLocker lock(&m_resultMutex);
-    return m_result;
+    return m_job.wait();
 }

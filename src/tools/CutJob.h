@@ -2,15 +2,13 @@
 
 #include "tools/KeyframeProbe.h"
 #include "tools/ToolCommand.h"
+#include "tools/ToolJobThread.h"
 #include "tools/ToolRunner.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <functional>
-#include <thread>
 
 // Cuts one fragment out of a media file without re-encoding: ffmpeg copies the streams from
 // the keyframe at or before the chosen start to the chosen end into "Fragment of <title>.<ext>"
@@ -65,7 +63,10 @@ public:
 
     // "Fragment of " + the cleaned "title.format" (format in small letters).
     static QString outputName(const QString& title, const QString& format);
-    // The ffmpeg command that copies lengthMs from cutStartMs of source into output.
+    // "42%..Cutting: name.mp4"
+    static QString caption(int percent, const QString& outputName);
+    // The ffmpeg command that copies lengthMs from cutStartMs of source into output, reporting
+    // its progress with "-progress".
     static ToolCommand command(const QString& source, qint64 cutStartMs, qint64 lengthMs, const QString& output);
     // Checks the span against the probe and works out where the cut starts; code Cut when the
     // request can be cut (file then holds the final path).
@@ -80,7 +81,7 @@ public:
 
     // run() on the job's worker; false when a cut of this job is still running.
     bool start(const Request& request);
-    bool running() const { return m_running.load(); }
+    bool running() const { return m_job.running(); }
     // Ends a running cut; finished() follows with nothing written.
     void stop();
     // Blocks until the worker is done; the outcome of the last cut (Failed when none ran).
@@ -91,9 +92,5 @@ signals:
     void finished(const CutJob::Result& result);
 
 private:
-    std::thread m_worker;
-    std::atomic<bool> m_running{false};
-    ToolRunner::RunFlag m_runFlag{false};
-    QMutex m_resultMutex; // m_result
-    Result m_result;
+    ToolJobThread<Result> m_job{ToolJobThread<Result>::Reuse::Again, ToolJobState::Running};
 };

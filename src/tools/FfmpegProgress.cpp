@@ -33,6 +33,13 @@ bool isProgressKey(QStringView key)
 
 } // namespace
 
+QStringList FfmpegProgress::arguments()
+{
+    return {QStringLiteral("-nostdin"),  QStringLiteral("-hide_banner"), QStringLiteral("-nostats"),
+            QStringLiteral("-loglevel"), QStringLiteral("error"),        QStringLiteral("-progress"),
+            QStringLiteral("pipe:1")};
+}
+
 qint64 FfmpegProgress::parseClock(QStringView text)
 {
     // HH:MM:SS.ffffff (hours may have more digits; a leading "-" is ffmpeg's "not yet").

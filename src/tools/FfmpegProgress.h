@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // Reads what ffmpeg prints with "-progress pipe:1" merged with its log: "key=value" lines, one
@@ -12,6 +13,10 @@ class FfmpegProgress final
 public:
     static constexpr qsizetype MaxLineLength = 4096;
     static constexpr qsizetype MaxErrorLength = 300;
+
+    // The options that make ffmpeg print its reports on standard output and, besides them,
+    // only its errors: what a job puts in front of its own.
+    static QStringList arguments();
 
     void feed(QStringView chunk);
     // What is left without a line end, read as a last line (at the end of the output).

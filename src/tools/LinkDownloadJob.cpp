@@ -1,6 +1,7 @@
 #include "tools/LinkDownloadJob.h"
 
 #include "base/AppPaths.h"
+#include "tools/ToolRunner.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -62,13 +63,12 @@ LinkDownloadJob::LinkDownloadJob(QObject* parent)
 {
     qRegisterMetaType<LinkDownloadJob::Result>("LinkDownloadJob::Result");
     qRegisterMetaType<LinkDownloadJob::State>("LinkDownloadJob::State");
+    m_job.onStateChanged = [this](State state) { emit stateChanged(state); };
 }
 
 LinkDownloadJob::~LinkDownloadJob()
 {
-    abort();
-    if (m_worker.joinable())
-        m_worker.join();
+    m_job.shutdown();
 }
 
 QString LinkDownloadJob::pageOfFile(const QString& fileName)
@@ -96,19 +96,15 @@ QString LinkDownloadJob::toolMissingText()
 
 bool LinkDownloadJob::start(const LinkCommand::Request& request)
 {
-    if (m_state.load() != State::Idle)
+    if (!m_job.claim())
         return false;
     QString problem = LinkCommand::addressProblem(request.address);
     if (problem.isEmpty() && !request.playlistItems.isEmpty() && !LinkCommand::validIndexes(request.playlistItems))
         problem = QStringLiteral("The playlist items must be numbers and ranges such as 1,3-5");
-    if (!problem.isEmpty()) {
-        finish({Result::Code::BadRequest, problem, {}});
-        return false;
-    }
-    if (ToolRunner::findTool(QStringLiteral("yt-dlp")).isEmpty()) {
-        finish({Result::Code::ToolMissing, toolMissingText(), {}});
-        return false;
-    }
+    if (!problem.isEmpty())
+        return refuse({Result::Code::BadRequest, problem, {}});
+    if (ToolRunner::findTool(QStringLiteral("yt-dlp")).isEmpty())
+        return refuse({Result::Code::ToolMissing, toolMissingText(), {}});
     const QString mark = newMark(request.address.trimmed());
     const QString downloads = AppPaths::folder(AppPaths::Folder::TempDownloads);
     QDir().mkpath(downloads);
@@ -120,28 +116,27 @@ bool LinkDownloadJob::start(const LinkCommand::Request& request)
         m_command = command;
         m_mark = mark;
     }
-    m_runFlag.store(true);
-    setState(State::Running);
-    m_worker = std::thread([this, command, partialDir] { run(command, partialDir); });
+    m_job.launch([this, command, partialDir] { return run(command, partialDir); },
+                 [this](const Result& result) { emit finished(result); });
     return true;
+}
+
+bool LinkDownloadJob::refuse(const Result& result)
+{
+    m_job.finish(result);
+    emit finished(result);
+    return false;
 }
 
 void LinkDownloadJob::abort()
 {
     // Only a running job stops; one that finished meanwhile keeps its state.
-    State running = State::Running;
-    if (m_state.compare_exchange_strong(running, State::Stopping)) {
-        m_runFlag.store(false);
-        emit stateChanged(State::Stopping);
-    }
+    m_job.stop();
 }
 
 LinkDownloadJob::Result LinkDownloadJob::wait()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    QMutexLocker lock(&m_mutex);
-    return m_result;
+    return m_job.wait();
 }
 
 ToolCommand LinkDownloadJob::command() const
@@ -187,7 +182,7 @@ QStringList LinkDownloadJob::finishedFiles() const
     return mine;
 }
 
-void LinkDownloadJob::run(const ToolCommand& command, const QString& partialDir)
+LinkDownloadJob::Result LinkDownloadJob::run(const ToolCommand& command, const QString& partialDir)
 {
     QDeadlineTimer nextShow(0);
     const auto show = [this, &nextShow](bool force) {
@@ -204,7 +199,7 @@ void LinkDownloadJob::run(const ToolCommand& command, const QString& partialDir)
         emit progressChanged(caption, status);
     };
     const ToolRunner::ToolResult tool = ToolRunner::runToolChunks(
-        command, m_runFlag,
+        command, m_job.runFlag(),
         [&](const QByteArray& chunk) {
             bool changed = false;
             {
@@ -231,7 +226,7 @@ void LinkDownloadJob::run(const ToolCommand& command, const QString& partialDir)
     // The importer may have taken the files already; the tool's own lines count as well.
     result.files = finishedFiles();
     const bool gotFiles = !result.files.isEmpty() || toolFinishedFiles;
-    const bool aborted = !m_runFlag.load() || tool.code == ToolRunner::ToolResult::Code::Stopped;
+    const bool aborted = !m_job.runFlag().load() || tool.code == ToolRunner::ToolResult::Code::Stopped;
     if (aborted) {
         result.code = Result::Code::Aborted;
         result.error = QStringLiteral("Aborted");
@@ -252,21 +247,5 @@ void LinkDownloadJob::run(const ToolCommand& command, const QString& partialDir)
                            ? QStringLiteral("Nothing was downloaded")
                            : QStringLiteral("yt-dlp failed with exit code ") + QString::number(tool.exitCode);
     }
-    finish(result);
-}
-
-void LinkDownloadJob::finish(const Result& result)
-{
-    {
-        QMutexLocker lock(&m_mutex);
-        m_result = result;
-    }
-    setState(State::Finished);
-    emit finished(result);
-}
-
-void LinkDownloadJob::setState(State state)
-{
-    m_state.store(state);
-    emit stateChanged(state);
+    return result;
 }

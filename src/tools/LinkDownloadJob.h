@@ -2,14 +2,11 @@
 
 #include "tools/LinkCommand.h"
 #include "tools/LinkProgress.h"
-#include "tools/ToolRunner.h"
+#include "tools/ToolJobThread.h"
 
 #include <QMutex>
 #include <QObject>
 #include <QStringList>
-
-#include <atomic>
-#include <thread>
 
 // One download by link: yt-dlp fetches the address (one video, chosen items of a playlist,
 // or audio only) on a worker thread of the job. Unfinished files stay in a folder of the job's
@@ -62,7 +59,7 @@ public:
     // Blocks until the worker is done; the outcome (Failed when never started).
     Result wait();
 
-    State state() const { return m_state.load(); }
+    State state() const { return m_job.state(); }
     ToolCommand command() const;
     QString mark() const;
     // The progress as LinkProgress shows it (any thread).
@@ -85,17 +82,14 @@ signals:
     void finished(const LinkDownloadJob::Result& result);
 
 private:
-    void run(const ToolCommand& command, const QString& partialDir);
-    void finish(const Result& result);
-    void setState(State state);
+    Result run(const ToolCommand& command, const QString& partialDir);
+    // Ends a run that cannot start.
+    bool refuse(const Result& result);
     QStringList finishedFiles() const;
 
-    std::atomic<State> m_state{State::Idle};
-    ToolRunner::RunFlag m_runFlag{false};
-    std::thread m_worker;
-    mutable QMutex m_mutex; // everything below
+    mutable QMutex m_mutex; // m_command, m_mark, m_progress
     ToolCommand m_command;
     QString m_mark;
     LinkProgress m_progress;
-    Result m_result;
+    ToolJobThread<Result, State> m_job{ToolJobThread<Result, State>::Reuse::Once, State::Running};
 };

@@ -2,6 +2,8 @@
 
 #include "base/AppPaths.h"
 #include "base/Texts.h"
+#include "tools/FfmpegProgress.h"
+#include "tools/ToolRunner.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,13 +46,12 @@ RecordJob::RecordJob(const Clock& clock, QObject* parent)
 {
     qRegisterMetaType<RecordJob::Result>("RecordJob::Result");
     qRegisterMetaType<RecordJob::State>("RecordJob::State");
+    m_job.onStateChanged = [this](State state) { emit stateChanged(state); };
 }
 
 RecordJob::~RecordJob()
 {
-    stop();
-    if (m_worker.joinable())
-        m_worker.join();
+    m_job.shutdown();
 }
 
 QString RecordJob::extension(Format format)
@@ -66,7 +67,7 @@ QString RecordJob::recordingPath(qint64 startSeconds, Format format)
 
 ToolCommand RecordJob::command(const QList<AudioSource>& sources, const QString& path, int maxSeconds)
 {
-    QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")};
+    QStringList arguments = FfmpegProgress::arguments();
     arguments << RecordSources::inputArguments(sources);
     if (maxSeconds > 0)
         arguments << QStringLiteral("-t") << QString::number(maxSeconds);
@@ -74,77 +75,77 @@ ToolCommand RecordJob::command(const QList<AudioSource>& sources, const QString&
     return {QStringLiteral("ffmpeg"), arguments};
 }
 
+QString RecordJob::caption(qint64 positionUs)
+{
+    const qint64 seconds = qMax<qint64>(0, positionUs / 1000000);
+    const auto two = [](qint64 value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    QString shown = two(seconds / 60 % 60) + QLatin1Char(':') + two(seconds % 60);
+    if (seconds >= 3600)
+        shown.prepend(two(seconds / 3600) + QLatin1Char(':'));
+    return shown + tx(u" - Recording...");
+}
+
 bool RecordJob::start(const QList<AudioSource>& sources, Format format, int maxSeconds)
 {
     // One start wins, also when two come at once: a job records once.
-    if (m_started.exchange(true))
+    if (!m_job.claim())
         return false;
     const QString path = recordingPath(m_clock.secondsSinceEpoch(), format);
     {
         QMutexLocker lock(&m_mutex);
         m_path = path;
     }
-    if (sources.isEmpty()) {
-        finish({Result::Code::NoDevice, path, tx(u"No devices for audio recording!"), 0});
-        return false;
-    }
-    if (ToolRunner::findTool(QStringLiteral("ffmpeg")).isEmpty()) {
-        finish({Result::Code::NotStarted, path, QStringLiteral("ffmpeg is not installed"), 0});
-        return false;
-    }
+    if (sources.isEmpty())
+        return refuse({Result::Code::NoDevice, path, tx(u"No devices for audio recording!"), 0});
+    if (ToolRunner::findTool(QStringLiteral("ffmpeg")).isEmpty())
+        return refuse({Result::Code::NotStarted, path, QStringLiteral("ffmpeg is not installed"), 0});
     // The folder is made at start-up, but the user may have removed it since.
-    if (!QDir().mkpath(QFileInfo(path).path())) {
-        finish({Result::Code::NotStarted, path, QStringLiteral("cannot create ") + QFileInfo(path).path(), 0});
-        return false;
-    }
-    if (m_freeSpace && belowFloor(m_freeSpace(QFileInfo(path).path()))) {
-        finish({Result::Code::NotStarted, path, lowSpaceText(), 0});
-        return false;
-    }
-    m_runFlag.store(true);
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return refuse({Result::Code::NotStarted, path, QStringLiteral("cannot create ") + QFileInfo(path).path(), 0});
+    if (m_freeSpace && belowFloor(m_freeSpace(QFileInfo(path).path())))
+        return refuse({Result::Code::NotStarted, path, lowSpaceText(), 0});
     {
         QMutexLocker lock(&m_mutex);
         m_elapsed.start();
     }
-    setState(State::Recording);
-    m_worker = std::thread([this, command = command(sources, path, maxSeconds)] { run(command); });
+    m_job.launch([this, command = command(sources, path, maxSeconds)] { return run(command); },
+                 [this](const Result& result) { emit finished(result); });
     return true;
+}
+
+bool RecordJob::refuse(const Result& result)
+{
+    m_job.finish(result);
+    emit finished(result);
+    return false;
 }
 
 void RecordJob::stop()
 {
     // Only a recording job stops; one that finished meanwhile keeps its state.
-    State recording = State::Recording;
-    if (m_state.compare_exchange_strong(recording, State::Stopping)) {
-        m_runFlag.store(false);
-        emit stateChanged(State::Stopping);
-    }
+    m_job.stop();
 }
 
 RecordJob::Result RecordJob::wait()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    QMutexLocker lock(&m_mutex);
-    return m_result;
+    return m_job.wait();
 }
 
 int RecordJob::elapsedSeconds() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_elapsed.isValid() ? static_cast<int>(m_elapsed.elapsed() / 1000) : m_result.seconds;
+    // The outcome is stored before the state says Finished.
+    if (m_job.running()) {
+        QMutexLocker lock(&m_mutex);
+        if (m_elapsed.isValid())
+            return static_cast<int>(m_elapsed.elapsed() / 1000);
+    }
+    return m_job.result().seconds;
 }
 
 QString RecordJob::path() const
 {
     QMutexLocker lock(&m_mutex);
     return m_path;
-}
-
-void RecordJob::setState(State state)
-{
-    m_state.store(state);
-    emit stateChanged(state);
 }
 
 void RecordJob::watchSpace(const QString& folder, std::atomic<bool>& done)
@@ -163,12 +164,25 @@ void RecordJob::watchSpace(const QString& folder, std::atomic<bool>& done)
     }
 }
 
-void RecordJob::run(const ToolCommand& command)
+RecordJob::Result RecordJob::run(const ToolCommand& command)
 {
     std::atomic<bool> done{false};
     std::thread watcher([this, &done] { watchSpace(QFileInfo(path()).path(), done); });
-    const QString output = ToolRunner::runToolElapsed(command, m_runFlag,
-                                                      [this](const QString& caption) { emit elapsedChanged(caption); });
+    FfmpegProgress progress;
+    qint64 shownSeconds = -1;
+    const ToolRunner::ToolResult tool = ToolRunner::runToolChunks(
+        command,
+        [&](const QString& chunk) {
+            progress.feed(chunk);
+            const qint64 position = progress.positionUs();
+            if (position >= 0 && position / 1000000 != shownSeconds) {
+                shownSeconds = position / 1000000;
+                emit elapsedChanged(caption(position));
+            }
+        },
+        &m_job.runFlag());
+    progress.feed(tool.output.right(FfmpegProgress::MaxLineLength));
+    progress.finish();
     done.store(true);
     watcher.join();
     Result result{Result::Code::Recorded, path(), {}, elapsedSeconds()};
@@ -179,25 +193,14 @@ void RecordJob::run(const ToolCommand& command)
     const QFileInfo file(result.file);
     if (!file.isFile() || file.size() < MinRecordingBytes) {
         result.code = Result::Code::Failed;
-        result.error = ToolRunner::lastLine(output);
+        result.error = progress.lastLogLine();
         if (result.error.isEmpty())
             result.error = QStringLiteral("ffmpeg recorded nothing");
     }
-    finish(result);
+    return result;
 }
 
 QString RecordJob::lowSpaceText()
 {
     return QStringLiteral("The recording stopped: the disk is almost full.");
-}
-
-void RecordJob::finish(const Result& result)
-{
-    {
-        QMutexLocker lock(&m_mutex);
-        m_result = result;
-        m_elapsed.invalidate(); // the time stays where the recording ended
-    }
-    setState(State::Finished);
-    emit finished(result);
 }

@@ -3,7 +3,7 @@
 #include "base/Clock.h"
 #include "tools/RecordSources.h"
 #include "tools/ToolCommand.h"
-#include "tools/ToolRunner.h"
+#include "tools/ToolJobThread.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 // One recording of the computer's sound: ffmpeg records the chosen sources into
 // "TempRecords/<start time>.mp3" (or ".wav") on a worker thread of the job, until stop() ends
@@ -86,9 +85,12 @@ public:
 
     // The path a recording started at startSeconds gets in the data folder's "TempRecords/".
     static QString recordingPath(qint64 startSeconds, Format format);
-    // The ffmpeg command that records sources into path (for maxSeconds when above 0).
+    // The ffmpeg command that records sources into path (for maxSeconds when above 0),
+    // reporting its progress with "-progress".
     static ToolCommand command(const QList<AudioSource>& sources, const QString& path, int maxSeconds = 0);
     static QString extension(Format format);
+    // "MM:SS - Recording..." (the hours kept past an hour) for a position in microseconds.
+    static QString caption(qint64 positionUs);
 
     // Starts recording, until stop() or for maxSeconds of sound when above 0; false (and
     // finished() with the reason) when it cannot.
@@ -101,7 +103,7 @@ public:
     // Replaces the free-space query (before start()).
     void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
 
-    State state() const { return m_state.load(); }
+    State state() const { return m_job.state(); }
     int elapsedSeconds() const;
     QString path() const;
 
@@ -112,9 +114,9 @@ signals:
     void finished(const RecordJob::Result& result);
 
 private:
-    void setState(State state);
-    void run(const ToolCommand& command);
-    void finish(const Result& result);
+    Result run(const ToolCommand& command);
+    // Ends a run that cannot start.
+    bool refuse(const Result& result);
 
     // Stops the recording when the disk runs low, until done is set; sets m_lowSpace.
     void watchSpace(const QString& folder, std::atomic<bool>& done);
@@ -122,12 +124,8 @@ private:
     const Clock& m_clock;
     FreeSpaceQuery m_freeSpace = &RecordJob::freeSpace;
     std::atomic<bool> m_lowSpace{false};
-    std::atomic<State> m_state{State::Idle};
-    std::atomic<bool> m_started{false}; // start() has been called
-    ToolRunner::RunFlag m_runFlag{false};
-    std::thread m_worker;
-    mutable QMutex m_mutex; // m_path, m_result, m_elapsed
+    mutable QMutex m_mutex; // m_path, m_elapsed
     QString m_path;
-    Result m_result;
     QElapsedTimer m_elapsed;
+    ToolJobThread<Result, State> m_job{ToolJobThread<Result, State>::Reuse::Once, State::Recording};
 };

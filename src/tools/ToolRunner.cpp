@@ -1,17 +1,14 @@
 #include "tools/ToolRunner.h"
 
 #include "base/AppPaths.h"
-#include "base/Texts.h"
 #include "tools/ChildProcess.h"
 #include "tools/ChildRegistry.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
-#include <climits>
 #include <csignal>
 
 namespace ToolRunner {
@@ -23,51 +20,6 @@ constexpr int FlagPollMs = 100;
 // What a tool asked to end may still print into the result (ffmpeg's closing report is a few
 // kilobytes); the rest is read and dropped.
 constexpr qsizetype MaxOutputAfterStop = 1024 * 1024;
-
-const QLatin1String kTimeKey("time=");
-
-// Integer value of the text's start: leading blanks, an optional sign, then digits; 0 without
-// digits. Large values are clamped instead of overflowing.
-int leadingInteger(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-')) {
-        negative = text.at(i) == u'-';
-        ++i;
-    }
-    qint64 value = 0;
-    for (; i < text.size() && text.at(i) >= u'0' && text.at(i) <= u'9'; ++i) {
-        value = value * 10 + (text.at(i).unicode() - u'0');
-        if (value > INT_MAX)
-            value = INT_MAX;
-    }
-    return static_cast<int>(negative ? -value : value);
-}
-
-// Steps 1 to 3 of the "time=" rule: consumes up to and including the first "time=" and gives
-// the stamp text (up to the first "."; empty without one).
-bool takeStamp(QString& collected, QString& stamp)
-{
-    const qsizetype at = collected.indexOf(kTimeKey);
-    if (at < 0)
-        return false;
-    collected.remove(0, at + kTimeKey.size());
-    const qsizetype dot = collected.indexOf(QLatin1Char('.'));
-    stamp = dot < 0 ? QString() : collected.left(dot);
-    return true;
-}
-
-// True when the first "time=" in the text is followed by its end ("."), so that reading it
-// now gives the whole stamp. A stamp split across two reads waits for the rest instead of
-// being read as a partial (usually zero) value.
-bool hasCompleteStamp(const QString& collected)
-{
-    const qsizetype at = collected.indexOf(kTimeKey);
-    return at >= 0 && collected.indexOf(QLatin1Char('.'), at + kTimeKey.size()) >= 0;
-}
 
 QString resolve(const ToolCommand& command)
 {
@@ -218,80 +170,6 @@ QString runTool(const ToolCommand& command, int timeLimitMs)
     return runToolResult(command, nullptr, 0, timeLimitMs).output;
 }
 
-QString runToolWithPercent(const ToolCommand& command,
-                           int totalSeconds,
-                           const QString& suffix,
-                           const QString& progressWord,
-                           const std::function<void(const QString& text)>& setStatus,
-                           const std::function<void(int percent)>& onPercent,
-                           bool requireSuffix,
-                           RunFlag* runFlag)
-{
-    const bool evaluate = totalSeconds > 0 && (!requireSuffix || !suffix.isEmpty());
-    QString collected;
-    const ToolResult result = pump(command, runFlag, [&](const QString& chunk) {
-        collected += chunk;
-        if (!evaluate)
-            return true;
-        bool found = false;
-        int position = 0;
-        while (hasCompleteStamp(collected))
-            position = ffmpegTimeToSeconds(collected, &found);
-        if (!found || position > totalSeconds)
-            return true;
-        const int percent = static_cast<int>(qint64(position) * 100 / totalSeconds);
-        if (setStatus)
-            setStatus(QString::number(percent) + QLatin1Char('%') + progressWord + suffix);
-        if (onPercent)
-            onPercent(percent);
-        return true;
-    });
-    return collected + result.output;
-}
-
-QString runToolElapsed(const ToolCommand& command,
-                       RunFlag& runFlag,
-                       const std::function<void(const QString& text)>& setWindowText)
-{
-    QString collected;
-    const ToolResult result = pump(command, &runFlag, [&](const QString& chunk) {
-        collected += chunk;
-        QString shown;
-        QString stamp;
-        while (hasCompleteStamp(collected) && takeStamp(collected, stamp)) {
-            if (stamp.contains(QLatin1Char(':')))
-                shown = stamp.startsWith(QLatin1String("00:")) ? stamp.mid(3) : stamp;
-        }
-        if (!shown.isEmpty() && setWindowText)
-            setWindowText(shown + QLatin1String(" - Recording..."));
-        return true;
-    });
-    return collected + result.output;
-}
-
-void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSink& sink)
-{
-    pump(command, &runFlag, [&](QString chunk) {
-        if (chunk.isEmpty())
-            return true;
-        // The tool's own name is not shown to the user.
-        chunk.replace(QLatin1String("youtube-dl"), QLatin1String("Trawlix"));
-        chunk.replace(QLatin1String("yt-dlp"), QLatin1String("Trawlix"));
-        if (sink.showStatus)
-            sink.showStatus(chunk);
-        const qsizetype percentAt = chunk.indexOf(QLatin1Char('%'));
-        if (!chunk.contains(QLatin1String("[download]")) || percentAt < 0)
-            return true;
-        QString progress = chunk.left(percentAt + 1);
-        progress.remove(QLatin1String("[download]"));
-        if (sink.setWindowText)
-            sink.setWindowText(progress.trimmed() + tx(u"..Downloading"));
-        return true;
-    });
-    if (sink.finished)
-        sink.finished(0);
-}
-
 ToolResult runToolChunks(const ToolCommand& command,
                          RunFlag& runFlag,
                          const std::function<void(const QByteArray& chunk)>& onChunk,
@@ -302,35 +180,6 @@ ToolResult runToolChunks(const ToolCommand& command,
             onChunk(bytes);
         return true;
     });
-}
-
-QString lastLine(const QString& output)
-{
-    const QStringList lines =
-        output.right(8192).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        const QString line = it->trimmed();
-        if (!line.isEmpty() && !line.startsWith(QLatin1String("size=")) && !line.startsWith(QLatin1String("video:")))
-            return line.left(300);
-    }
-    return {};
-}
-
-int ffmpegTimeToSeconds(QString& collected, bool* found)
-{
-    QString stamp;
-    const bool present = takeStamp(collected, stamp);
-    if (found)
-        *found = present;
-    if (!present)
-        return 0;
-    if (stamp.contains(QLatin1Char(':'))) {
-        const int hours = leadingInteger(QStringView(stamp).left(2));
-        const int minutes = leadingInteger(QStringView(stamp).mid(3, 2));
-        const int seconds = leadingInteger(QStringView(stamp).right(2));
-        return hours * 3600 + minutes * 60 + seconds;
-    }
-    return leadingInteger(stamp);
 }
 
 namespace {

@@ -20,14 +20,6 @@ namespace ToolRunner {
 // within a tenth of a second even while the tool prints nothing.
 using RunFlag = std::atomic<bool>;
 
-// Where a link-tool job shows what it prints.
-struct LinkToolSink
-{
-    std::function<void(const QString& chunk)> showStatus;   // every chunk, tool name replaced
-    std::function<void(const QString& text)> setWindowText; // "45.3%..Downloading"
-    std::function<void(int code)> finished;                 // called once with 0 at the end
-};
-
 // What a job ended with, for callers that need more than the text.
 struct ToolResult
 {
@@ -76,30 +68,6 @@ ToolResult runToolChunks(const ToolCommand& command,
                          const std::function<void(const QString& chunk)>& onChunk,
                          RunFlag* runFlag = nullptr);
 
-// Percent mode: shows percent + "%" + progressWord + suffix through setStatus after each read;
-// onPercent (may be empty) receives each percentage (the conversion's movie call). With
-// requireSuffix an empty suffix shows nothing. runFlag (may be null) stops the job when cleared.
-// Returns the output after the last "time=" stamp.
-QString runToolWithPercent(const ToolCommand& command,
-                           int totalSeconds,
-                           const QString& suffix,
-                           const QString& progressWord,
-                           const std::function<void(const QString& text)>& setStatus,
-                           const std::function<void(int percent)>& onPercent = {},
-                           bool requireSuffix = false,
-                           RunFlag* runFlag = nullptr);
-
-// Elapsed mode: shows "MM:SS - Recording..." (hours kept past an hour) through setWindowText;
-// clearing runFlag ends the tool (SIGTERM, so ffmpeg finishes its file). Returns the output
-// after the last stamp.
-QString runToolElapsed(const ToolCommand& command,
-                       RunFlag& runFlag,
-                       const std::function<void(const QString& text)>& setWindowText);
-
-// Link-status mode: each chunk to the sink; runFlag is tested before each read. sink.finished
-// is called with 0 when the job is over, also when the tool could not be started.
-void runLinkTool(const ToolCommand& command, RunFlag& runFlag, const LinkToolSink& sink);
-
 // Link-download mode for jobs that read the tool's output themselves: each chunk as the tool
 // wrote it (no widening, no replacing), until the output ends. runFlag is tested before each
 // read; a cleared flag ends the tool's process group with SIGTERM and with SIGKILL after
@@ -108,16 +76,6 @@ ToolResult runToolChunks(const ToolCommand& command,
                          RunFlag& runFlag,
                          const std::function<void(const QByteArray& chunk)>& onChunk,
                          int graceMs);
-
-// The last line of a tool's output that says something (ffmpeg's statistics lines "size=..."
-// and "video:..." do not), read from the output's last 8 KiB and cut to 300 characters: what
-// the user is told when a job fails. Empty when there is none.
-QString lastLine(const QString& output);
-
-// The "time=" rule: consumes the collected text up to and including the first "time=",
-// reads the stamp (HH:MM:SS.cc or seconds.fraction) and returns whole seconds. found is set
-// to whether a stamp was present; without one the text is unchanged and 0 is returned.
-int ffmpegTimeToSeconds(QString& collected, bool* found = nullptr);
 
 // Ends every child tool Trawlix started and that still runs (SIGTERM to its process group,
 // SIGKILL after a grace period). Never touches processes of other programs. Returns once the

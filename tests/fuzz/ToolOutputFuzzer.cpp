@@ -1,9 +1,8 @@
 // Feeds arbitrary bytes to the readers of tool output: ffprobe's stream JSON, ffprobe's duration
-// JSON, ffmpeg's "time=" stamps and the ffmetadata dump. A media file's tags reach all of them.
+// JSON and the ffmetadata dump. A media file's tags reach all of them.
 #include "library/AudioNames.h"
 #include "library/LibraryFormat.h"
 #include "tools/StreamInfo.h"
-#include "tools/ToolRunner.h"
 
 #include <QString>
 
@@ -21,10 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString duration = LibraryFormat::durationFromProbe(text);
     if (duration != QLatin1String("n/a") && LibraryFormat::durationSeconds(duration) < 0 && duration.size() < 12)
         __builtin_trap();
-    QString collected = text;
-    bool found = false;
-    while (ToolRunner::ffmpegTimeToSeconds(collected, &found) >= 0 && found) {
-    }
     AudioNames::parseMetadataDump(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     return 0;
 }

@@ -131,9 +131,21 @@ protected:
         for (const Picture& picture : sourcePictures)
             timeOf.insert(picture.md5, picture.seconds);
 
-        const CutJob::Result result = CutJob::run(request(source, fromMs, toMs));
+        QStringList statuses;
+        const CutJob::Result result =
+            CutJob::run(request(source, fromMs, toMs), [&](const QString& status) { statuses << status; });
         ASSERT_EQ(result.code, CutJob::Result::Code::Cut) << result.error.toStdString();
         EXPECT_EQ(result.file, QDir(m_out).filePath(QStringLiteral("Fragment of clip one.mp4")));
+        // Each status is a percent of the span, never falling back.
+        const QRegularExpression status(QStringLiteral("^(\\d{1,3})%\\.\\.Cutting: Fragment of clip one\\.mp4$"));
+        int previous = 0;
+        for (const QString& text : statuses) {
+            const QRegularExpressionMatch match = status.match(text);
+            ASSERT_TRUE(match.hasMatch()) << text.toStdString();
+            EXPECT_GE(match.captured(1).toInt(), previous);
+            EXPECT_LE(match.captured(1).toInt(), 100);
+            previous = match.captured(1).toInt();
+        }
         EXPECT_EQ(leftInOutput(), QStringList{QFileInfo(result.file).fileName()}); // no scratch file
 
         const QList<Picture> cut = pictures(result.file);

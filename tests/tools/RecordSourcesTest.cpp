@@ -113,9 +113,9 @@ TEST(RecordCommand, NamesEveryCheckedSourceAndTheFileInTempRecords)
         RecordJob::command({alsa("sonotrap", "Sonotrap"), {QStringLiteral("pulse"), QStringLiteral("a b.monitor"), {}}},
                            QStringLiteral("/data/TempRecords/1700000000.mp3"), 5);
     EXPECT_EQ(command.program, QStringLiteral("ffmpeg"));
-    EXPECT_EQ(command.displayText(),
-              QStringLiteral("ffmpeg -nostdin -hide_banner -f alsa -i sonotrap -f pulse -i \"a b.monitor\" -t 5 -y "
-                             "/data/TempRecords/1700000000.mp3"));
+    EXPECT_EQ(command.displayText(), QStringLiteral("ffmpeg -nostdin -hide_banner -nostats -loglevel error -progress "
+                                                    "pipe:1 -f alsa -i sonotrap -f pulse -i \"a b.monitor\" -t 5 -y "
+                                                    "/data/TempRecords/1700000000.mp3"));
 }
 
 } // namespace

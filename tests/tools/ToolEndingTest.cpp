@@ -24,17 +24,17 @@ std::future<ToolResult> startJob(const ToolCommand& command)
         bool told = false;
         ToolRunner::RunFlag flag{true};
         QString collected;
-        // Link mode reports each chunk as it comes, which tells the test the tool is running.
-        ToolRunner::runLinkTool(command, flag,
-                                {[&](const QString& chunk) {
-                                     collected += chunk;
-                                     if (!told) {
-                                         told = true;
-                                         started->set_value();
-                                     }
-                                 },
-                                 {},
-                                 {}});
+        // Each chunk comes as it is printed, which tells the test the tool is running.
+        ToolRunner::runToolChunks(
+            command,
+            [&](const QString& chunk) {
+                collected += chunk;
+                if (!told) {
+                    told = true;
+                    started->set_value();
+                }
+            },
+            &flag);
         if (!told)
             started->set_value();
         ToolResult result;

@@ -82,16 +82,15 @@ TEST_F(ToolRunnerTest, MissingToolReturnsEmptyInEveryMode)
 {
     const ToolCommand missing{QStringLiteral("trawlix-no-such-tool"), {}};
     EXPECT_EQ(ToolRunner::runTool(missing), QString());
-    int statusCalls = 0;
-    EXPECT_EQ(ToolRunner::runToolWithPercent(missing, 10, QStringLiteral(" x"), QStringLiteral("..Converting "),
-                                             [&](const QString&) { ++statusCalls; }),
-              QString());
+    int chunks = 0;
+    const ToolResult text = ToolRunner::runToolChunks(missing, [&](const QString&) { ++chunks; });
     RunFlag flag{true};
-    EXPECT_EQ(ToolRunner::runToolElapsed(missing, flag, [&](const QString&) { ++statusCalls; }), QString());
-    int finished = 0;
-    ToolRunner::runLinkTool(missing, flag, {{}, {}, [&](int code) { finished += 1 + code; }});
-    EXPECT_EQ(statusCalls, 0);
-    EXPECT_EQ(finished, 1);
+    const ToolResult bytes = ToolRunner::runToolChunks(
+        missing, flag, [&](const QByteArray&) { ++chunks; }, 100);
+    EXPECT_EQ(text.code, ToolResult::Code::NotStarted);
+    EXPECT_EQ(bytes.code, ToolResult::Code::NotStarted);
+    EXPECT_TRUE(text.output.isEmpty());
+    EXPECT_EQ(chunks, 0);
 }
 
 TEST_F(ToolRunnerTest, BytesAreWidenedOneToOne)
@@ -144,93 +143,42 @@ TEST_F(ToolRunnerTest, ArgumentsReachTheToolUnchanged)
     EXPECT_FALSE(QFile::exists(marker));
 }
 
-TEST_F(ToolRunnerTest, PercentModeShowsEachStampAgainstTheTotal)
-{
-    QStringList shown;
-    QList<int> percents;
-    ToolRunner::runToolWithPercent(
-        ChildHelper::command(QStringLiteral("stamps")), 10, QStringLiteral(" clip.mp4"),
-        QStringLiteral("..Converting "), [&](const QString& text) { shown << text; },
-        [&](int percent) { percents << percent; });
-    ASSERT_FALSE(shown.isEmpty());
-    EXPECT_EQ(shown.last(), QStringLiteral("100%..Converting  clip.mp4"));
-    EXPECT_EQ(shown.size(), percents.size());
-    for (int i = 1; i < percents.size(); ++i)
-        EXPECT_LE(percents.at(i - 1), percents.at(i));
-}
-
-TEST_F(ToolRunnerTest, PercentModeTakesTheLastWholeStampOfAChunk)
-{
-    // One chunk holds stamps of 10 s and 20 s and half of 30 s; the half stamp waits for its end
-    // instead of showing 0 %.
-    QStringList shown;
-    const QString rest =
-        ToolRunner::runToolWithPercent(ChildHelper::command(QStringLiteral("burst")), 40, {},
-                                       QStringLiteral("..Processing "), [&](const QString& text) { shown << text; });
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("50%..Processing "), QStringLiteral("75%..Processing ")}));
-    EXPECT_EQ(rest, QStringLiteral("00:00:30.00 bitrate=1\rtail\n"));
-}
-
-TEST_F(ToolRunnerTest, PercentModeShowsNothingWithoutTotalOrRequiredSuffix)
+TEST_F(ToolRunnerTest, AClearedFlagEndsTheToolWhateverItDoes)
 {
     struct Row
     {
-        int total;
-        QString suffix;
-        bool requireSuffix;
+        const char* mode;
+        const char* firstChunk;   // the chunk that clears the flag; empty: the tool prints nothing
+        const char* stillPrinted; // what it prints once asked to end, kept in the result
     };
-    const Row rows[] = {{0, QStringLiteral(" s"), false},
-                        {-5, QStringLiteral(" s"), false},
-                        {10, QString(), true},
-                        {5, QStringLiteral(" s"), false}}; // every stamp past 5 s is above the total
+    const Row rows[] = {
+        {"quiet", "", ""},                                                  // looked at while nothing arrives
+        {"stall", "stalling\n", ""},                                        // nothing is shown after it
+        {"graceful", "size=1kB time=00:00:01.00 recording\n", "finishing"}, // it may finish its file
+        {"ignoreterm", "size=1kB time=00:00:01.00 ignoring\n", ""},         // killed after the grace period
+    };
     for (const Row& row : rows) {
+        RunFlag flag{true};
         QStringList shown;
-        ToolRunner::runToolWithPercent(
-            ChildHelper::command(QStringLiteral("stamps")), row.total, row.suffix, QStringLiteral("..Cutting: "),
-            [&](const QString& text) { shown << text; }, {}, row.requireSuffix);
-        if (row.total == 5) {
-            ASSERT_FALSE(shown.isEmpty());
-            EXPECT_EQ(shown.last(), QStringLiteral("100%..Cutting:  s"));
-        } else {
-            EXPECT_TRUE(shown.isEmpty()) << row.total;
-        }
+        std::thread stopper;
+        if (!*row.firstChunk)
+            stopper = std::thread([&] { flag = false; });
+        const ToolResult result = ToolRunner::runToolChunks(
+            ChildHelper::command(QString::fromLatin1(row.mode)),
+            [&](const QString& chunk) {
+                shown << chunk;
+                flag = false;
+            },
+            &flag);
+        if (stopper.joinable())
+            stopper.join();
+        EXPECT_EQ(result.code, ToolResult::Code::Stopped) << row.mode;
+        if (*row.firstChunk)
+            EXPECT_EQ(shown, QStringList{QString::fromLatin1(row.firstChunk)}) << row.mode;
+        else
+            EXPECT_TRUE(shown.isEmpty()) << row.mode;
+        EXPECT_TRUE(result.output.contains(QLatin1String(row.stillPrinted))) << row.mode;
     }
-}
-
-TEST_F(ToolRunnerTest, ElapsedModeShowsMinutesAndSecondsAndStopsOnTheFlag)
-{
-    RunFlag flag{true};
-    QStringList shown;
-    ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("stamps")), flag,
-                               [&](const QString& text) { shown << text; });
-    ASSERT_FALSE(shown.isEmpty());
-    EXPECT_EQ(shown.first(), QStringLiteral("00:00 - Recording..."));
-    EXPECT_EQ(shown.last(), QStringLiteral("00:10 - Recording..."));
-
-    // A silent tool still stops: the flag is looked at while nothing arrives.
-    RunFlag quietFlag{true};
-    std::thread stopper([&] { quietFlag = false; });
-    ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("quiet")), quietFlag, {});
-    stopper.join();
-}
-
-TEST_F(ToolRunnerTest, StoppedToolMayFinishItsFileAndPrintsIntoTheResult)
-{
-    RunFlag flag{true};
-    const QString rest = ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("graceful")), flag,
-                                                    [&](const QString&) { flag = false; });
-    EXPECT_TRUE(rest.contains(QStringLiteral("finishing"))) << qPrintable(rest);
-}
-
-TEST_F(ToolRunnerTest, ToolThatIgnoresTerminationIsKilled)
-{
-    RunFlag flag{true};
-    QStringList shown;
-    ToolRunner::runToolElapsed(ChildHelper::command(QStringLiteral("ignoreterm")), flag, [&](const QString& text) {
-        shown << text;
-        flag = false;
-    });
-    EXPECT_EQ(shown, QStringList{QStringLiteral("00:01 - Recording...")});
 }
 
 TEST_F(ToolRunnerTest, StopBeforeTheFirstChunkEndsTheJob)
@@ -313,59 +261,6 @@ TEST_F(ToolRunnerTest, WhatAStoppedToolStillPrintsIsBounded)
     EXPECT_EQ(result.code, ToolResult::Code::Stopped);
     EXPECT_GT(result.output.size(), 0);
     EXPECT_LE(result.output.size(), 1024 * 1024);
-}
-
-TEST_F(ToolRunnerTest, LastLineSaysWhatTheToolSaidLast)
-{
-    const struct
-    {
-        QString output;
-        QString line;
-    } rows[] = {
-        {QStringLiteral("in.mp4: No such file or directory\n"), QStringLiteral("in.mp4: No such file or directory")},
-        {QStringLiteral("Conversion failed!\r\nsize=  1kB time=00:00:01.00\rvideo:0kB audio:1kB other\n  \n"),
-         QStringLiteral("Conversion failed!")},
-        {QStringLiteral("size=1kB\n"), QString()},
-        {QString(), QString()},
-        {QStringLiteral("x\n") + QString(400, QLatin1Char('e')), QString(300, QLatin1Char('e'))},
-        // Only the output's last 8 KiB are read: an earlier line is too far back.
-        {QStringLiteral("early\n") + QString(9000, QLatin1Char('\n')), QString()},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(ToolRunner::lastLine(row.output), row.line) << row.output.left(40).toStdString();
-}
-
-TEST_F(ToolRunnerTest, LinkModeShowsChunksAndTheDownloadPercentage)
-{
-    RunFlag flag{true};
-    QStringList status;
-    QStringList window;
-    int finished = 0;
-    ToolRunner::runLinkTool(ChildHelper::command(QStringLiteral("link")), flag,
-                            {[&](const QString& chunk) { status << chunk; },
-                             [&](const QString& text) { window << text; }, [&](int code) { finished += 1 + code; }});
-    EXPECT_EQ(finished, 1);
-    ASSERT_FALSE(status.isEmpty());
-    EXPECT_TRUE(status.join(QString()).startsWith(QStringLiteral("[youtube] abc")));
-    ASSERT_EQ(window.size(), 2);
-    EXPECT_EQ(window.first(), QStringLiteral("45.3%..Downloading"));
-    EXPECT_EQ(window.last(), QStringLiteral("100%..Downloading"));
-}
-
-TEST_F(ToolRunnerTest, LinkModeStopsBeforeTheNextRead)
-{
-    RunFlag flag{true};
-    int finished = 0;
-    QStringList status;
-    ToolRunner::runLinkTool(ChildHelper::command(QStringLiteral("stall")), flag,
-                            {[&](const QString& chunk) {
-                                 status << chunk;
-                                 flag = false;
-                             },
-                             {},
-                             [&](int) { ++finished; }});
-    EXPECT_EQ(status, QStringList{QStringLiteral("stalling\n")});
-    EXPECT_EQ(finished, 1);
 }
 
 } // namespace
