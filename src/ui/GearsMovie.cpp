@@ -40,7 +40,7 @@ void drawGear(QPainter& painter, QPointF centre, qreal radius, int teeth, qreal 
 } // namespace
 
 GearsMovie::GearsMovie(QWidget* parent)
-    : Movie(parent)
+    : QWidget(parent)
     , m_turn(new QTimer(this))
 {
     setObjectName(QStringLiteral("GEARS"));
@@ -54,22 +54,25 @@ GearsMovie::GearsMovie(QWidget* parent)
 
 GearsMovie::~GearsMovie() = default;
 
-void GearsMovie::load(const QString& movieName)
+void GearsMovie::start()
 {
-    m_movie = movieName;
+    m_running = true;
     m_percent.clear();
-    if (movieName == QLatin1String("EMPTY"))
-        m_turn->stop();
-    else
-        m_turn->start();
+    m_turn->start();
     update();
 }
 
-void GearsMovie::handleCall(const QString& name, const QStringList& arguments)
+void GearsMovie::stop()
 {
-    if (name != QLatin1String("CallMeFromApplicationSetPercent") || arguments.isEmpty())
-        return;
-    m_percent = arguments.first().left(8);
+    m_running = false;
+    m_percent.clear();
+    m_turn->stop();
+    update();
+}
+
+void GearsMovie::setPercent(int percent)
+{
+    m_percent = QString::number(std::clamp(percent, 0, 100)) + QLatin1Char('%');
     update();
 }
 
@@ -78,7 +81,7 @@ void GearsMovie::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), ShellTheme::bar());
-    if (m_movie == QLatin1String("EMPTY"))
+    if (!m_running)
         return;
     const qreal unit = std::min(width() / 3.2, height() / 1.6);
     const QPointF big(width() / 2.0 - unit * 0.55, height() / 2.0);

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "ui/Movie.h"
+#include <QWidget>
 
 class QTimer;
 
-// The converter's progress animation: two turning gears and the percentage the program sends
-// with "CallMeFromApplicationSetPercent" (one string argument, "42%"). load() starts it for a
-// file ("GEARS_EN", or "GEARS" in another language); loading "EMPTY" stops and clears it.
-class GearsMovie final : public Movie
+// The converter's progress animation: two turning gears and the percentage of the file being
+// converted. start() sets them turning for a new file; stop() stops and clears them.
+class GearsMovie final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(GearsMovie)
@@ -16,16 +15,21 @@ public:
     explicit GearsMovie(QWidget* parent = nullptr);
     ~GearsMovie() override;
 
-    void load(const QString& movieName);
-    QString movieName() const { return m_movie; }
+    void start();
+    void stop();
+    bool isRunning() const { return m_running; }
+    // "42%", or empty before the first percentage of a file.
     QString percentText() const { return m_percent; }
 
+public slots:
+    // Clamped to 0..100.
+    void setPercent(int percent);
+
 protected:
-    void handleCall(const QString& name, const QStringList& arguments) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString m_movie = QStringLiteral("EMPTY");
+    bool m_running = false;
     QString m_percent;
     qreal m_angle = 0;
     QTimer* m_turn;

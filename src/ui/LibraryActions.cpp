@@ -360,7 +360,7 @@ QMenu* LibraryActions::buildContextMenu(int row)
         menu->addSeparator();
         add(menu, tx(u"Cut a fragment"), 605, [this] { emit m_window.toolRequested(ShellCommand::CutMediaFile); });
         add(menu, tx(u"Show file info"), 9, [this] { m_window.openFileInfo(); });
-        add(menu, tx(u"Play in external player"), 8, [this] { m_player.command(ShellCommand::ExternalPlayer, {}); });
+        add(menu, tx(u"Play in external player"), 8, [this] { m_player.command(ShellCommand::ExternalPlayer); });
         if (m_window.model().rowAt(row).author.contains(QStringLiteral("http:"))) {
             const QString path = m_window.model().rowAt(row).path;
             add(menu, tx(u"Source page"), 200, [path] {

@@ -21,7 +21,7 @@ constexpr int kProgramStart = 12;
 } // namespace
 
 MenuMovie::MenuMovie(const QString& resourceName, QWidget* parent)
-    : Movie(parent)
+    : QWidget(parent)
     , m_resourceName(resourceName)
     , m_english(resourceName == QLatin1String("MENU_EN"))
 {
@@ -35,33 +35,28 @@ MenuMovie::~MenuMovie() = default;
 const QList<MenuMovie::Item>& MenuMovie::items()
 {
     static const QList<Item> list = {
-        {"DownloadVideoByURL", Icon::Download, u"Download video by link", u"Скачать видео по ссылке"},
-        {"OpenBrowser", Icon::Globe, u"Open a browser for capture", u"Открыть браузер для захвата"},
-        {"RecordVideo", Icon::ScreenRecord, u"Record the screen", u"Записать видео с экрана"},
-        {"RecordAudio", Icon::Microphone, u"Record sound", u"Записать звук"},
-        {"CutMediaFile", Icon::Scissors, u"Cut a fragment", u"Обрезать файл"},
-        {"ConvertFromMenu", Icon::Convert, u"Convert", u"Конвертировать"},
-        {"MovieDelete", Icon::Trash, u"Delete", u"Удалить"},
-        {"MovieRename", Icon::Pencil, u"Rename", u"Переименовать"},
-        {"Import", Icon::Import, u"Import media files", u"Импортировать медиафайлы"},
-        {"Export", Icon::Export, u"Export into a folder", u"Экспортировать в папку"},
-        {"Burn", Icon::Disc, u"Burn to a disc", u"Записать на диск"},
-        {"View", Icon::Grid, u"Table or icons", u"Таблица или значки"},
-        {"Settings", Icon::Gear, u"Settings", u"Настройки"},
-        {"FileInfo", Icon::Info, u"File info", u"Информация о файле"},
-        {"Support", Icon::Help, u"Support", u"Поддержка"},
+        {ShellCommand::DownloadVideoByURL, Icon::Download, u"Download video by link", u"Скачать видео по ссылке"},
+        {ShellCommand::OpenBrowser, Icon::Globe, u"Open a browser for capture", u"Открыть браузер для захвата"},
+        {ShellCommand::RecordVideo, Icon::ScreenRecord, u"Record the screen", u"Записать видео с экрана"},
+        {ShellCommand::RecordAudio, Icon::Microphone, u"Record sound", u"Записать звук"},
+        {ShellCommand::CutMediaFile, Icon::Scissors, u"Cut a fragment", u"Обрезать файл"},
+        {ShellCommand::ConvertFromMenu, Icon::Convert, u"Convert", u"Конвертировать"},
+        {ShellCommand::MovieDelete, Icon::Trash, u"Delete", u"Удалить"},
+        {ShellCommand::MovieRename, Icon::Pencil, u"Rename", u"Переименовать"},
+        {ShellCommand::Import, Icon::Import, u"Import media files", u"Импортировать медиафайлы"},
+        {ShellCommand::Export, Icon::Export, u"Export into a folder", u"Экспортировать в папку"},
+        {ShellCommand::Burn, Icon::Disc, u"Burn to a disc", u"Записать на диск"},
+        {ShellCommand::View, Icon::Grid, u"Table or icons", u"Таблица или значки"},
+        {ShellCommand::Settings, Icon::Gear, u"Settings", u"Настройки"},
+        {ShellCommand::FileInfo, Icon::Info, u"File info", u"Информация о файле"},
+        {ShellCommand::Support, Icon::Help, u"Support", u"Поддержка"},
     };
     return list;
 }
 
-void MenuMovie::press(const QString& function)
+void MenuMovie::press(ShellCommand command)
 {
-    callHost(function);
-}
-
-void MenuMovie::handleCall(const QString&, const QStringList&)
-{
-    // The menu exports no functions.
+    emit commandTriggered(command);
 }
 
 int MenuMovie::groupGap(int index) const
@@ -128,7 +123,7 @@ bool MenuMovie::event(QEvent* event)
         }
         return true;
     }
-    return Movie::event(event);
+    return QWidget::event(event);
 }
 
 void MenuMovie::mouseMoveEvent(QMouseEvent* event)
@@ -155,7 +150,7 @@ void MenuMovie::mouseReleaseEvent(QMouseEvent* event)
     m_pressed = -1;
     update();
     if (event->button() == Qt::LeftButton && pressed >= 0 && pressed == itemAt(event->position().toPoint()))
-        press(QString::fromLatin1(items().at(pressed).function));
+        press(items().at(pressed).command);
 }
 
 void MenuMovie::leaveEvent(QEvent*)

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "ui/Movie.h"
 #include "ui/MovieIcons.h"
+#include "ui/ShellCommand.h"
 
-// The menu strip: a rail of icon buttons down the window's left edge. Each button calls the
-// host with its function name ("ConvertFromMenu", "MovieDelete", ...). The English variant
-// ("MENU_EN") and the Russian one ("MENU") differ only in their tips.
-class MenuMovie final : public Movie
+#include <QWidget>
+
+// The menu strip: a rail of icon buttons down the window's left edge. Each button triggers
+// its command (ConvertFromMenu, MovieDelete, ...). The English variant ("MENU_EN") and the
+// Russian one ("MENU") differ only in their tips.
+class MenuMovie final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MenuMovie)
@@ -14,7 +16,7 @@ class MenuMovie final : public Movie
 public:
     struct Item
     {
-        const char* function;
+        ShellCommand command;
         MovieIcons::Icon icon;
         const char16_t* englishTip;
         const char16_t* russianTip;
@@ -27,11 +29,15 @@ public:
     const QString& resourceName() const { return m_resourceName; }
     static const QList<Item>& items();
 
-    // Presses the button of a function as a click would (for keyboard use and tests).
-    void press(const QString& function);
+    // Presses the button of a command as a click would (for keyboard use and tests).
+    void press(ShellCommand command);
+    // Where the button of items().at(index) is drawn.
+    QRect buttonRect(int index) const { return itemRect(index).toAlignedRect(); }
+
+signals:
+    void commandTriggered(ShellCommand command);
 
 protected:
-    void handleCall(const QString& name, const QStringList& arguments) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -13,7 +13,7 @@ constexpr int kSamples = 48;
 } // namespace
 
 MonitorMovie::MonitorMovie(QWidget* parent)
-    : Movie(parent)
+    : QWidget(parent)
     , m_sampler(new QTimer(this))
 {
     setObjectName(QStringLiteral("MONITOR"));
@@ -36,14 +36,9 @@ void MonitorMovie::addActivity(int detected)
     m_pending += detected;
 }
 
-void MonitorMovie::handleCall(const QString& name, const QStringList&)
+void MonitorMovie::setMonitoring(bool on)
 {
-    if (name == QLatin1String("SetFlashMonitoringEnabled"))
-        m_enabled = true;
-    else if (name == QLatin1String("SetFlashMonitoringDisabled"))
-        m_enabled = false;
-    else
-        return;
+    m_enabled = on;
     update();
 }
 
@@ -95,5 +90,5 @@ void MonitorMovie::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
         return;
-    callHost(m_enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+    emit commandTriggered(m_enabled ? ShellCommand::Disable : ShellCommand::Enable);
 }

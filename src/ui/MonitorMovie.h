@@ -1,16 +1,16 @@
 #pragma once
 
-#include "ui/Movie.h"
+#include "ui/ShellCommand.h"
 
 #include <QList>
+#include <QWidget>
 
 class QTimer;
 
 // The traffic monitor (shown in the Russian interface only): an on/off switch for watching
-// the traffic and a small activity graph. A click on the switch calls the host with "Disable"
-// or "Enable"; the switch moves when the program answers with "SetFlashMonitoringEnabled" or
-// "SetFlashMonitoringDisabled".
-class MonitorMovie final : public Movie
+// the traffic and a small activity graph. A click on the switch triggers Disable or Enable;
+// the switch moves only when the program answers with setMonitoring().
+class MonitorMovie final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MonitorMovie)
@@ -24,8 +24,13 @@ public:
     // Adds to the graph: how many media requests were seen since the last sample.
     void addActivity(int detected);
 
+public slots:
+    void setMonitoring(bool on);
+
+signals:
+    void commandTriggered(ShellCommand command);
+
 protected:
-    void handleCall(const QString& name, const QStringList& arguments) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 

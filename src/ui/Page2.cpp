@@ -20,7 +20,6 @@
 #include "ui/MenuMovie.h"
 #include "ui/MonitorMovie.h"
 #include "ui/MovieIcons.h"
-#include "ui/MovieRequest.h"
 #include "ui/Page3.h"
 #include "ui/Page4.h"
 #include "ui/Page5.h"
@@ -186,14 +185,18 @@ void Page2::buildMovies()
     m_playControl = new PlayControlMovie(this);
     m_scroller = new ScrollerMovie(AppPaths::file(QStringLiteral("videos.xml")), this);
     m_monitorMovie = new MonitorMovie(this);
-    for (Movie* movie : {static_cast<Movie*>(m_menu), static_cast<Movie*>(m_playControl),
-                         static_cast<Movie*>(m_scroller), static_cast<Movie*>(m_monitorMovie)}) {
-        connect(movie, &Movie::hostCall, this, &Page2::dispatch);
-        movie->show();
-    }
+    connect(m_menu, &MenuMovie::commandTriggered, this, &Page2::dispatch);
+    connect(m_playControl, &PlayControlMovie::commandTriggered, this, &Page2::dispatch);
+    connect(m_playControl, &PlayControlMovie::seekRequested, this,
+            [this](double percent) { m_playerGlue->seek(percent); });
+    connect(m_scroller, &ScrollerMovie::photoClicked, this, [this](int index) { m_playerGlue->playListClick(index); });
+    connect(m_monitorMovie, &MonitorMovie::commandTriggered, this, &Page2::dispatch);
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_menu), static_cast<QWidget*>(m_playControl), static_cast<QWidget*>(m_scroller)})
+        control->show();
     // The monitor belongs to the Russian interface only.
     m_monitorMovie->setVisible(!Texts::isEnglish());
-    m_monitorMovie->call(MovieRequest::monitoringEnabled());
+    m_monitorMovie->setMonitoring(true);
     setMonitoring(true);
 }
 
@@ -275,12 +278,12 @@ QString Page2::defaultTimeFilter() const
     return TimeFilter::defaultFor(names, Clock::system().secondsSinceEpoch());
 }
 
-void Page2::dispatch(const QString& request)
+void Page2::dispatch(ShellCommand command)
 {
-    m_dispatch->dispatch(request);
+    m_dispatch->dispatch(command);
 }
 
-ShellCommand Page2::lastCommand() const
+std::optional<ShellCommand> Page2::lastCommand() const
 {
     return m_dispatch->lastCommand();
 }
@@ -626,7 +629,7 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_videoArea && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        dispatch(MovieRequest::build(QStringLiteral("ClickInPlayer")));
+        dispatch(ShellCommand::ClickInPlayer);
         return true;
     }
     for (QAbstractItemView* view :

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/CommandDispatch.h"
+#include "ui/ShellCommand.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DownloadListWidget;
 class Engine;
@@ -32,7 +33,7 @@ class WindowDispatch;
 // The main window: the media table and the download list in the band at the top, the video
 // area with its control bar, the filters and the thumbnail column below, and the menu rail
 // on the left. It builds and lays out the controls and keeps the window's own state; the
-// movies' requests go through WindowDispatch, the commands on library files live in
+// controls' commands go through WindowDispatch, the commands on library files live in
 // LibraryActions and the player's in PlayerGlue. The library work itself is the engine's.
 class Page2 final : public QWidget
 {
@@ -47,9 +48,9 @@ public:
     // Does not show the window.
     void start();
 
-    // A request text from one of the four movies.
-    void dispatch(const QString& request);
-    ShellCommand lastCommand() const;
+    // A command of one of the controls, as if the control had triggered it.
+    void dispatch(ShellCommand command);
+    std::optional<ShellCommand> lastCommand() const;
 
     // Rows the user acts on: the selection mark, and the checked rows.
     int selectedRow() const;

@@ -3,7 +3,6 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "ui/GearsMovie.h"
-#include "ui/MovieRequest.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -101,8 +100,7 @@ Page4::Page4(const QList<Row>& rows, const QString& profilesPath, QWidget* paren
     connect(m_job.get(), &ConvertJob::fileStarted, this, [this](int, const QString& name) { fileStarted(name); });
     connect(m_job.get(), &ConvertJob::progressChanged, this, [this](int percent, const QString& caption) {
         setWindowTitle(caption);
-        m_gears->call(MovieRequest::build(QStringLiteral("CallMeFromApplicationSetPercent"),
-                                          {MovieRequest::string(QString::number(percent) + QLatin1Char('%'))}));
+        m_gears->setPercent(percent);
     });
     connect(m_job.get(), &ConvertJob::fileFinished, this,
             [this](int, const ConvertJob::FileResult& result) { fileFinished(result); });
@@ -401,7 +399,7 @@ void Page4::convertClicked()
         // "Skip": only the current file ends; the run goes on with the next.
         m_job->skip();
         setWindowTitle(tx(u"Media Converter"));
-        m_gears->load(QStringLiteral("EMPTY"));
+        m_gears->stop();
         return;
     }
     if (m_profile < 0 || m_files->topLevelItemCount() == 0)
@@ -430,13 +428,13 @@ void Page4::setBusy(bool busy)
     m_gears->setVisible(busy);
     if (!busy) {
         setWindowTitle(tx(u"Media Converter"));
-        m_gears->load(QStringLiteral("EMPTY"));
+        m_gears->stop();
     }
 }
 
 void Page4::fileStarted(const QString&)
 {
-    m_gears->load(Texts::isEnglish() ? QStringLiteral("GEARS_EN") : QStringLiteral("GEARS"));
+    m_gears->start();
     m_gears->show();
 }
 

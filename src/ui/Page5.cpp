@@ -62,7 +62,7 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    connect(m_slider, &Movie::hostCall, this, &Page5::sliderChanged);
+    connect(m_slider, &SpanSliderMovie::spanChanged, this, &Page5::sliderChanged);
     connect(m_cut, &QPushButton::clicked, this, &Page5::cutFragment);
     connect(m_play, &QPushButton::clicked, this, &Page5::playFragment);
     m_fragmentTimer.setSingleShot(true);
@@ -121,13 +121,10 @@ void Page5::stopProbe()
     m_probeFuture.waitForFinished();
 }
 
-void Page5::sliderChanged(const QString& request)
+void Page5::sliderChanged(int start, int end)
 {
-    const std::optional<CutSpan::Handles> handles = CutSpan::parseSliderChange(request);
-    if (!handles)
-        return;
-    m_startMs = CutSpan::msAtPosition(handles->start, m_lengthMs);
-    m_endMs = CutSpan::msAtPosition(handles->end, m_lengthMs);
+    m_startMs = CutSpan::msAtPosition(start, m_lengthMs);
+    m_endMs = CutSpan::msAtPosition(end, m_lengthMs);
     const QString startText = CutSpan::tenthsText(m_startMs);
     const bool startMoved = startText != m_startText;
     m_startText = startText;

@@ -49,8 +49,8 @@ public:
     const QString& lengthText() const { return m_lengthText; }
     bool keyframesKnown() const { return m_probed; }
 
-    // A request text from the slider.
-    void sliderChanged(const QString& request);
+    // The slider's handles moved (positions on its 0..10,000 scale).
+    void sliderChanged(int start, int end);
     void playFragment();
     void cutFragment();
 

@@ -1,20 +1,22 @@
 #include "ui/PlayButtonTracker.h"
 
-#include "ui/MovieRequest.h"
 #include "ui/PlayerRules.h"
 
 namespace {
 
-QString progressOf(const PlayButtonTracker::Reading& reading)
+PlayButtonTracker::Position progressOf(const PlayButtonTracker::Reading& reading)
 {
-    return MovieRequest::playPosition(PlayerRules::clockText(reading.timeMs), PlayerRules::clockText(reading.lengthMs),
-                                      PlayerRules::percentOf(reading.position));
+    return {PlayerRules::clockText(reading.timeMs), PlayerRules::clockText(reading.lengthMs),
+            PlayerRules::percentOf(reading.position)};
 }
 
-void appendEnded(QStringList& requests)
+// The end of the media: the replay button, the glow along the track and a full slider with
+// no times beside it.
+void markEnded(PlayButtonTracker::Update& update)
 {
-    requests << MovieRequest::playButton(QStringLiteral("three")) << MovieRequest::playEndAnimation()
-             << MovieRequest::playPosition(QString(), QString(), 100);
+    update.button = PlayButton::Replay;
+    update.endAnimation = true;
+    update.position = PlayButtonTracker::Position{QString(), QString(), 100};
 }
 
 } // namespace
@@ -24,25 +26,25 @@ PlayButtonTracker::Update PlayButtonTracker::poll(const Reading& reading)
     Update update;
     switch (reading.state) {
     case PlayerState::Playing:
-        if (m_buttonState != QLatin1String("Pause")) {
-            update.requests << MovieRequest::playButton(QStringLiteral("two"));
-            m_buttonState = QStringLiteral("Pause");
+        if (m_button != PlayButton::Pause) {
+            update.button = PlayButton::Pause;
+            m_button = PlayButton::Pause;
         }
-        update.requests << progressOf(reading);
+        update.position = progressOf(reading);
         break;
     case PlayerState::Paused:
     case PlayerState::Stopped:
     case PlayerState::Error: // an unplayable file offers the play button again
-        if (m_buttonState != QLatin1String("Play")) {
-            update.requests << MovieRequest::playButton(QStringLiteral("one"));
-            m_buttonState = QStringLiteral("Play");
+        if (m_button != PlayButton::Play) {
+            update.button = PlayButton::Play;
+            m_button = PlayButton::Play;
         }
         break;
     case PlayerState::Ended:
-        if (m_buttonState != QLatin1String("End")) {
-            appendEnded(update.requests);
+        if (m_button != PlayButton::Replay) {
+            markEnded(update);
             update.redrawVideo = true;
-            m_buttonState = QStringLiteral("End");
+            m_button = PlayButton::Replay;
         }
         break;
     default:
@@ -55,17 +57,17 @@ PlayButtonTracker::Update PlayButtonTracker::refresh(const Reading& reading)
 {
     Update update;
     update.redrawVideo = true;
-    update.requests << progressOf(reading);
+    update.position = progressOf(reading);
     switch (reading.state) {
     case PlayerState::Playing:
-        update.requests << MovieRequest::playButton(QStringLiteral("two"));
+        update.button = PlayButton::Pause;
         break;
     case PlayerState::Paused:
     case PlayerState::Stopped:
-        update.requests << MovieRequest::playButton(QStringLiteral("one"));
+        update.button = PlayButton::Play;
         break;
     case PlayerState::Ended:
-        appendEnded(update.requests);
+        markEnded(update);
         break;
     default:
         break;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "ui/MediaEngine.h"
+#include "ui/PlayButton.h"
 
 #include <QString>
-#include <QStringList>
+
+#include <optional>
 
 // What the play bar is told as the player's state changes. The poller feeds it a reading
 // every 250 ms; the bar hears about a button change only once, and about the position on
@@ -19,22 +21,35 @@ public:
         double position = 0.0;
     };
 
+    // The texts either side of the bar's slider and the slider's percentage.
+    struct Position
+    {
+        QString current;
+        QString total;
+        int percent = 0;
+        bool operator==(const Position&) const = default;
+    };
+
+    // What the bar is told, applied in this order: the button, the end animation, the
+    // position. Empty members leave the bar as it is.
     struct Update
     {
-        QStringList requests; // to the play bar, in order
+        std::optional<PlayButton> button;
+        bool endAnimation = false;
+        std::optional<Position> position;
         bool redrawVideo = false;
     };
 
-    // One poll: the requests that the new reading calls for.
+    // One poll: what the new reading calls for.
     Update poll(const Reading& reading);
 
     // The one-shot refresh after a stop: the position and the button matching the state,
-    // whatever was shown before. It leaves the tracked button state alone.
+    // whatever was shown before. It leaves the tracked button alone.
     static Update refresh(const Reading& reading);
 
-    // "Play", "Pause", "End", or empty before the first change.
-    const QString& buttonState() const { return m_buttonState; }
+    // The button the bar was last told about by poll(); empty before the first change.
+    std::optional<PlayButton> button() const { return m_button; }
 
 private:
-    QString m_buttonState;
+    std::optional<PlayButton> m_button;
 };

@@ -1,6 +1,5 @@
 #include "ui/PlayControlMovie.h"
 
-#include "ui/MovieRequest.h"
 #include "ui/ShellTheme.h"
 
 #include <QMouseEvent>
@@ -17,7 +16,7 @@ constexpr int kEndAnimationMs = 900;
 } // namespace
 
 PlayControlMovie::PlayControlMovie(QWidget* parent)
-    : Movie(parent)
+    : QWidget(parent)
     , m_endAnimation(new QTimer(this))
 {
     setObjectName(QStringLiteral("PLAYCONTROL"));
@@ -33,35 +32,52 @@ PlayControlMovie::PlayControlMovie(QWidget* parent)
 
 PlayControlMovie::~PlayControlMovie() = default;
 
-QString PlayControlMovie::sliderRequest(double percent)
+bool PlayControlMovie::endAnimationRunning() const
 {
-    return MovieRequest::build(QStringLiteral("MoveMySliderBBBBB(") + QString::number(percent, 'f', 2) +
-                               QStringLiteral(")EEEEE"));
+    return m_endAnimation->isActive();
 }
 
-void PlayControlMovie::handleCall(const QString& name, const QStringList& arguments)
+QRect PlayControlMovie::buttonRect(ShellCommand command) const
 {
-    if (name == QLatin1String("CallMeFromApplication")) {
-        if (arguments.size() < 3)
-            return;
-        m_position = arguments.at(0);
-        m_length = arguments.at(1);
-        m_percent = std::clamp(arguments.at(2).toInt(), 0, 100);
-    } else if (name == QLatin1String("CallMeFromApplicationSetPlayButton")) {
-        if (!arguments.isEmpty())
-            m_buttonState = arguments.at(0);
-    } else if (name == QLatin1String("CallMeFromApplicationPlayEndAnimation")) {
-        m_endClock.start();
-        m_endAnimation->start();
-    } else if (name == QLatin1String("CallMeFromApplicationSetVolume")) {
-        if (arguments.isEmpty())
-            return;
-        m_volume = arguments.at(0);
-        // "Выкл." is the only text the program sends when the sound goes off.
-        m_muted = (m_volume == QStringLiteral("Выкл."));
-    } else {
-        return;
+    for (int i = 0; i < int(Button::Count); ++i) {
+        if (commandOf(i) == command)
+            return m_buttons[i].toAlignedRect();
     }
+    return {};
+}
+
+void PlayControlMovie::setPosition(const QString& current, const QString& total, int percent)
+{
+    m_position = current;
+    m_length = total;
+    m_percent = std::clamp(percent, 0, 100);
+    update();
+}
+
+void PlayControlMovie::setButton(PlayButton button)
+{
+    m_button = button;
+    update();
+}
+
+void PlayControlMovie::playEndAnimation()
+{
+    m_endClock.start();
+    m_endAnimation->start();
+    update();
+}
+
+void PlayControlMovie::setVolume(int volume)
+{
+    m_volume = QString::number(volume) + QLatin1Char('%');
+    m_muted = false;
+    update();
+}
+
+void PlayControlMovie::setMuted(bool muted)
+{
+    m_volume = muted ? QStringLiteral("Выкл.") : QStringLiteral("Вкл.");
+    m_muted = muted;
     update();
 }
 
@@ -112,10 +128,14 @@ Icon PlayControlMovie::iconOf(int button) const
 {
     switch (Button(button)) {
     case Button::Main:
-        if (m_buttonState == QLatin1String("two"))
+        switch (m_button) {
+        case PlayButton::Pause:
             return Icon::Pause;
-        if (m_buttonState == QLatin1String("three"))
+        case PlayButton::Replay:
             return Icon::Replay;
+        case PlayButton::Play:
+            break;
+        }
         return Icon::Play;
     case Button::Stop:
         return Icon::Stop;
@@ -136,32 +156,36 @@ Icon PlayControlMovie::iconOf(int button) const
     return Icon::Plus;
 }
 
-QString PlayControlMovie::functionOf(int button) const
+ShellCommand PlayControlMovie::commandOf(int button) const
 {
     switch (Button(button)) {
     case Button::Main:
-        if (m_buttonState == QLatin1String("two"))
-            return QStringLiteral("PlayerPause");
-        if (m_buttonState == QLatin1String("three"))
-            return QStringLiteral("PlayerReplay");
-        return QStringLiteral("PlayerPlay");
+        switch (m_button) {
+        case PlayButton::Pause:
+            return ShellCommand::PlayerPause;
+        case PlayButton::Replay:
+            return ShellCommand::PlayerReplay;
+        case PlayButton::Play:
+            break;
+        }
+        return ShellCommand::PlayerPlay;
     case Button::Stop:
-        return QStringLiteral("PlayerStrop");
+        return ShellCommand::PlayerStrop;
     case Button::Replay:
-        return QStringLiteral("PlayerReplay");
+        return ShellCommand::PlayerReplay;
     case Button::External:
-        return QStringLiteral("ExternalPlayer");
+        return ShellCommand::ExternalPlayer;
     case Button::Snapshot:
-        return QStringLiteral("MakeScreenShot");
+        return ShellCommand::MakeScreenShot;
     case Button::Mute:
-        return QStringLiteral("VolumeMute");
+        return ShellCommand::VolumeMute;
     case Button::VolumeMinus:
-        return QStringLiteral("VolumeMinus");
+        return ShellCommand::VolumeMinus;
     case Button::VolumePlus:
     case Button::Count:
         break;
     }
-    return QStringLiteral("VolumePlus");
+    return ShellCommand::VolumePlus;
 }
 
 int PlayControlMovie::buttonAt(const QPoint& position) const
@@ -271,14 +295,14 @@ void PlayControlMovie::mouseReleaseEvent(QMouseEvent* event)
         m_dragFraction = sliderFraction(position);
         m_percent = int(m_dragFraction * 100);
         update();
-        emit hostCall(sliderRequest(m_dragFraction * 100));
+        emit seekRequested(m_dragFraction * 100);
         return;
     }
     const int pressed = m_pressed;
     m_pressed = -1;
     update();
     if (pressed >= 0 && pressed == buttonAt(position))
-        callHost(functionOf(pressed));
+        emit commandTriggered(commandOf(pressed));
 }
 
 void PlayControlMovie::leaveEvent(QEvent*)

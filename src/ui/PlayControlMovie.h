@@ -1,17 +1,19 @@
 #pragma once
 
-#include "ui/Movie.h"
 #include "ui/MovieIcons.h"
+#include "ui/PlayButton.h"
+#include "ui/ShellCommand.h"
 
 #include <QElapsedTimer>
+#include <QWidget>
 
 class QTimer;
 
 // The player's control bar: play/pause (or replay once the media has ended), stop, replay,
 // position and length texts around a seek slider, external player, snapshot and volume.
-// It shows only what the program tells it ("CallMeFromApplication...") and calls the host
-// with the player command names.
-class PlayControlMovie final : public Movie
+// It shows only what the player tells it through its slots, and reports presses as commands
+// and a released slider as a seek.
+class PlayControlMovie final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PlayControlMovie)
@@ -24,14 +26,32 @@ public:
     QString positionText() const { return m_position; }
     QString lengthText() const { return m_length; }
     int percent() const { return m_percent; }
-    QString buttonState() const { return m_buttonState; }
+    PlayButton button() const { return m_button; }
     QString volumeText() const { return m_volume; }
+    bool muted() const { return m_muted; }
+    bool endAnimationRunning() const;
+    // Where a button is drawn (for tests and accessibility); empty for a command the bar has
+    // no button for.
+    QRect buttonRect(ShellCommand command) const;
+    QRect sliderRect() const { return m_slider.toAlignedRect(); }
 
-    // The request a release of the slider at this fraction (0..1) sends.
-    static QString sliderRequest(double percent);
+public slots:
+    // The texts either side of the slider and the slider's share (clamped to 0..100).
+    void setPosition(const QString& current, const QString& total, int percent);
+    void setButton(PlayButton button);
+    // One soft glow along the track: the media has ended.
+    void playEndAnimation();
+    // "<volume>%" beside the volume buttons; the sound is on.
+    void setVolume(int volume);
+    // The sound went off or on: the bar's own words for it and the speaker icon.
+    void setMuted(bool muted);
+
+signals:
+    void commandTriggered(ShellCommand command);
+    // The slider was released at this percentage (0..100).
+    void seekRequested(double percent);
 
 protected:
-    void handleCall(const QString& name, const QStringList& arguments) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -56,7 +76,7 @@ private:
     void layoutParts();
     int buttonAt(const QPoint& position) const;
     MovieIcons::Icon iconOf(int button) const;
-    QString functionOf(int button) const;
+    ShellCommand commandOf(int button) const;
     double sliderFraction(const QPoint& position) const;
 
     QRectF m_buttons[int(Button::Count)];
@@ -68,7 +88,7 @@ private:
     QString m_position = QStringLiteral("0:00:00");
     QString m_length = QStringLiteral("0:00:00");
     int m_percent = 0;
-    QString m_buttonState = QStringLiteral("one");
+    PlayButton m_button = PlayButton::Play;
     QString m_volume;
     bool m_muted = false;
 

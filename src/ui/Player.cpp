@@ -2,7 +2,6 @@
 
 #include "base/AppPaths.h"
 #include "base/Settings.h"
-#include "ui/MovieRequest.h"
 #include "ui/PlayerRules.h"
 #include "ui/VideoArea.h"
 #include "ui/VlcEngine.h"
@@ -205,8 +204,7 @@ void Player::toggleMute()
 {
     const bool wasMuted = m_engine->isMuted();
     m_engine->setMuted(!wasMuted);
-    // The play bar's own words for sound on and off.
-    emit playBarRequest(MovieRequest::volumeText(wasMuted ? QStringLiteral("Вкл.") : QStringLiteral("Выкл.")));
+    emit muteChanged(!wasMuted);
 }
 
 int Player::currentVolume() const
@@ -220,7 +218,7 @@ void Player::volumeDown()
     const int volume = PlayerRules::volumeAfterMinus(currentVolume(), Settings::instance().amplifier());
     m_engine->setVolume(volume);
     m_lastVolume = volume;
-    emit playBarRequest(MovieRequest::volume(volume));
+    emit volumeChanged(volume);
 }
 
 void Player::volumeUp()
@@ -228,7 +226,7 @@ void Player::volumeUp()
     const int volume = PlayerRules::volumeAfterPlus(currentVolume(), Settings::instance().amplifier());
     m_engine->setVolume(volume);
     m_lastVolume = volume;
-    emit playBarRequest(MovieRequest::volume(volume));
+    emit volumeChanged(volume);
 }
 
 void Player::openInExternalPlayer(const QString& path)
@@ -246,6 +244,7 @@ void Player::setVolume(int volume)
     const int clamped = PlayerRules::clampVolume(volume, Settings::instance().amplifier());
     m_engine->setVolume(clamped);
     m_lastVolume = clamped;
+    emit volumeChanged(clamped);
 }
 
 void Player::refreshPlayBar()
@@ -282,8 +281,12 @@ void Player::sendAll(const PlayButtonTracker::Update& update)
 {
     if (update.redrawVideo)
         redrawVideo();
-    for (const QString& request : update.requests)
-        emit playBarRequest(request);
+    if (update.button)
+        emit buttonChanged(*update.button);
+    if (update.endAnimation)
+        emit endReached();
+    if (update.position)
+        emit positionChanged(update.position->current, update.position->total, update.position->percent);
 }
 
 PlayButtonTracker::Reading Player::reading() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/MediaEngine.h"
+#include "ui/PlayButton.h"
 #include "ui/PlayButtonTracker.h"
 
 #include <QObject>
@@ -16,8 +17,8 @@ class VideoArea;
 
 // The library player of the main window: plays files with sound, shows a one-second muted
 // preview of a selected row, carries out the play bar's commands and tells the play bar what
-// it shows through playBarRequest(). Everything runs on the interface thread; the position
-// poller is a 250 ms timer.
+// it shows through its signals. Everything runs on the interface thread; the position poller
+// is a 250 ms timer.
 class Player final : public QObject
 {
     Q_OBJECT
@@ -76,7 +77,8 @@ public:
     void poll();
 
     const QString& lastPreviewedPath() const { return m_lastPreviewedPath; }
-    const QString& buttonState() const { return m_tracker.buttonState(); }
+    // The button the poller last showed; empty before the first change.
+    std::optional<PlayButton> button() const { return m_tracker.button(); }
     // Where snapshots go: "MovieScreen.png" in the data folder.
     static QString snapshotPath();
 
@@ -85,8 +87,12 @@ public:
     void setUrlOpener(UrlOpener opener);
 
 signals:
-    // A request text for the play control bar.
-    void playBarRequest(const QString& request);
+    // What the play bar shows.
+    void positionChanged(const QString& current, const QString& total, int percent);
+    void buttonChanged(PlayButton button);
+    void endReached();
+    void volumeChanged(int volume);
+    void muteChanged(bool muted);
 
 private:
     bool load(const QString& path, bool muted);

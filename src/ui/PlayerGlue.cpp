@@ -4,7 +4,6 @@
 #include "base/Settings.h"
 #include "library/MediaTableModel.h"
 #include "tools/ToolRunner.h"
-#include "ui/MovieRequest.h"
 #include "ui/Page2.h"
 #include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
@@ -17,19 +16,36 @@ PlayerGlue::PlayerGlue(Page2& window, Player& player)
     : m_window(window)
     , m_player(player)
 {
-    QObject::connect(&m_player, &Player::playBarRequest, &window, [&window](const QString& request) {
-        if (window.playControl())
-            window.playControl()->call(request);
+    // The bar exists once the window has started; the player tells it what it shows.
+    const auto bar = [&window] { return window.playControl(); };
+    QObject::connect(&m_player, &Player::positionChanged, &window,
+                     [bar](const QString& current, const QString& total, int percent) {
+                         if (bar())
+                             bar()->setPosition(current, total, percent);
+                     });
+    QObject::connect(&m_player, &Player::buttonChanged, &window, [bar](PlayButton button) {
+        if (bar())
+            bar()->setButton(button);
+    });
+    QObject::connect(&m_player, &Player::endReached, &window, [bar] {
+        if (bar())
+            bar()->playEndAnimation();
+    });
+    QObject::connect(&m_player, &Player::volumeChanged, &window, [bar](int volume) {
+        if (bar())
+            bar()->setVolume(volume);
+    });
+    QObject::connect(&m_player, &Player::muteChanged, &window, [bar](bool muted) {
+        if (bar())
+            bar()->setMuted(muted);
     });
 }
 
 void PlayerGlue::applyStoredVolume()
 {
     const int volume = PlayerRules::clampVolume(Settings::instance().volume(), Settings::instance().amplifier());
-    m_player.setVolume(volume);
     // The bar shows the volume from the start, not only after the first change.
-    if (m_window.playControl())
-        m_window.playControl()->call(MovieRequest::volume(volume));
+    m_player.setVolume(volume);
 }
 
 void PlayerGlue::windowActivated()
@@ -53,14 +69,15 @@ void PlayerGlue::playRow(int row)
         m_player.playWithSound(path);
 }
 
-void PlayerGlue::command(ShellCommand command, const QString& request)
+void PlayerGlue::seek(double percent)
+{
+    m_player.seekToPercent(percent);
+}
+
+void PlayerGlue::command(ShellCommand command)
 {
     const QString selectedPath = m_window.pathOfRow(m_window.selectedRow());
     switch (command) {
-    case ShellCommand::MoveMySlider:
-        if (const std::optional<double> percent = CommandDispatch::sliderPercent(request))
-            m_player.seekToPercent(*percent);
-        break;
     case ShellCommand::PlayerPlay:
         m_player.play();
         break;

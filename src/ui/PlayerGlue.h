@@ -1,8 +1,6 @@
 #pragma once
 
-#include "ui/CommandDispatch.h"
-
-#include <QString>
+#include "ui/ShellCommand.h"
 
 class Page2;
 class Player;
@@ -19,8 +17,10 @@ public:
     // Silent preview of a row (after a click or an insertion), and playing it with sound.
     void previewRow(int row);
     void playRow(int row);
-    // A command of the control bar or the video area; request is its full text.
-    void command(ShellCommand command, const QString& request);
+    // A command of the control bar or the video area.
+    void command(ShellCommand command);
+    // The control bar's slider was released at this percentage.
+    void seek(double percent);
     // A photo of the thumbnail scroller: the row whose file it shows, or the file itself.
     void playListClick(int photoIndex);
     void applyStoredVolume();

@@ -1,7 +1,5 @@
 #include "ui/PlayerRules.h"
 
-#include "ui/MovieRequest.h"
-
 #include <algorithm>
 #include <array>
 
@@ -59,7 +57,10 @@ bool isAudioPath(const QString& path)
 
 QString clockText(qint64 ms)
 {
-    return MovieRequest::clockText(std::max<qint64>(ms, 0) / 1000);
+    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
+    const qint64 hours = (seconds / 3600) % 24;
+    const qint64 minutes = (seconds / 60) % 60;
+    return QString::asprintf("%d:%02d:%02d", int(hours), int(minutes), int(seconds % 60));
 }
 
 int percentOf(double position)

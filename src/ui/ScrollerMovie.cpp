@@ -18,7 +18,7 @@ constexpr int kSpacing = 8;
 } // namespace
 
 ScrollerMovie::ScrollerMovie(const QString& listPath, QWidget* parent)
-    : Movie(parent)
+    : QWidget(parent)
     , m_listPath(listPath)
     , m_watcher(new QFileSystemWatcher(this))
 {
@@ -47,11 +47,6 @@ void ScrollerMovie::reload()
         m_watcher->addPath(m_listPath);
     scrollBy(0);
     update();
-}
-
-void ScrollerMovie::handleCall(const QString&, const QStringList&)
-{
-    // The scroller exports no functions; it is reloaded, not called.
 }
 
 QRect ScrollerMovie::thumbnailRect(int index) const
@@ -168,7 +163,7 @@ void ScrollerMovie::mouseReleaseEvent(QMouseEvent* event)
         return;
     const int index = indexAt(event->position().toPoint());
     if (index >= 0)
-        callHost(QStringLiteral("PlayListClick_") + QString::number(index));
+        emit photoClicked(index);
 }
 
 void ScrollerMovie::leaveEvent(QEvent*)

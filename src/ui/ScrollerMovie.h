@@ -1,16 +1,16 @@
 #pragma once
 
-#include "ui/Movie.h"
 #include "ui/SlideshowList.h"
 
 #include <QPixmap>
+#include <QWidget>
 
 class QFileSystemWatcher;
 
 // The thumbnail scroller: the 160 x 90 thumbnails of "videos.xml", newest first, in a column
-// that scrolls with the wheel. A click calls the host with "PlayListClick_" + the photo's index.
-// It reads the list itself, on reload() and whenever the file changes.
-class ScrollerMovie final : public Movie
+// that scrolls with the wheel. A click on a photo emits photoClicked() with its index in the
+// list. It reads the list itself, on reload() and whenever the file changes.
+class ScrollerMovie final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ScrollerMovie)
@@ -25,8 +25,10 @@ public:
     qsizetype entryCount() const { return m_entries.size(); }
     QRect thumbnailRect(int index) const;
 
+signals:
+    void photoClicked(int index);
+
 protected:
-    void handleCall(const QString& name, const QStringList& arguments) override;
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

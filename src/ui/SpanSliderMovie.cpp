@@ -1,7 +1,6 @@
 #include "ui/SpanSliderMovie.h"
 
 #include "tools/CutSpan.h"
-#include "ui/MovieRequest.h"
 #include "ui/ShellTheme.h"
 
 #include <QMouseEvent>
@@ -15,7 +14,7 @@ constexpr double kHandleRadius = 11;
 } // namespace
 
 SpanSliderMovie::SpanSliderMovie(QWidget* parent)
-    : Movie(parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("SPANSLIDER"));
     setFixedSize(Width, Height);
@@ -29,12 +28,7 @@ void SpanSliderMovie::moveHandles(int start, int end)
     m_start = qBound(0, start, CutSpan::Scale);
     m_end = qBound(m_start, end, CutSpan::Scale);
     update();
-    emit hostCall(MovieRequest::build(QStringLiteral("CutSliderChanged(%1,%2)").arg(m_start).arg(m_end)));
-}
-
-void SpanSliderMovie::handleCall(const QString&, const QStringList&)
-{
-    // The slider exports no functions to the program.
+    emit spanChanged(m_start, m_end);
 }
 
 QRectF SpanSliderMovie::track() const

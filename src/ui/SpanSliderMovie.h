@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ui/Movie.h"
+#include <QWidget>
 
 // The cutter's span slider: a track with two handles, the start and the end of the fragment,
-// on a scale of 0 to 10,000 of the media length. Dragging a handle (or moveHandles()) calls
-// the host with "CutSliderChanged(start,end)" while it moves.
-class SpanSliderMovie final : public Movie
+// on a scale of 0 to 10,000 of the media length. Dragging a handle (or moveHandles()) emits
+// spanChanged() while it moves.
+class SpanSliderMovie final : public QWidget
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SpanSliderMovie)
@@ -19,11 +19,17 @@ public:
 
     int start() const { return m_start; }
     int end() const { return m_end; }
-    // Puts the handles where a drag would (the start never after the end) and calls the host.
+    // Puts the handles where a drag would (the start never after the end) and emits
+    // spanChanged().
     void moveHandles(int start, int end);
+    // Where a handle at this position is drawn, along the slider.
+    int handleX(int position) const { return qRound(xOf(position)); }
+
+signals:
+    // Both positions within 0..10,000, the start never after the end.
+    void spanChanged(int start, int end);
 
 protected:
-    void handleCall(const QString& name, const QStringList& arguments) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

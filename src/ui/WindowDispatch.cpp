@@ -5,7 +5,6 @@
 #include "library/MediaTableModel.h"
 #include "ui/LibraryActions.h"
 #include "ui/MonitorMovie.h"
-#include "ui/MovieRequest.h"
 #include "ui/Page2.h"
 #include "ui/PlayerGlue.h"
 
@@ -26,9 +25,8 @@ WindowDispatch::WindowDispatch(Page2& window, LibraryActions& library, PlayerGlu
     , m_player(player)
 {}
 
-void WindowDispatch::dispatch(const QString& request)
+void WindowDispatch::dispatch(ShellCommand command)
 {
-    const ShellCommand command = CommandDispatch::find(request);
     m_lastCommand = command;
     const bool hasRows = m_window.model().rowCount() > 0;
     switch (command) {
@@ -85,18 +83,13 @@ void WindowDispatch::dispatch(const QString& request)
         break;
     }
     case ShellCommand::Disable:
-        m_window.monitor()->call(MovieRequest::monitoringDisabled());
+        m_window.monitor()->setMonitoring(false);
         m_window.setMonitoring(false);
         break;
     case ShellCommand::Enable:
-        m_window.monitor()->call(MovieRequest::monitoringEnabled());
+        m_window.monitor()->setMonitoring(true);
         m_window.setMonitoring(true);
         break;
-    case ShellCommand::PlayListClick:
-        if (const std::optional<int> index = CommandDispatch::playListIndex(request))
-            m_player.playListClick(*index);
-        break;
-    case ShellCommand::MoveMySlider:
     case ShellCommand::PlayerPlay:
     case ShellCommand::ExternalPlayer:
     case ShellCommand::PlayerPause:
@@ -107,9 +100,7 @@ void WindowDispatch::dispatch(const QString& request)
     case ShellCommand::VolumeMinus:
     case ShellCommand::VolumePlus:
     case ShellCommand::ClickInPlayer:
-        m_player.command(command, request);
-        break;
-    case ShellCommand::None:
+        m_player.command(command);
         break;
     }
 }

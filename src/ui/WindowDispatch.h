@@ -1,15 +1,15 @@
 #pragma once
 
-#include "ui/CommandDispatch.h"
+#include "ui/ShellCommand.h"
 
-#include <QString>
+#include <optional>
 
 class LibraryActions;
 class Page2;
 class PlayerGlue;
 
-// Carries out the request texts of the main window's four movies: finds the command and hands
-// it to the library actions, the player glue or the window itself.
+// Carries out the commands of the main window's controls: hands each to the library actions,
+// the player glue or the window itself.
 class WindowDispatch final
 {
 public:
@@ -17,12 +17,13 @@ public:
     WindowDispatch(const WindowDispatch&) = delete;
     WindowDispatch& operator=(const WindowDispatch&) = delete;
 
-    void dispatch(const QString& request);
-    ShellCommand lastCommand() const { return m_lastCommand; }
+    void dispatch(ShellCommand command);
+    // The last command dispatched; empty before the first.
+    std::optional<ShellCommand> lastCommand() const { return m_lastCommand; }
 
 private:
     Page2& m_window;
     LibraryActions& m_library;
     PlayerGlue& m_player;
-    ShellCommand m_lastCommand = ShellCommand::None;
+    std::optional<ShellCommand> m_lastCommand;
 };

@@ -10,7 +10,10 @@
 #include "ui/MediaViews.h"
 #include "ui/MenuMovie.h"
 #include "ui/MonitorMovie.h"
-#include "ui/MovieRequest.h"
+#include "ui/PlayControlMovie.h"
+#include "ui/Player.h"
+#include "ui/PlayerGlue.h"
+#include "ui/ScrollerMovie.h"
 #include "ui/ShellLayout.h"
 #include "ui/ShellTray.h"
 
@@ -62,11 +65,11 @@ TEST(Page2Delete, OneCheckedRowDeletesTheSelectedRowNotTheCheckedOne)
     const QString oldest = shell.addRow(QStringLiteral("Oldest"), QStringLiteral("1700000001"));
     const QString middle = shell.addRow(QStringLiteral("Middle"), QStringLiteral("1700000002"));
     const QString newest = shell.addRow(QStringLiteral("Newest"), QStringLiteral("1700000003"));
-    check(shell.model(), 2);                                                   // "Oldest"
-    shell.page().dispatch(QStringLiteral("<invoke name=\"ClickInPlayer\"/>")); // no effect on rows
-    shell.page().table()->setCurrentIndex(shell.model().index(1, 0));          // "Middle"
+    check(shell.model(), 2);                                          // "Oldest"
+    shell.page().dispatch(ShellCommand::ClickInPlayer);               // no effect on rows
+    shell.page().table()->setCurrentIndex(shell.model().index(1, 0)); // "Middle"
 
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("MovieDelete")));
+    shell.page().dispatch(ShellCommand::MovieDelete);
 
     ASSERT_EQ(shell.model().rowCount(), 2);
     EXPECT_EQ(shell.model().rowOfPath(middle), -1);
@@ -125,7 +128,7 @@ TEST(Page2Delete, QuestionRulesAndEmptyTable)
     {
         // Keys and menu commands need a row; an empty table asks nothing.
         ShellFixture shell;
-        shell.page().dispatch(MovieRequest::build(QStringLiteral("MovieDelete")));
+        shell.page().dispatch(ShellCommand::MovieDelete);
         QTest::keyClick(shell.page().table(), Qt::Key_Delete);
         EXPECT_TRUE(shell.questions.isEmpty());
     }
@@ -142,7 +145,7 @@ TEST(Page2Delete, DeleteKeyOnTheTableDeletes)
     EXPECT_EQ(shell.model().rowAt(0).title, QStringLiteral("A"));
 }
 
-TEST(Page2PlayList, ClickBeyondTheLastPhotoDoesNothing)
+TEST(Page2PlayList, AClickOnAPhotoSelectsItsRowAndBeyondTheLastDoesNothing)
 {
     ShellFixture shell;
     shell.addRow(QStringLiteral("A"), QStringLiteral("1700000001"));
@@ -150,14 +153,21 @@ TEST(Page2PlayList, ClickBeyondTheLastPhotoDoesNothing)
     shell.writeSlideshow({QStringLiteral("1700000002.mp4"), QStringLiteral("1700000001.mp4")});
     shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
 
-    for (const char* name : {"PlayListClick_2", "PlayListClick_99", "PlayListClick_x"}) {
-        shell.page().dispatch(MovieRequest::build(QString::fromLatin1(name)));
-        EXPECT_EQ(shell.page().selectedRow(), 0) << name;
-        EXPECT_EQ(shell.page().lastCommand(), ShellCommand::PlayListClick) << name;
+    // The list may have shrunk between the strip's reading and the click.
+    for (const int index : {2, 99, -1}) {
+        shell.page().playerGlue().playListClick(index);
+        EXPECT_EQ(shell.page().selectedRow(), 0) << index;
     }
     // Photo 1 names the older file, which is row 1.
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("PlayListClick_1")));
+    ScrollerMovie* strip = shell.page().scroller();
+    strip->reload();
+    ASSERT_EQ(strip->entryCount(), 2);
+    QTest::mouseClick(strip, Qt::LeftButton, {}, strip->thumbnailRect(1).center());
     EXPECT_EQ(shell.page().selectedRow(), 1);
+    // Between the photos is no photo.
+    shell.page().table()->setCurrentIndex(shell.model().index(0, 0));
+    QTest::mouseClick(strip, Qt::LeftButton, {}, strip->thumbnailRect(1).topLeft() - QPoint(0, 2));
+    EXPECT_EQ(shell.page().selectedRow(), 0);
 }
 
 TEST(Page2Monitor, DisableAndEnableSwitchTheFlagAndTheMovie)
@@ -169,15 +179,41 @@ TEST(Page2Monitor, DisableAndEnableSwitchTheFlagAndTheMovie)
     // The English interface keeps the monitor hidden.
     EXPECT_FALSE(shell.page().monitor()->isVisibleTo(&shell.page()));
 
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("Disable")));
+    shell.page().dispatch(ShellCommand::Disable);
     EXPECT_FALSE(shell.page().monitoring());
     EXPECT_FALSE(shell.page().monitor()->monitoringShown());
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("Enable")));
+    shell.page().dispatch(ShellCommand::Enable);
     EXPECT_TRUE(shell.page().monitoring());
     EXPECT_TRUE(shell.page().monitor()->monitoringShown());
     ASSERT_EQ(changes.size(), 2);
     EXPECT_FALSE(changes.at(0).at(0).toBool());
     EXPECT_TRUE(changes.at(1).at(0).toBool());
+}
+
+// The bar's buttons reach the player, and what the player does comes back to the bar.
+TEST(Page2Player, TheBarAndThePlayerTalkBothWays)
+{
+    ShellFixture shell;
+    shell.page().show(); // the bar places its buttons when shown
+    PlayControlMovie* bar = shell.page().playControl();
+    shell.page().player()->setVolume(40);
+    EXPECT_EQ(bar->volumeText(), QStringLiteral("40%"));
+    // Without media libvlc reports its own volume, so the step starts from whatever it says.
+    QSignalSpy volumes(shell.page().player(), &Player::volumeChanged);
+    for (const ShellCommand command : {ShellCommand::VolumePlus, ShellCommand::VolumeMinus}) {
+        volumes.clear();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->buttonRect(command).center());
+        EXPECT_EQ(shell.page().lastCommand(), command);
+        ASSERT_EQ(volumes.size(), 1);
+        EXPECT_EQ(bar->volumeText(), QString::number(volumes.at(0).at(0).toInt()) + QLatin1Char('%'));
+    }
+
+    // The stop button refreshes the bar at once: nothing is loaded, so both times are zero.
+    bar->setPosition(QStringLiteral("0:00:09"), QStringLiteral("0:00:30"), 30);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->buttonRect(ShellCommand::PlayerStrop).center());
+    EXPECT_EQ(shell.page().lastCommand(), ShellCommand::PlayerStrop);
+    EXPECT_EQ(bar->positionText(), QStringLiteral("0:00:00"));
+    EXPECT_EQ(bar->percent(), 0);
 }
 
 TEST(Page2Monitor, MenuStripFollowsTheLanguage)
@@ -193,6 +229,11 @@ TEST(Page2Monitor, MenuStripFollowsTheLanguage)
         EXPECT_EQ(russian.menuMovie()->resourceName(), QStringLiteral("MENU"));
         EXPECT_TRUE(russian.monitor()->isVisibleTo(&russian));
         EXPECT_GT(russian.monitor()->width(), 0);
+        // A click on the switch turns the watching off, and the switch follows.
+        QTest::mouseClick(russian.monitor(), Qt::LeftButton, {}, russian.monitor()->rect().center());
+        EXPECT_EQ(russian.lastCommand(), ShellCommand::Disable);
+        EXPECT_FALSE(russian.monitoring());
+        EXPECT_FALSE(russian.monitor()->monitoringShown());
     }
     Texts::init(QStringLiteral("EN"));
 }
@@ -202,14 +243,23 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     ShellFixture shell;
     QSignalSpy tools(&shell.page(), &Page2::toolRequested);
     QSignalSpy imports(&shell.page(), &Page2::importRequested);
-    for (const MenuMovie::Item& item : MenuMovie::items()) {
-        const QString function = QString::fromLatin1(item.function);
-        if (function == QLatin1String("Burn") || function == QLatin1String("Support") ||
-            function == QLatin1String("Settings") || function == QLatin1String("OpenBrowser"))
+    MenuMovie* rail = shell.page().menuMovie();
+    ASSERT_EQ(MenuMovie::items().size(), 15);
+    for (int i = 0; i < MenuMovie::items().size(); ++i) {
+        const ShellCommand command = MenuMovie::items().at(i).command;
+        if (command == ShellCommand::Burn || command == ShellCommand::Support || command == ShellCommand::Settings ||
+            command == ShellCommand::OpenBrowser)
             continue; // modal windows and the browsers
-        shell.page().menuMovie()->press(function);
-        EXPECT_EQ(CommandDispatch::nameOf(shell.page().lastCommand()), function);
+        const QRect button = rail->buttonRect(i);
+        ASSERT_TRUE(rail->rect().contains(button)) << i;
+        QTest::mouseClick(rail, Qt::LeftButton, {}, button.center());
+        EXPECT_EQ(shell.page().lastCommand(), command) << i;
     }
+    // A press that ends on another button is no click.
+    const std::optional<ShellCommand> before = shell.page().lastCommand();
+    QTest::mousePress(rail, Qt::LeftButton, {}, rail->buttonRect(0).center());
+    QTest::mouseRelease(rail, Qt::LeftButton, {}, rail->buttonRect(1).center());
+    EXPECT_EQ(shell.page().lastCommand(), before);
     EXPECT_EQ(imports.size(), 1);
     // Without rows only the tools that need none are asked for.
     EXPECT_EQ(tools.size(), 3);
@@ -236,7 +286,7 @@ TEST(Page2Menu, OpenBrowserStartsTheDefaultBrowserOnTheCapturesKeyLog)
     shell.settings().write(QStringLiteral("showmessage"), QStringLiteral("false"));
     const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
     shell.engine().setKeyLogFile(keyLog);
-    shell.page().menuMovie()->press(QStringLiteral("OpenBrowser"));
+    shell.page().menuMovie()->press(ShellCommand::OpenBrowser);
     EXPECT_EQ(shell.page().lastCommand(), ShellCommand::OpenBrowser);
     const QDeadlineTimer deadline(10000);
     while (!QFile::exists(record) && !deadline.hasExpired())
@@ -258,7 +308,7 @@ TEST(Page2Menu, OpenBrowserStartsTheDefaultBrowserOnTheCapturesKeyLog)
     // No key log (it could not be made): nothing starts, and the window says so.
     QFile::remove(record);
     shell.engine().setKeyLogFile(QString());
-    shell.page().menuMovie()->press(QStringLiteral("OpenBrowser"));
+    shell.page().menuMovie()->press(ShellCommand::OpenBrowser);
     auto* notice = shell.page().findChild<QMessageBox*>(QStringLiteral("BrowserNotice"));
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->text().contains(QLatin1String("No key log"))) << notice->text().toStdString();
@@ -414,7 +464,7 @@ TEST(Page2Export, CheckedRowsCopyUnderCleanTitlesWithoutOverwriting)
 
     // A cancelled folder choice copies nothing.
     shell.page().chooseExportFolder = [] { return QString(); };
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("Export")));
+    shell.page().dispatch(ShellCommand::Export);
 }
 
 TEST(Page2Rename, BlankTitlesAreRefused)
@@ -480,10 +530,10 @@ TEST(Page2Table, ViewTogglesAndIsStored)
 {
     ShellFixture shell;
     EXPECT_FALSE(shell.page().iconView());
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("View")));
+    shell.page().dispatch(ShellCommand::View);
     EXPECT_TRUE(shell.page().iconView());
     EXPECT_EQ(shell.settings().read(QStringLiteral("tableview")), QStringLiteral("icon"));
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("View")));
+    shell.page().dispatch(ShellCommand::View);
     EXPECT_FALSE(shell.page().iconView());
     EXPECT_EQ(shell.settings().read(QStringLiteral("tableview")), QStringLiteral("report"));
 }
@@ -540,11 +590,11 @@ TEST(Page2Import, DroppedAndChosenFilesEnterTheLibraryAndRescan)
 
     // "Import": the chosen files are copied on a worker; the rescan follows.
     shell.page().chooseImportFiles = [&] { return QStringList{note}; };
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
+    shell.page().dispatch(ShellCommand::Import);
     EXPECT_TRUE(rescans.wait(10000));
     EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
     shell.page().chooseImportFiles = [] { return QStringList(); };
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
+    shell.page().dispatch(ShellCommand::Import);
     EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
 }
 
@@ -566,7 +616,7 @@ TEST(Page2Import, ClosingTheWindowDuringAnImportLosesNothing)
         file.write(block);
     }
     shell.page().chooseImportFiles = [&] { return songs; };
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("Import")));
+    shell.page().dispatch(ShellCommand::Import);
     shell.destroyPage();
 
     shell.engine().waitForJobs();

@@ -5,7 +5,6 @@
 #include "support/MediaFixture.h"
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
-#include "ui/MovieRequest.h"
 #include "ui/Player.h"
 #include "ui/SpanSliderMovie.h"
 
@@ -144,6 +143,16 @@ TEST_F(Page5Test, ShowsTheSpanAndWhereTheCutReallyStarts)
     page.slider()->moveHandles(0, 10'000);
     EXPECT_EQ(page.startText(), QStringLiteral("0.0"));
     EXPECT_EQ(page.endText(), QStringLiteral("10.0"));
+
+    // Dragging the end handle with the mouse moves the span the same way.
+    SpanSliderMovie* slider = page.slider();
+    const int y = slider->height() / 2;
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->handleX(10'000), y));
+    QTest::mouseMove(slider, QPoint(slider->handleX(5'000), y));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->handleX(5'000), y));
+    EXPECT_EQ(page.endText(), QStringLiteral("5.0"));
+    EXPECT_EQ(page.lengthText(), QStringLiteral("5.0"));
+    EXPECT_EQ(page.description()->text(), QStringLiteral("Cut fragment from 00:00:00.0 to 00:00:05.0"));
 }
 
 TEST_F(Page5Test, CutsIntoTheOutputFolderAndRevealsTheFragment)
@@ -286,7 +295,7 @@ TEST(Page5Open, TheMenuCommandOpensTheCutterOnTheSelectedRow)
         description = cutter->description()->text();
         cutter->reject();
     });
-    shell.page().dispatch(MovieRequest::build(QStringLiteral("CutMediaFile")));
+    shell.page().dispatch(ShellCommand::CutMediaFile);
     EXPECT_EQ(title, QStringLiteral("Media cutter"));
     EXPECT_TRUE(description.startsWith(QStringLiteral("Cut fragment from 00:00:00.0 to ")))
         << description.toStdString();

@@ -1,5 +1,5 @@
 #include "ui/PlayerRules.h"
-#include "ui/MovieRequest.h"
+#include "support/QStringPrinter.h"
 #include "ui/PlayButtonTracker.h"
 
 #include <gtest/gtest.h>
@@ -86,31 +86,59 @@ TEST(PlayerRulesTest, ClockTextAndSeek)
     EXPECT_EQ(PlayerRules::percentOf(1.0), 100);
 }
 
+TEST(PlayerRulesTest, ClockTextKeepsHoursModulo24)
+{
+    const struct
+    {
+        qint64 seconds;
+        const char* expected;
+    } cases[] = {
+        {0, "0:00:00"},      {59, "0:00:59"},     {61, "0:01:01"},    {3599, "0:59:59"},  {3600, "1:00:00"},
+        {36000, "10:00:00"}, {86399, "23:59:59"}, {86400, "0:00:00"}, {90061, "1:01:01"}, {-5, "0:00:00"},
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(PlayerRules::clockText(row.seconds * 1000), QString::fromLatin1(row.expected)) << row.seconds;
+}
+
+using Position = PlayButtonTracker::Position;
+
 TEST(PlayButtonTrackerTest, TellsTheBarOnlyAboutChanges)
 {
     using State = PlayerState;
     PlayButtonTracker tracker;
-    const auto poll = [&tracker](State state) { return tracker.poll({state, 61000, 3723000, 0.25}).requests; };
-    const QString progress = MovieRequest::playPosition(QStringLiteral("0:01:01"), QStringLiteral("1:02:03"), 25);
+    const auto poll = [&tracker](State state) { return tracker.poll({state, 61000, 3723000, 0.25}); };
+    const Position progress{QStringLiteral("0:01:01"), QStringLiteral("1:02:03"), 25};
 
-    EXPECT_TRUE(poll(State::Opening).isEmpty());
-    EXPECT_TRUE(tracker.buttonState().isEmpty());
-    EXPECT_EQ(poll(State::Playing), QStringList({MovieRequest::playButton(QStringLiteral("two")), progress}));
-    EXPECT_EQ(poll(State::Playing), QStringList({progress}));
-    EXPECT_EQ(tracker.buttonState(), QStringLiteral("Pause"));
-    EXPECT_EQ(poll(State::Paused), QStringList({MovieRequest::playButton(QStringLiteral("one"))}));
-    EXPECT_TRUE(poll(State::Stopped).isEmpty());
-    EXPECT_EQ(tracker.buttonState(), QStringLiteral("Play"));
+    PlayButtonTracker::Update update = poll(State::Opening);
+    EXPECT_FALSE(update.button || update.position || update.endAnimation || update.redrawVideo);
+    EXPECT_FALSE(tracker.button());
+
+    update = poll(State::Playing);
+    EXPECT_EQ(update.button, PlayButton::Pause);
+    EXPECT_EQ(update.position, progress);
+    // While playing the position goes on every poll, the button only once.
+    update = poll(State::Playing);
+    EXPECT_FALSE(update.button);
+    EXPECT_EQ(update.position, progress);
+    EXPECT_EQ(tracker.button(), PlayButton::Pause);
+
+    update = poll(State::Paused);
+    EXPECT_EQ(update.button, PlayButton::Play);
+    EXPECT_FALSE(update.position);
+    update = poll(State::Stopped);
+    EXPECT_FALSE(update.button || update.position);
+    EXPECT_EQ(tracker.button(), PlayButton::Play);
 
     const PlayButtonTracker::Update ended = tracker.poll({State::Ended, 0, 0, 1.0});
-    EXPECT_EQ(ended.requests,
-              QStringList({MovieRequest::playButton(QStringLiteral("three")), MovieRequest::playEndAnimation(),
-                           MovieRequest::playPosition(QString(), QString(), 100)}));
+    EXPECT_EQ(ended.button, PlayButton::Replay);
+    EXPECT_TRUE(ended.endAnimation);
+    EXPECT_EQ(ended.position, (Position{QString(), QString(), 100}));
     EXPECT_TRUE(ended.redrawVideo);
-    EXPECT_TRUE(poll(State::Ended).isEmpty());
-    EXPECT_EQ(tracker.buttonState(), QStringLiteral("End"));
+    update = poll(State::Ended);
+    EXPECT_FALSE(update.button || update.endAnimation || update.redrawVideo);
+    EXPECT_EQ(tracker.button(), PlayButton::Replay);
     // A file that cannot be played offers the play button again.
-    EXPECT_EQ(poll(State::Error), QStringList({MovieRequest::playButton(QStringLiteral("one"))}));
+    EXPECT_EQ(poll(State::Error).button, PlayButton::Play);
 }
 
 TEST(PlayButtonTrackerTest, RefreshAlwaysSendsPositionAndButton)
@@ -119,11 +147,16 @@ TEST(PlayButtonTrackerTest, RefreshAlwaysSendsPositionAndButton)
     tracker.poll({PlayerState::Playing, 0, 0, 0.0});
     const PlayButtonTracker::Update update = PlayButtonTracker::refresh({PlayerState::Stopped, -1, 60000, 0.0});
     EXPECT_TRUE(update.redrawVideo);
-    EXPECT_EQ(update.requests,
-              QStringList({MovieRequest::playPosition(QStringLiteral("0:00:00"), QStringLiteral("0:01:00"), 0),
-                           MovieRequest::playButton(QStringLiteral("one"))}));
-    EXPECT_EQ(tracker.buttonState(), QStringLiteral("Pause"));
-    EXPECT_EQ(PlayButtonTracker::refresh({PlayerState::Ended, 0, 0, 1.0}).requests.size(), 4);
+    EXPECT_EQ(update.position, (Position{QStringLiteral("0:00:00"), QStringLiteral("0:01:00"), 0}));
+    EXPECT_EQ(update.button, PlayButton::Play);
+    EXPECT_FALSE(update.endAnimation);
+    EXPECT_EQ(tracker.button(), PlayButton::Pause) << "a refresh leaves the tracked button alone";
+
+    // The end wins over the position read a moment before: a full slider with no times.
+    const PlayButtonTracker::Update ended = PlayButtonTracker::refresh({PlayerState::Ended, 5000, 9000, 1.0});
+    EXPECT_EQ(ended.button, PlayButton::Replay);
+    EXPECT_TRUE(ended.endAnimation);
+    EXPECT_EQ(ended.position, (Position{QString(), QString(), 100}));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "ui/Player.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
-#include "ui/MovieRequest.h"
 #include "ui/VideoArea.h"
 
 #include <QFile>
@@ -182,7 +181,7 @@ TEST_F(PlayerTest, StretchWaitsForTheVideoOutput)
 
 TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)
 {
-    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    QSignalSpy shown(m_player.get(), &Player::volumeChanged);
     m_engine->currentVolume = 95;
     m_player->volumeUp();
     EXPECT_EQ(m_engine->currentVolume, 100);
@@ -193,14 +192,17 @@ TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)
     m_engine->currentVolume = 15;
     m_player->volumeDown();
     EXPECT_EQ(m_engine->currentVolume, 1);
-    ASSERT_EQ(requests.size(), 3);
-    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::volume(105));
-    EXPECT_EQ(requests.at(2).at(0).toString(), MovieRequest::volume(1));
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown.at(0).at(0).toInt(), 100);
+    EXPECT_EQ(shown.at(1).at(0).toInt(), 105);
+    EXPECT_EQ(shown.at(2).at(0).toInt(), 1);
 
     // Without any audio output libvlc reports no volume: the last one set counts.
     m_engine->currentVolume = -1;
     m_player->setVolume(250);
     EXPECT_EQ(m_engine->currentVolume, 200);
+    // The bar shows the volume that was set, not the one asked for.
+    EXPECT_EQ(shown.last().at(0).toInt(), 200);
     m_engine->currentVolume = -1;
     m_player->volumeDown();
     EXPECT_EQ(m_engine->currentVolume, 190);
@@ -208,12 +210,13 @@ TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)
 
 TEST_F(PlayerTest, MuteTogglesAndNamesTheNewState)
 {
-    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    QSignalSpy shown(m_player.get(), &Player::muteChanged);
     m_player->toggleMute();
+    EXPECT_TRUE(m_engine->muted);
     m_player->toggleMute();
-    ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests.at(0).at(0).toString(), MovieRequest::volumeText(QStringLiteral("Выкл.")));
-    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::volumeText(QStringLiteral("Вкл.")));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown.at(0).at(0).toBool());
+    EXPECT_FALSE(shown.at(1).at(0).toBool());
     EXPECT_FALSE(m_engine->muted);
 }
 
@@ -273,13 +276,16 @@ TEST_F(PlayerTest, SliderSeeksToItsShareOfTheLength)
 
 TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
 {
-    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    QSignalSpy buttons(m_player.get(), &Player::buttonChanged);
+    QSignalSpy positions(m_player.get(), &Player::positionChanged);
     m_engine->currentState = PlayerState::Stopped;
     m_engine->lengthMs = 60000;
     m_player->stop();
-    ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests.at(1).at(0).toString(), MovieRequest::playButton(QStringLiteral("one")));
-    EXPECT_TRUE(m_player->buttonState().isEmpty()) << "only the poller moves the button state";
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons.at(0).at(0).value<PlayButton>(), PlayButton::Play);
+    ASSERT_EQ(positions.size(), 1);
+    EXPECT_EQ(positions.at(0).at(1).toString(), QStringLiteral("0:01:00"));
+    EXPECT_FALSE(m_player->button()) << "only the poller moves the tracked button";
 }
 
 TEST(PlayerAreaTest, AreaClosingFirstStopsThePlayer)

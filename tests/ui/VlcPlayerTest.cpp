@@ -48,28 +48,34 @@ protected:
 
 TEST_F(VlcPlayerTest, PlaysThroughItsStatesAndTellsTheBar)
 {
-    QSignalSpy requests(m_player.get(), &Player::playBarRequest);
+    QSignalSpy buttons(m_player.get(), &Player::buttonChanged);
+    QSignalSpy ends(m_player.get(), &Player::endReached);
+    QSignalSpy positions(m_player.get(), &Player::positionChanged);
     m_player->playWithSound(m_file);
     ASSERT_TRUE(waitForState(PlayerState::Playing));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->buttonState() == QLatin1String("Pause"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->button() == PlayButton::Pause; }, 5000));
 
     m_player->pause();
     ASSERT_TRUE(waitForState(PlayerState::Paused));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->buttonState() == QLatin1String("Play"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->button() == PlayButton::Play; }, 5000));
     m_player->play();
     ASSERT_TRUE(waitForState(PlayerState::Playing));
     ASSERT_TRUE(waitForState(PlayerState::Ended));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->buttonState() == QLatin1String("End"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->button() == PlayButton::Replay; }, 5000));
     EXPECT_GT(m_player->engine().length(), 1500);
 
-    QStringList texts;
-    for (const QList<QVariant>& call : requests)
-        texts << call.at(0).toString();
-    const QString joined = texts.join(QLatin1Char('\n'));
-    EXPECT_TRUE(joined.contains(QStringLiteral("<string>two</string>")));
-    EXPECT_TRUE(joined.contains(QStringLiteral("<string>one</string>")));
-    EXPECT_TRUE(joined.contains(QStringLiteral("<string>three</string>")));
-    EXPECT_TRUE(joined.contains(QStringLiteral("<string>0:00:02</string>"))) << "the length as H:MM:SS";
+    QList<PlayButton> shown;
+    for (const QList<QVariant>& call : buttons)
+        shown << call.at(0).value<PlayButton>();
+    ASSERT_GE(shown.size(), 3);
+    EXPECT_EQ(shown.first(), PlayButton::Pause);
+    EXPECT_TRUE(shown.contains(PlayButton::Play));
+    EXPECT_EQ(shown.last(), PlayButton::Replay);
+    EXPECT_EQ(ends.size(), 1);
+    QStringList totals;
+    for (const QList<QVariant>& call : positions)
+        totals << call.at(1).toString();
+    EXPECT_TRUE(totals.contains(QStringLiteral("0:00:02"))) << "the length as H:MM:SS";
 
     // Ended: a click in the player plays the selected file again.
     m_player->clickInPlayer(m_file);
