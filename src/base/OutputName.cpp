@@ -2,6 +2,8 @@
 
 #include "base/Texts.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace OutputName {
@@ -54,6 +56,16 @@ QString clean(const QString& title, qsizetype reservedBytes)
     if (name.isEmpty())
         return tx(u"Unnamed media file");
     return name;
+}
+
+QString numbered(const QString& path, int n)
+{
+    if (n <= 1)
+        return path;
+    const QFileInfo info(path);
+    const QString extension = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
+           extension;
 }
 
 } // namespace OutputName

@@ -14,4 +14,9 @@ constexpr qsizetype MaxNameBytes = 255;
 // within MaxNameBytes - reservedBytes, cut between characters, never inside one.
 QString clean(const QString& title, qsizetype reservedBytes = 0);
 
+// The n-th name a file may take when its own is taken: path itself for n up to 1, else
+// "<folder>/<name> (n).<extension>" ("Title.mp4", "Title (2).mp4", ...). A caller that needs
+// the name free tries them in turn with a step that cannot replace a file.
+QString numbered(const QString& path, int n);
+
 } // namespace OutputName

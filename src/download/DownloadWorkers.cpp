@@ -24,9 +24,9 @@ DownloadWorkers::~DownloadWorkers()
     }
 }
 
-QString DownloadWorkers::tempFolder() const
+DownloadContext DownloadWorkers::context() const
 {
-    return AppPaths::folder(AppPaths::Folder::Temp);
+    return {m_videoFiles, m_rows, m_stopping, AppPaths::folder(AppPaths::Folder::Temp), m_timeouts};
 }
 
 void DownloadWorkers::reapFinished()
@@ -43,12 +43,21 @@ void DownloadWorkers::reapFinished()
 
 void DownloadWorkers::start(qsizetype recordIndex, const VideoFile& copy, int part)
 {
-    startThread([this, recordIndex, copy, part] { SegmentedDownload(*this, recordIndex, copy, part).run(); });
+    startThread([this, recordIndex, copy, part] {
+        SegmentedDownload(
+            context(), [this](qsizetype index) { complete(index); }, recordIndex, copy, part)
+            .run();
+    });
 }
 
 void DownloadWorkers::startStream(qsizetype recordIndex, const VideoFile& copy)
 {
-    startThread([this, recordIndex, copy] { StreamWorker(*this, recordIndex, copy).run(); });
+    startThread([this, recordIndex, copy] {
+        StreamWorker(
+            context(), [this](qsizetype index, const StreamDownload::Result& result) { completeStream(index, result); },
+            recordIndex, copy)
+            .run();
+    });
 }
 
 void DownloadWorkers::startThread(std::function<void()> task)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/DownloadContext.h"
 #include "download/DownloadTimeouts.h"
 #include "download/StreamDownload.h"
 #include "model/VideoFile.h"
@@ -52,16 +53,15 @@ public:
     bool waitForIdle(std::chrono::milliseconds timeout);
     int running() const;
 
-    // What the workers of one record share with the engine.
-    VideoFileArray& videoFiles() { return m_videoFiles; }
-    DownloadRows& rows() { return m_rows; }
+    // Set once stop() began or the workers go away.
     const std::atomic<bool>& stopping() const { return m_stopping; }
-    // The folder of the part files, ending in "/".
-    QString tempFolder() const;
+
+private:
+    // What each worker is handed; the part files go to the temp folder.
+    DownloadContext context() const;
     void complete(qsizetype recordIndex);
     void completeStream(qsizetype recordIndex, const StreamDownload::Result& result);
 
-private:
     struct Worker
     {
         std::thread thread;

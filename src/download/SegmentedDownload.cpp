@@ -3,7 +3,6 @@
 #include "base/Texts.h"
 #include "base/Trace.h"
 #include "download/DownloadRows.h"
-#include "download/DownloadWorkers.h"
 #include "download/HttpRequest.h"
 
 #include <QFile>
@@ -84,8 +83,10 @@ QString SegmentedDownload::progressText(qint64 received, qint64 total)
     return QString::number(received * 100 / total) + QLatin1Char('%');
 }
 
-SegmentedDownload::SegmentedDownload(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy, int part)
-    : m_workers(workers)
+SegmentedDownload::SegmentedDownload(
+    DownloadContext context, Completion complete, qsizetype recordIndex, VideoFile copy, int part)
+    : m_context(std::move(context))
+    , m_complete(std::move(complete))
     , m_recordIndex(recordIndex)
     , m_copy(std::move(copy))
     , m_part(part)
@@ -95,7 +96,7 @@ bool SegmentedDownload::recordLive() const
 {
     // Records are never removed, so the index stays right; an address that changed to
     // Canceled means another part or the user gave the download up.
-    const std::optional<VideoFile> record = m_workers.videoFiles().at(m_recordIndex);
+    const std::optional<VideoFile> record = m_context.videoFiles.at(m_recordIndex);
     return record && record->state != VideoFile::State::Canceled && record->url == m_copy.url;
 }
 
@@ -111,7 +112,7 @@ void SegmentedDownload::run()
             finished();
             return;
         }
-        if (!recordLive() || m_workers.stopping())
+        if (!recordLive() || m_context.stopping)
             return;
     }
     trace(QStringLiteral("Partial download FAILED, PART = %1").arg(m_part));
@@ -121,7 +122,7 @@ void SegmentedDownload::run()
 void SegmentedDownload::markFailed(const QString& progress)
 {
     bool changed = false;
-    m_workers.videoFiles().update(m_recordIndex, [&changed](VideoFile& record) {
+    m_context.videoFiles.update(m_recordIndex, [&changed](VideoFile& record) {
         if (record.state == VideoFile::State::Canceled)
             return;
         record.state = VideoFile::State::Canceled;
@@ -129,12 +130,12 @@ void SegmentedDownload::markFailed(const QString& progress)
         changed = true;
     });
     if (changed)
-        m_workers.rows().setFailed(m_recordIndex, progress);
+        m_context.rows.setFailed(m_recordIndex, progress);
 }
 
 void SegmentedDownload::finished()
 {
-    if (m_workers.stopping())
+    if (m_context.stopping)
         return;
     trace(QStringLiteral("Partial download finished SUCSESSFULLY, PART = %1").arg(m_part));
     // Counting alone is not enough: a server that answers a part's range with the whole file
@@ -148,7 +149,7 @@ void SegmentedDownload::finished()
     bool complete = false;
     qint64 received = 0;
     qint64 total = 0;
-    m_workers.videoFiles().update(m_recordIndex, [&](VideoFile& record) {
+    m_context.videoFiles.update(m_recordIndex, [&](VideoFile& record) {
         received = record.receivedBytes;
         total = record.totalBytes;
         if (record.state != VideoFile::State::Canceled && total > 0 && received == total && !record.assemblyStarted) {
@@ -158,16 +159,16 @@ void SegmentedDownload::finished()
     });
     if (!complete)
         return;
-    m_workers.complete(m_recordIndex);
+    m_complete(m_recordIndex);
     trace(
         QStringLiteral("RecivedBytes == TotalBytes, %1==%2, so video is fully downloaded...").arg(received).arg(total));
-    m_workers.rows().setCaption(Texts::displayName());
+    m_context.rows.setCaption(Texts::displayName());
 }
 
 bool SegmentedDownload::partFilesComplete() const
 {
     const qint64 total = m_copy.totalBytes;
-    const QString stem = m_workers.tempFolder() + m_copy.baseName;
+    const QString stem = m_context.tempFolder + m_copy.baseName;
     if (m_part == 0)
         return QFileInfo(stem + partRange(0, total).fileSuffix).size() == total;
     for (int part = 1; part <= 4; ++part) {
@@ -181,8 +182,8 @@ bool SegmentedDownload::Download()
 {
     const PartRange range = partRange(m_part, m_copy.totalBytes);
     const qint64 total = m_copy.totalBytes;
-    DownloadRows& rows = m_workers.rows();
-    VideoFileArray& videoFiles = m_workers.videoFiles();
+    DownloadRows& rows = m_context.rows;
+    VideoFileArray& videoFiles = m_context.videoFiles;
 
     HttpRequest::Options options;
     options.url = m_copy.url;
@@ -192,13 +193,13 @@ bool SegmentedDownload::Download()
                     << "Accept: " + m_copy.accept.toLatin1() << "Accept-Language: " + m_copy.acceptLanguage.toLatin1()
                     << "Accept-Encoding: " + m_copy.acceptEncoding.toLatin1()
                     << "Connection: " + m_copy.connection.toLatin1();
-    options.connectTimeout = m_workers.timeouts().downloadConnect;
-    options.receiveTimeout = m_workers.timeouts().downloadReceive;
+    options.connectTimeout = m_context.timeouts.downloadConnect;
+    options.receiveTimeout = m_context.timeouts.downloadReceive;
     options.lowSpeedLimit = LowSpeedBytesPerSecond;
     options.lowSpeedTime = std::chrono::ceil<std::chrono::seconds>(options.receiveTimeout);
-    options.abort = &m_workers.stopping();
+    options.abort = &m_context.stopping;
 
-    QFile file(m_workers.tempFolder() + m_copy.baseName + range.fileSuffix);
+    QFile file(m_context.tempFolder + m_copy.baseName + range.fileSuffix);
     const qint64 size = partSize(m_part, total);
     qint64 skip = 0;  // bytes of the answer before the part's start
     qint64 count = 0; // this attempt's bytes in the file, taken back when it fails

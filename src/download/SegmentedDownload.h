@@ -1,14 +1,14 @@
 #pragma once
 
 #include "download/ContentRange.h"
+#include "download/DownloadContext.h"
 #include "model/VideoFile.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
-
-class DownloadWorkers;
 
 // One download worker: one part of one record, up to three attempts. Part 0 is the whole
 // file; parts 1 to 4 are the quarters, fetched at the same time by four workers.
@@ -44,7 +44,11 @@ public:
     // The progress text for received of total bytes: percent rounded down, or "Live".
     static QString progressText(qint64 received, qint64 total);
 
-    SegmentedDownload(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy, int part);
+    // Runs once, on this part's thread, when this part completed its record (every part file
+    // whole); it joins the parts and removes the row.
+    using Completion = std::function<void(qsizetype recordIndex)>;
+
+    SegmentedDownload(DownloadContext context, Completion complete, qsizetype recordIndex, VideoFile copy, int part);
 
     // The attempt loop; returns when the part is done, failed or cancelled.
     void run();
@@ -59,7 +63,8 @@ private:
     void finished();
     bool partFilesComplete() const;
 
-    DownloadWorkers& m_workers;
+    const DownloadContext m_context;
+    const Completion m_complete;
     qsizetype m_recordIndex;
     VideoFile m_copy;
     int m_part;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "download/DownloadContext.h"
+#include "download/StreamDownload.h"
 #include "model/VideoFile.h"
 
 #include <QString>
 
-class DownloadWorkers;
+#include <functional>
 
 // One stream candidate's download on a worker thread: StreamDownload into a folder of its own
 // under the temp folder (named after the address, so that catching the same stream again after
@@ -15,7 +17,11 @@ class DownloadWorkers;
 class StreamWorker final
 {
 public:
-    StreamWorker(DownloadWorkers& workers, qsizetype recordIndex, VideoFile copy);
+    // Runs on the stream's thread once its tracks are complete; it assembles them and removes
+    // the row.
+    using Completion = std::function<void(qsizetype recordIndex, const StreamDownload::Result& result)>;
+
+    StreamWorker(DownloadContext context, Completion complete, qsizetype recordIndex, VideoFile copy);
 
     void run();
 
@@ -25,7 +31,8 @@ public:
 private:
     void fail(const QString& reason, bool cancel);
 
-    DownloadWorkers& m_workers;
+    const DownloadContext m_context;
+    const Completion m_complete;
     qsizetype m_recordIndex;
     VideoFile m_copy;
 };

@@ -2,6 +2,7 @@
 
 #include "base/PeriodicWorker.h"
 #include "base/Settings.h"
+#include "base/Texts.h"
 #include "base/Trace.h"
 #include "capture/MediaFilterSettings.h"
 #include "capture/RequestAnalyser.h"
@@ -75,6 +76,7 @@ Engine::~Engine()
     stopCapture();
     stopProbe();
     stopLibraryWorkers();
+    m_jobsStop = true;
     waitForJobs();
     ToolRunner::killAllTools();
     // Members go in reverse order: the download workers (whose assemblies insert into the
@@ -92,6 +94,21 @@ void Engine::importFiles(const QStringList& paths)
         FileImport::importChosen(*m_library, paths);
         m_library->captionRestored();
         emit importFinished();
+    });
+}
+
+void Engine::exportFiles(const QList<ExportCopies::Item>& items, const QString& folder)
+{
+    m_jobs.start([this, items, folder] {
+        const QString processing = tx(u"..Processing ");
+        const QStringList copies = ExportCopies::copyInto(
+            items, folder,
+            [this, &processing](int percent) {
+                m_library->caption(QString::number(percent) + QLatin1Char('%') + processing);
+            },
+            &m_jobsStop);
+        m_library->captionRestored();
+        emit exportFinished(copies);
     });
 }
 

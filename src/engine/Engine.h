@@ -2,6 +2,7 @@
 
 #include "capture/PacketCapture.h"
 #include "download/DownloadTimeouts.h"
+#include "library/ExportCopies.h"
 #include "library/LibraryContext.h"
 #include "library/LibraryScan.h"
 #include "library/MediaTableModel.h"
@@ -30,7 +31,7 @@
 // - The library workers (PeriodicWorker: "RecordingsImporter", "LinkDownloadImporter",
 //   "CacheMusicFollower", "CacheMusicCollector"): a pass, a pause, until stopped.
 // - The library scan (ScanScheduler): one scan at a time on its own pool.
-// - One-off jobs (importFiles()): the engine's job pool.
+// - One-off jobs (importFiles(), exportFiles()): the engine's job pool.
 // - Tool runs (ToolRunner) block the thread that calls them, which is never the interface
 //   thread for a long run.
 // Every one of these is owned by the Engine, through members declared after the arrays and
@@ -88,6 +89,11 @@ public:
     // Copies chosen files into the library on the engine's job pool (they can be large);
     // importFinished() follows. The engine waits for running jobs before it goes away.
     void importFiles(const QStringList& paths);
+    // Copies library files into a folder of the user's on the engine's job pool: each under its
+    // name, or the first free "name (N).ext" when a file has it (nothing there is replaced).
+    // The caption shows "42%..Processing " while it copies and is restored at the end;
+    // exportFinished() follows with the copies made. Going away ends the copy under way.
+    void exportFiles(const QList<ExportCopies::Item>& items, const QString& folder);
     // Blocks until the one-off jobs have ended.
     void waitForJobs();
     // The recordings importer and the link-download importer (a pass, then 1000 ms), the
@@ -163,6 +169,8 @@ signals:
     void libraryFlash();
     // An importFiles() job ended (emitted on the job's thread).
     void importFinished();
+    // An exportFiles() job ended with these copies (emitted on the job's thread).
+    void exportFinished(const QStringList& copies);
 
 private:
     VideoFileArray m_videoFiles;
@@ -174,7 +182,8 @@ private:
     MediaTableModel m_mediaTable;
     std::unique_ptr<LibraryContext> m_library;
     std::unique_ptr<ScanScheduler> m_scans;
-    QThreadPool m_jobs; // one-off library jobs; declared after what they use, so joined first
+    std::atomic<bool> m_jobsStop{false}; // set when the engine goes away: a long copy ends
+    QThreadPool m_jobs;                  // one-off library jobs; declared after what they use, so joined first
     std::unique_ptr<PeriodicWorker> m_recordingsImporter;
     std::unique_ptr<PeriodicWorker> m_linkImporter;
     std::unique_ptr<PeriodicWorker> m_cacheFollower;

@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "base/OpenFileScan.h"
 #include "library/FileCopy.h"
+#include "tools/ScratchFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,12 +11,19 @@
 
 namespace ExportCopies {
 
+namespace {
+
+// The one copy loop: items with a plain name only (names come from titles), overall whole
+// percentages of all the bytes. copyOne copies an item under folder + name, reports its own
+// percentages, and returns the path it made (empty when it failed).
 QStringList
-make(const QList<Item>& items, const std::function<void(int percent)>& progress, const std::atomic<bool>* stop)
+copyEach(const QList<Item>& items,
+         const QString& folder,
+         const std::function<QString(
+             const Item& item, const QString& target, const std::function<void(int percent)>& percent)>& copyOne,
+         const std::function<void(int percent)>& progress,
+         const std::atomic<bool>* stop)
 {
-    const QString folder = AppPaths::folder(AppPaths::Folder::TempExport);
-    QDir().mkpath(folder);
-    // Names come from titles: nothing but a plain name in this folder.
     QList<Item> valid;
     qint64 total = 0;
     for (const Item& item : items) {
@@ -31,25 +39,52 @@ make(const QList<Item>& items, const std::function<void(int percent)>& progress,
     for (const Item& item : std::as_const(valid)) {
         if (stop && stop->load())
             break;
-        const QString target = folder + item.name;
-        QFile::remove(target); // a reader of the earlier copy keeps its bytes
         const qint64 size = QFileInfo(item.source).size();
-        const bool copied = FileCopy::copy(
-            item.source, target,
-            [&](int percent) {
-                const qint64 done = before + size * percent / 100;
-                const int overall = total > 0 ? static_cast<int>(done * 100 / total) : 100;
-                if (progress && overall != shown) {
-                    shown = overall;
-                    progress(overall);
-                }
-            },
-            stop);
+        const QString made = copyOne(item, folder + item.name, [&](int percent) {
+            const qint64 done = before + size * percent / 100;
+            const int overall = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+            if (progress && overall != shown) {
+                shown = overall;
+                progress(overall);
+            }
+        });
         before += size;
-        if (copied)
-            copies << target;
+        if (!made.isEmpty())
+            copies << made;
     }
     return copies;
+}
+
+} // namespace
+
+QStringList
+make(const QList<Item>& items, const std::function<void(int percent)>& progress, const std::atomic<bool>* stop)
+{
+    const QString folder = AppPaths::folder(AppPaths::Folder::TempExport);
+    QDir().mkpath(folder);
+    const auto copyOne = [stop](const Item& item, const QString& target, const std::function<void(int)>& percent) {
+        QFile::remove(target); // a reader of the earlier copy keeps its bytes
+        return FileCopy::copy(item.source, target, percent, stop) ? target : QString();
+    };
+    return copyEach(items, folder, copyOne, progress, stop);
+}
+
+QStringList copyInto(const QList<Item>& items,
+                     const QString& folder,
+                     const std::function<void(int percent)>& progress,
+                     const std::atomic<bool>* stop)
+{
+    QString prefix = folder;
+    if (!prefix.endsWith(QLatin1Char('/')))
+        prefix += QLatin1Char('/');
+    const auto copyOne = [stop](const Item& item, const QString& target, const std::function<void(int)>& percent) {
+        // Removed by its destructor unless moved in.
+        ScratchFile scratch(target, ScratchFile::Kind::Copying);
+        if (!scratch.valid() || !FileCopy::copy(item.source, scratch.path(), percent, stop))
+            return QString();
+        return scratch.moveIn(target);
+    };
+    return copyEach(items, prefix, copyOne, progress, stop);
 }
 
 QStringList removeUnlessOpen(const QStringList& copies)

@@ -3,7 +3,9 @@
 #include "base/AppPaths.h"
 #include "library/DerivedFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
 #include <QXmlStreamReader>
@@ -84,7 +86,7 @@ bool ScrollerList::createIfMissing() const
     return file.write("<slideshow />", 13) == 13;
 }
 
-bool ScrollerList::addEntry(const QString& base, const QString& videoFileName, const QString& duration) const
+bool ScrollerList::addEntry(const QString& base, const QString& videoFileName, const QString& duration)
 {
     QMutexLocker lock(&g_mutex);
     tinyxml2::XMLDocument document;
@@ -115,7 +117,7 @@ bool ScrollerList::addEntry(const QString& base, const QString& videoFileName, c
     return save(m_path, document);
 }
 
-int ScrollerList::removeEntriesFor(const QString& base) const
+int ScrollerList::removeEntriesFor(const QString& base)
 {
     // An empty base would name no file; never let it match every entry.
     if (base.isEmpty())
@@ -140,4 +142,35 @@ int ScrollerList::removeEntriesFor(const QString& base) const
     if (removed > 0)
         save(m_path, document);
     return removed;
+}
+
+QList<ScrollerList::Entry> ScrollerList::entries() const
+{
+    QMutexLocker lock(&g_mutex);
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileBytes)
+        return {};
+    // At most the size just checked, even if the file grows meanwhile.
+    const QByteArray bytes = file.read(file.size());
+    const QDir folder = QFileInfo(m_path).absoluteDir();
+    QXmlStreamReader reader(bytes);
+    if (!reader.readNextStartElement() || reader.name() != QLatin1String(kRoot))
+        return {};
+    QList<Entry> list;
+    while (list.size() < MaxEntries && reader.readNextStartElement()) {
+        if (reader.name() != QLatin1String(kPhoto)) {
+            reader.skipCurrentElement();
+            continue;
+        }
+        Entry entry;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        // Entries written on another system may use backslashes.
+        QString image = attributes.value(QLatin1String("image")).toString();
+        image.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        entry.imagePath = image.isEmpty() ? QString() : folder.absoluteFilePath(image);
+        entry.video = attributes.value(QLatin1String("video")).toString();
+        entry.duration = reader.readElementText(QXmlStreamReader::SkipChildElements);
+        list.append(entry);
+    }
+    return list;
 }

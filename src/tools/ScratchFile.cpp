@@ -1,6 +1,7 @@
 #include "tools/ScratchFile.h"
 
 #include "base/MoveNoReplace.h"
+#include "base/OutputName.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,15 @@ constexpr int FreeNameAttempts = 10000;
 
 QString prefixOf(ScratchFile::Kind kind)
 {
-    return kind == ScratchFile::Kind::Cutting ? QStringLiteral(".cutting-") : QStringLiteral(".part-");
+    switch (kind) {
+    case ScratchFile::Kind::Cutting:
+        return QStringLiteral(".cutting-");
+    case ScratchFile::Kind::Copying:
+        return QStringLiteral(".copying-");
+    case ScratchFile::Kind::Converting:
+        break;
+    }
+    return QStringLiteral(".part-");
 }
 
 QString randomTag()
@@ -58,17 +67,6 @@ int createLocked(const QString& folder, const QString& path)
     if (fd >= 0)
         ::flock(fd, LOCK_EX | LOCK_NB);
     return fd;
-}
-
-// path itself for 1, else "<stem> (n).<ext>".
-QString numbered(const QString& path, int n)
-{
-    if (n <= 1)
-        return path;
-    const QFileInfo info(path);
-    const QString extension = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
-           extension;
 }
 
 } // namespace
@@ -114,7 +112,7 @@ QString ScratchFile::moveIn(const QString& finalPath)
         return {};
     const QByteArray from = QFile::encodeName(m_path);
     for (int n = 1; n < FreeNameAttempts; ++n) {
-        const QString candidate = numbered(finalPath, n);
+        const QString candidate = OutputName::numbered(finalPath, n);
         if (moveNoReplace(from, QFile::encodeName(candidate))) {
             m_moved = true;
             return candidate;
@@ -146,7 +144,7 @@ QString ScratchFile::moveOver(const QString& finalPath, const struct stat& agree
 
 bool ScratchFile::isScratchName(const QString& fileName)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\.(part|cutting)-[A-Za-z0-9]{6}-."));
+    static const QRegularExpression pattern(QStringLiteral("^\\.(part|cutting|copying)-[A-Za-z0-9]{6}-."));
     return pattern.match(fileName).hasMatch();
 }
 

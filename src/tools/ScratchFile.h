@@ -6,11 +6,11 @@
 #include <sys/types.h>
 
 // A file a job writes before it has its final name ("<folder>/.part-Xy3kQ9-<name>" beside the
-// converter's output, ".cutting-..." beside a fragment). The name is new and exclusive: it is
-// created by this object, never taken over from a file already there, so two jobs writing to
-// one final name each get their own. While the object lives it holds an advisory lock on the
-// file: that is how a later start tells the scratch file of a running job (keep) from one a
-// killed run left behind (remove). The destructor removes the file unless it was moved in.
+// converter's output, ".cutting-..." beside a fragment, ".copying-..." beside an exported copy). The name is new and
+// exclusive: it is created by this object, never taken over from a file already there, so two jobs writing to one final
+// name each get their own. While the object lives it holds an advisory lock on the file: that is how a later start
+// tells the scratch file of a running job (keep) from one a killed run left behind (remove). The destructor removes the
+// file unless it was moved in.
 class ScratchFile final
 {
 public:
@@ -18,6 +18,7 @@ public:
     {
         Converting, // ".part-"
         Cutting,    // ".cutting-"
+        Copying,    // ".copying-"
     };
 
     // Bytes a scratch name adds in front of the final file name.

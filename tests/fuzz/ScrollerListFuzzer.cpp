@@ -1,8 +1,7 @@
-// Feeds arbitrary bytes as "videos.xml" to both of its readers: the thumbnail scroller's view of
-// the list and the writer that adds and removes entries. The file sits in the data folder, where
+// Feeds arbitrary bytes as "videos.xml" to its reader (the thumbnail scroller's view of the list)
+// and to the writer that adds and removes entries. The file sits in the data folder, where
 // anything may have changed it.
 #include "library/ScrollerList.h"
-#include "ui/SlideshowList.h"
 
 #include <QFile>
 #include <QString>
@@ -22,14 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         file.write(bytes);
     }
-    if (SlideshowList::read(path).size() > ScrollerList::MaxEntries)
+    ScrollerList list(path);
+    if (list.entries().size() > ScrollerList::MaxEntries)
         __builtin_trap();
 
-    const ScrollerList list(path);
     list.removeEntriesFor(QStringLiteral("1700000000"));
     if (list.addEntry(QStringLiteral("1700000001"), QStringLiteral("1700000001.mp4"), QStringLiteral("00:00:05.25"))) {
         // What the writer leaves is a list the scroller reads, new entry first.
-        const QList<SlideshowEntry> entries = SlideshowList::read(path);
+        const QList<ScrollerList::Entry> entries = list.entries();
         if (entries.isEmpty() || entries.size() > ScrollerList::MaxEntries ||
             entries.first().video != QLatin1String("1700000001.mp4") ||
             entries.first().duration != QLatin1String("00:00:05"))

@@ -1,6 +1,7 @@
 #include "LibraryFixture.h"
 
 #include "base/AppPaths.h"
+#include "engine/Engine.h"
 #include "library/ExportCopies.h"
 #include "library/FileCopy.h"
 #include "library/LibraryScan.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
 
 #include <atomic>
 #include <fcntl.h>
@@ -145,6 +147,48 @@ TEST_F(LibraryFilesTest, DragCopiesAreMadeWholeAndReplaced)
     const std::atomic<bool> stop{true};
     EXPECT_TRUE(ExportCopies::make({{first, QStringLiteral("Three.mp4")}}, {}, &stop).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("Three.mp4")));
+}
+
+// The user's export to a folder of their own: through the engine's job pool, with the caption
+// showing the progress, and never over a file that is there.
+TEST_F(LibraryFilesTest, ExportedCopiesTakeAFreeNameAndReplaceNothing)
+{
+    const QString first = videos() + QStringLiteral("1.mp4");
+    const QString second = videos() + QStringLiteral("2.mp4");
+    writeFile(first, QByteArray(3 * FileCopy::BlockSize, '1'));
+    writeFile(second, QByteArray(FileCopy::BlockSize, '2'));
+    const QString folder = dir() + QStringLiteral("Chosen/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    writeFile(folder + QStringLiteral("One.mp4"), "the user's own file");
+
+    Engine engine;
+    QStringList captions;
+    QObject::connect(&engine, &Engine::libraryCaptionChanged, [&](const QString& caption) { captions << caption; });
+    QSignalSpy restored(&engine, &Engine::libraryCaptionRestored);
+    QSignalSpy finished(&engine, &Engine::exportFinished);
+    engine.exportFiles({{first, QStringLiteral("One.mp4")},
+                        {second, QStringLiteral("../Two.mp4")},
+                        {second, QStringLiteral("One.mp4")}},
+                       folder.chopped(1)); // the folder's "/" is optional
+    ASSERT_TRUE(processUntil([&] { return finished.size() == 1; }, 30));
+    EXPECT_EQ(finished.at(0).at(0).toStringList(),
+              (QStringList{folder + QStringLiteral("One (2).mp4"), folder + QStringLiteral("One (3).mp4")}));
+    EXPECT_EQ(entries(folder),
+              (QStringList{QStringLiteral("One (2).mp4"), QStringLiteral("One (3).mp4"), QStringLiteral("One.mp4")}))
+        << "no scratch file stays, and no name leaves the folder";
+    QFile own(folder + QStringLiteral("One.mp4"));
+    ASSERT_TRUE(own.open(QIODevice::ReadOnly));
+    EXPECT_EQ(own.readAll(), QByteArrayLiteral("the user's own file"));
+    EXPECT_EQ(QFileInfo(folder + QStringLiteral("One (2).mp4")).size(), 3 * FileCopy::BlockSize);
+    EXPECT_EQ(QFileInfo(folder + QStringLiteral("One (3).mp4")).size(), FileCopy::BlockSize);
+    ASSERT_FALSE(captions.isEmpty());
+    EXPECT_EQ(captions.last(), QStringLiteral("100%..Processing "));
+    EXPECT_TRUE(processUntil([&] { return restored.size() >= 1; }, 5));
+
+    // A stopped export leaves nothing behind, not even its scratch file.
+    const std::atomic<bool> stop{true};
+    EXPECT_TRUE(ExportCopies::copyInto({{first, QStringLiteral("Three.mp4")}}, folder, {}, &stop).isEmpty());
+    EXPECT_EQ(entries(folder).size(), 3);
 }
 
 // At start and after a drag, the copies go unless a process (the drop target) still reads

@@ -54,6 +54,52 @@ protected:
     ScrollerList m_list{m_dir.filePath(QStringLiteral("videos.xml"))};
 };
 
+TEST_F(ScrollerListTest, ReadsEntriesResolvedAgainstTheListsFolder)
+{
+    writeList("<slideshow>"
+              "<photo image=\"160x90\\1.jpg\" video=\"1.mp4\">00:00:05</photo>"
+              "<other/>"
+              "<photo video=\"2.mp3\">00:01:00<b>x</b></photo>"
+              "</slideshow>");
+    const QList<ScrollerList::Entry> entries = m_list.entries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0].imagePath, QDir(m_dir.path()).absoluteFilePath(QStringLiteral("160x90/1.jpg")));
+    EXPECT_EQ(entries[0].video, QStringLiteral("1.mp4"));
+    EXPECT_EQ(entries[0].duration, QStringLiteral("00:00:05"));
+    EXPECT_TRUE(entries[1].imagePath.isEmpty());
+    EXPECT_EQ(entries[1].duration, QStringLiteral("00:01:00"));
+}
+
+TEST_F(ScrollerListTest, HostileListsAreReadWithinBounds)
+{
+    struct Row
+    {
+        const char* what;
+        QByteArray content; // empty: no file
+        qsizetype entries;
+    };
+    QByteArray many = "<slideshow>";
+    for (int i = 0; i < 5000; ++i)
+        many += "<photo video=\"v.mp4\">00:00:01</photo>";
+    many += "</slideshow>";
+    ASSERT_LE(many.size(), ScrollerList::MaxFileBytes);
+    const Row rows[] = {
+        {"a list cut short keeps what came before the fault", "<slideshow><photo video=\"a\">1</photo><photo", 1},
+        {"another root", "<gallery><photo video=\"a\"/></gallery>", 0},
+        {"no more entries than the writer ever keeps", many, ScrollerList::MaxEntries},
+        {"a file far larger than any list is not read",
+         "<slideshow><photo video=\"v.mp4\">1</photo>" + QByteArray(ScrollerList::MaxFileBytes, ' ') + "</slideshow>",
+         0},
+        {"no file", {}, 0},
+    };
+    for (const Row& row : rows) {
+        QFile::remove(m_list.path());
+        if (!row.content.isEmpty())
+            writeList(row.content);
+        EXPECT_EQ(m_list.entries().size(), row.entries) << row.what;
+    }
+}
+
 TEST_F(ScrollerListTest, CreatedWithExactlyTheEmptyRootAndOnlyWhenMissing)
 {
     EXPECT_TRUE(m_list.createIfMissing());
@@ -74,6 +120,11 @@ TEST_F(ScrollerListTest, NewEntriesComeFirstAndTheListKeepsAHundred)
     const QStringList entries = photos();
     ASSERT_EQ(entries.size(), ScrollerList::MaxEntries);
     EXPECT_EQ(entries.first(), QStringLiteral("160x90/1700000100.jpg|1700000100.mp4|00:00:40"));
+    // What the writer leaves, the reader shows in the same order.
+    const QList<ScrollerList::Entry> read = m_list.entries();
+    ASSERT_EQ(read.size(), ScrollerList::MaxEntries);
+    EXPECT_EQ(read.first().video, QStringLiteral("1700000100.mp4"));
+    EXPECT_EQ(read.first().imagePath, m_dir.filePath(QStringLiteral("160x90/1700000100.jpg")));
     // The oldest entry went first.
     EXPECT_EQ(entries.last(), QStringLiteral("160x90/1700000001.jpg|1700000001.mp4|00:00:01"));
 }
