@@ -15,7 +15,7 @@
 #include "ui/MediaViews.h"
 #include "ui/Page2.h"
 #include "ui/PlayerGlue.h"
-#include "ui/ScrollerMovie.h"
+#include "ui/ThumbnailStrip.h"
 
 #include <QDesktopServices>
 #include <QDrag>
@@ -142,7 +142,7 @@ void LibraryActions::deleteMedia()
         m_player.previewRow(next);
     }
     if (several) {
-        m_window.scroller()->reload();
+        m_window.thumbnailStrip()->reload();
         if (m_window.iconView())
             m_window.model().sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     }

@@ -15,7 +15,7 @@
 class MediaEngine;
 class QLabel;
 class QPushButton;
-class SpanSliderMovie;
+class SpanSlider;
 
 // The media cutter: a span slider over the selected file, the frame at a moved handle in the
 // main window's player, "Play fragment" for the chosen span, and "Cut fragment", which copies
@@ -36,7 +36,7 @@ public:
     // until the window is destroyed.
     void done(int result) override;
 
-    SpanSliderMovie* slider() const { return m_slider; }
+    SpanSlider* slider() const { return m_slider; }
     QLabel* description() const { return m_description; }
     QLabel* keyframeLabel() const { return m_keyframe; }
     QLabel* lengthLabel() const { return m_right; }
@@ -82,7 +82,7 @@ private:
     ToolRunner::RunFlag m_probeRun{true};
     QThreadPool m_probePool;
     QFuture<KeyframeProbe> m_probeFuture;
-    SpanSliderMovie* m_slider = nullptr;
+    SpanSlider* m_slider = nullptr;
     QLabel* m_right = nullptr;
     QLabel* m_description = nullptr;
     QLabel* m_keyframe = nullptr;

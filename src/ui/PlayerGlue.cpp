@@ -5,8 +5,8 @@
 #include "library/MediaTableModel.h"
 #include "tools/ToolRunner.h"
 #include "ui/Page2.h"
-#include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
+#include "ui/PlayerBar.h"
 #include "ui/PlayerRules.h"
 #include "ui/SlideshowList.h"
 
@@ -17,7 +17,7 @@ PlayerGlue::PlayerGlue(Page2& window, Player& player)
     , m_player(player)
 {
     // The bar exists once the window has started; the player tells it what it shows.
-    const auto bar = [&window] { return window.playControl(); };
+    const auto bar = [&window] { return window.playerBar(); };
     QObject::connect(&m_player, &Player::positionChanged, &window,
                      [bar](const QString& current, const QString& total, int percent) {
                          if (bar())

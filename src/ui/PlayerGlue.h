@@ -21,7 +21,7 @@ public:
     void command(ShellCommand command);
     // The control bar's slider was released at this percentage.
     void seek(double percent);
-    // A photo of the thumbnail scroller: the row whose file it shows, or the file itself.
+    // A photo of the thumbnail strip: the row whose file it shows, or the file itself.
     void playListClick(int photoIndex);
     void applyStoredVolume();
     void windowActivated();

@@ -4,9 +4,9 @@
 #include "base/Texts.h"
 #include "library/MediaTableModel.h"
 #include "ui/LibraryActions.h"
-#include "ui/MonitorMovie.h"
 #include "ui/Page2.h"
 #include "ui/PlayerGlue.h"
+#include "ui/TrafficMonitor.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -83,11 +83,11 @@ void WindowDispatch::dispatch(ShellCommand command)
         break;
     }
     case ShellCommand::Disable:
-        m_window.monitor()->setMonitoring(false);
+        m_window.trafficMonitor()->setMonitoring(false);
         m_window.setMonitoring(false);
         break;
     case ShellCommand::Enable:
-        m_window.monitor()->setMonitoring(true);
+        m_window.trafficMonitor()->setMonitoring(true);
         m_window.setMonitoring(true);
         break;
     case ShellCommand::PlayerPlay:

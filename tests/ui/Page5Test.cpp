@@ -6,7 +6,7 @@
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
 #include "ui/Player.h"
-#include "ui/SpanSliderMovie.h"
+#include "ui/SpanSlider.h"
 
 #include "tools/ToolRunner.h"
 
@@ -145,7 +145,7 @@ TEST_F(Page5Test, ShowsTheSpanAndWhereTheCutReallyStarts)
     EXPECT_EQ(page.endText(), QStringLiteral("10.0"));
 
     // Dragging the end handle with the mouse moves the span the same way.
-    SpanSliderMovie* slider = page.slider();
+    SpanSlider* slider = page.slider();
     const int y = slider->height() / 2;
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->handleX(10'000), y));
     QTest::mouseMove(slider, QPoint(slider->handleX(5'000), y));
