@@ -14,7 +14,7 @@
 #include "ui/DownloadListWidget.h"
 #include "ui/MediaViews.h"
 #include "ui/Page2.h"
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
 #include "ui/ThumbnailStrip.h"
 
 #include <QDesktopServices>
@@ -75,7 +75,7 @@ QString lowerExtension(const QString& path)
 
 } // namespace
 
-LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerGlue& player)
+LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerController& player)
     : QObject(&window)
     , m_window(window)
     , m_engine(engine)

@@ -13,6 +13,7 @@
 #include "library/MediaTableModel.h"
 #include "library/TimeFilter.h"
 #include "tools/ToolRunner.h"
+#include "ui/CommandRouter.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
 #include "ui/LibraryActions.h"
@@ -26,14 +27,13 @@
 #include "ui/Page7.h"
 #include "ui/Player.h"
 #include "ui/PlayerBar.h"
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
 #include "ui/ShellLayout.h"
 #include "ui/ShellTheme.h"
 #include "ui/ShellTray.h"
 #include "ui/ThumbnailStrip.h"
 #include "ui/TrafficMonitor.h"
 #include "ui/VideoArea.h"
-#include "ui/WindowDispatch.h"
 #include "ui/WindowPlacement.h"
 #include "ui/page1.h"
 
@@ -107,12 +107,12 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connect(&m_topRowTimer, &QTimer::timeout, this, &Page2::topRowTimer);
     m_volumeTimer.setSingleShot(true);
     m_volumeTimer.setInterval(kVolumeDelayMs);
-    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerGlue->applyStoredVolume(); });
+    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerController->applyStoredVolume(); });
 
     buildControls();
-    m_playerGlue = std::make_unique<PlayerGlue>(*this, *m_player);
-    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerGlue);
-    m_dispatch = std::make_unique<WindowDispatch>(*this, *m_libraryActions, *m_playerGlue);
+    m_playerController = std::make_unique<PlayerController>(*this, *m_player);
+    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerController);
+    m_dispatch = std::make_unique<CommandRouter>(*this, *m_libraryActions, *m_playerController);
     connectModel();
     connect(this, &Page2::importRequested, m_libraryActions, &LibraryActions::importFiles);
     connect(this, &Page2::filesDropped, m_libraryActions, &LibraryActions::importDropped);
@@ -187,8 +187,10 @@ void Page2::buildPaintedControls()
     m_monitor = new TrafficMonitor(this);
     connect(m_menu, &MenuRail::commandTriggered, this, &Page2::dispatch);
     connect(m_playerBar, &PlayerBar::commandTriggered, this, &Page2::dispatch);
-    connect(m_playerBar, &PlayerBar::seekRequested, this, [this](double percent) { m_playerGlue->seek(percent); });
-    connect(m_strip, &ThumbnailStrip::photoClicked, this, [this](int index) { m_playerGlue->playListClick(index); });
+    connect(m_playerBar, &PlayerBar::seekRequested, this,
+            [this](double percent) { m_playerController->seek(percent); });
+    connect(m_strip, &ThumbnailStrip::photoClicked, this,
+            [this](int index) { m_playerController->playListClick(index); });
     connect(m_monitor, &TrafficMonitor::commandTriggered, this, &Page2::dispatch);
     for (QWidget* control :
          {static_cast<QWidget*>(m_menu), static_cast<QWidget*>(m_playerBar), static_cast<QWidget*>(m_strip)})
@@ -334,7 +336,7 @@ void Page2::openSettings()
     if (settings.exec() != QDialog::Accepted)
         return;
     readFlags();
-    m_playerGlue->applyStoredVolume();
+    m_playerController->applyStoredVolume();
     m_engine.keyLogSettingChanged();
 }
 
@@ -351,7 +353,7 @@ void Page2::openCutter()
     const int row = selectedRow();
     if (row < 0 || row >= m_model.rowCount())
         return;
-    Page5 cutter(m_model.rowAt(row), m_player ? &m_player->engine() : nullptr, this);
+    Page5 cutter(m_model.rowAt(row), m_player ? &m_player->backend() : nullptr, this);
     cutter.exec();
 }
 
@@ -503,7 +505,7 @@ void Page2::topRowTimer()
     if (iconView())
         m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     selectRow(0);
-    m_playerGlue->previewRow(0);
+    m_playerController->previewRow(0);
     trace(QStringLiteral("Window: table rows ") + QString::number(m_model.rowCount()));
 }
 
@@ -592,7 +594,7 @@ void Page2::closeEvent(QCloseEvent* event)
 void Page2::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        m_playerGlue->windowActivated();
+        m_playerController->windowActivated();
     QWidget::changeEvent(event);
 }
 
@@ -647,7 +649,7 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 QMetaObject::invokeMethod(
-                    this, [this] { m_playerGlue->playRow(selectedRow()); }, Qt::QueuedConnection);
+                    this, [this] { m_playerController->playRow(selectedRow()); }, Qt::QueuedConnection);
             }
             break;
         case QEvent::ContextMenu:

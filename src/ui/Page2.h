@@ -22,19 +22,19 @@ class TrafficMonitor;
 class PlayerBar;
 class Player;
 class Page4;
-class PlayerGlue;
+class PlayerController;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
 class ThumbnailStrip;
 class ShellTray;
-class WindowDispatch;
+class CommandRouter;
 
 // The main window: the media table and the download list in the band at the top, the video
 // area with its control bar, the filters and the thumbnail column below, and the menu rail
 // on the left. It builds and lays out the controls and keeps the window's own state; the
-// controls' commands go through WindowDispatch, the commands on library files live in
-// LibraryActions and the player's in PlayerGlue. The library work itself is the engine's.
+// controls' commands go through CommandRouter, the commands on library files live in
+// LibraryActions and the player's in PlayerController. The library work itself is the engine's.
 class Page2 final : public QWidget
 {
     Q_OBJECT
@@ -59,7 +59,7 @@ public:
     void selectRow(int row);
 
     LibraryActions& libraryActions() { return *m_libraryActions; }
-    PlayerGlue& playerGlue() { return *m_playerGlue; }
+    PlayerController& playerController() { return *m_playerController; }
 
     // The view mode (report or icons), stored in the settings.
     void toggleView();
@@ -177,9 +177,9 @@ private:
     TrafficMonitor* m_monitor = nullptr;
     ShellTray* m_tray = nullptr;
     Player* m_player = nullptr;
-    std::unique_ptr<PlayerGlue> m_playerGlue;
+    std::unique_ptr<PlayerController> m_playerController;
     LibraryActions* m_libraryActions = nullptr;
-    std::unique_ptr<WindowDispatch> m_dispatch;
+    std::unique_ptr<CommandRouter> m_dispatch;
     QPointer<Page4> m_converter;
 
     bool m_downloadsShown = false;

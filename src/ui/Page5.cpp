@@ -2,7 +2,7 @@
 
 #include "base/Texts.h"
 #include "tools/CutSpan.h"
-#include "ui/MediaEngine.h"
+#include "ui/MediaBackend.h"
 #include "ui/SpanSlider.h"
 
 #include <QCoreApplication>
@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
-Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
+Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
     : QDialog(parent)
     , m_media(media)
     , m_player(player)

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-class MediaEngine;
+class MediaBackend;
 class QLabel;
 class QPushButton;
 class SpanSlider;
@@ -29,7 +29,7 @@ class Page5 final : public QDialog
 public:
     // media: the row of the table's selection mark. player: the main window's player (may be
     // null: the slider then changes nothing in a player).
-    Page5(const MediaRow& media, MediaEngine* player, QWidget* parent = nullptr);
+    Page5(const MediaRow& media, MediaBackend* player, QWidget* parent = nullptr);
     ~Page5() override; // stops a running cut and the keyframe probe
 
     // Closing the window ends the keyframe probe (its ffprobe with it); a running cut goes on
@@ -68,7 +68,7 @@ private:
     void stopProbe();
 
     MediaRow m_media;
-    MediaEngine* m_player = nullptr;
+    MediaBackend* m_player = nullptr;
     qint64 m_lengthMs = 0;
     qint64 m_startMs = 0;
     qint64 m_endMs = 0;

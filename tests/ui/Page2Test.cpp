@@ -11,7 +11,7 @@
 #include "ui/MenuRail.h"
 #include "ui/Player.h"
 #include "ui/PlayerBar.h"
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
 #include "ui/ShellLayout.h"
 #include "ui/ShellTray.h"
 #include "ui/ThumbnailStrip.h"
@@ -155,7 +155,7 @@ TEST(Page2PlayList, AClickOnAPhotoSelectsItsRowAndBeyondTheLastDoesNothing)
 
     // The list may have shrunk between the strip's reading and the click.
     for (const int index : {2, 99, -1}) {
-        shell.page().playerGlue().playListClick(index);
+        shell.page().playerController().playListClick(index);
         EXPECT_EQ(shell.page().selectedRow(), 0) << index;
     }
     // Photo 1 names the older file, which is row 1.

@@ -1,11 +1,11 @@
-#include "ui/WindowDispatch.h"
+#include "ui/CommandRouter.h"
 
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "library/MediaTableModel.h"
 #include "ui/LibraryActions.h"
 #include "ui/Page2.h"
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
 #include "ui/TrafficMonitor.h"
 
 #include <QDesktopServices>
@@ -19,13 +19,13 @@ const char kSupportPage[] = "https://trawlix.org/support";
 
 } // namespace
 
-WindowDispatch::WindowDispatch(Page2& window, LibraryActions& library, PlayerGlue& player)
+CommandRouter::CommandRouter(Page2& window, LibraryActions& library, PlayerController& player)
     : m_window(window)
     , m_library(library)
     , m_player(player)
 {}
 
-void WindowDispatch::dispatch(ShellCommand command)
+void CommandRouter::dispatch(ShellCommand command)
 {
     m_lastCommand = command;
     const bool hasRows = m_window.model().rowCount() > 0;

@@ -1,4 +1,4 @@
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
 
 #include "base/AppPaths.h"
 #include "base/Settings.h"
@@ -12,7 +12,7 @@
 
 #include <QApplication>
 
-PlayerGlue::PlayerGlue(Page2& window, Player& player)
+PlayerController::PlayerController(Page2& window, Player& player)
     : m_window(window)
     , m_player(player)
 {
@@ -41,40 +41,40 @@ PlayerGlue::PlayerGlue(Page2& window, Player& player)
     });
 }
 
-void PlayerGlue::applyStoredVolume()
+void PlayerController::applyStoredVolume()
 {
     const int volume = PlayerRules::clampVolume(Settings::instance().volume(), Settings::instance().amplifier());
     // The bar shows the volume from the start, not only after the first change.
     m_player.setVolume(volume);
 }
 
-void PlayerGlue::windowActivated()
+void PlayerController::windowActivated()
 {
     // The screen recorder hands control back when the main window becomes active.
     ToolRunner::killToolsNamed(QStringLiteral("Recorder"));
     m_player.windowActivated();
 }
 
-void PlayerGlue::previewRow(int row)
+void PlayerController::previewRow(int row)
 {
     const QString path = m_window.pathOfRow(row);
     if (!path.isEmpty())
         m_player.preview(path);
 }
 
-void PlayerGlue::playRow(int row)
+void PlayerController::playRow(int row)
 {
     const QString path = m_window.pathOfRow(row);
     if (!path.isEmpty())
         m_player.playWithSound(path);
 }
 
-void PlayerGlue::seek(double percent)
+void PlayerController::seek(double percent)
 {
     m_player.seekToPercent(percent);
 }
 
-void PlayerGlue::command(ShellCommand command)
+void PlayerController::command(ShellCommand command)
 {
     const QString selectedPath = m_window.pathOfRow(m_window.selectedRow());
     switch (command) {
@@ -116,7 +116,7 @@ void PlayerGlue::command(ShellCommand command)
     }
 }
 
-void PlayerGlue::playListClick(int photoIndex)
+void PlayerController::playListClick(int photoIndex)
 {
     const QList<SlideshowEntry> entries = SlideshowList::read(AppPaths::file(QStringLiteral("videos.xml")));
     if (photoIndex < 0 || photoIndex >= entries.size())

@@ -7,12 +7,12 @@ class Player;
 
 // Between the main window and its player: which file a row or a slideshow photo plays, the
 // control bar's commands and the stored volume.
-class PlayerGlue final
+class PlayerController final
 {
 public:
-    PlayerGlue(Page2& window, Player& player);
-    PlayerGlue(const PlayerGlue&) = delete;
-    PlayerGlue& operator=(const PlayerGlue&) = delete;
+    PlayerController(Page2& window, Player& player);
+    PlayerController(const PlayerController&) = delete;
+    PlayerController& operator=(const PlayerController&) = delete;
 
     // Silent preview of a row (after a click or an insertion), and playing it with sound.
     void previewRow(int row);
