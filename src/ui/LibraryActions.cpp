@@ -14,8 +14,8 @@
 #include "ui/DownloadListWidget.h"
 #include "ui/MediaViews.h"
 #include "ui/Page2.h"
-#include "ui/PlayerGlue.h"
-#include "ui/ScrollerMovie.h"
+#include "ui/PlayerController.h"
+#include "ui/ThumbnailStrip.h"
 
 #include <QDesktopServices>
 #include <QDrag>
@@ -75,7 +75,7 @@ QString lowerExtension(const QString& path)
 
 } // namespace
 
-LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerGlue& player)
+LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerController& player)
     : QObject(&window)
     , m_window(window)
     , m_engine(engine)
@@ -142,7 +142,7 @@ void LibraryActions::deleteMedia()
         m_player.previewRow(next);
     }
     if (several) {
-        m_window.scroller()->reload();
+        m_window.thumbnailStrip()->reload();
         if (m_window.iconView())
             m_window.model().sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     }

@@ -11,7 +11,7 @@
 
 class Engine;
 class Page2;
-class PlayerGlue;
+class PlayerController;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
@@ -26,7 +26,7 @@ class LibraryActions final : public QObject
     Q_DISABLE_COPY_MOVE(LibraryActions)
 
 public:
-    LibraryActions(Page2& window, Engine& engine, PlayerGlue& player);
+    LibraryActions(Page2& window, Engine& engine, PlayerController& player);
     ~LibraryActions() override;
 
     void deleteMedia();
@@ -74,7 +74,7 @@ private:
 
     Page2& m_window;
     Engine& m_engine;
-    PlayerGlue& m_player;
+    PlayerController& m_player;
     QPointer<QLineEdit> m_renameEditor;
     int m_sortColumn = 1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

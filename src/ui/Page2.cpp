@@ -13,27 +13,27 @@
 #include "library/MediaTableModel.h"
 #include "library/TimeFilter.h"
 #include "tools/ToolRunner.h"
+#include "ui/CommandRouter.h"
 #include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
 #include "ui/LibraryActions.h"
+#include "ui/LineIcons.h"
 #include "ui/MediaViews.h"
-#include "ui/MenuMovie.h"
-#include "ui/MonitorMovie.h"
-#include "ui/MovieIcons.h"
+#include "ui/MenuRail.h"
 #include "ui/Page3.h"
 #include "ui/Page4.h"
 #include "ui/Page5.h"
 #include "ui/Page6.h"
 #include "ui/Page7.h"
-#include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
-#include "ui/PlayerGlue.h"
-#include "ui/ScrollerMovie.h"
+#include "ui/PlayerBar.h"
+#include "ui/PlayerController.h"
 #include "ui/ShellLayout.h"
 #include "ui/ShellTheme.h"
 #include "ui/ShellTray.h"
+#include "ui/ThumbnailStrip.h"
+#include "ui/TrafficMonitor.h"
 #include "ui/VideoArea.h"
-#include "ui/WindowDispatch.h"
 #include "ui/WindowPlacement.h"
 #include "ui/page1.h"
 
@@ -90,7 +90,7 @@ Page2::Page2(Engine& engine, QWidget* parent)
 {
     setObjectName(QStringLiteral("Page2"));
     setWindowTitle(Texts::displayName());
-    setWindowIcon(MovieIcons::applicationIcon());
+    setWindowIcon(LineIcons::applicationIcon());
     setStyleSheet(shellStyleSheet());
     confirm = [this](const QString& question) {
         return QMessageBox::question(this, Texts::displayName(), question, QMessageBox::Yes | QMessageBox::No) ==
@@ -107,12 +107,12 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connect(&m_topRowTimer, &QTimer::timeout, this, &Page2::topRowTimer);
     m_volumeTimer.setSingleShot(true);
     m_volumeTimer.setInterval(kVolumeDelayMs);
-    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerGlue->applyStoredVolume(); });
+    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerController->applyStoredVolume(); });
 
     buildControls();
-    m_playerGlue = std::make_unique<PlayerGlue>(*this, *m_player);
-    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerGlue);
-    m_dispatch = std::make_unique<WindowDispatch>(*this, *m_libraryActions, *m_playerGlue);
+    m_playerController = std::make_unique<PlayerController>(*this, *m_player);
+    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerController);
+    m_dispatch = std::make_unique<CommandRouter>(*this, *m_libraryActions, *m_playerController);
     connectModel();
     connect(this, &Page2::importRequested, m_libraryActions, &LibraryActions::importFiles);
     connect(this, &Page2::filesDropped, m_libraryActions, &LibraryActions::importDropped);
@@ -178,25 +178,26 @@ void Page2::buildVideoArea()
     m_player = new Player(area, extra, this);
 }
 
-void Page2::buildMovies()
+void Page2::buildPaintedControls()
 {
-    // Created in this order: menu strip, control bar, thumbnail scroller, traffic monitor.
-    m_menu = new MenuMovie(Texts::isEnglish() ? QStringLiteral("MENU_EN") : QStringLiteral("MENU"), this);
-    m_playControl = new PlayControlMovie(this);
-    m_scroller = new ScrollerMovie(AppPaths::file(QStringLiteral("videos.xml")), this);
-    m_monitorMovie = new MonitorMovie(this);
-    connect(m_menu, &MenuMovie::commandTriggered, this, &Page2::dispatch);
-    connect(m_playControl, &PlayControlMovie::commandTriggered, this, &Page2::dispatch);
-    connect(m_playControl, &PlayControlMovie::seekRequested, this,
-            [this](double percent) { m_playerGlue->seek(percent); });
-    connect(m_scroller, &ScrollerMovie::photoClicked, this, [this](int index) { m_playerGlue->playListClick(index); });
-    connect(m_monitorMovie, &MonitorMovie::commandTriggered, this, &Page2::dispatch);
+    // Created in this order: menu rail, player bar, thumbnail strip, traffic monitor.
+    m_menu = new MenuRail(Texts::isEnglish(), this);
+    m_playerBar = new PlayerBar(this);
+    m_strip = new ThumbnailStrip(AppPaths::file(QStringLiteral("videos.xml")), this);
+    m_monitor = new TrafficMonitor(this);
+    connect(m_menu, &MenuRail::commandTriggered, this, &Page2::dispatch);
+    connect(m_playerBar, &PlayerBar::commandTriggered, this, &Page2::dispatch);
+    connect(m_playerBar, &PlayerBar::seekRequested, this,
+            [this](double percent) { m_playerController->seek(percent); });
+    connect(m_strip, &ThumbnailStrip::photoClicked, this,
+            [this](int index) { m_playerController->playListClick(index); });
+    connect(m_monitor, &TrafficMonitor::commandTriggered, this, &Page2::dispatch);
     for (QWidget* control :
-         {static_cast<QWidget*>(m_menu), static_cast<QWidget*>(m_playControl), static_cast<QWidget*>(m_scroller)})
+         {static_cast<QWidget*>(m_menu), static_cast<QWidget*>(m_playerBar), static_cast<QWidget*>(m_strip)})
         control->show();
     // The monitor belongs to the Russian interface only.
-    m_monitorMovie->setVisible(!Texts::isEnglish());
-    m_monitorMovie->setMonitoring(true);
+    m_monitor->setVisible(!Texts::isEnglish());
+    m_monitor->setMonitoring(true);
     setMonitoring(true);
 }
 
@@ -217,8 +218,8 @@ void Page2::connectModel()
 
     connect(&m_model, &MediaTableModel::topRowPreviewRequested, &m_topRowTimer, qOverload<>(&QTimer::start));
     connect(&m_model, &MediaTableModel::scrollerReloadRequested, this, [this] {
-        if (m_scroller)
-            m_scroller->reload();
+        if (m_strip)
+            m_strip->reload();
     });
 
     for (QAbstractItemView* view :
@@ -233,7 +234,7 @@ void Page2::connectModel()
 void Page2::start()
 {
     // Caption, labels and icon are set by the constructor (steps 1, 2 and 4).
-    buildMovies();
+    buildPaintedControls();
     connectEngine();
     m_tray = new ShellTray(this);
     connect(m_tray, &ShellTray::toggleRequested, this, &Page2::toggleVisible);
@@ -268,7 +269,7 @@ void Page2::connectEngine()
     connect(
         &m_engine, &Engine::libraryFlash, this, [this] { QApplication::alert(this, 1000); }, Qt::QueuedConnection);
     connect(
-        &m_engine, &Engine::candidateDetected, this, [this] { m_monitorMovie->addActivity(1); }, Qt::QueuedConnection);
+        &m_engine, &Engine::candidateDetected, this, [this] { m_monitor->addActivity(1); }, Qt::QueuedConnection);
     connect(this, &Page2::monitoringChanged, this, [this](bool on) { m_engine.setMonitoring(on); });
 }
 
@@ -335,7 +336,7 @@ void Page2::openSettings()
     if (settings.exec() != QDialog::Accepted)
         return;
     readFlags();
-    m_playerGlue->applyStoredVolume();
+    m_playerController->applyStoredVolume();
     m_engine.keyLogSettingChanged();
 }
 
@@ -352,7 +353,7 @@ void Page2::openCutter()
     const int row = selectedRow();
     if (row < 0 || row >= m_model.rowCount())
         return;
-    Page5 cutter(m_model.rowAt(row), m_player ? &m_player->engine() : nullptr, this);
+    Page5 cutter(m_model.rowAt(row), m_player ? &m_player->backend() : nullptr, this);
     cutter.exec();
 }
 
@@ -462,9 +463,9 @@ void Page2::layoutControls()
     m_filters->setGeometry(layout.filters);
     if (m_menu) {
         m_menu->setGeometry(layout.menu);
-        m_playControl->setGeometry(layout.playBar);
-        m_scroller->setGeometry(layout.scroller);
-        m_monitorMovie->setGeometry(layout.monitor);
+        m_playerBar->setGeometry(layout.playBar);
+        m_strip->setGeometry(layout.strip);
+        m_monitor->setGeometry(layout.monitor);
     }
 }
 
@@ -504,7 +505,7 @@ void Page2::topRowTimer()
     if (iconView())
         m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     selectRow(0);
-    m_playerGlue->previewRow(0);
+    m_playerController->previewRow(0);
     trace(QStringLiteral("Window: table rows ") + QString::number(m_model.rowCount()));
 }
 
@@ -593,7 +594,7 @@ void Page2::closeEvent(QCloseEvent* event)
 void Page2::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        m_playerGlue->windowActivated();
+        m_playerController->windowActivated();
     QWidget::changeEvent(event);
 }
 
@@ -648,7 +649,7 @@ bool Page2::eventFilter(QObject* watched, QEvent* event)
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 QMetaObject::invokeMethod(
-                    this, [this] { m_playerGlue->playRow(selectedRow()); }, Qt::QueuedConnection);
+                    this, [this] { m_playerController->playRow(selectedRow()); }, Qt::QueuedConnection);
             }
             break;
         case QEvent::ContextMenu:

@@ -17,24 +17,24 @@ class LibraryActions;
 class MediaIconView;
 class MediaTableModel;
 class MediaTableView;
-class MenuMovie;
-class MonitorMovie;
-class PlayControlMovie;
+class MenuRail;
+class TrafficMonitor;
+class PlayerBar;
 class Player;
 class Page4;
-class PlayerGlue;
+class PlayerController;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
-class ScrollerMovie;
+class ThumbnailStrip;
 class ShellTray;
-class WindowDispatch;
+class CommandRouter;
 
 // The main window: the media table and the download list in the band at the top, the video
 // area with its control bar, the filters and the thumbnail column below, and the menu rail
 // on the left. It builds and lays out the controls and keeps the window's own state; the
-// controls' commands go through WindowDispatch, the commands on library files live in
-// LibraryActions and the player's in PlayerGlue. The library work itself is the engine's.
+// controls' commands go through CommandRouter, the commands on library files live in
+// LibraryActions and the player's in PlayerController. The library work itself is the engine's.
 class Page2 final : public QWidget
 {
     Q_OBJECT
@@ -44,7 +44,7 @@ public:
     explicit Page2(Engine& engine, QWidget* parent = nullptr);
     ~Page2() override;
 
-    // The start-up sequence: movies, tray, default filter, settings, placement, view mode.
+    // The start-up sequence: painted controls, tray, default filter, settings, placement, view mode.
     // Does not show the window.
     void start();
 
@@ -59,7 +59,7 @@ public:
     void selectRow(int row);
 
     LibraryActions& libraryActions() { return *m_libraryActions; }
-    PlayerGlue& playerGlue() { return *m_playerGlue; }
+    PlayerController& playerController() { return *m_playerController; }
 
     // The view mode (report or icons), stored in the settings.
     void toggleView();
@@ -112,10 +112,10 @@ public:
     MediaTableView* table() const { return m_table; }
     MediaIconView* icons() const { return m_icons; }
     DownloadListWidget* downloadList() const { return m_downloads; }
-    MenuMovie* menuMovie() const { return m_menu; }
-    PlayControlMovie* playControl() const { return m_playControl; }
-    ScrollerMovie* scroller() const { return m_scroller; }
-    MonitorMovie* monitor() const { return m_monitorMovie; }
+    MenuRail* menuRail() const { return m_menu; }
+    PlayerBar* playerBar() const { return m_playerBar; }
+    ThumbnailStrip* thumbnailStrip() const { return m_strip; }
+    TrafficMonitor* trafficMonitor() const { return m_monitor; }
     FilterPanel* filters() const { return m_filters; }
     QWidget* videoArea() const { return m_videoArea; }
     ShellTray* tray() const { return m_tray; }
@@ -154,7 +154,7 @@ protected:
 private:
     void buildControls();
     void buildVideoArea();
-    void buildMovies();
+    void buildPaintedControls();
     void connectModel();
     void connectEngine();
     void layoutControls();
@@ -171,15 +171,15 @@ private:
     DownloadListWidget* m_downloads = nullptr;
     FilterPanel* m_filters = nullptr;
     QWidget* m_videoArea = nullptr;
-    MenuMovie* m_menu = nullptr;
-    PlayControlMovie* m_playControl = nullptr;
-    ScrollerMovie* m_scroller = nullptr;
-    MonitorMovie* m_monitorMovie = nullptr;
+    MenuRail* m_menu = nullptr;
+    PlayerBar* m_playerBar = nullptr;
+    ThumbnailStrip* m_strip = nullptr;
+    TrafficMonitor* m_monitor = nullptr;
     ShellTray* m_tray = nullptr;
     Player* m_player = nullptr;
-    std::unique_ptr<PlayerGlue> m_playerGlue;
+    std::unique_ptr<PlayerController> m_playerController;
     LibraryActions* m_libraryActions = nullptr;
-    std::unique_ptr<WindowDispatch> m_dispatch;
+    std::unique_ptr<CommandRouter> m_dispatch;
     QPointer<Page4> m_converter;
 
     bool m_downloadsShown = false;

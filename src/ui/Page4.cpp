@@ -2,7 +2,7 @@
 
 #include "base/Settings.h"
 #include "base/Texts.h"
-#include "ui/GearsMovie.h"
+#include "ui/ConvertGears.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -227,7 +227,7 @@ void Page4::buildControls()
     // Without frei0r in this ffmpeg no effect could work; the list is not offered.
     m_effectRow->setVisible(m_effectsAvailable);
     bottom->addWidget(m_effectRow);
-    m_gears = new GearsMovie(this);
+    m_gears = new ConvertGears(this);
     m_gears->setFixedSize(160, 80);
     m_gears->hide();
     bottom->addWidget(m_gears);

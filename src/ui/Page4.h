@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-class GearsMovie;
+class ConvertGears;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -71,7 +71,7 @@ public:
     QPushButton* changeButton() const { return m_change; }
     QPushButton* openFolderButton() const { return m_openFolder; }
     QLabel* noticeLabel() const { return m_notice; }
-    GearsMovie* gears() const { return m_gears; }
+    ConvertGears* gears() const { return m_gears; }
     QWidget* videoGroup() const { return m_videoGroup; }
     QString outputFolder() const { return m_folder; }
     bool audioOnly() const { return m_audioOnly; }
@@ -137,7 +137,7 @@ private:
     QCheckBox* m_effect = nullptr;
     QComboBox* m_effects = nullptr;
     QPushButton* m_convert = nullptr;
-    GearsMovie* m_gears = nullptr;
+    ConvertGears* m_gears = nullptr;
     std::unique_ptr<ConvertJob> m_job;
     std::shared_ptr<std::atomic<bool>> m_closing;
 };

@@ -2,8 +2,8 @@
 
 #include "base/Texts.h"
 #include "tools/CutSpan.h"
-#include "ui/MediaEngine.h"
-#include "ui/SpanSliderMovie.h"
+#include "ui/MediaBackend.h"
+#include "ui/SpanSlider.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
-Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
+Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
     : QDialog(parent)
     , m_media(media)
     , m_player(player)
@@ -39,7 +39,7 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
     m_lengthText = CutSpan::tenthsText(m_endMs - m_startMs);
 
     auto* layout = new QVBoxLayout(this);
-    m_slider = new SpanSliderMovie(this);
+    m_slider = new SpanSlider(this);
     layout->addWidget(m_slider);
     auto* ends = new QHBoxLayout;
     ends->addWidget(new QLabel(QStringLiteral("00:00:00.0"), this));
@@ -62,7 +62,7 @@ Page5::Page5(const MediaRow& media, MediaEngine* player, QWidget* parent)
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    connect(m_slider, &SpanSliderMovie::spanChanged, this, &Page5::sliderChanged);
+    connect(m_slider, &SpanSlider::spanChanged, this, &Page5::sliderChanged);
     connect(m_cut, &QPushButton::clicked, this, &Page5::cutFragment);
     connect(m_play, &QPushButton::clicked, this, &Page5::playFragment);
     m_fragmentTimer.setSingleShot(true);

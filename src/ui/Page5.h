@@ -12,10 +12,10 @@
 #include <functional>
 #include <memory>
 
-class MediaEngine;
+class MediaBackend;
 class QLabel;
 class QPushButton;
-class SpanSliderMovie;
+class SpanSlider;
 
 // The media cutter: a span slider over the selected file, the frame at a moved handle in the
 // main window's player, "Play fragment" for the chosen span, and "Cut fragment", which copies
@@ -29,14 +29,14 @@ class Page5 final : public QDialog
 public:
     // media: the row of the table's selection mark. player: the main window's player (may be
     // null: the slider then changes nothing in a player).
-    Page5(const MediaRow& media, MediaEngine* player, QWidget* parent = nullptr);
+    Page5(const MediaRow& media, MediaBackend* player, QWidget* parent = nullptr);
     ~Page5() override; // stops a running cut and the keyframe probe
 
     // Closing the window ends the keyframe probe (its ffprobe with it); a running cut goes on
     // until the window is destroyed.
     void done(int result) override;
 
-    SpanSliderMovie* slider() const { return m_slider; }
+    SpanSlider* slider() const { return m_slider; }
     QLabel* description() const { return m_description; }
     QLabel* keyframeLabel() const { return m_keyframe; }
     QLabel* lengthLabel() const { return m_right; }
@@ -68,7 +68,7 @@ private:
     void stopProbe();
 
     MediaRow m_media;
-    MediaEngine* m_player = nullptr;
+    MediaBackend* m_player = nullptr;
     qint64 m_lengthMs = 0;
     qint64 m_startMs = 0;
     qint64 m_endMs = 0;
@@ -82,7 +82,7 @@ private:
     ToolRunner::RunFlag m_probeRun{true};
     QThreadPool m_probePool;
     QFuture<KeyframeProbe> m_probeFuture;
-    SpanSliderMovie* m_slider = nullptr;
+    SpanSlider* m_slider = nullptr;
     QLabel* m_right = nullptr;
     QLabel* m_description = nullptr;
     QLabel* m_keyframe = nullptr;

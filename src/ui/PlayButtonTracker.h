@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MediaEngine.h"
+#include "ui/MediaBackend.h"
 #include "ui/PlayButton.h"
 
 #include <QString>

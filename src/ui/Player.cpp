@@ -4,7 +4,7 @@
 #include "base/Settings.h"
 #include "ui/PlayerRules.h"
 #include "ui/VideoArea.h"
-#include "ui/VlcEngine.h"
+#include "ui/VlcBackend.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -20,39 +20,39 @@ QStringList Player::instanceArguments()
 }
 
 Player::Player(VideoArea* videoArea, const QStringList& extraArguments, QObject* parent)
-    : Player(std::make_unique<VlcEngine>(instanceArguments() + extraArguments), videoArea, parent)
+    : Player(std::make_unique<VlcBackend>(instanceArguments() + extraArguments), videoArea, parent)
 {}
 
-Player::Player(std::unique_ptr<MediaEngine> engine, VideoArea* videoArea, QObject* parent)
+Player::Player(std::unique_ptr<MediaBackend> backend, VideoArea* videoArea, QObject* parent)
     : QObject(parent)
-    , m_engine(std::move(engine))
+    , m_backend(std::move(backend))
     , m_videoArea(videoArea)
     , m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     // Only an X11 window can take libvlc's video; elsewhere libvlc would open a window of
     // its own, so the video stays unembedded (the pictures still show).
-    if (m_videoArea && m_engine->isReady() && QGuiApplication::platformName() == QLatin1String("xcb"))
-        m_engine->setVideoWindow(m_videoArea->winId());
+    if (m_videoArea && m_backend->isReady() && QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_backend->setVideoWindow(m_videoArea->winId());
     if (m_videoArea) {
         // The area may go first when the main window closes: libvlc must not draw into a
         // window that no longer exists.
         connect(m_videoArea, &VideoArea::closing, this, [this] {
             m_previewPause.stop();
             m_stretch.stop();
-            m_engine->stop();
-            m_engine->setVideoWindow(0);
+            m_backend->stop();
+            m_backend->setVideoWindow(0);
             m_videoArea = nullptr;
         });
     }
 
     m_previewPause.setSingleShot(true);
-    connect(&m_previewPause, &QTimer::timeout, this, [this] { m_engine->pause(); });
+    connect(&m_previewPause, &QTimer::timeout, this, [this] { m_backend->pause(); });
     m_stretch.setSingleShot(true);
     m_stretch.setInterval(StretchDelayMs);
     connect(&m_stretch, &QTimer::timeout, this, &Player::stretch);
     m_poller.setInterval(PollIntervalMs);
     connect(&m_poller, &QTimer::timeout, this, &Player::poll);
-    if (m_engine->isReady())
+    if (m_backend->isReady())
         m_poller.start();
 }
 
@@ -60,12 +60,12 @@ Player::~Player() = default;
 
 bool Player::isReady() const
 {
-    return m_engine->isReady();
+    return m_backend->isReady();
 }
 
 PlayerState Player::state() const
 {
-    return m_engine->state();
+    return m_backend->state();
 }
 
 void Player::playWithSound(const QString& path)
@@ -102,10 +102,10 @@ bool Player::load(const QString& path, bool muted)
 {
     if (path.isEmpty())
         return false;
-    m_engine->setMuted(muted);
-    if (!m_engine->load(path))
+    m_backend->setMuted(muted);
+    if (!m_backend->load(path))
         return false;
-    m_engine->play();
+    m_backend->play();
     return true;
 }
 
@@ -117,16 +117,16 @@ void Player::applyAspect()
     } else {
         // The setting may have changed since the last load: drop an earlier stretch.
         m_stretch.stop();
-        m_engine->setAspectRatio(QString());
+        m_backend->setAspectRatio(QString());
     }
 }
 
 void Player::stretch()
 {
-    m_engine->setAspectRatio(QStringLiteral("16:9"));
+    m_backend->setAspectRatio(QStringLiteral("16:9"));
     // libvlc applies the ratio only to a video output that exists; a file still opening gets
     // it again once its output is there.
-    if (!m_engine->hasVideoOutput() && ++m_stretchAttempts < StretchAttempts)
+    if (!m_backend->hasVideoOutput() && ++m_stretchAttempts < StretchAttempts)
         m_stretch.start();
 }
 
@@ -144,27 +144,27 @@ void Player::redrawVideo()
 
 void Player::play()
 {
-    if (PlayerRules::restartsFromStart(m_engine->time()))
-        m_engine->setTime(0);
-    m_engine->setMuted(false);
-    m_engine->play();
+    if (PlayerRules::restartsFromStart(m_backend->time()))
+        m_backend->setTime(0);
+    m_backend->setMuted(false);
+    m_backend->play();
 }
 
 void Player::pause()
 {
     m_previewPause.stop();
-    m_engine->pause();
+    m_backend->pause();
 }
 
 void Player::stop()
 {
-    m_engine->stop();
+    m_backend->stop();
     refreshPlayBar();
 }
 
 void Player::clickInPlayer(const QString& selectedPath)
 {
-    switch (m_engine->state()) {
+    switch (m_backend->state()) {
     case PlayerState::Playing:
         pause();
         break;
@@ -182,16 +182,16 @@ void Player::clickInPlayer(const QString& selectedPath)
 
 void Player::seekToPercent(double percent)
 {
-    m_engine->setTime(PlayerRules::seekTime(m_engine->length(), percent));
+    m_backend->setTime(PlayerRules::seekTime(m_backend->length(), percent));
 }
 
 bool Player::makeScreenShot()
 {
-    if (m_engine->state() == PlayerState::Paused) {
+    if (m_backend->state() == PlayerState::Paused) {
         // An old picture must never be shown as the new one.
         const QString path = snapshotPath();
         QFile::remove(path);
-        if (m_engine->takeSnapshot(path) && QFileInfo::exists(path)) {
+        if (m_backend->takeSnapshot(path) && QFileInfo::exists(path)) {
             m_opener(QUrl::fromLocalFile(path));
             return true;
         }
@@ -202,21 +202,21 @@ bool Player::makeScreenShot()
 
 void Player::toggleMute()
 {
-    const bool wasMuted = m_engine->isMuted();
-    m_engine->setMuted(!wasMuted);
+    const bool wasMuted = m_backend->isMuted();
+    m_backend->setMuted(!wasMuted);
     emit muteChanged(!wasMuted);
 }
 
 int Player::currentVolume() const
 {
-    const int volume = m_engine->volume();
+    const int volume = m_backend->volume();
     return volume >= 0 ? volume : m_lastVolume;
 }
 
 void Player::volumeDown()
 {
     const int volume = PlayerRules::volumeAfterMinus(currentVolume(), Settings::instance().amplifier());
-    m_engine->setVolume(volume);
+    m_backend->setVolume(volume);
     m_lastVolume = volume;
     emit volumeChanged(volume);
 }
@@ -224,15 +224,15 @@ void Player::volumeDown()
 void Player::volumeUp()
 {
     const int volume = PlayerRules::volumeAfterPlus(currentVolume(), Settings::instance().amplifier());
-    m_engine->setVolume(volume);
+    m_backend->setVolume(volume);
     m_lastVolume = volume;
     emit volumeChanged(volume);
 }
 
 void Player::openInExternalPlayer(const QString& path)
 {
-    if (m_engine->state() == PlayerState::Playing)
-        m_engine->pause();
+    if (m_backend->state() == PlayerState::Playing)
+        m_backend->pause();
     if (path.isEmpty() || m_opener(QUrl::fromLocalFile(path)))
         return;
     // No program is registered for the file: show it in its folder so the user can pick one.
@@ -242,7 +242,7 @@ void Player::openInExternalPlayer(const QString& path)
 void Player::setVolume(int volume)
 {
     const int clamped = PlayerRules::clampVolume(volume, Settings::instance().amplifier());
-    m_engine->setVolume(clamped);
+    m_backend->setVolume(clamped);
     m_lastVolume = clamped;
     emit volumeChanged(clamped);
 }
@@ -255,10 +255,10 @@ void Player::refreshPlayBar()
 
 void Player::windowActivated()
 {
-    if (m_engine->state() != PlayerState::Stopped)
+    if (m_backend->state() != PlayerState::Stopped)
         return;
-    m_engine->setMuted(false);
-    m_engine->play();
+    m_backend->setMuted(false);
+    m_backend->play();
     m_previewPause.start(ActivationPauseMs);
 }
 
@@ -291,5 +291,5 @@ void Player::sendAll(const PlayButtonTracker::Update& update)
 
 PlayButtonTracker::Reading Player::reading() const
 {
-    return {m_engine->state(), m_engine->time(), m_engine->length(), m_engine->position()};
+    return {m_backend->state(), m_backend->time(), m_backend->length(), m_backend->position()};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MediaEngine.h"
+#include "ui/MediaBackend.h"
 #include "ui/PlayButton.h"
 #include "ui/PlayButtonTracker.h"
 
@@ -39,13 +39,13 @@ public:
     // ones; tests pass "--vout=dummy" and "--aout=dummy".
     explicit Player(VideoArea* videoArea, const QStringList& extraArguments = {}, QObject* parent = nullptr);
     // A player over any back end.
-    Player(std::unique_ptr<MediaEngine> engine, VideoArea* videoArea, QObject* parent = nullptr);
+    Player(std::unique_ptr<MediaBackend> backend, VideoArea* videoArea, QObject* parent = nullptr);
     ~Player() override;
 
     // False when libvlc could not start; every command is then harmless.
     bool isReady() const;
     PlayerState state() const;
-    MediaEngine& engine() { return *m_engine; }
+    MediaBackend& backend() { return *m_backend; }
 
     // A library file with sound, from the start.
     void playWithSound(const QString& path);
@@ -104,7 +104,7 @@ private:
     void sendAll(const PlayButtonTracker::Update& update);
     PlayButtonTracker::Reading reading() const;
 
-    std::unique_ptr<MediaEngine> m_engine;
+    std::unique_ptr<MediaBackend> m_backend;
     VideoArea* m_videoArea = nullptr;
     PlayButtonTracker m_tracker;
     QString m_lastPreviewedPath;

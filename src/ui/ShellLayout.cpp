@@ -29,9 +29,9 @@ ShellLayout ShellLayout::compute(const QSize& window, bool downloadsShown, bool 
     // interface the traffic monitor level with the control bar.
     const int columnWidth = w - RightColumnLeft - 8;
     layout.filters = QRect(RightColumnLeft, t + 14, columnWidth, kFiltersHeight);
-    const int scrollerTop = layout.filters.bottom() + 1 + 6;
-    const int scrollerBottom = russian ? layout.playBar.top() - 6 : layout.playBar.bottom();
-    layout.scroller = QRect(RightColumnLeft, scrollerTop, columnWidth, std::max(0, scrollerBottom - scrollerTop + 1));
+    const int stripTop = layout.filters.bottom() + 1 + 6;
+    const int stripBottom = russian ? layout.playBar.top() - 6 : layout.playBar.bottom();
+    layout.strip = QRect(RightColumnLeft, stripTop, columnWidth, std::max(0, stripBottom - stripTop + 1));
     layout.monitor = russian ? QRect(RightColumnLeft, layout.playBar.top(), columnWidth, kBarHeight) : QRect();
     return layout;
 }

@@ -20,7 +20,7 @@ struct ShellLayout
     QRect video;
     QRect playBar;
     QRect filters; // title filter, time filter, check-all box
-    QRect scroller;
+    QRect strip;
     QRect monitor; // empty in the English interface
 
     static int bandHeight(int windowHeight);

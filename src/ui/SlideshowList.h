@@ -3,7 +3,7 @@
 #include <QList>
 #include <QString>
 
-// Reads the thumbnail scroller's list ("videos.xml": a "slideshow" root of "photo" elements,
+// Reads the thumbnail strip's list ("videos.xml": a "slideshow" root of "photo" elements,
 // each with the duration as text and the attributes "image" and "video").
 struct SlideshowEntry
 {

@@ -1,12 +1,12 @@
 // The main window's painted controls on their own: what a click, a drag or the wheel makes
 // them emit, and what their slots make them show.
 #include "support/QStringPrinter.h"
-#include "ui/GearsMovie.h"
-#include "ui/MenuMovie.h"
-#include "ui/MonitorMovie.h"
-#include "ui/PlayControlMovie.h"
-#include "ui/ScrollerMovie.h"
-#include "ui/SpanSliderMovie.h"
+#include "ui/ConvertGears.h"
+#include "ui/MenuRail.h"
+#include "ui/PlayerBar.h"
+#include "ui/SpanSlider.h"
+#include "ui/ThumbnailStrip.h"
+#include "ui/TrafficMonitor.h"
 
 #include <QApplication>
 #include <QFile>
@@ -56,12 +56,12 @@ protected:
         QTest::mouseRelease(&m_bar, Qt::LeftButton, {}, at(to));
     }
 
-    PlayControlMovie m_bar;
+    PlayerBar m_bar;
 };
 
 TEST_F(PlayerBarTest, ButtonsTriggerTheirCommandsAndTheMainOneFollowsTheState)
 {
-    QSignalSpy commands(&m_bar, &PlayControlMovie::commandTriggered);
+    QSignalSpy commands(&m_bar, &PlayerBar::commandTriggered);
     const ShellCommand fixed[] = {ShellCommand::PlayerStrop, ShellCommand::ExternalPlayer, ShellCommand::MakeScreenShot,
                                   ShellCommand::VolumeMute,  ShellCommand::VolumeMinus,    ShellCommand::VolumePlus};
     for (const ShellCommand command : fixed)
@@ -92,7 +92,7 @@ TEST_F(PlayerBarTest, ButtonsTriggerTheirCommandsAndTheMainOneFollowsTheState)
 
 TEST_F(PlayerBarTest, APressIsAClickOnlyWhenReleasedOnTheSameButton)
 {
-    QSignalSpy commands(&m_bar, &PlayControlMovie::commandTriggered);
+    QSignalSpy commands(&m_bar, &PlayerBar::commandTriggered);
     QTest::mousePress(&m_bar, Qt::LeftButton, {}, m_bar.buttonRect(ShellCommand::PlayerStrop).center());
     QTest::mouseRelease(&m_bar, Qt::LeftButton, {}, m_bar.buttonRect(ShellCommand::VolumePlus).center());
     QTest::mouseClick(&m_bar, Qt::RightButton, {}, m_bar.buttonRect(ShellCommand::PlayerStrop).center());
@@ -101,8 +101,8 @@ TEST_F(PlayerBarTest, APressIsAClickOnlyWhenReleasedOnTheSameButton)
 
 TEST_F(PlayerBarTest, TheSliderSeeksWhereItIsReleasedWithinTheTrack)
 {
-    QSignalSpy seeks(&m_bar, &PlayControlMovie::seekRequested);
-    QSignalSpy commands(&m_bar, &PlayControlMovie::commandTriggered);
+    QSignalSpy seeks(&m_bar, &PlayerBar::seekRequested);
+    QSignalSpy commands(&m_bar, &PlayerBar::commandTriggered);
     drag(0.1, 0.25);
     ASSERT_EQ(seeks.size(), 1);
     EXPECT_NEAR(seeks.at(0).at(0).toDouble(), 25.0, 0.5);
@@ -151,13 +151,13 @@ TEST_F(PlayerBarTest, ShowsWhatThePlayerTellsIt)
 
 TEST(MenuRailControl, AClickOnAButtonTriggersItsCommandAndNothingElseDoes)
 {
-    MenuMovie rail(QStringLiteral("MENU_EN"));
+    MenuRail rail(true);
     rail.resize(46, 640);
-    QSignalSpy commands(&rail, &MenuMovie::commandTriggered);
+    QSignalSpy commands(&rail, &MenuRail::commandTriggered);
     QList<ShellCommand> expected;
-    for (int i = 0; i < MenuMovie::items().size(); ++i) {
+    for (int i = 0; i < MenuRail::items().size(); ++i) {
         QTest::mouseClick(&rail, Qt::LeftButton, {}, rail.buttonRect(i).center());
-        expected << MenuMovie::items().at(i).command;
+        expected << MenuRail::items().at(i).command;
     }
     EXPECT_EQ(commandsOf(commands), expected);
     // Every button has its own command.
@@ -174,9 +174,9 @@ TEST(MenuRailControl, AClickOnAButtonTriggersItsCommandAndNothingElseDoes)
 
 TEST(MonitorControl, TheSwitchAsksAndMovesOnlyWithTheAnswer)
 {
-    MonitorMovie monitor;
+    TrafficMonitor monitor;
     monitor.resize(300, 34);
-    QSignalSpy commands(&monitor, &MonitorMovie::commandTriggered);
+    QSignalSpy commands(&monitor, &TrafficMonitor::commandTriggered);
     EXPECT_FALSE(monitor.monitoringShown());
     QTest::mouseClick(&monitor, Qt::LeftButton, {}, monitor.rect().center());
     EXPECT_EQ(commandsOf(commands), QList<ShellCommand>{ShellCommand::Enable});
@@ -203,10 +203,10 @@ TEST(ThumbnailStripControl, AClickNamesThePhotoUnderItAfterScrolling)
     file.write(xml + "</slideshow>");
     file.close();
 
-    ScrollerMovie strip(list);
+    ThumbnailStrip strip(list);
     strip.resize(180, 220);
     ASSERT_EQ(strip.entryCount(), 6);
-    QSignalSpy clicks(&strip, &ScrollerMovie::photoClicked);
+    QSignalSpy clicks(&strip, &ThumbnailStrip::photoClicked);
     const QPoint top = strip.thumbnailRect(0).center();
     QTest::mouseClick(&strip, Qt::LeftButton, {}, top);
 
@@ -231,7 +231,7 @@ TEST(ThumbnailStripControl, AClickNamesThePhotoUnderItAfterScrolling)
 
 TEST(ConvertGearsControl, TurnOnlyWhileRunningAndShowAClampedPercentage)
 {
-    GearsMovie gears;
+    ConvertGears gears;
     EXPECT_FALSE(gears.isRunning());
     gears.start();
     EXPECT_TRUE(gears.isRunning());
@@ -256,8 +256,8 @@ TEST(ConvertGearsControl, TurnOnlyWhileRunningAndShowAClampedPercentage)
 
 TEST(SpanSliderControl, HandlesStayOrderedWithinTheScale)
 {
-    SpanSliderMovie slider;
-    QSignalSpy spans(&slider, &SpanSliderMovie::spanChanged);
+    SpanSlider slider;
+    QSignalSpy spans(&slider, &SpanSlider::spanChanged);
     const struct
     {
         int start;

@@ -8,14 +8,14 @@
 #include "ui/DownloadListWidget.h"
 #include "ui/FilterPanel.h"
 #include "ui/MediaViews.h"
-#include "ui/MenuMovie.h"
-#include "ui/MonitorMovie.h"
-#include "ui/PlayControlMovie.h"
+#include "ui/MenuRail.h"
 #include "ui/Player.h"
-#include "ui/PlayerGlue.h"
-#include "ui/ScrollerMovie.h"
+#include "ui/PlayerBar.h"
+#include "ui/PlayerController.h"
 #include "ui/ShellLayout.h"
 #include "ui/ShellTray.h"
+#include "ui/ThumbnailStrip.h"
+#include "ui/TrafficMonitor.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -155,11 +155,11 @@ TEST(Page2PlayList, AClickOnAPhotoSelectsItsRowAndBeyondTheLastDoesNothing)
 
     // The list may have shrunk between the strip's reading and the click.
     for (const int index : {2, 99, -1}) {
-        shell.page().playerGlue().playListClick(index);
+        shell.page().playerController().playListClick(index);
         EXPECT_EQ(shell.page().selectedRow(), 0) << index;
     }
     // Photo 1 names the older file, which is row 1.
-    ScrollerMovie* strip = shell.page().scroller();
+    ThumbnailStrip* strip = shell.page().thumbnailStrip();
     strip->reload();
     ASSERT_EQ(strip->entryCount(), 2);
     QTest::mouseClick(strip, Qt::LeftButton, {}, strip->thumbnailRect(1).center());
@@ -170,21 +170,21 @@ TEST(Page2PlayList, AClickOnAPhotoSelectsItsRowAndBeyondTheLastDoesNothing)
     EXPECT_EQ(shell.page().selectedRow(), 0);
 }
 
-TEST(Page2Monitor, DisableAndEnableSwitchTheFlagAndTheMovie)
+TEST(Page2Monitor, DisableAndEnableSwitchTheFlagAndTheSwitch)
 {
     ShellFixture shell;
     QSignalSpy changes(&shell.page(), &Page2::monitoringChanged);
     EXPECT_TRUE(shell.page().monitoring());
-    EXPECT_TRUE(shell.page().monitor()->monitoringShown());
+    EXPECT_TRUE(shell.page().trafficMonitor()->monitoringShown());
     // The English interface keeps the monitor hidden.
-    EXPECT_FALSE(shell.page().monitor()->isVisibleTo(&shell.page()));
+    EXPECT_FALSE(shell.page().trafficMonitor()->isVisibleTo(&shell.page()));
 
     shell.page().dispatch(ShellCommand::Disable);
     EXPECT_FALSE(shell.page().monitoring());
-    EXPECT_FALSE(shell.page().monitor()->monitoringShown());
+    EXPECT_FALSE(shell.page().trafficMonitor()->monitoringShown());
     shell.page().dispatch(ShellCommand::Enable);
     EXPECT_TRUE(shell.page().monitoring());
-    EXPECT_TRUE(shell.page().monitor()->monitoringShown());
+    EXPECT_TRUE(shell.page().trafficMonitor()->monitoringShown());
     ASSERT_EQ(changes.size(), 2);
     EXPECT_FALSE(changes.at(0).at(0).toBool());
     EXPECT_TRUE(changes.at(1).at(0).toBool());
@@ -195,7 +195,7 @@ TEST(Page2Player, TheBarAndThePlayerTalkBothWays)
 {
     ShellFixture shell;
     shell.page().show(); // the bar places its buttons when shown
-    PlayControlMovie* bar = shell.page().playControl();
+    PlayerBar* bar = shell.page().playerBar();
     shell.page().player()->setVolume(40);
     EXPECT_EQ(bar->volumeText(), QStringLiteral("40%"));
     // Without media libvlc reports its own volume, so the step starts from whatever it says.
@@ -216,24 +216,24 @@ TEST(Page2Player, TheBarAndThePlayerTalkBothWays)
     EXPECT_EQ(bar->percent(), 0);
 }
 
-TEST(Page2Monitor, MenuStripFollowsTheLanguage)
+TEST(Page2Monitor, MenuRailFollowsTheLanguage)
 {
     ShellFixture shell;
-    EXPECT_EQ(shell.page().menuMovie()->resourceName(), QStringLiteral("MENU_EN"));
+    EXPECT_TRUE(shell.page().menuRail()->english());
     Texts::init(QStringLiteral("RU"));
     {
         Engine engine;
         Page2 russian(engine);
         russian.exitHandler = [] {};
         russian.start();
-        EXPECT_EQ(russian.menuMovie()->resourceName(), QStringLiteral("MENU"));
-        EXPECT_TRUE(russian.monitor()->isVisibleTo(&russian));
-        EXPECT_GT(russian.monitor()->width(), 0);
+        EXPECT_FALSE(russian.menuRail()->english());
+        EXPECT_TRUE(russian.trafficMonitor()->isVisibleTo(&russian));
+        EXPECT_GT(russian.trafficMonitor()->width(), 0);
         // A click on the switch turns the watching off, and the switch follows.
-        QTest::mouseClick(russian.monitor(), Qt::LeftButton, {}, russian.monitor()->rect().center());
+        QTest::mouseClick(russian.trafficMonitor(), Qt::LeftButton, {}, russian.trafficMonitor()->rect().center());
         EXPECT_EQ(russian.lastCommand(), ShellCommand::Disable);
         EXPECT_FALSE(russian.monitoring());
-        EXPECT_FALSE(russian.monitor()->monitoringShown());
+        EXPECT_FALSE(russian.trafficMonitor()->monitoringShown());
     }
     Texts::init(QStringLiteral("EN"));
 }
@@ -243,10 +243,10 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     ShellFixture shell;
     QSignalSpy tools(&shell.page(), &Page2::toolRequested);
     QSignalSpy imports(&shell.page(), &Page2::importRequested);
-    MenuMovie* rail = shell.page().menuMovie();
-    ASSERT_EQ(MenuMovie::items().size(), 15);
-    for (int i = 0; i < MenuMovie::items().size(); ++i) {
-        const ShellCommand command = MenuMovie::items().at(i).command;
+    MenuRail* rail = shell.page().menuRail();
+    ASSERT_EQ(MenuRail::items().size(), 15);
+    for (int i = 0; i < MenuRail::items().size(); ++i) {
+        const ShellCommand command = MenuRail::items().at(i).command;
         if (command == ShellCommand::Burn || command == ShellCommand::Support || command == ShellCommand::Settings ||
             command == ShellCommand::OpenBrowser)
             continue; // modal windows and the browsers
@@ -286,7 +286,7 @@ TEST(Page2Menu, OpenBrowserStartsTheDefaultBrowserOnTheCapturesKeyLog)
     shell.settings().write(QStringLiteral("showmessage"), QStringLiteral("false"));
     const QString keyLog = dir.filePath(QStringLiteral("keys.log"));
     shell.engine().setKeyLogFile(keyLog);
-    shell.page().menuMovie()->press(ShellCommand::OpenBrowser);
+    shell.page().menuRail()->press(ShellCommand::OpenBrowser);
     EXPECT_EQ(shell.page().lastCommand(), ShellCommand::OpenBrowser);
     const QDeadlineTimer deadline(10000);
     while (!QFile::exists(record) && !deadline.hasExpired())
@@ -308,7 +308,7 @@ TEST(Page2Menu, OpenBrowserStartsTheDefaultBrowserOnTheCapturesKeyLog)
     // No key log (it could not be made): nothing starts, and the window says so.
     QFile::remove(record);
     shell.engine().setKeyLogFile(QString());
-    shell.page().menuMovie()->press(ShellCommand::OpenBrowser);
+    shell.page().menuRail()->press(ShellCommand::OpenBrowser);
     auto* notice = shell.page().findChild<QMessageBox*>(QStringLiteral("BrowserNotice"));
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->text().contains(QLatin1String("No key log"))) << notice->text().toStdString();

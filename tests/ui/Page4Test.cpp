@@ -2,7 +2,7 @@
 // output folder, the cut pickers, and one real conversion from the "Convert" button.
 #include "ui/Page4.h"
 #include "base/Texts.h"
-#include "ui/GearsMovie.h"
+#include "ui/ConvertGears.h"
 
 #include "ShellFixture.h"
 #include "support/MediaFixture.h"

@@ -6,7 +6,7 @@
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
 #include "ui/Player.h"
-#include "ui/SpanSliderMovie.h"
+#include "ui/SpanSlider.h"
 
 #include "tools/ToolRunner.h"
 
@@ -145,7 +145,7 @@ TEST_F(Page5Test, ShowsTheSpanAndWhereTheCutReallyStarts)
     EXPECT_EQ(page.endText(), QStringLiteral("10.0"));
 
     // Dragging the end handle with the mouse moves the span the same way.
-    SpanSliderMovie* slider = page.slider();
+    SpanSlider* slider = page.slider();
     const int y = slider->height() / 2;
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->handleX(10'000), y));
     QTest::mouseMove(slider, QPoint(slider->handleX(5'000), y));
@@ -194,30 +194,30 @@ TEST_F(Page5Test, PreviewsHandlesAndPlaysTheFragmentInThePlayer)
         TRAWLIX_SKIP_UNLESS_CI("libvlc cannot start here (missing plugins?)");
     player->preview(m_media.path);
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->state() == PlayerState::Paused; }, 15000));
-    MediaEngine& engine = player->engine();
-    Page5 page(m_media, &engine);
+    MediaBackend& backend = player->backend();
+    Page5 page(m_media, &backend);
     EXPECT_GT(page.mediaLengthMs(), 9'000); // the player's length
 
     // Moving the end handle shows the frame there.
     page.slider()->moveHandles(0, 5'000);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(engine.time() - page.mediaLengthMs() / 2) < 600; }, 10000))
-        << engine.time();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(backend.time() - page.mediaLengthMs() / 2) < 600; }, 10000))
+        << backend.time();
 
     // The fragment plays and ends paused at its end.
     page.slider()->moveHandles(2'000, 2'600);
     page.playFragment();
     EXPECT_EQ(page.playButton()->text(), QStringLiteral("Stop"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.playButton()->text() == QLatin1String("Play fragment"); }, 15000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Paused; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return backend.state() == PlayerState::Paused; }, 10000));
 
     // Pressing it while the fragment plays stops it. (It also mutes the player, which the
     // dummy audio output does not let the test observe.)
     page.slider()->moveHandles(0, 9'000);
     page.playFragment();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Playing; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend.state() == PlayerState::Playing; }, 10000));
     page.playFragment();
     EXPECT_EQ(page.playButton()->text(), QStringLiteral("Play fragment"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return engine.state() == PlayerState::Paused; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return backend.state() == PlayerState::Paused; }, 10000));
 }
 
 // Closing the window, destroying it and quitting the program each end a probe that would run

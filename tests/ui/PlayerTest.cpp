@@ -13,7 +13,7 @@
 namespace {
 
 // A back end that records what the player asks of it and reports what the test sets.
-class RecordingEngine final : public MediaEngine
+class RecordingBackend final : public MediaBackend
 {
 public:
     bool isReady() const override { return true; }
@@ -65,8 +65,8 @@ class PlayerTest : public ::testing::Test
 protected:
     PlayerTest()
     {
-        auto engine = std::make_unique<RecordingEngine>();
-        m_engine = engine.get();
+        auto engine = std::make_unique<RecordingBackend>();
+        m_backend = engine.get();
         m_player = std::make_unique<Player>(std::move(engine), &m_area);
         m_player->setUrlOpener([this](const QUrl& url) {
             m_opened << url.toLocalFile();
@@ -77,19 +77,19 @@ protected:
     // The log without the aspect steps that follow every load.
     QStringList commands() const
     {
-        QStringList result = m_engine->log;
+        QStringList result = m_backend->log;
         result.removeIf([](const QString& entry) { return entry.startsWith(QLatin1String("aspect")); });
         return result;
     }
-    int count(const QString& entry) const { return static_cast<int>(m_engine->log.count(entry)); }
+    int count(const QString& entry) const { return static_cast<int>(m_backend->log.count(entry)); }
     bool waitFor(const QString& entry) const
     {
-        return QTest::qWaitFor([&] { return m_engine->log.contains(entry); }, 5000);
+        return QTest::qWaitFor([&] { return m_backend->log.contains(entry); }, 5000);
     }
 
     ScopedSettingsStore m_store;
     VideoArea m_area;
-    RecordingEngine* m_engine = nullptr;
+    RecordingBackend* m_backend = nullptr;
     std::unique_ptr<Player> m_player;
     QStringList m_opened;
     bool m_openerWorks = true;
@@ -100,7 +100,7 @@ TEST_F(PlayerTest, PreviewRunsOncePerPathAndPausesOnAnEarlyFrame)
     const QString a = QStringLiteral("/lib/1.mp4");
     const QString b = QStringLiteral("/lib/2.mp3");
     m_player->preview(a);
-    EXPECT_EQ(m_engine->log.mid(0, 3),
+    EXPECT_EQ(m_backend->log.mid(0, 3),
               QStringList({QStringLiteral("mute 1"), QStringLiteral("load ") + a, QStringLiteral("play")}));
     EXPECT_FALSE(m_area.showsAudioPicture());
     m_player->preview(a);
@@ -115,7 +115,7 @@ TEST_F(PlayerTest, PreviewRunsOncePerPathAndPausesOnAnEarlyFrame)
 
     // No row, no file: what plays is neither replaced nor paused.
     ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("pause")) == 2; }, 5000));
-    m_engine->log.clear();
+    m_backend->log.clear();
     m_player->preview(QString());
     QTest::qWait(Player::PreviewPauseMs + 300);
     EXPECT_TRUE(commands().isEmpty()) << commands().join(u',').toStdString();
@@ -129,12 +129,12 @@ TEST_F(PlayerTest, PlayAfterAPausedPreviewStartsOverWithSound)
         bool seeks;
     };
     for (const Row row : {Row{1300, true}, Row{5000, false}, Row{900, false}}) {
-        m_engine->log.clear();
-        m_engine->muted = true;
-        m_engine->timeMs = row.time;
+        m_backend->log.clear();
+        m_backend->muted = true;
+        m_backend->timeMs = row.time;
         m_player->play();
-        EXPECT_EQ(m_engine->log.contains(QStringLiteral("seek 0")), row.seeks) << row.time;
-        EXPECT_EQ(m_engine->log.mid(m_engine->log.size() - 2),
+        EXPECT_EQ(m_backend->log.contains(QStringLiteral("seek 0")), row.seeks) << row.time;
+        EXPECT_EQ(m_backend->log.mid(m_backend->log.size() - 2),
                   QStringList({QStringLiteral("mute 0"), QStringLiteral("play")}))
             << row.time;
     }
@@ -153,27 +153,27 @@ TEST_F(PlayerTest, PlayingWithSoundCancelsThePreviewPause)
 TEST_F(PlayerTest, StretchesTo16by9UnlessTheAspectIsKept)
 {
     for (const char* stored : {"false", "", "TRUE"}) {
-        m_engine->log.clear();
+        m_backend->log.clear();
         m_store.settings().write(QStringLiteral("aspect"), QString::fromLatin1(stored));
         m_player->playWithSound(QStringLiteral("/lib/%1.mp4").arg(QString::fromLatin1(stored)));
-        EXPECT_FALSE(m_engine->log.contains(QStringLiteral("aspect 16:9"))) << "not before the delay";
+        EXPECT_FALSE(m_backend->log.contains(QStringLiteral("aspect 16:9"))) << "not before the delay";
         EXPECT_TRUE(waitFor(QStringLiteral("aspect 16:9"))) << stored;
     }
-    m_engine->log.clear();
+    m_backend->log.clear();
     m_store.settings().write(QStringLiteral("aspect"), QStringLiteral("true"));
     m_player->preview(QStringLiteral("/lib/kept.mp4"));
-    EXPECT_TRUE(m_engine->log.contains(QStringLiteral("aspect ")));
+    EXPECT_TRUE(m_backend->log.contains(QStringLiteral("aspect ")));
     QTest::qWait(Player::StretchDelayMs + 200);
-    EXPECT_FALSE(m_engine->log.contains(QStringLiteral("aspect 16:9")));
+    EXPECT_FALSE(m_backend->log.contains(QStringLiteral("aspect 16:9")));
 }
 
 TEST_F(PlayerTest, StretchWaitsForTheVideoOutput)
 {
     m_store.settings().write(QStringLiteral("aspect"), QStringLiteral("false"));
-    m_engine->videoOutput = false;
+    m_backend->videoOutput = false;
     m_player->playWithSound(QStringLiteral("/lib/slow.mp4"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("aspect 16:9")) >= 2; }, 5000));
-    m_engine->videoOutput = true;
+    m_backend->videoOutput = true;
     const int before = count(QStringLiteral("aspect 16:9"));
     QTest::qWait(3 * Player::StretchDelayMs);
     EXPECT_LE(count(QStringLiteral("aspect 16:9")), before + 1) << "no more attempts once the output is there";
@@ -182,53 +182,53 @@ TEST_F(PlayerTest, StretchWaitsForTheVideoOutput)
 TEST_F(PlayerTest, VolumeButtonsFollowTheAmplifierSetting)
 {
     QSignalSpy shown(m_player.get(), &Player::volumeChanged);
-    m_engine->currentVolume = 95;
+    m_backend->currentVolume = 95;
     m_player->volumeUp();
-    EXPECT_EQ(m_engine->currentVolume, 100);
+    EXPECT_EQ(m_backend->currentVolume, 100);
     m_store.settings().write(QStringLiteral("amplifier"), QStringLiteral("true"));
-    m_engine->currentVolume = 95;
+    m_backend->currentVolume = 95;
     m_player->volumeUp();
-    EXPECT_EQ(m_engine->currentVolume, 105);
-    m_engine->currentVolume = 15;
+    EXPECT_EQ(m_backend->currentVolume, 105);
+    m_backend->currentVolume = 15;
     m_player->volumeDown();
-    EXPECT_EQ(m_engine->currentVolume, 1);
+    EXPECT_EQ(m_backend->currentVolume, 1);
     ASSERT_EQ(shown.size(), 3);
     EXPECT_EQ(shown.at(0).at(0).toInt(), 100);
     EXPECT_EQ(shown.at(1).at(0).toInt(), 105);
     EXPECT_EQ(shown.at(2).at(0).toInt(), 1);
 
     // Without any audio output libvlc reports no volume: the last one set counts.
-    m_engine->currentVolume = -1;
+    m_backend->currentVolume = -1;
     m_player->setVolume(250);
-    EXPECT_EQ(m_engine->currentVolume, 200);
+    EXPECT_EQ(m_backend->currentVolume, 200);
     // The bar shows the volume that was set, not the one asked for.
     EXPECT_EQ(shown.last().at(0).toInt(), 200);
-    m_engine->currentVolume = -1;
+    m_backend->currentVolume = -1;
     m_player->volumeDown();
-    EXPECT_EQ(m_engine->currentVolume, 190);
+    EXPECT_EQ(m_backend->currentVolume, 190);
 }
 
 TEST_F(PlayerTest, MuteTogglesAndNamesTheNewState)
 {
     QSignalSpy shown(m_player.get(), &Player::muteChanged);
     m_player->toggleMute();
-    EXPECT_TRUE(m_engine->muted);
+    EXPECT_TRUE(m_backend->muted);
     m_player->toggleMute();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown.at(0).at(0).toBool());
     EXPECT_FALSE(shown.at(1).at(0).toBool());
-    EXPECT_FALSE(m_engine->muted);
+    EXPECT_FALSE(m_backend->muted);
 }
 
 TEST_F(PlayerTest, ScreenShotOnlyWhilePaused)
 {
     for (const PlayerState state : {PlayerState::Playing, PlayerState::Stopped, PlayerState::Ended}) {
-        m_engine->currentState = state;
+        m_backend->currentState = state;
         EXPECT_FALSE(m_player->makeScreenShot());
         EXPECT_FALSE(QFile::exists(Player::snapshotPath()));
     }
     EXPECT_TRUE(m_opened.isEmpty());
-    m_engine->currentState = PlayerState::Paused;
+    m_backend->currentState = PlayerState::Paused;
     EXPECT_TRUE(m_player->makeScreenShot());
     EXPECT_EQ(m_opened, QStringList({Player::snapshotPath()}));
     EXPECT_TRUE(Player::snapshotPath().endsWith(QStringLiteral("/MovieScreen.png")));
@@ -250,36 +250,36 @@ TEST_F(PlayerTest, ClickInPlayerByState)
         {PlayerState::Opening, QString()},
     };
     for (const Row& row : rows) {
-        m_engine->log.clear();
-        m_engine->currentState = row.state;
+        m_backend->log.clear();
+        m_backend->currentState = row.state;
         m_player->clickInPlayer(selected);
         EXPECT_EQ(commands().value(commands().size() - 1), row.lastEntry) << static_cast<int>(row.state);
-        EXPECT_EQ(m_engine->log.contains(QStringLiteral("load ") + selected), row.state == PlayerState::Ended);
+        EXPECT_EQ(m_backend->log.contains(QStringLiteral("load ") + selected), row.state == PlayerState::Ended);
     }
 }
 
 TEST_F(PlayerTest, ExternalPlayerPausesAndFallsBackToTheFolder)
 {
-    m_engine->currentState = PlayerState::Playing;
+    m_backend->currentState = PlayerState::Playing;
     m_openerWorks = false;
     m_player->openInExternalPlayer(QStringLiteral("/lib/Videos/1.mp4"));
-    EXPECT_TRUE(m_engine->log.contains(QStringLiteral("pause")));
+    EXPECT_TRUE(m_backend->log.contains(QStringLiteral("pause")));
     EXPECT_EQ(m_opened, QStringList({QStringLiteral("/lib/Videos/1.mp4"), QStringLiteral("/lib/Videos")}));
 }
 
 TEST_F(PlayerTest, SliderSeeksToItsShareOfTheLength)
 {
-    m_engine->lengthMs = 80000;
+    m_backend->lengthMs = 80000;
     m_player->seekToPercent(25.5);
-    EXPECT_EQ(m_engine->log, QStringList({QStringLiteral("seek 20400")}));
+    EXPECT_EQ(m_backend->log, QStringList({QStringLiteral("seek 20400")}));
 }
 
 TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
 {
     QSignalSpy buttons(m_player.get(), &Player::buttonChanged);
     QSignalSpy positions(m_player.get(), &Player::positionChanged);
-    m_engine->currentState = PlayerState::Stopped;
-    m_engine->lengthMs = 60000;
+    m_backend->currentState = PlayerState::Stopped;
+    m_backend->lengthMs = 60000;
     m_player->stop();
     ASSERT_EQ(buttons.size(), 1);
     EXPECT_EQ(buttons.at(0).at(0).value<PlayButton>(), PlayButton::Play);
@@ -291,8 +291,8 @@ TEST_F(PlayerTest, StopRefreshesTheBarAtOnce)
 TEST(PlayerAreaTest, AreaClosingFirstStopsThePlayer)
 {
     ScopedSettingsStore store;
-    auto engine = std::make_unique<RecordingEngine>();
-    RecordingEngine* recording = engine.get();
+    auto engine = std::make_unique<RecordingBackend>();
+    RecordingBackend* recording = engine.get();
     auto area = std::make_unique<VideoArea>();
     Player player(std::move(engine), area.get());
     player.playWithSound(QStringLiteral("/lib/1.mp4"));
@@ -304,13 +304,13 @@ TEST(PlayerAreaTest, AreaClosingFirstStopsThePlayer)
 
 TEST_F(PlayerTest, ActivationRestartsOnlyAStoppedPlayer)
 {
-    m_engine->currentState = PlayerState::Paused;
+    m_backend->currentState = PlayerState::Paused;
     m_player->windowActivated();
-    EXPECT_TRUE(m_engine->log.isEmpty());
-    m_engine->currentState = PlayerState::Stopped;
-    m_engine->muted = true;
+    EXPECT_TRUE(m_backend->log.isEmpty());
+    m_backend->currentState = PlayerState::Stopped;
+    m_backend->muted = true;
     m_player->windowActivated();
-    EXPECT_EQ(m_engine->log, QStringList({QStringLiteral("mute 0"), QStringLiteral("play")}));
+    EXPECT_EQ(m_backend->log, QStringList({QStringLiteral("mute 0"), QStringLiteral("play")}));
     EXPECT_TRUE(waitFor(QStringLiteral("pause")));
 }
 

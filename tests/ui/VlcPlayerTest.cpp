@@ -62,7 +62,7 @@ TEST_F(VlcPlayerTest, PlaysThroughItsStatesAndTellsTheBar)
     ASSERT_TRUE(waitForState(PlayerState::Playing));
     ASSERT_TRUE(waitForState(PlayerState::Ended));
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->button() == PlayButton::Replay; }, 5000));
-    EXPECT_GT(m_player->engine().length(), 1500);
+    EXPECT_GT(m_player->backend().length(), 1500);
 
     QList<PlayButton> shown;
     for (const QList<QVariant>& call : buttons)
@@ -89,7 +89,7 @@ TEST_F(VlcPlayerTest, PreviewStopsOnAnEarlyFrameThatSnapshotsTake)
     // (Mute itself is not observable here: the dummy audio output ignores it.)
     m_player->preview(m_file);
     ASSERT_TRUE(waitForState(PlayerState::Paused));
-    EXPECT_LT(m_player->engine().time(), 2000);
+    EXPECT_LT(m_player->backend().time(), 2000);
 
     // A stale picture is replaced by the paused frame at the video's own size.
     QFile stale(Player::snapshotPath());
@@ -113,11 +113,11 @@ TEST_F(VlcPlayerTest, VolumeReachesTheAmplifiedRange)
     m_player->playWithSound(m_file);
     ASSERT_TRUE(waitForState(PlayerState::Playing));
     m_player->setVolume(150);
-    if (!QTest::qWaitFor([&] { return m_player->engine().volume() == 150; }, 1000))
+    if (!QTest::qWaitFor([&] { return m_player->backend().volume() == 150; }, 1000))
         // Not a missing part: the dummy audio output of a machine without sound has no volume.
         GTEST_SKIP() << "the audio output here has no volume control (dummy output)";
     m_player->volumeUp();
-    EXPECT_EQ(m_player->engine().volume(), 160);
+    EXPECT_EQ(m_player->backend().volume(), 160);
 }
 
 TEST_F(VlcPlayerTest, UnplayableFileOffersThePlayButton)

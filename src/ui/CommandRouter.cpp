@@ -1,12 +1,12 @@
-#include "ui/WindowDispatch.h"
+#include "ui/CommandRouter.h"
 
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "library/MediaTableModel.h"
 #include "ui/LibraryActions.h"
-#include "ui/MonitorMovie.h"
 #include "ui/Page2.h"
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
+#include "ui/TrafficMonitor.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -19,13 +19,13 @@ const char kSupportPage[] = "https://trawlix.org/support";
 
 } // namespace
 
-WindowDispatch::WindowDispatch(Page2& window, LibraryActions& library, PlayerGlue& player)
+CommandRouter::CommandRouter(Page2& window, LibraryActions& library, PlayerController& player)
     : m_window(window)
     , m_library(library)
     , m_player(player)
 {}
 
-void WindowDispatch::dispatch(ShellCommand command)
+void CommandRouter::dispatch(ShellCommand command)
 {
     m_lastCommand = command;
     const bool hasRows = m_window.model().rowCount() > 0;
@@ -83,11 +83,11 @@ void WindowDispatch::dispatch(ShellCommand command)
         break;
     }
     case ShellCommand::Disable:
-        m_window.monitor()->setMonitoring(false);
+        m_window.trafficMonitor()->setMonitoring(false);
         m_window.setMonitoring(false);
         break;
     case ShellCommand::Enable:
-        m_window.monitor()->setMonitoring(true);
+        m_window.trafficMonitor()->setMonitoring(true);
         m_window.setMonitoring(true);
         break;
     case ShellCommand::PlayerPlay:

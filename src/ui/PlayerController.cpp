@@ -1,23 +1,23 @@
-#include "ui/PlayerGlue.h"
+#include "ui/PlayerController.h"
 
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "library/MediaTableModel.h"
 #include "tools/ToolRunner.h"
 #include "ui/Page2.h"
-#include "ui/PlayControlMovie.h"
 #include "ui/Player.h"
+#include "ui/PlayerBar.h"
 #include "ui/PlayerRules.h"
 #include "ui/SlideshowList.h"
 
 #include <QApplication>
 
-PlayerGlue::PlayerGlue(Page2& window, Player& player)
+PlayerController::PlayerController(Page2& window, Player& player)
     : m_window(window)
     , m_player(player)
 {
     // The bar exists once the window has started; the player tells it what it shows.
-    const auto bar = [&window] { return window.playControl(); };
+    const auto bar = [&window] { return window.playerBar(); };
     QObject::connect(&m_player, &Player::positionChanged, &window,
                      [bar](const QString& current, const QString& total, int percent) {
                          if (bar())
@@ -41,40 +41,40 @@ PlayerGlue::PlayerGlue(Page2& window, Player& player)
     });
 }
 
-void PlayerGlue::applyStoredVolume()
+void PlayerController::applyStoredVolume()
 {
     const int volume = PlayerRules::clampVolume(Settings::instance().volume(), Settings::instance().amplifier());
     // The bar shows the volume from the start, not only after the first change.
     m_player.setVolume(volume);
 }
 
-void PlayerGlue::windowActivated()
+void PlayerController::windowActivated()
 {
     // The screen recorder hands control back when the main window becomes active.
     ToolRunner::killToolsNamed(QStringLiteral("Recorder"));
     m_player.windowActivated();
 }
 
-void PlayerGlue::previewRow(int row)
+void PlayerController::previewRow(int row)
 {
     const QString path = m_window.pathOfRow(row);
     if (!path.isEmpty())
         m_player.preview(path);
 }
 
-void PlayerGlue::playRow(int row)
+void PlayerController::playRow(int row)
 {
     const QString path = m_window.pathOfRow(row);
     if (!path.isEmpty())
         m_player.playWithSound(path);
 }
 
-void PlayerGlue::seek(double percent)
+void PlayerController::seek(double percent)
 {
     m_player.seekToPercent(percent);
 }
 
-void PlayerGlue::command(ShellCommand command)
+void PlayerController::command(ShellCommand command)
 {
     const QString selectedPath = m_window.pathOfRow(m_window.selectedRow());
     switch (command) {
@@ -116,7 +116,7 @@ void PlayerGlue::command(ShellCommand command)
     }
 }
 
-void PlayerGlue::playListClick(int photoIndex)
+void PlayerController::playListClick(int photoIndex)
 {
     const QList<SlideshowEntry> entries = SlideshowList::read(AppPaths::file(QStringLiteral("videos.xml")));
     if (photoIndex < 0 || photoIndex >= entries.size())

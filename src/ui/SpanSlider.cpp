@@ -1,4 +1,4 @@
-#include "ui/SpanSliderMovie.h"
+#include "ui/SpanSlider.h"
 
 #include "tools/CutSpan.h"
 #include "ui/ShellTheme.h"
@@ -13,17 +13,17 @@ constexpr double kHandleRadius = 11;
 
 } // namespace
 
-SpanSliderMovie::SpanSliderMovie(QWidget* parent)
+SpanSlider::SpanSlider(QWidget* parent)
     : QWidget(parent)
 {
-    setObjectName(QStringLiteral("SPANSLIDER"));
+    setObjectName(QStringLiteral("spanSlider"));
     setFixedSize(Width, Height);
     setCursor(Qt::PointingHandCursor);
 }
 
-SpanSliderMovie::~SpanSliderMovie() = default;
+SpanSlider::~SpanSlider() = default;
 
-void SpanSliderMovie::moveHandles(int start, int end)
+void SpanSlider::moveHandles(int start, int end)
 {
     m_start = qBound(0, start, CutSpan::Scale);
     m_end = qBound(m_start, end, CutSpan::Scale);
@@ -31,24 +31,24 @@ void SpanSliderMovie::moveHandles(int start, int end)
     emit spanChanged(m_start, m_end);
 }
 
-QRectF SpanSliderMovie::track() const
+QRectF SpanSlider::track() const
 {
     return QRectF(kMargin, height() / 2.0 - 5, width() - 2 * kMargin, 10);
 }
 
-double SpanSliderMovie::xOf(int position) const
+double SpanSlider::xOf(int position) const
 {
     const QRectF line = track();
     return line.left() + line.width() * position / CutSpan::Scale;
 }
 
-int SpanSliderMovie::positionAt(double x) const
+int SpanSlider::positionAt(double x) const
 {
     const QRectF line = track();
     return qBound(0, qRound((x - line.left()) * CutSpan::Scale / line.width()), CutSpan::Scale);
 }
 
-void SpanSliderMovie::paintEvent(QPaintEvent*)
+void SpanSlider::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -72,7 +72,7 @@ void SpanSliderMovie::paintEvent(QPaintEvent*)
     }
 }
 
-void SpanSliderMovie::mousePressEvent(QMouseEvent* event)
+void SpanSlider::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
@@ -84,7 +84,7 @@ void SpanSliderMovie::mousePressEvent(QMouseEvent* event)
     mouseMoveEvent(event);
 }
 
-void SpanSliderMovie::mouseMoveEvent(QMouseEvent* event)
+void SpanSlider::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_dragging == Handle::None)
         return;
@@ -95,7 +95,7 @@ void SpanSliderMovie::mouseMoveEvent(QMouseEvent* event)
         moveHandles(m_start, qMax(position, m_start));
 }
 
-void SpanSliderMovie::mouseReleaseEvent(QMouseEvent*)
+void SpanSlider::mouseReleaseEvent(QMouseEvent*)
 {
     m_dragging = Handle::None;
 }

@@ -1,4 +1,4 @@
-#include "ui/MovieIcons.h"
+#include "ui/LineIcons.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace MovieIcons {
+namespace LineIcons {
 namespace {
 
 // Every icon is drawn on a 24 x 24 grid and scaled into its box.
@@ -211,4 +211,4 @@ QIcon applicationIcon()
     return icon;
 }
 
-} // namespace MovieIcons
+} // namespace LineIcons

@@ -7,12 +7,12 @@ class Player;
 
 // Between the main window and its player: which file a row or a slideshow photo plays, the
 // control bar's commands and the stored volume.
-class PlayerGlue final
+class PlayerController final
 {
 public:
-    PlayerGlue(Page2& window, Player& player);
-    PlayerGlue(const PlayerGlue&) = delete;
-    PlayerGlue& operator=(const PlayerGlue&) = delete;
+    PlayerController(Page2& window, Player& player);
+    PlayerController(const PlayerController&) = delete;
+    PlayerController& operator=(const PlayerController&) = delete;
 
     // Silent preview of a row (after a click or an insertion), and playing it with sound.
     void previewRow(int row);
@@ -21,7 +21,7 @@ public:
     void command(ShellCommand command);
     // The control bar's slider was released at this percentage.
     void seek(double percent);
-    // A photo of the thumbnail scroller: the row whose file it shows, or the file itself.
+    // A photo of the thumbnail strip: the row whose file it shows, or the file itself.
     void playListClick(int photoIndex);
     void applyStoredVolume();
     void windowActivated();

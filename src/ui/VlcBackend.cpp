@@ -1,27 +1,27 @@
-#include "ui/VlcEngine.h"
+#include "ui/VlcBackend.h"
 
 #include <vlc/vlc.h>
 
 #include <vector>
 
-void VlcEngine::InstanceDeleter::operator()(libvlc_instance_t* instance) const
+void VlcBackend::InstanceDeleter::operator()(libvlc_instance_t* instance) const
 {
     libvlc_release(instance);
 }
 
-void VlcEngine::PlayerDeleter::operator()(libvlc_media_player_t* player) const
+void VlcBackend::PlayerDeleter::operator()(libvlc_media_player_t* player) const
 {
     // Releasing a playing player stops it first, so no decoder outlives the instance.
     libvlc_media_player_stop(player);
     libvlc_media_player_release(player);
 }
 
-void VlcEngine::MediaDeleter::operator()(libvlc_media_t* media) const
+void VlcBackend::MediaDeleter::operator()(libvlc_media_t* media) const
 {
     libvlc_media_release(media);
 }
 
-VlcEngine::VlcEngine(const QStringList& arguments)
+VlcBackend::VlcBackend(const QStringList& arguments)
 {
     std::vector<QByteArray> storage;
     storage.reserve(static_cast<std::size_t>(arguments.size()));
@@ -37,20 +37,20 @@ VlcEngine::VlcEngine(const QStringList& arguments)
         m_player.reset(libvlc_media_player_new(m_instance.get()));
 }
 
-VlcEngine::~VlcEngine() = default;
+VlcBackend::~VlcBackend() = default;
 
-bool VlcEngine::isReady() const
+bool VlcBackend::isReady() const
 {
     return m_player != nullptr;
 }
 
-void VlcEngine::setVideoWindow(quintptr windowId)
+void VlcBackend::setVideoWindow(quintptr windowId)
 {
     if (m_player)
         libvlc_media_player_set_xwindow(m_player.get(), static_cast<uint32_t>(windowId));
 }
 
-bool VlcEngine::load(const QString& path)
+bool VlcBackend::load(const QString& path)
 {
     if (!m_player || path.isEmpty())
         return false;
@@ -62,25 +62,25 @@ bool VlcEngine::load(const QString& path)
     return true;
 }
 
-void VlcEngine::play()
+void VlcBackend::play()
 {
     if (m_player)
         libvlc_media_player_play(m_player.get());
 }
 
-void VlcEngine::pause()
+void VlcBackend::pause()
 {
     if (m_player)
         libvlc_media_player_set_pause(m_player.get(), 1);
 }
 
-void VlcEngine::stop()
+void VlcBackend::stop()
 {
     if (m_player)
         libvlc_media_player_stop(m_player.get());
 }
 
-PlayerState VlcEngine::state() const
+PlayerState VlcBackend::state() const
 {
     if (!m_player)
         return PlayerState::Nothing;
@@ -90,55 +90,55 @@ PlayerState VlcEngine::state() const
     return static_cast<PlayerState>(state);
 }
 
-qint64 VlcEngine::time() const
+qint64 VlcBackend::time() const
 {
     return m_player ? libvlc_media_player_get_time(m_player.get()) : -1;
 }
 
-qint64 VlcEngine::length() const
+qint64 VlcBackend::length() const
 {
     return m_player ? libvlc_media_player_get_length(m_player.get()) : -1;
 }
 
-double VlcEngine::position() const
+double VlcBackend::position() const
 {
     return m_player ? static_cast<double>(libvlc_media_player_get_position(m_player.get())) : 0.0;
 }
 
-void VlcEngine::setTime(qint64 ms)
+void VlcBackend::setTime(qint64 ms)
 {
     if (m_player)
         libvlc_media_player_set_time(m_player.get(), ms);
 }
 
-int VlcEngine::volume() const
+int VlcBackend::volume() const
 {
     return m_player ? libvlc_audio_get_volume(m_player.get()) : -1;
 }
 
-void VlcEngine::setVolume(int volume)
+void VlcBackend::setVolume(int volume)
 {
     if (m_player)
         libvlc_audio_set_volume(m_player.get(), volume);
 }
 
-bool VlcEngine::isMuted() const
+bool VlcBackend::isMuted() const
 {
     return m_player && libvlc_audio_get_mute(m_player.get()) == 1;
 }
 
-void VlcEngine::setMuted(bool muted)
+void VlcBackend::setMuted(bool muted)
 {
     if (m_player)
         libvlc_audio_set_mute(m_player.get(), muted ? 1 : 0);
 }
 
-bool VlcEngine::hasVideoOutput() const
+bool VlcBackend::hasVideoOutput() const
 {
     return m_player && libvlc_media_player_has_vout(m_player.get()) > 0;
 }
 
-void VlcEngine::setAspectRatio(const QString& ratio)
+void VlcBackend::setAspectRatio(const QString& ratio)
 {
     if (!m_player)
         return;
@@ -150,7 +150,7 @@ void VlcEngine::setAspectRatio(const QString& ratio)
     libvlc_video_set_aspect_ratio(m_player.get(), text.constData());
 }
 
-bool VlcEngine::takeSnapshot(const QString& filePath)
+bool VlcBackend::takeSnapshot(const QString& filePath)
 {
     if (!m_player)
         return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MovieIcons.h"
+#include "ui/LineIcons.h"
 #include "ui/PlayButton.h"
 #include "ui/ShellCommand.h"
 
@@ -13,14 +13,14 @@ class QTimer;
 // position and length texts around a seek slider, external player, snapshot and volume.
 // It shows only what the player tells it through its slots, and reports presses as commands
 // and a released slider as a seek.
-class PlayControlMovie final : public QWidget
+class PlayerBar final : public QWidget
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(PlayControlMovie)
+    Q_DISABLE_COPY_MOVE(PlayerBar)
 
 public:
-    explicit PlayControlMovie(QWidget* parent = nullptr);
-    ~PlayControlMovie() override;
+    explicit PlayerBar(QWidget* parent = nullptr);
+    ~PlayerBar() override;
 
     // What the bar shows now (for tests and accessibility).
     QString positionText() const { return m_position; }
@@ -75,7 +75,7 @@ private:
 
     void layoutParts();
     int buttonAt(const QPoint& position) const;
-    MovieIcons::Icon iconOf(int button) const;
+    LineIcons::Icon iconOf(int button) const;
     ShellCommand commandOf(int button) const;
     double sliderFraction(const QPoint& position) const;
 

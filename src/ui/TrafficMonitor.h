@@ -10,14 +10,14 @@ class QTimer;
 // The traffic monitor (shown in the Russian interface only): an on/off switch for watching
 // the traffic and a small activity graph. A click on the switch triggers Disable or Enable;
 // the switch moves only when the program answers with setMonitoring().
-class MonitorMovie final : public QWidget
+class TrafficMonitor final : public QWidget
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(MonitorMovie)
+    Q_DISABLE_COPY_MOVE(TrafficMonitor)
 
 public:
-    explicit MonitorMovie(QWidget* parent = nullptr);
-    ~MonitorMovie() override;
+    explicit TrafficMonitor(QWidget* parent = nullptr);
+    ~TrafficMonitor() override;
 
     bool monitoringShown() const { return m_enabled; }
 

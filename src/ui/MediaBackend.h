@@ -16,12 +16,12 @@ enum class PlayerState
     Error = 7,
 };
 
-// What the player needs from a media back end. The real one is libvlc (VlcEngine); keeping
+// What the player needs from a media back end. The real one is libvlc (VlcBackend); keeping
 // the commands behind this seam lets the player's rules be checked without decoding media.
-class MediaEngine
+class MediaBackend
 {
 public:
-    virtual ~MediaEngine() = default;
+    virtual ~MediaBackend() = default;
 
     // False when the back end could not start (the player then does nothing).
     virtual bool isReady() const = 0;

@@ -6,16 +6,16 @@
 
 class LibraryActions;
 class Page2;
-class PlayerGlue;
+class PlayerController;
 
 // Carries out the commands of the main window's controls: hands each to the library actions,
-// the player glue or the window itself.
-class WindowDispatch final
+// the player controller or the window itself.
+class CommandRouter final
 {
 public:
-    WindowDispatch(Page2& window, LibraryActions& library, PlayerGlue& player);
-    WindowDispatch(const WindowDispatch&) = delete;
-    WindowDispatch& operator=(const WindowDispatch&) = delete;
+    CommandRouter(Page2& window, LibraryActions& library, PlayerController& player);
+    CommandRouter(const CommandRouter&) = delete;
+    CommandRouter& operator=(const CommandRouter&) = delete;
 
     void dispatch(ShellCommand command);
     // The last command dispatched; empty before the first.
@@ -24,6 +24,6 @@ public:
 private:
     Page2& m_window;
     LibraryActions& m_library;
-    PlayerGlue& m_player;
+    PlayerController& m_player;
     std::optional<ShellCommand> m_lastCommand;
 };

@@ -7,19 +7,19 @@
 
 class QFileSystemWatcher;
 
-// The thumbnail scroller: the 160 x 90 thumbnails of "videos.xml", newest first, in a column
+// The thumbnail strip: the 160 x 90 thumbnails of "videos.xml", newest first, in a column
 // that scrolls with the wheel. A click on a photo emits photoClicked() with its index in the
 // list. It reads the list itself, on reload() and whenever the file changes.
-class ScrollerMovie final : public QWidget
+class ThumbnailStrip final : public QWidget
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(ScrollerMovie)
+    Q_DISABLE_COPY_MOVE(ThumbnailStrip)
 
 public:
-    explicit ScrollerMovie(const QString& listPath, QWidget* parent = nullptr);
-    ~ScrollerMovie() override;
+    explicit ThumbnailStrip(const QString& listPath, QWidget* parent = nullptr);
+    ~ThumbnailStrip() override;
 
-    // Empties the scroller and reads the list again.
+    // Empties the strip and reads the list again.
     void reload();
 
     qsizetype entryCount() const { return m_entries.size(); }

@@ -6,14 +6,14 @@ class QTimer;
 
 // The converter's progress animation: two turning gears and the percentage of the file being
 // converted. start() sets them turning for a new file; stop() stops and clears them.
-class GearsMovie final : public QWidget
+class ConvertGears final : public QWidget
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(GearsMovie)
+    Q_DISABLE_COPY_MOVE(ConvertGears)
 
 public:
-    explicit GearsMovie(QWidget* parent = nullptr);
-    ~GearsMovie() override;
+    explicit ConvertGears(QWidget* parent = nullptr);
+    ~ConvertGears() override;
 
     void start();
     void stop();

@@ -8,7 +8,7 @@ class QPainter;
 
 // Line icons of the drawn controls, painted with QPainter paths so that they stay sharp at
 // any size and follow the palette of the control that draws them.
-namespace MovieIcons {
+namespace LineIcons {
 
 enum class Icon
 {
@@ -45,4 +45,4 @@ void paint(QPainter& painter, const QRectF& box, Icon icon, const QColor& color)
 // The program's own icon (window and tray): a play mark on a rounded tile.
 QIcon applicationIcon();
 
-} // namespace MovieIcons
+} // namespace LineIcons

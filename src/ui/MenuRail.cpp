@@ -1,4 +1,4 @@
-#include "ui/MenuMovie.h"
+#include "ui/MenuRail.h"
 
 #include "ui/ShellTheme.h"
 
@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <QToolTip>
 
-using MovieIcons::Icon;
+using LineIcons::Icon;
 
 namespace {
 
@@ -20,19 +20,18 @@ constexpr int kProgramStart = 12;
 
 } // namespace
 
-MenuMovie::MenuMovie(const QString& resourceName, QWidget* parent)
+MenuRail::MenuRail(bool english, QWidget* parent)
     : QWidget(parent)
-    , m_resourceName(resourceName)
-    , m_english(resourceName == QLatin1String("MENU_EN"))
+    , m_english(english)
 {
-    setObjectName(resourceName);
+    setObjectName(QStringLiteral("menuRail"));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-MenuMovie::~MenuMovie() = default;
+MenuRail::~MenuRail() = default;
 
-const QList<MenuMovie::Item>& MenuMovie::items()
+const QList<MenuRail::Item>& MenuRail::items()
 {
     static const QList<Item> list = {
         {ShellCommand::DownloadVideoByURL, Icon::Download, u"Download video by link", u"Скачать видео по ссылке"},
@@ -54,25 +53,25 @@ const QList<MenuMovie::Item>& MenuMovie::items()
     return list;
 }
 
-void MenuMovie::press(ShellCommand command)
+void MenuRail::press(ShellCommand command)
 {
     emit commandTriggered(command);
 }
 
-int MenuMovie::groupGap(int index) const
+int MenuRail::groupGap(int index) const
 {
     // Tools (download .. convert), library (delete .. view), program (settings .. support).
     return (index >= kLibraryStart ? kGap : 0) + (index >= kProgramStart ? kGap : 0);
 }
 
-QRectF MenuMovie::itemRect(int index) const
+QRectF MenuRail::itemRect(int index) const
 {
     const int available = height() - kTopMargin * 2 - 2 * kGap;
     const int itemHeight = std::clamp(available / int(items().size()), 24, kItemHeight);
     return QRectF(5, kTopMargin + index * itemHeight + groupGap(index), width() - 10, itemHeight - 2);
 }
 
-int MenuMovie::itemAt(const QPoint& position) const
+int MenuRail::itemAt(const QPoint& position) const
 {
     for (int i = 0; i < items().size(); ++i) {
         if (itemRect(i).contains(position))
@@ -81,7 +80,7 @@ int MenuMovie::itemAt(const QPoint& position) const
     return -1;
 }
 
-void MenuMovie::paintEvent(QPaintEvent*)
+void MenuRail::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -105,11 +104,11 @@ void MenuMovie::paintEvent(QPaintEvent*)
         }
         const double side = std::min(box.height() - 12, 22.0);
         const QRectF iconBox(box.center().x() - side / 2, box.center().y() - side / 2, side, side);
-        MovieIcons::paint(painter, iconBox, items().at(i).icon, hot ? ShellTheme::iconHot() : ShellTheme::iconIdle());
+        LineIcons::paint(painter, iconBox, items().at(i).icon, hot ? ShellTheme::iconHot() : ShellTheme::iconIdle());
     }
 }
 
-bool MenuMovie::event(QEvent* event)
+bool MenuRail::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
@@ -126,7 +125,7 @@ bool MenuMovie::event(QEvent* event)
     return QWidget::event(event);
 }
 
-void MenuMovie::mouseMoveEvent(QMouseEvent* event)
+void MenuRail::mouseMoveEvent(QMouseEvent* event)
 {
     const int index = itemAt(event->position().toPoint());
     if (index != m_hovered) {
@@ -136,7 +135,7 @@ void MenuMovie::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
-void MenuMovie::mousePressEvent(QMouseEvent* event)
+void MenuRail::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
@@ -144,7 +143,7 @@ void MenuMovie::mousePressEvent(QMouseEvent* event)
     update();
 }
 
-void MenuMovie::mouseReleaseEvent(QMouseEvent* event)
+void MenuRail::mouseReleaseEvent(QMouseEvent* event)
 {
     const int pressed = m_pressed;
     m_pressed = -1;
@@ -153,7 +152,7 @@ void MenuMovie::mouseReleaseEvent(QMouseEvent* event)
         press(items().at(pressed).command);
 }
 
-void MenuMovie::leaveEvent(QEvent*)
+void MenuRail::leaveEvent(QEvent*)
 {
     m_hovered = -1;
     update();

@@ -5,17 +5,17 @@
 // The cutter's span slider: a track with two handles, the start and the end of the fragment,
 // on a scale of 0 to 10,000 of the media length. Dragging a handle (or moveHandles()) emits
 // spanChanged() while it moves.
-class SpanSliderMovie final : public QWidget
+class SpanSlider final : public QWidget
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(SpanSliderMovie)
+    Q_DISABLE_COPY_MOVE(SpanSlider)
 
 public:
     static constexpr int Width = 820;
     static constexpr int Height = 150;
 
-    explicit SpanSliderMovie(QWidget* parent = nullptr);
-    ~SpanSliderMovie() override;
+    explicit SpanSlider(QWidget* parent = nullptr);
+    ~SpanSlider() override;
 
     int start() const { return m_start; }
     int end() const { return m_end; }

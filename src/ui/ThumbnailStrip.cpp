@@ -1,6 +1,6 @@
-#include "ui/ScrollerMovie.h"
+#include "ui/ThumbnailStrip.h"
 
-#include "ui/MovieIcons.h"
+#include "ui/LineIcons.h"
 #include "ui/ShellTheme.h"
 
 #include <QFileSystemWatcher>
@@ -17,12 +17,12 @@ constexpr int kSpacing = 8;
 
 } // namespace
 
-ScrollerMovie::ScrollerMovie(const QString& listPath, QWidget* parent)
+ThumbnailStrip::ThumbnailStrip(const QString& listPath, QWidget* parent)
     : QWidget(parent)
     , m_listPath(listPath)
     , m_watcher(new QFileSystemWatcher(this))
 {
-    setObjectName(QStringLiteral("scroller"));
+    setObjectName(QStringLiteral("thumbnailStrip"));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Writers replace the file, which ends the watch; reload() watches it again.
@@ -30,9 +30,9 @@ ScrollerMovie::ScrollerMovie(const QString& listPath, QWidget* parent)
     reload();
 }
 
-ScrollerMovie::~ScrollerMovie() = default;
+ThumbnailStrip::~ThumbnailStrip() = default;
 
-void ScrollerMovie::reload()
+void ThumbnailStrip::reload()
 {
     m_entries = SlideshowList::read(m_listPath);
     m_pictures.clear();
@@ -49,25 +49,25 @@ void ScrollerMovie::reload()
     update();
 }
 
-QRect ScrollerMovie::thumbnailRect(int index) const
+QRect ThumbnailStrip::thumbnailRect(int index) const
 {
     const int left = (width() - kThumbWidth) / 2;
     return QRect(left, kSpacing + index * (kThumbHeight + kSpacing) - m_offset, kThumbWidth, kThumbHeight);
 }
 
-int ScrollerMovie::contentHeight() const
+int ThumbnailStrip::contentHeight() const
 {
     return kSpacing + int(m_entries.size()) * (kThumbHeight + kSpacing);
 }
 
-void ScrollerMovie::scrollBy(int pixels)
+void ThumbnailStrip::scrollBy(int pixels)
 {
     const int maximum = std::max(0, contentHeight() - height());
     m_offset = std::clamp(m_offset + pixels, 0, maximum);
     update();
 }
 
-int ScrollerMovie::indexAt(const QPoint& position) const
+int ThumbnailStrip::indexAt(const QPoint& position) const
 {
     for (int i = 0; i < m_entries.size(); ++i) {
         if (thumbnailRect(i).contains(position))
@@ -76,7 +76,7 @@ int ScrollerMovie::indexAt(const QPoint& position) const
     return -1;
 }
 
-void ScrollerMovie::paintEvent(QPaintEvent*)
+void ThumbnailStrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -84,8 +84,8 @@ void ScrollerMovie::paintEvent(QPaintEvent*)
 
     if (m_entries.isEmpty()) {
         painter.setPen(ShellTheme::textDim());
-        MovieIcons::paint(painter, QRectF(width() / 2.0 - 16, height() / 2.0 - 40, 32, 32), MovieIcons::Icon::Play,
-                          ShellTheme::railLight());
+        LineIcons::paint(painter, QRectF(width() / 2.0 - 16, height() / 2.0 - 40, 32, 32), LineIcons::Icon::Play,
+                         ShellTheme::railLight());
         return;
     }
     QFont badgeFont = painter.font();
@@ -101,8 +101,8 @@ void ScrollerMovie::paintEvent(QPaintEvent*)
         painter.setClipPath(clip);
         if (m_pictures.at(i).isNull()) {
             painter.fillRect(box, ShellTheme::railLight());
-            MovieIcons::paint(painter, QRectF(box.center().x() - 14, box.center().y() - 14, 28, 28),
-                              MovieIcons::Icon::Play, ShellTheme::textDim());
+            LineIcons::paint(painter, QRectF(box.center().x() - 14, box.center().y() - 14, 28, 28),
+                             LineIcons::Icon::Play, ShellTheme::textDim());
         } else {
             painter.drawPixmap(box, m_pictures.at(i));
         }
@@ -122,8 +122,8 @@ void ScrollerMovie::paintEvent(QPaintEvent*)
             painter.setPen(QPen(ShellTheme::accent(), 2));
             painter.setBrush(Qt::NoBrush);
             painter.drawRoundedRect(QRectF(box).adjusted(1, 1, -1, -1), 6, 6);
-            MovieIcons::paint(painter, QRectF(box.center().x() - 14, box.center().y() - 14, 28, 28),
-                              MovieIcons::Icon::Play, Qt::white);
+            LineIcons::paint(painter, QRectF(box.center().x() - 14, box.center().y() - 14, 28, 28),
+                             LineIcons::Icon::Play, Qt::white);
         }
     }
     if (contentHeight() > height()) {
@@ -136,18 +136,18 @@ void ScrollerMovie::paintEvent(QPaintEvent*)
     }
 }
 
-void ScrollerMovie::wheelEvent(QWheelEvent* event)
+void ThumbnailStrip::wheelEvent(QWheelEvent* event)
 {
     scrollBy(-event->angleDelta().y() / 120 * (kThumbHeight + kSpacing) / 2);
     event->accept();
 }
 
-void ScrollerMovie::resizeEvent(QResizeEvent*)
+void ThumbnailStrip::resizeEvent(QResizeEvent*)
 {
     scrollBy(0);
 }
 
-void ScrollerMovie::mouseMoveEvent(QMouseEvent* event)
+void ThumbnailStrip::mouseMoveEvent(QMouseEvent* event)
 {
     const int index = indexAt(event->position().toPoint());
     if (index != m_hovered) {
@@ -157,7 +157,7 @@ void ScrollerMovie::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
-void ScrollerMovie::mouseReleaseEvent(QMouseEvent* event)
+void ThumbnailStrip::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
@@ -166,7 +166,7 @@ void ScrollerMovie::mouseReleaseEvent(QMouseEvent* event)
         emit photoClicked(index);
 }
 
-void ScrollerMovie::leaveEvent(QEvent*)
+void ThumbnailStrip::leaveEvent(QEvent*)
 {
     m_hovered = -1;
     update();

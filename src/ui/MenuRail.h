@@ -1,32 +1,32 @@
 #pragma once
 
-#include "ui/MovieIcons.h"
+#include "ui/LineIcons.h"
 #include "ui/ShellCommand.h"
 
 #include <QWidget>
 
 // The menu strip: a rail of icon buttons down the window's left edge. Each button triggers
-// its command (ConvertFromMenu, MovieDelete, ...). The English variant ("MENU_EN") and the
-// Russian one ("MENU") differ only in their tips.
-class MenuMovie final : public QWidget
+// its command (ConvertFromMenu, MovieDelete, ...). The English rail and the Russian
+// one differ only in their tips.
+class MenuRail final : public QWidget
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(MenuMovie)
+    Q_DISABLE_COPY_MOVE(MenuRail)
 
 public:
     struct Item
     {
         ShellCommand command;
-        MovieIcons::Icon icon;
+        LineIcons::Icon icon;
         const char16_t* englishTip;
         const char16_t* russianTip;
     };
 
-    // resourceName: "MENU_EN" or "MENU".
-    explicit MenuMovie(const QString& resourceName, QWidget* parent = nullptr);
-    ~MenuMovie() override;
+    // english: the tips in English, otherwise in Russian.
+    explicit MenuRail(bool english, QWidget* parent = nullptr);
+    ~MenuRail() override;
 
-    const QString& resourceName() const { return m_resourceName; }
+    bool english() const { return m_english; }
     static const QList<Item>& items();
 
     // Presses the button of a command as a click would (for keyboard use and tests).
@@ -50,7 +50,6 @@ private:
     QRectF itemRect(int index) const;
     int groupGap(int index) const;
 
-    QString m_resourceName;
     bool m_english;
     int m_hovered = -1;
     int m_pressed = -1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MediaEngine.h"
+#include "ui/MediaBackend.h"
 
 #include <QStringList>
 
@@ -12,15 +12,15 @@ struct libvlc_media_t;
 
 // The libvlc back end: one instance, one media player and the current media, each owned
 // through RAII and released in the reverse order of creation.
-class VlcEngine final : public MediaEngine
+class VlcBackend final : public MediaBackend
 {
 public:
     // The instance gets exactly these arguments (the player adds its fixed set in front).
-    explicit VlcEngine(const QStringList& arguments);
-    ~VlcEngine() override;
+    explicit VlcBackend(const QStringList& arguments);
+    ~VlcBackend() override;
 
-    VlcEngine(const VlcEngine&) = delete;
-    VlcEngine& operator=(const VlcEngine&) = delete;
+    VlcBackend(const VlcBackend&) = delete;
+    VlcBackend& operator=(const VlcBackend&) = delete;
 
     bool isReady() const override;
     void setVideoWindow(quintptr windowId) override;

@@ -1,4 +1,4 @@
-#include "ui/MonitorMovie.h"
+#include "ui/TrafficMonitor.h"
 
 #include "ui/ShellTheme.h"
 
@@ -12,11 +12,11 @@ constexpr int kSamples = 48;
 
 } // namespace
 
-MonitorMovie::MonitorMovie(QWidget* parent)
+TrafficMonitor::TrafficMonitor(QWidget* parent)
     : QWidget(parent)
     , m_sampler(new QTimer(this))
 {
-    setObjectName(QStringLiteral("MONITOR"));
+    setObjectName(QStringLiteral("trafficMonitor"));
     setCursor(Qt::PointingHandCursor);
     m_samples.fill(0, kSamples);
     m_sampler->setInterval(1000);
@@ -29,25 +29,25 @@ MonitorMovie::MonitorMovie(QWidget* parent)
     m_sampler->start();
 }
 
-MonitorMovie::~MonitorMovie() = default;
+TrafficMonitor::~TrafficMonitor() = default;
 
-void MonitorMovie::addActivity(int detected)
+void TrafficMonitor::addActivity(int detected)
 {
     m_pending += detected;
 }
 
-void MonitorMovie::setMonitoring(bool on)
+void TrafficMonitor::setMonitoring(bool on)
 {
     m_enabled = on;
     update();
 }
 
-QRectF MonitorMovie::switchRect() const
+QRectF TrafficMonitor::switchRect() const
 {
     return QRectF(width() - 50, (height() - 20) / 2.0, 40, 20);
 }
 
-void MonitorMovie::paintEvent(QPaintEvent*)
+void TrafficMonitor::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -86,7 +86,7 @@ void MonitorMovie::paintEvent(QPaintEvent*)
     painter.drawEllipse(QPointF(knobX, knobTrack.center().y()), 7, 7);
 }
 
-void MonitorMovie::mouseReleaseEvent(QMouseEvent* event)
+void TrafficMonitor::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
         return;

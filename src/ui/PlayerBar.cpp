@@ -1,4 +1,4 @@
-#include "ui/PlayControlMovie.h"
+#include "ui/PlayerBar.h"
 
 #include "ui/ShellTheme.h"
 
@@ -7,7 +7,7 @@
 #include <QPainterPath>
 #include <QTimer>
 
-using MovieIcons::Icon;
+using LineIcons::Icon;
 
 namespace {
 
@@ -15,11 +15,11 @@ constexpr int kEndAnimationMs = 900;
 
 } // namespace
 
-PlayControlMovie::PlayControlMovie(QWidget* parent)
+PlayerBar::PlayerBar(QWidget* parent)
     : QWidget(parent)
     , m_endAnimation(new QTimer(this))
 {
-    setObjectName(QStringLiteral("PLAYCONTROL"));
+    setObjectName(QStringLiteral("playerBar"));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_endAnimation->setInterval(30);
@@ -30,14 +30,14 @@ PlayControlMovie::PlayControlMovie(QWidget* parent)
     });
 }
 
-PlayControlMovie::~PlayControlMovie() = default;
+PlayerBar::~PlayerBar() = default;
 
-bool PlayControlMovie::endAnimationRunning() const
+bool PlayerBar::endAnimationRunning() const
 {
     return m_endAnimation->isActive();
 }
 
-QRect PlayControlMovie::buttonRect(ShellCommand command) const
+QRect PlayerBar::buttonRect(ShellCommand command) const
 {
     for (int i = 0; i < int(Button::Count); ++i) {
         if (commandOf(i) == command)
@@ -46,7 +46,7 @@ QRect PlayControlMovie::buttonRect(ShellCommand command) const
     return {};
 }
 
-void PlayControlMovie::setPosition(const QString& current, const QString& total, int percent)
+void PlayerBar::setPosition(const QString& current, const QString& total, int percent)
 {
     m_position = current;
     m_length = total;
@@ -54,39 +54,39 @@ void PlayControlMovie::setPosition(const QString& current, const QString& total,
     update();
 }
 
-void PlayControlMovie::setButton(PlayButton button)
+void PlayerBar::setButton(PlayButton button)
 {
     m_button = button;
     update();
 }
 
-void PlayControlMovie::playEndAnimation()
+void PlayerBar::playEndAnimation()
 {
     m_endClock.start();
     m_endAnimation->start();
     update();
 }
 
-void PlayControlMovie::setVolume(int volume)
+void PlayerBar::setVolume(int volume)
 {
     m_volume = QString::number(volume) + QLatin1Char('%');
     m_muted = false;
     update();
 }
 
-void PlayControlMovie::setMuted(bool muted)
+void PlayerBar::setMuted(bool muted)
 {
     m_volume = muted ? QStringLiteral("Выкл.") : QStringLiteral("Вкл.");
     m_muted = muted;
     update();
 }
 
-void PlayControlMovie::resizeEvent(QResizeEvent*)
+void PlayerBar::resizeEvent(QResizeEvent*)
 {
     layoutParts();
 }
 
-void PlayControlMovie::layoutParts()
+void PlayerBar::layoutParts()
 {
     const double h = height();
     const double side = std::min(h - 6, 28.0);
@@ -124,7 +124,7 @@ void PlayControlMovie::layoutParts()
     m_slider = QRectF(x, h / 2 - 3, std::max(20.0, right - x), 6);
 }
 
-Icon PlayControlMovie::iconOf(int button) const
+Icon PlayerBar::iconOf(int button) const
 {
     switch (Button(button)) {
     case Button::Main:
@@ -156,7 +156,7 @@ Icon PlayControlMovie::iconOf(int button) const
     return Icon::Plus;
 }
 
-ShellCommand PlayControlMovie::commandOf(int button) const
+ShellCommand PlayerBar::commandOf(int button) const
 {
     switch (Button(button)) {
     case Button::Main:
@@ -188,7 +188,7 @@ ShellCommand PlayControlMovie::commandOf(int button) const
     return ShellCommand::VolumePlus;
 }
 
-int PlayControlMovie::buttonAt(const QPoint& position) const
+int PlayerBar::buttonAt(const QPoint& position) const
 {
     for (int i = 0; i < int(Button::Count); ++i) {
         if (m_buttons[i].contains(position))
@@ -197,12 +197,12 @@ int PlayControlMovie::buttonAt(const QPoint& position) const
     return -1;
 }
 
-double PlayControlMovie::sliderFraction(const QPoint& position) const
+double PlayerBar::sliderFraction(const QPoint& position) const
 {
     return std::clamp((position.x() - m_slider.left()) / m_slider.width(), 0.0, 1.0);
 }
 
-void PlayControlMovie::paintEvent(QPaintEvent*)
+void PlayerBar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -220,8 +220,8 @@ void PlayControlMovie::paintEvent(QPaintEvent*)
             painter.drawRoundedRect(box, box.height() / 2, box.height() / 2);
         }
         const double inset = box.height() * 0.22;
-        MovieIcons::paint(painter, box.adjusted(inset, inset, -inset, -inset), iconOf(i),
-                          (main || i == m_hovered) ? ShellTheme::iconHot() : ShellTheme::iconIdle());
+        LineIcons::paint(painter, box.adjusted(inset, inset, -inset, -inset), iconOf(i),
+                         (main || i == m_hovered) ? ShellTheme::iconHot() : ShellTheme::iconIdle());
     }
 
     QFont font = painter.font();
@@ -254,7 +254,7 @@ void PlayControlMovie::paintEvent(QPaintEvent*)
     painter.drawEllipse(QPointF(filled.right(), m_slider.center().y()), 6, 6);
 }
 
-void PlayControlMovie::mouseMoveEvent(QMouseEvent* event)
+void PlayerBar::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     if (m_dragging) {
@@ -271,7 +271,7 @@ void PlayControlMovie::mouseMoveEvent(QMouseEvent* event)
     setCursor((index >= 0 || onSlider) ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
-void PlayControlMovie::mousePressEvent(QMouseEvent* event)
+void PlayerBar::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
@@ -285,7 +285,7 @@ void PlayControlMovie::mousePressEvent(QMouseEvent* event)
     update();
 }
 
-void PlayControlMovie::mouseReleaseEvent(QMouseEvent* event)
+void PlayerBar::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
@@ -305,7 +305,7 @@ void PlayControlMovie::mouseReleaseEvent(QMouseEvent* event)
         emit commandTriggered(commandOf(pressed));
 }
 
-void PlayControlMovie::leaveEvent(QEvent*)
+void PlayerBar::leaveEvent(QEvent*)
 {
     m_hovered = -1;
     update();

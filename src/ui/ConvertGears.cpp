@@ -1,4 +1,4 @@
-#include "ui/GearsMovie.h"
+#include "ui/ConvertGears.h"
 
 #include "ui/ShellTheme.h"
 
@@ -39,11 +39,11 @@ void drawGear(QPainter& painter, QPointF centre, qreal radius, int teeth, qreal 
 
 } // namespace
 
-GearsMovie::GearsMovie(QWidget* parent)
+ConvertGears::ConvertGears(QWidget* parent)
     : QWidget(parent)
     , m_turn(new QTimer(this))
 {
-    setObjectName(QStringLiteral("GEARS"));
+    setObjectName(QStringLiteral("convertGears"));
     setMinimumSize(160, 90);
     m_turn->setInterval(50);
     connect(m_turn, &QTimer::timeout, this, [this] {
@@ -52,9 +52,9 @@ GearsMovie::GearsMovie(QWidget* parent)
     });
 }
 
-GearsMovie::~GearsMovie() = default;
+ConvertGears::~ConvertGears() = default;
 
-void GearsMovie::start()
+void ConvertGears::start()
 {
     m_running = true;
     m_percent.clear();
@@ -62,7 +62,7 @@ void GearsMovie::start()
     update();
 }
 
-void GearsMovie::stop()
+void ConvertGears::stop()
 {
     m_running = false;
     m_percent.clear();
@@ -70,13 +70,13 @@ void GearsMovie::stop()
     update();
 }
 
-void GearsMovie::setPercent(int percent)
+void ConvertGears::setPercent(int percent)
 {
     m_percent = QString::number(std::clamp(percent, 0, 100)) + QLatin1Char('%');
     update();
 }
 
-void GearsMovie::paintEvent(QPaintEvent*)
+void ConvertGears::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
