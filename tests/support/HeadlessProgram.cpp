@@ -53,7 +53,7 @@ bool HeadlessProgram::canCaptureOnLoopback(QString* why)
 
 void HeadlessProgram::setSetting(const QString& name, const QString& value) const
 {
-    const Settings settings(configDir() + QStringLiteral("/Trawlix/Trawlix.conf"));
+    Settings settings(configDir() + QStringLiteral("/Trawlix/Trawlix.conf"));
     settings.seedDefaultsIfMissing();
     settings.write(name, value);
 }
