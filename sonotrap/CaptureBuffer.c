@@ -41,7 +41,8 @@ void sonotrap_buffer_reset(sonotrap_buffer* buffer, size_t frame_bytes, size_t l
     pthread_mutex_lock(&buffer->buffer_lock);
     buffer->frame_bytes = frame_bytes ? frame_bytes : 1;
     buffer->limit = sonotrap_buffer_limit_for(limit, buffer->frame_bytes);
-    buffer->write_pos = 0;
+    buffer->read_pos = 0;
+    buffer->level = 0;
     buffer->pending_discontinuity = 1;
     buffer->dropped_bytes = 0;
     pthread_mutex_unlock(&buffer->buffer_lock);
@@ -52,16 +53,25 @@ size_t sonotrap_buffer_append(sonotrap_buffer* buffer, const void* bytes, size_t
 {
     pthread_mutex_lock(&buffer->sample_lock);
     pthread_mutex_lock(&buffer->buffer_lock);
-    if (buffer->write_pos > buffer->limit)
-        buffer->write_pos = 0;
-    size_t room = buffer->limit - buffer->write_pos;
+    const size_t room = buffer->limit - buffer->level;
     size_t kept = length < room ? length : room;
     kept -= kept % buffer->frame_bytes;
-    if (bytes)
-        memcpy(buffer->data + buffer->write_pos, bytes, kept);
-    else
-        memset(buffer->data + buffer->write_pos, 0, kept);
-    buffer->write_pos += kept;
+    /* The free space runs from the end of the waiting bytes, in at most two pieces. */
+    size_t at = buffer->limit ? (buffer->read_pos + buffer->level) % buffer->limit : 0;
+    const unsigned char* from = bytes;
+    size_t left = kept;
+    while (left > 0) {
+        const size_t piece = left < buffer->limit - at ? left : buffer->limit - at;
+        if (from) {
+            memcpy(buffer->data + at, from, piece);
+            from += piece;
+        } else {
+            memset(buffer->data + at, 0, piece);
+        }
+        left -= piece;
+        at = 0;
+    }
+    buffer->level += kept;
     pthread_mutex_unlock(&buffer->buffer_lock);
     if (kept < length) {
         buffer->dropped_bytes += length - kept;
@@ -76,13 +86,20 @@ size_t sonotrap_buffer_append(sonotrap_buffer* buffer, const void* bytes, size_t
 size_t sonotrap_buffer_take(sonotrap_buffer* buffer, void* destination, size_t max_bytes, int* gap)
 {
     pthread_mutex_lock(&buffer->buffer_lock);
-    size_t taken = buffer->write_pos < max_bytes ? buffer->write_pos : max_bytes;
+    size_t taken = buffer->level < max_bytes ? buffer->level : max_bytes;
     taken -= taken % buffer->frame_bytes;
-    if (taken > 0) {
-        memcpy(destination, buffer->data, taken);
-        memmove(buffer->data, buffer->data + taken, buffer->write_pos - taken);
-        buffer->write_pos -= taken;
+    unsigned char* to = destination;
+    size_t left = taken;
+    while (left > 0) {
+        const size_t piece = left < buffer->limit - buffer->read_pos ? left : buffer->limit - buffer->read_pos;
+        memcpy(to, buffer->data + buffer->read_pos, piece);
+        to += piece;
+        left -= piece;
+        buffer->read_pos = (buffer->read_pos + piece) % buffer->limit;
     }
+    buffer->level -= taken;
+    if (buffer->level == 0)
+        buffer->read_pos = 0;
     pthread_mutex_unlock(&buffer->buffer_lock);
 
     pthread_mutex_lock(&buffer->sample_lock);
@@ -97,7 +114,7 @@ size_t sonotrap_buffer_take(sonotrap_buffer* buffer, void* destination, size_t m
 size_t sonotrap_buffer_level(sonotrap_buffer* buffer)
 {
     pthread_mutex_lock(&buffer->buffer_lock);
-    size_t level = buffer->write_pos;
+    size_t level = buffer->level;
     pthread_mutex_unlock(&buffer->buffer_lock);
     return level;
 }
@@ -113,7 +130,7 @@ int sonotrap_buffer_ready(sonotrap_buffer* buffer)
 {
     pthread_mutex_lock(&buffer->buffer_lock);
     const size_t wake = buffer->wake_bytes < buffer->limit ? buffer->wake_bytes : buffer->limit;
-    const int ready = buffer->write_pos > 0 && buffer->write_pos >= wake;
+    const int ready = buffer->level > 0 && buffer->level >= wake;
     pthread_mutex_unlock(&buffer->buffer_lock);
     return ready;
 }

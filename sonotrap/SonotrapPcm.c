@@ -16,6 +16,7 @@
 #define MIN_BUFFER_BYTES SONOTRAP_SAMPLE_BYTES
 #define MIN_RATE 8000u
 #define MAX_RATE 192000u
+#define COUNT_OF(array) (sizeof(array) / sizeof((array)[0]))
 
 typedef struct sonotrap_pcm
 {
@@ -132,13 +133,19 @@ static int sonotrap_poll_revents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsig
     return 0;
 }
 
-static int sonotrap_close(snd_pcm_ioplug_t* io)
+/* Frees whatever of the PCM was made: the one way out of a failed open and of close. */
+static void release(sonotrap_pcm* pcm)
 {
-    sonotrap_pcm* pcm = io->private_data;
     sonotrap_capture_free(pcm->capture);
     sonotrap_buffer_destroy(&pcm->buffer);
-    close(pcm->event_fd);
+    if (pcm->event_fd >= 0)
+        close(pcm->event_fd);
     free(pcm);
+}
+
+static int sonotrap_close(snd_pcm_ioplug_t* io)
+{
+    release(io->private_data);
     return 0;
 }
 
@@ -169,12 +176,13 @@ static int set_constraints(sonotrap_pcm* pcm)
     static const unsigned int formats[] = {SND_PCM_FORMAT_S16_LE, SND_PCM_FORMAT_U8, SND_PCM_FORMAT_S32_LE,
                                            SND_PCM_FORMAT_FLOAT_LE};
     /* Mono, stereo and the output's own layout; the server mixes between them. */
-    unsigned int channels[3] = {1, 2, pcm->output.channels};
-    const unsigned int channel_count = pcm->output.channels > 2 ? 3 : 2;
+    unsigned int channels[] = {1, 2, pcm->output.channels};
+    /* The output's layout is a third choice only when it is not mono or stereo already. */
+    const unsigned int channel_count = COUNT_OF(channels) - (pcm->output.channels > 2 ? 0 : 1);
     snd_pcm_ioplug_t* io = &pcm->io;
     int error;
-    if ((error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 1, access)) < 0 ||
-        (error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 4, formats)) < 0 ||
+    if ((error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, COUNT_OF(access), access)) < 0 ||
+        (error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, COUNT_OF(formats), formats)) < 0 ||
         (error = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_CHANNELS, channel_count, channels)) < 0 ||
         /* Any common rate: the server resamples the monitor to the rate announced here, in
          * step with the output's own clock, so what is announced is what is delivered. */
@@ -197,24 +205,21 @@ int sonotrap_pcm_open(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t strea
     sonotrap_pcm* pcm = calloc(1, sizeof *pcm);
     if (!pcm)
         return -ENOMEM;
+    pcm->event_fd = -1;
     char reason[200] = "";
     int error = sonotrap_default_output(&pcm->output, QUERY_TIMEOUT_MS, reason, sizeof reason);
     if (error < 0) {
         SNDERR("sonotrap: %s", reason);
-        free(pcm);
-        return error;
+        goto fail;
     }
     pcm->event_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (pcm->event_fd < 0) {
         error = -errno;
-        free(pcm);
-        return error;
+        goto fail;
     }
     if (sonotrap_buffer_init(&pcm->buffer) < 0 || !(pcm->capture = sonotrap_capture_new(&pcm->buffer, pcm->event_fd))) {
-        sonotrap_buffer_destroy(&pcm->buffer);
-        close(pcm->event_fd);
-        free(pcm);
-        return -ENOMEM;
+        error = -ENOMEM;
+        goto fail;
     }
     pcm->frame_bytes = 4;
     pcm->avail_min = 1;
@@ -227,18 +232,18 @@ int sonotrap_pcm_open(snd_pcm_t** pcmp, const char* name, snd_pcm_stream_t strea
     pcm->io.callback = &callbacks;
     pcm->io.private_data = pcm;
     error = snd_pcm_ioplug_create(&pcm->io, name, stream, mode);
-    if (error < 0) {
-        sonotrap_capture_free(pcm->capture);
-        sonotrap_buffer_destroy(&pcm->buffer);
-        close(pcm->event_fd);
-        free(pcm);
-        return error;
-    }
+    if (error < 0)
+        goto fail;
     error = set_constraints(pcm);
     if (error < 0) {
+        /* The PCM owns pcm now: deleting it closes it, which releases pcm. */
         snd_pcm_ioplug_delete(&pcm->io);
         return error;
     }
     *pcmp = pcm->io.pcm;
     return 0;
+
+fail:
+    release(pcm);
+    return error;
 }

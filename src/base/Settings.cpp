@@ -81,7 +81,7 @@ QString Settings::read(const QString& name) const
     return text;
 }
 
-void Settings::write(const QString& name, const QString& value) const
+void Settings::write(const QString& name, const QString& value)
 {
     QSettings store(m_path, QSettings::IniFormat);
     store.setValue(name, value);
@@ -115,7 +115,7 @@ StreamVariantChoice Settings::streamVariantChoice() const
     return StreamVariantChoice::Best;
 }
 
-void Settings::setStreamVariantChoice(StreamVariantChoice choice) const
+void Settings::setStreamVariantChoice(StreamVariantChoice choice)
 {
     const char* text = "best";
     if (choice == StreamVariantChoice::AsPlayed)

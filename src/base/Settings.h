@@ -40,7 +40,7 @@ public:
     void seedDefaultsIfMissing() const;
 
     QString read(const QString& name) const;
-    void write(const QString& name, const QString& value) const;
+    void write(const QString& name, const QString& value);
 
     // A value for this run only (the command line's --video): every store reads it instead of
     // the stored text until the process ends; nothing is written.
@@ -72,7 +72,7 @@ public:
     QString keyLogFile() const { return read(QStringLiteral("keylogfile")); }
     bool keyLogEverywhere() const { return flag(QStringLiteral("keylogeverywhere")); }
     StreamVariantChoice streamVariantChoice() const;
-    void setStreamVariantChoice(StreamVariantChoice choice) const;
+    void setStreamVariantChoice(StreamVariantChoice choice);
 
     // Every value of the table with its default, in table order.
     static const QList<Definition>& table();

@@ -11,7 +11,7 @@ std::atomic<qint64> g_mediaByTraffic{0};
 std::atomic<qint64> g_videosByUrl{0};
 std::atomic<qint64> g_musicFromCache{0};
 
-void addTo(const Settings& settings, const QString& name, qint64 count)
+void addTo(Settings& settings, const QString& name, qint64 count)
 {
     const QString stored = settings.read(name);
     if (stored.isEmpty())
@@ -45,7 +45,7 @@ RunCounts runCounts()
     return {g_mediaByTraffic.load(), g_videosByUrl.load(), g_musicFromCache.load()};
 }
 
-void addRunCountsTo(const Settings& settings, const RunCounts& counts)
+void addRunCountsTo(Settings& settings, const RunCounts& counts)
 {
     addTo(settings, QStringLiteral("_DownloadedMediaByTraffic"), counts.mediaByTraffic);
     addTo(settings, QStringLiteral("_DownloadedVideosByURL"), counts.videosByUrl);

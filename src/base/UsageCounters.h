@@ -27,7 +27,7 @@ RunCounts runCounts();
 // Adds the run's counts to the stored counters, in the order media, videos, music. A counter
 // that has no stored value stays without one: who seeds the counters is outside the program.
 // A stored text that is not a number is left alone rather than overwritten with the count.
-void addRunCountsTo(const Settings& settings, const RunCounts& counts);
+void addRunCountsTo(Settings& settings, const RunCounts& counts);
 
 // For tests: sets the run's counts back to zero.
 void resetForTests();

@@ -12,7 +12,7 @@ namespace {
 TEST(UsageCounters, RunCountsAddToStoredValuesOnly)
 {
     QTemporaryDir dir;
-    const Settings settings(dir.path() + QStringLiteral("/Trawlix.conf"));
+    Settings settings(dir.path() + QStringLiteral("/Trawlix.conf"));
     settings.write(QStringLiteral("_DownloadedMediaByTraffic"), QStringLiteral("5"));
     settings.write(QStringLiteral("_CatchedMusicFromCache"), QStringLiteral("many"));
     // "_DownloadedVideosByURL" has no value: nobody seeded it.
