@@ -19,7 +19,7 @@
 #include "tools/RecordJob.h"
 #include "tools/ScratchFile.h"
 #include "tools/ToolRunner.h"
-#include "ui/Page2.h"
+#include "ui/mainwindow/Page2.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
 // The main window's painted controls on their own: what a click, a drag or the wheel makes
 // them emit, and what their slots make them show.
 #include "support/QStringPrinter.h"
-#include "ui/ConvertGears.h"
-#include "ui/MenuRail.h"
-#include "ui/PlayerBar.h"
-#include "ui/SpanSlider.h"
-#include "ui/ThumbnailStrip.h"
-#include "ui/TrafficMonitor.h"
+#include "ui/controls/ConvertGears.h"
+#include "ui/controls/MenuRail.h"
+#include "ui/controls/PlayerBar.h"
+#include "ui/controls/SpanSlider.h"
+#include "ui/controls/ThumbnailStrip.h"
+#include "ui/controls/TrafficMonitor.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "ShellFixture.h"
 
 #include "base/AppPaths.h"
-#include "ui/MediaViews.h"
+#include "ui/mainwindow/MediaViews.h"
 
 #include <QCursor>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ui/Page3.h"
+#include "ui/settings/Page3.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
 

@@ -1,8 +1,8 @@
 // The converter window over a profiles file of the test: tree, lists, remembered profile,
 // output folder, the cut pickers, and one real conversion from the "Convert" button.
-#include "ui/Page4.h"
+#include "ui/tools/Page4.h"
 #include "base/Texts.h"
-#include "ui/ConvertGears.h"
+#include "ui/controls/ConvertGears.h"
 
 #include "ShellFixture.h"
 #include "support/MediaFixture.h"

@@ -1,12 +1,12 @@
 // The cutter window over the real libvlc player (dummy outputs) and real ffmpeg.
-#include "ui/Page5.h"
+#include "ui/tools/Page5.h"
 #include "ShellFixture.h"
 #include "base/Texts.h"
 #include "support/MediaFixture.h"
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
-#include "ui/Player.h"
-#include "ui/SpanSlider.h"
+#include "ui/controls/SpanSlider.h"
+#include "ui/player/Player.h"
 
 #include "tools/ToolRunner.h"
 

@@ -1,7 +1,7 @@
 // The sound recorder window end to end: opened from the main window over a running engine, it
 // records through the built Sonotrap plugin from a sound server the test starts, and the
 // engine's recordings importer brings the file into the library.
-#include "ui/Page6.h"
+#include "ui/tools/Page6.h"
 
 #include "ShellFixture.h"
 #include "SoundServer.h"

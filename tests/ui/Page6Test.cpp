@@ -1,4 +1,4 @@
-#include "ui/Page6.h"
+#include "ui/tools/Page6.h"
 #include "base/Texts.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
-#include "ui/Page7.h"
+#include "ui/tools/Page7.h"
 
 #include "ShellFixture.h"
-#include "ui/Page2.h"
+#include "ui/mainwindow/Page2.h"
 
 #include "base/AppPaths.h"
 #include "base/Texts.h"

@@ -1,6 +1,6 @@
-#include "ui/PlayerRules.h"
+#include "ui/player/PlayerRules.h"
 #include "support/QStringPrinter.h"
-#include "ui/PlayButtonTracker.h"
+#include "ui/player/PlayButtonTracker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "ui/Player.h"
+#include "ui/player/Player.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
-#include "ui/VideoArea.h"
+#include "ui/player/VideoArea.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -3,8 +3,8 @@
 #include "base/Settings.h"
 #include "engine/Engine.h"
 #include "library/MediaTableModel.h"
-#include "ui/LibraryActions.h"
-#include "ui/Page2.h"
+#include "ui/mainwindow/LibraryActions.h"
+#include "ui/mainwindow/Page2.h"
 
 #include <QTemporaryDir>
 

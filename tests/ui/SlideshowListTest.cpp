@@ -1,4 +1,4 @@
-#include "ui/SlideshowList.h"
+#include "ui/controls/SlideshowList.h"
 #include "library/ScrollerList.h"
 
 #include <QDir>

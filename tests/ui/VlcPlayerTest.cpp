@@ -1,7 +1,7 @@
 #include "support/MediaFixture.h"
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
-#include "ui/Player.h"
+#include "ui/player/Player.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ui/page1.h"
+#include "ui/tools/page1.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"

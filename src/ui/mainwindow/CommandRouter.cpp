@@ -1,0 +1,106 @@
+#include "ui/mainwindow/CommandRouter.h"
+
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "library/MediaTableModel.h"
+#include "ui/controls/TrafficMonitor.h"
+#include "ui/mainwindow/LibraryActions.h"
+#include "ui/mainwindow/Page2.h"
+#include "ui/mainwindow/PlayerController.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+// The page "Support" opens; the setting "supportpage" overrides it.
+const char kSupportPage[] = "https://trawlix.org/support";
+
+} // namespace
+
+CommandRouter::CommandRouter(Page2& window, LibraryActions& library, PlayerController& player)
+    : m_window(window)
+    , m_library(library)
+    , m_player(player)
+{}
+
+void CommandRouter::dispatch(ShellCommand command)
+{
+    m_lastCommand = command;
+    const bool hasRows = m_window.model().rowCount() > 0;
+    switch (command) {
+    case ShellCommand::DownloadVideoByURL:
+    case ShellCommand::RecordAudio:
+        emit m_window.toolRequested(command);
+        break;
+    case ShellCommand::OpenBrowser:
+        m_window.openBrowserForCapture();
+        break;
+    case ShellCommand::RecordVideo:
+        // The screen recorder is an optional external program; none is configured by default.
+        emit m_window.toolRequested(command);
+        break;
+    case ShellCommand::CutMediaFile:
+    case ShellCommand::ConvertFromMenu:
+        if (hasRows)
+            emit m_window.toolRequested(command);
+        break;
+    case ShellCommand::MovieDelete:
+        if (hasRows)
+            m_library.deleteMedia();
+        break;
+    case ShellCommand::MovieRename:
+        m_library.renameMedia();
+        break;
+    case ShellCommand::Import:
+        emit m_window.importRequested();
+        break;
+    case ShellCommand::Export:
+        if (hasRows)
+            m_library.exportMedia();
+        break;
+    case ShellCommand::Burn:
+        QMessageBox::information(&m_window, Texts::displayName(),
+                                 tx(u"If your computer has a CD or DVD burner, you can Drag and Drop any "
+                                    u"downloaded/recorded files from Trawlix to a disc folder for burning."));
+        break;
+    case ShellCommand::View:
+        m_window.toggleView();
+        break;
+    case ShellCommand::Settings:
+        m_window.openSettings();
+        break;
+    case ShellCommand::FileInfo:
+        if (hasRows)
+            m_window.openFileInfo();
+        break;
+    case ShellCommand::Support: {
+        QString page = Settings::instance().read(QStringLiteral("supportpage"));
+        if (page.isEmpty())
+            page = QString::fromLatin1(kSupportPage);
+        QDesktopServices::openUrl(QUrl(page));
+        break;
+    }
+    case ShellCommand::Disable:
+        m_window.trafficMonitor()->setMonitoring(false);
+        m_window.setMonitoring(false);
+        break;
+    case ShellCommand::Enable:
+        m_window.trafficMonitor()->setMonitoring(true);
+        m_window.setMonitoring(true);
+        break;
+    case ShellCommand::PlayerPlay:
+    case ShellCommand::ExternalPlayer:
+    case ShellCommand::PlayerPause:
+    case ShellCommand::PlayerReplay:
+    case ShellCommand::PlayerStrop:
+    case ShellCommand::MakeScreenShot:
+    case ShellCommand::VolumeMute:
+    case ShellCommand::VolumeMinus:
+    case ShellCommand::VolumePlus:
+    case ShellCommand::ClickInPlayer:
+        m_player.command(command);
+        break;
+    }
+}

@@ -1,0 +1,482 @@
+#include "ui/mainwindow/LibraryActions.h"
+
+#include "base/AppPaths.h"
+#include "base/OutputName.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "base/UntrustedText.h"
+#include "engine/Engine.h"
+#include "library/DerivedFiles.h"
+#include "library/ExportCopies.h"
+#include "library/FileImport.h"
+#include "library/MediaTableModel.h"
+#include "library/TagStore.h"
+#include "ui/controls/ThumbnailStrip.h"
+#include "ui/mainwindow/DownloadListWidget.h"
+#include "ui/mainwindow/MediaViews.h"
+#include "ui/mainwindow/Page2.h"
+#include "ui/mainwindow/PlayerController.h"
+
+#include <QDesktopServices>
+#include <QDrag>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr qint64 kCopyBlock = 1 << 20;
+
+// Copies a file block by block and reports the percentage done after each block.
+// A copy still read after this many grace periods is left to the next start.
+constexpr int kDragCleanRetries = 20;
+
+bool copyWithProgress(const QString& source, const QString& target, const std::function<void(int)>& progress)
+{
+    QFile in(source);
+    QFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const qint64 total = std::max<qint64>(1, in.size());
+    qint64 done = 0;
+    QByteArray block;
+    while (!(block = in.read(kCopyBlock)).isEmpty()) {
+        if (out.write(block) != block.size()) {
+            out.remove();
+            return false;
+        }
+        done += block.size();
+        progress(int(done * 100 / total));
+    }
+    return true;
+}
+
+// A name in folder that no file has yet: "Title.mp4", then "Title (2).mp4", ...
+QString freeName(const QString& folder, const QString& stem, const QString& extension)
+{
+    QString candidate = folder + stem + extension;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = folder + stem + QStringLiteral(" (%1)").arg(n) + extension;
+    return candidate;
+}
+
+QString lowerExtension(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
+}
+
+} // namespace
+
+LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerController& player)
+    : QObject(&window)
+    , m_window(window)
+    , m_engine(engine)
+    , m_player(player)
+{
+    connect(&engine, &Engine::importFinished, this, [this] { m_window.requestRescan(); });
+    m_exportPool.setMaxThreadCount(1);
+    m_exportPool.setObjectName(QStringLiteral("DragCopies"));
+    runDrag = [this](QMimeData* mime) {
+        // The drag goes on only while the button that began it is held.
+        if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+            delete mime;
+            return;
+        }
+        auto* drag = new QDrag(&m_window);
+        drag->setMimeData(mime);
+        drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+    };
+}
+
+LibraryActions::~LibraryActions()
+{
+    m_exportStop = true;
+    m_exportPool.waitForDone();
+    if (m_exporting) {
+        // Copies no drag will use.
+        ExportCopies::removeUnlessOpen(m_madeCopies);
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+void LibraryActions::deleteMedia()
+{
+    // Two or more checked rows: all of them; otherwise the selected row, even when exactly
+    // one row is checked.
+    QList<int> rows = m_window.checkedRows();
+    const bool several = rows.size() >= 2;
+    if (!several) {
+        rows.clear();
+        if (m_window.selectedRow() >= 0)
+            rows << m_window.selectedRow();
+    }
+    if (rows.isEmpty())
+        return;
+    if (Settings::instance().showDialogs()) {
+        const QString question = several ? tx(u"Are you sure you want to delete the selected media files?")
+                                         : tx(u"Are you sure you want to delete this media file?");
+        if (!m_window.confirm(question))
+            return;
+    }
+    QStringList paths;
+    for (const int row : std::as_const(rows))
+        paths << m_window.pathOfRow(row);
+    const int firstRow = *std::min_element(rows.cbegin(), rows.cend());
+    for (const QString& path : std::as_const(paths)) {
+        // The file goes at the next start; while running it may still be open in the player.
+        TagStore::markForDeletion(path);
+        DerivedFiles::remove(path);
+        m_window.model().removePath(path);
+    }
+    if (m_window.model().rowCount() > 0) {
+        const int next = std::min(firstRow, m_window.model().rowCount() - 1);
+        m_window.selectRow(next);
+        m_player.previewRow(next);
+    }
+    if (several) {
+        m_window.thumbnailStrip()->reload();
+        if (m_window.iconView())
+            m_window.model().sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+    }
+}
+
+void LibraryActions::renameMedia()
+{
+    const int row = m_window.selectedRow();
+    if (row < 0)
+        return;
+    QAbstractItemView* view =
+        m_window.iconView() ? static_cast<QAbstractItemView*>(m_window.icons()) : m_window.table();
+    const QModelIndex index = m_window.model().index(row, MediaTableModel::TitleColumn);
+    view->scrollTo(index);
+    QRect box = view->visualRect(index);
+    if (!m_window.iconView()) {
+        // Leave the check box and icon visible; the editor covers the title text.
+        const int indent = 44;
+        box.adjust(indent, 0, 0, 0);
+        box.setWidth(std::min(box.width(), view->viewport()->width() - box.left()));
+    }
+    delete m_renameEditor;
+    auto* editor = new QLineEdit(view->viewport());
+    m_renameEditor = editor;
+    editor->setObjectName(QStringLiteral("renameEditor"));
+    editor->setText(m_window.model().rowAt(row).title);
+    editor->setGeometry(box);
+    editor->selectAll();
+    editor->show();
+    editor->setFocus();
+    const QString path = m_window.model().rowAt(row).path;
+    connect(editor, &QLineEdit::editingFinished, this, [this, editor, path] {
+        if (m_renameEditor != editor)
+            return;
+        m_renameEditor = nullptr;
+        editor->deleteLater();
+        finishRename(path, editor->text());
+    });
+    editor->installEventFilter(this);
+}
+
+void LibraryActions::finishRename(const QString& path, const QString& title)
+{
+    if (title.trimmed().isEmpty())
+        return;
+    if (!TagStore::write(path, QStringLiteral("title"), title))
+        return;
+    m_window.model().setTitleOfPath(path, title);
+}
+
+void LibraryActions::exportMedia()
+{
+    if (m_window.model().rowCount() == 0)
+        return;
+    const QString folder = m_window.chooseExportFolder();
+    if (folder.isEmpty())
+        return;
+    exportMediaTo(folder);
+}
+
+QList<int> LibraryActions::rowsToExport() const
+{
+    QList<int> rows = m_window.checkedRows();
+    if (rows.size() < 2) {
+        rows.clear();
+        if (m_window.selectedRow() >= 0)
+            rows << m_window.selectedRow();
+    }
+    return rows;
+}
+
+void LibraryActions::exportMediaTo(const QString& folder)
+{
+    QString target = folder;
+    if (!target.endsWith(QLatin1Char('/')))
+        target += QLatin1Char('/');
+    copyRows(rowsToExport(), target);
+}
+
+QString LibraryActions::copyStem(int row) const
+{
+    // Room for the extension and a " (12)" that keeps an existing copy.
+    const QString extension = lowerExtension(m_window.pathOfRow(row));
+    return OutputName::clean(m_window.model().rowAt(row).title, extension.toUtf8().size() + 8);
+}
+
+void LibraryActions::copyRows(const QList<int>& rows, const QString& folder)
+{
+    for (const int row : rows) {
+        const QString source = m_window.pathOfRow(row);
+        // Never overwrite a file the user keeps.
+        const QString target = freeName(folder, copyStem(row), lowerExtension(source));
+        copyWithProgress(source, target, [this](int percent) {
+            m_window.setWindowTitle(QString::number(percent) + QLatin1Char('%') + tx(u"..Processing "));
+        });
+    }
+    m_window.restoreCaption();
+}
+
+void LibraryActions::startDragOut()
+{
+    if (!m_window.dragAndDrop() || m_exporting)
+        return;
+    QList<int> rows;
+    if (m_window.selectedRow() >= 0)
+        rows << m_window.selectedRow();
+    for (const int row : m_window.checkedRows()) {
+        if (!rows.contains(row))
+            rows << row;
+    }
+    if (rows.isEmpty())
+        return;
+    QList<ExportCopies::Item> items;
+    for (const int row : std::as_const(rows))
+        items.append({m_window.pathOfRow(row), copyStem(row) + lowerExtension(m_window.pathOfRow(row))});
+
+    // A large file takes a while to copy: the window stays live, the cursor says it is busy,
+    // the caption shows the progress, and the drag starts once the copies are there.
+    m_exporting = true;
+    m_exportStop = false;
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+    const QString processing = tx(u"..Processing ");
+    m_exportPool.start([this, items, processing] {
+        const QStringList copies = ExportCopies::make(
+            items,
+            [this, processing](int percent) {
+                const QString caption = QString::number(percent) + QLatin1Char('%') + processing;
+                QMetaObject::invokeMethod(
+                    this, [this, caption] { m_window.setWindowTitle(caption); }, Qt::QueuedConnection);
+            },
+            &m_exportStop);
+        m_madeCopies = copies; // read by the destructor only, after the worker is joined
+        QMetaObject::invokeMethod(
+            this, [this, copies] { dragCopiesReady(copies); }, Qt::QueuedConnection);
+    });
+}
+
+void LibraryActions::dragCopiesReady(const QStringList& copies)
+{
+    m_exporting = false;
+    QGuiApplication::restoreOverrideCursor();
+    m_window.restoreCaption();
+    if (copies.isEmpty())
+        return;
+    QList<QUrl> urls;
+    for (const QString& copy : copies)
+        urls << QUrl::fromLocalFile(copy);
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
+    if (runDrag)
+        runDrag(mime);
+    else
+        delete mime;
+    m_player.previewRow(m_window.selectedRow());
+    // The drop target may still be reading the copies: they go once nobody holds them.
+    QTimer::singleShot(dragCopiesGraceMs, this, [this, copies] { removeDragCopies(copies, kDragCleanRetries); });
+}
+
+void LibraryActions::removeDragCopies(const QStringList& copies, int retries)
+{
+    const QStringList staying = ExportCopies::removeUnlessOpen(copies);
+    if (!staying.isEmpty() && retries > 0)
+        QTimer::singleShot(dragCopiesGraceMs, this,
+                           [this, staying, retries] { removeDragCopies(staying, retries - 1); });
+}
+
+void LibraryActions::setAllChecked(bool checked)
+{
+    m_window.model().setAllChecked(checked);
+}
+
+void LibraryActions::invertChecks()
+{
+    for (int row = 0; row < m_window.model().rowCount(); ++row) {
+        const QModelIndex index = m_window.model().index(row, MediaTableModel::TitleColumn);
+        m_window.model().setData(index, m_window.model().rowAt(row).checked ? Qt::Unchecked : Qt::Checked,
+                                 Qt::CheckStateRole);
+    }
+}
+
+void LibraryActions::sortByHeader(int column)
+{
+    if (column == m_sortColumn)
+        m_sortOrder = (m_sortOrder == Qt::AscendingOrder) ? Qt::DescendingOrder : Qt::AscendingOrder;
+    else
+        m_sortOrder = Qt::AscendingOrder;
+    m_sortColumn = column;
+    m_window.model().sort(column, m_sortOrder);
+    m_window.table()->header()->setSortIndicator(column, m_sortOrder);
+}
+
+void LibraryActions::sortDescending(int column)
+{
+    m_sortColumn = column;
+    m_sortOrder = Qt::DescendingOrder;
+    m_window.model().sort(column, Qt::DescendingOrder);
+    m_window.table()->header()->setSortIndicator(column, Qt::DescendingOrder);
+}
+
+QMenu* LibraryActions::buildContextMenu(int row)
+{
+    auto* menu = new QMenu(&m_window);
+    menu->setObjectName(QStringLiteral("tableMenu"));
+    auto add = [menu](QMenu* into, const QString& text, int id, const std::function<void()>& action) {
+        QAction* item = into->addAction(text);
+        item->setData(id);
+        QObject::connect(item, &QAction::triggered, menu, action);
+    };
+    if (row >= 0) {
+        add(menu, tx(u"Play\tDblClick"), 1, [this, row] { m_player.playRow(row); });
+        add(menu, tx(u"Convert\tF4"), 600, [this] { emit m_window.toolRequested(ShellCommand::ConvertFromMenu); });
+        add(menu, tx(u"Rename\tF2"), 2, [this] { renameMedia(); });
+        add(menu, tx(u"Delete\tDel"), 3, [this] { deleteMedia(); });
+        add(menu, tx(u"Export this media file into a folder\tF5"), 601, [this] { exportMedia(); });
+        menu->addSeparator();
+        add(menu, tx(u"Cut a fragment"), 605, [this] { emit m_window.toolRequested(ShellCommand::CutMediaFile); });
+        add(menu, tx(u"Show file info"), 9, [this] { m_window.openFileInfo(); });
+        add(menu, tx(u"Play in external player"), 8, [this] { m_player.command(ShellCommand::ExternalPlayer); });
+        if (m_window.model().rowAt(row).author.contains(QStringLiteral("http:"))) {
+            const QString path = m_window.model().rowAt(row).path;
+            add(menu, tx(u"Source page"), 200, [path] {
+                // The tag holds a captured Referer, which anyone on the network can forge:
+                // only a whole, strictly parsed web address is handed to the desktop.
+                const QUrl page = UntrustedText::webPage(TagStore::read(path, QStringLiteral("author")));
+                if (page.isValid())
+                    QDesktopServices::openUrl(page);
+            });
+        }
+        menu->addSeparator();
+    }
+    add(menu, tx(u"Launch Video Downloader"), 102,
+        [this] { emit m_window.toolRequested(ShellCommand::DownloadVideoByURL); });
+    add(menu, tx(u"Launch Screen Recorder"), 100, [this] { emit m_window.toolRequested(ShellCommand::RecordVideo); });
+    add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit m_window.toolRequested(ShellCommand::RecordAudio); });
+    menu->addSeparator();
+    add(menu, tx(u"Import your media files into the program"), 101, [this] { emit m_window.importRequested(); });
+    menu->addSeparator();
+    QMenu* order = menu->addMenu(tx(u"Order media files by..."));
+    add(order, tx(u"Title"), 500, [this] { sortDescending(MediaTableModel::TitleColumn); });
+    add(order, tx(u"Time"), 501, [this] { sortDescending(MediaTableModel::CaptureTimeColumn); });
+    add(order, tx(u"Size (sort item)"), 502, [this] { sortDescending(MediaTableModel::SizeColumn); });
+    add(order, tx(u"Format (sort item)"), 503, [this] { sortDescending(MediaTableModel::FormatColumn); });
+    add(order, tx(u"Duration (sort item)"), 504, [this] { sortDescending(MediaTableModel::DurationColumn); });
+    menu->addSeparator();
+    QMenu* checks = menu->addMenu(tx(u"Checkboxes"));
+    add(checks, tx(u"Check all files"), 700, [this] { setAllChecked(true); });
+    add(checks, tx(u"Uncheck all files"), 701, [this] { setAllChecked(false); });
+    add(checks, tx(u"Invert checkboxes"), 702, [this] { invertChecks(); });
+    return menu;
+}
+
+void LibraryActions::showContextMenu(QAbstractItemView* view, const QPoint& position)
+{
+    const QModelIndex index = view->indexAt(position);
+    int row = -1;
+    if (index.isValid()) {
+        row = index.row();
+        m_window.selectRow(row);
+        m_player.previewRow(row);
+    }
+    QMenu* menu = buildContextMenu(row);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(view->viewport()->mapToGlobal(position));
+}
+
+void LibraryActions::tableClicked(QAbstractItemView* view, const QPoint& position)
+{
+    if (!view->indexAt(position).isValid()) {
+        // A click on empty space keeps the selection mark and clears every check box.
+        const int row = m_window.selectedRow();
+        setAllChecked(false);
+        m_window.selectRow(row);
+    }
+    m_player.previewRow(m_window.selectedRow());
+}
+
+bool LibraryActions::handleTableKey(int key)
+{
+    const bool hasRows = m_window.model().rowCount() > 0;
+    switch (key) {
+    case Qt::Key_Delete:
+        if (hasRows)
+            deleteMedia();
+        return true;
+    case Qt::Key_F2:
+        renameMedia();
+        return true;
+    case Qt::Key_F4:
+        if (hasRows)
+            emit m_window.toolRequested(ShellCommand::ConvertFromMenu);
+        return true;
+    case Qt::Key_F5:
+        if (hasRows)
+            exportMedia();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void LibraryActions::showDownloadMenu(const QPoint& globalPosition)
+{
+    QTreeWidgetItem* item = m_window.downloadList()->currentItem();
+    if (!item)
+        return;
+    const int row = m_window.downloadList()->indexOfTopLevelItem(item);
+    QMenu menu(&m_window);
+    QAction* cancel = menu.addAction(tx(u"Cancel/Stop downloading"));
+    if (menu.exec(globalPosition) == cancel)
+        m_window.cancelDownload(row);
+}
+
+bool LibraryActions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_renameEditor && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        QLineEdit* editor = m_renameEditor;
+        m_renameEditor = nullptr;
+        editor->deleteLater();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void LibraryActions::importFiles()
+{
+    const QStringList paths = m_window.chooseImportFiles();
+    if (!paths.isEmpty())
+        m_engine.importFiles(paths);
+}
+
+void LibraryActions::importDropped(const QStringList& paths)
+{
+    if (FileImport::importDropped(m_engine.library(), paths) > 0)
+        m_window.requestRescan();
+    m_window.restoreCaption();
+}

@@ -1,0 +1,664 @@
+// The main window.
+#include "ui/mainwindow/Page2.h"
+
+#include "base/AppPaths.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
+#include "base/Texts.h"
+#include "base/Trace.h"
+#include "base/UsageCounters.h"
+#include "download/DownloadRows.h"
+#include "engine/Engine.h"
+#include "engine/KeyLogLocation.h"
+#include "library/LibraryFormat.h"
+#include "library/MediaTableModel.h"
+#include "library/TimeFilter.h"
+#include "tools/ToolRunner.h"
+#include "ui/controls/LineIcons.h"
+#include "ui/controls/MenuRail.h"
+#include "ui/controls/PlayerBar.h"
+#include "ui/controls/ShellTheme.h"
+#include "ui/controls/ThumbnailStrip.h"
+#include "ui/controls/TrafficMonitor.h"
+#include "ui/mainwindow/CommandRouter.h"
+#include "ui/mainwindow/DownloadListWidget.h"
+#include "ui/mainwindow/FilterPanel.h"
+#include "ui/mainwindow/LibraryActions.h"
+#include "ui/mainwindow/MediaViews.h"
+#include "ui/mainwindow/PlayerController.h"
+#include "ui/mainwindow/ShellLayout.h"
+#include "ui/mainwindow/ShellTray.h"
+#include "ui/mainwindow/WindowPlacement.h"
+#include "ui/player/Player.h"
+#include "ui/player/VideoArea.h"
+#include "ui/settings/Page3.h"
+#include "ui/tools/Page4.h"
+#include "ui/tools/Page5.h"
+#include "ui/tools/Page6.h"
+#include "ui/tools/Page7.h"
+#include "ui/tools/page1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kTopRowDelayMs = 100;
+constexpr int kVolumeDelayMs = 5000;
+
+QString shellStyleSheet()
+{
+    return QStringLiteral(
+               "Page2 { background: %1; }"
+               "QTreeView, QListView, QTreeWidget { background: white; border: 1px solid #dbe1ea; border-radius: 6px;"
+               "  selection-background-color: %2; selection-color: white; alternate-background-color: #f3f6fa; }"
+               "QHeaderView::section { background: #eef2f7; color: #334155; border: none;"
+               "  border-right: 1px solid #dbe1ea; border-bottom: 1px solid #dbe1ea; padding: 4px 6px; }"
+               "QLabel#filterHeading { color: #475569; font-weight: 600; }"
+               "QLineEdit { border: 1px solid #cbd5e1; border-radius: 5px; padding: 2px 6px; background: white; }"
+               "QLineEdit:focus { border-color: %2; }")
+        .arg(ShellTheme::window().name(), ShellTheme::accentStrong().name());
+}
+
+// Modeless, any number at once; each finished file is taken by the link-download importer.
+void openLinkDownloader(QWidget* parent)
+{
+    auto* downloader = new Page7(parent);
+    downloader->setAttribute(Qt::WA_DeleteOnClose);
+    downloader->openAnother = [parent] { openLinkDownloader(parent); };
+    downloader->show();
+}
+
+} // namespace
+
+Page2::Page2(Engine& engine, QWidget* parent)
+    : QWidget(parent)
+    , m_engine(engine)
+    , m_model(engine.mediaTable())
+{
+    setObjectName(QStringLiteral("Page2"));
+    setWindowTitle(Texts::displayName());
+    setWindowIcon(LineIcons::applicationIcon());
+    setStyleSheet(shellStyleSheet());
+    confirm = [this](const QString& question) {
+        return QMessageBox::question(this, Texts::displayName(), question, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    };
+    chooseExportFolder = [this] { return QFileDialog::getExistingDirectory(this, tx(u"Select a folder to export")); };
+    chooseImportFiles = [this] {
+        return QFileDialog::getOpenFileNames(this, QString(), QString(), LibraryFormat::openFileFilter());
+    };
+    exitHandler = [this] { exitProgram(); };
+
+    m_topRowTimer.setSingleShot(true);
+    m_topRowTimer.setInterval(kTopRowDelayMs);
+    connect(&m_topRowTimer, &QTimer::timeout, this, &Page2::topRowTimer);
+    m_volumeTimer.setSingleShot(true);
+    m_volumeTimer.setInterval(kVolumeDelayMs);
+    connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerController->applyStoredVolume(); });
+
+    buildControls();
+    m_playerController = std::make_unique<PlayerController>(*this, *m_player);
+    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerController);
+    m_dispatch = std::make_unique<CommandRouter>(*this, *m_libraryActions, *m_playerController);
+    connectModel();
+    connect(this, &Page2::importRequested, m_libraryActions, &LibraryActions::importFiles);
+    connect(this, &Page2::filesDropped, m_libraryActions, &LibraryActions::importDropped);
+    connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
+        if (command == ShellCommand::RecordAudio)
+            openSoundRecorder();
+        else if (command == ShellCommand::CutMediaFile)
+            openCutter();
+        else if (command == ShellCommand::ConvertFromMenu)
+            openConverter();
+    });
+    connect(this, &Page2::toolRequested, this, [this](ShellCommand command) {
+        if (command == ShellCommand::DownloadVideoByURL)
+            openLinkDownloader(this);
+    });
+    connect(this, &Page2::rescanRequested, this, [this](const QString& timeFilter, const QString& titleFilter) {
+        m_engine.requestScan(timeFilter, titleFilter);
+    });
+}
+
+Page2::~Page2()
+{
+    m_engine.setDownloadList(nullptr);
+}
+
+void Page2::buildControls()
+{
+    m_table = new MediaTableView(this);
+    m_icons = new MediaIconView(this);
+    m_icons->hide();
+
+    m_downloads = new DownloadListWidget(this);
+    m_downloads->hide();
+    connect(m_downloads, &DownloadListWidget::visibilityRequested, this, &Page2::setDownloadListShown);
+    connect(m_downloads, &DownloadListWidget::captionRequested, this, &QWidget::setWindowTitle);
+    connect(m_downloads, &DownloadListWidget::attentionRequested, this, [this] { QApplication::alert(this); });
+    m_engine.setDownloadList(m_downloads);
+    connect(m_downloads, &QTreeWidget::itemClicked, this,
+            [this] { m_libraryActions->showDownloadMenu(QCursor::pos()); });
+    connect(m_downloads, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        m_libraryActions->showDownloadMenu(m_downloads->viewport()->mapToGlobal(position));
+    });
+
+    m_filters = new FilterPanel(this);
+    connect(m_filters, &FilterPanel::timeFilterChanged, this, [this] { requestRescan(); });
+    connect(m_filters, &FilterPanel::titleFilterChanged, this, [this] { requestRescan(); });
+    connect(m_filters, &FilterPanel::checkAllClicked, this,
+            [this](bool checked) { m_libraryActions->setAllChecked(checked); });
+
+    buildVideoArea();
+}
+
+void Page2::buildVideoArea()
+{
+    auto* area = new VideoArea(this);
+    area->setObjectName(QStringLiteral("videoArea"));
+    area->installEventFilter(this);
+    m_videoArea = area;
+    QStringList extra;
+    // Tests and headless runs have no window system to draw into.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        extra << QStringLiteral("--vout=dummy") << QStringLiteral("--aout=dummy");
+    m_player = new Player(area, extra, this);
+}
+
+void Page2::buildPaintedControls()
+{
+    // Created in this order: menu rail, player bar, thumbnail strip, traffic monitor.
+    m_menu = new MenuRail(Texts::isEnglish(), this);
+    m_playerBar = new PlayerBar(this);
+    m_strip = new ThumbnailStrip(AppPaths::file(QStringLiteral("videos.xml")), this);
+    m_monitor = new TrafficMonitor(this);
+    connect(m_menu, &MenuRail::commandTriggered, this, &Page2::dispatch);
+    connect(m_playerBar, &PlayerBar::commandTriggered, this, &Page2::dispatch);
+    connect(m_playerBar, &PlayerBar::seekRequested, this,
+            [this](double percent) { m_playerController->seek(percent); });
+    connect(m_strip, &ThumbnailStrip::photoClicked, this,
+            [this](int index) { m_playerController->playListClick(index); });
+    connect(m_monitor, &TrafficMonitor::commandTriggered, this, &Page2::dispatch);
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_menu), static_cast<QWidget*>(m_playerBar), static_cast<QWidget*>(m_strip)})
+        control->show();
+    // The monitor belongs to the Russian interface only.
+    m_monitor->setVisible(!Texts::isEnglish());
+    m_monitor->setMonitoring(true);
+    setMonitoring(true);
+}
+
+void Page2::connectModel()
+{
+    m_table->setModel(&m_model);
+    m_icons->setModel(&m_model);
+    m_icons->setSelectionModel(m_table->selectionModel());
+    m_icons->setModelColumn(MediaTableModel::TitleColumn);
+
+    const int widths[] = {460, 120, 70, 55, 80};
+    for (int column = 0; column < 5; ++column)
+        m_table->setColumnWidth(column, widths[column]);
+    for (int column = MediaTableModel::EmptyColumn; column < MediaTableModel::ColumnCount; ++column)
+        m_table->setColumnHidden(column, true);
+    m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
+    connect(m_table->header(), &QHeaderView::sectionClicked, m_libraryActions, &LibraryActions::sortByHeader);
+
+    connect(&m_model, &MediaTableModel::topRowPreviewRequested, &m_topRowTimer, qOverload<>(&QTimer::start));
+    connect(&m_model, &MediaTableModel::scrollerReloadRequested, this, [this] {
+        if (m_strip)
+            m_strip->reload();
+    });
+
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+        view->viewport()->installEventFilter(this);
+        view->installEventFilter(this);
+    }
+    m_table->dragHandler = [this] { m_libraryActions->startDragOut(); };
+    m_icons->dragHandler = [this] { m_libraryActions->startDragOut(); };
+}
+
+void Page2::start()
+{
+    // Caption, labels and icon are set by the constructor (steps 1, 2 and 4).
+    buildPaintedControls();
+    connectEngine();
+    m_tray = new ShellTray(this);
+    connect(m_tray, &ShellTray::toggleRequested, this, &Page2::toggleVisible);
+    connect(m_tray, &ShellTray::showRequested, this, &Page2::showRestored);
+    connect(m_tray, &ShellTray::exitRequested, this, [this] { exitHandler(); });
+    m_tray->add();
+
+    m_filters->setTimeFilter(defaultTimeFilter());
+    requestRescan();
+
+    readFlags();
+    m_volumeTimer.start();
+    applyPlacement();
+    applyTableView(Settings::instance().read(QStringLiteral("tableview")));
+    m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
+    layoutControls();
+}
+
+void Page2::connectEngine()
+{
+    // Library workers and the capture thread report from their own threads: queued here.
+    connect(
+        &m_engine, &Engine::libraryCaptionChanged, this, [this](const QString& caption) { setWindowTitle(caption); },
+        Qt::QueuedConnection);
+    connect(&m_engine, &Engine::libraryCaptionRestored, this, &Page2::restoreCaption, Qt::QueuedConnection);
+    connect(&m_engine, &Engine::libraryNotice, this, &Page2::showNotice, Qt::QueuedConnection);
+    connect(
+        &m_engine, &Engine::keysMissing, this,
+        [this] { showImportantNotice(KeyLogLocation::missingKeysNotice(), QStringLiteral("KeysMissingNotice")); },
+        Qt::QueuedConnection);
+    // Music taken from a browser cache: the caption and taskbar button flash once.
+    connect(
+        &m_engine, &Engine::libraryFlash, this, [this] { QApplication::alert(this, 1000); }, Qt::QueuedConnection);
+    connect(
+        &m_engine, &Engine::candidateDetected, this, [this] { m_monitor->addActivity(1); }, Qt::QueuedConnection);
+    connect(this, &Page2::monitoringChanged, this, [this](bool on) { m_engine.setMonitoring(on); });
+}
+
+QString Page2::defaultTimeFilter() const
+{
+    const QStringList names = QDir(AppPaths::folder(AppPaths::Folder::Videos)).entryList(QDir::Files);
+    return TimeFilter::defaultFor(names, Clock::system().secondsSinceEpoch());
+}
+
+void Page2::dispatch(ShellCommand command)
+{
+    m_dispatch->dispatch(command);
+}
+
+std::optional<ShellCommand> Page2::lastCommand() const
+{
+    return m_dispatch->lastCommand();
+}
+
+int Page2::selectedRow() const
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+QList<int> Page2::checkedRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.rowAt(row).checked)
+            rows << row;
+    }
+    return rows;
+}
+
+QString Page2::pathOfRow(int row) const
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return {};
+    return m_model.rowAt(row).path;
+}
+
+void Page2::selectRow(int row)
+{
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->scrollTo(index);
+}
+
+void Page2::cancelDownload(int listRow)
+{
+    // The core cancels the record, stops its parts and removes the row; the list hides
+    // itself through the download list's calls when it becomes empty.
+    const qsizetype record = m_downloads->recordIndexOfRow(listRow);
+    if (record >= 0)
+        m_engine.downloadRows().cancel(record);
+}
+
+void Page2::openSettings()
+{
+    Page3 settings(Settings::instance(), this);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    readFlags();
+    m_playerController->applyStoredVolume();
+    m_engine.keyLogSettingChanged();
+}
+
+void Page2::openSoundRecorder()
+{
+    // Modeless, one window per recording; the recordings importer takes the file.
+    auto* recorder = new Page6(RecordSources::discover(), this);
+    recorder->setAttribute(Qt::WA_DeleteOnClose);
+    recorder->show();
+}
+
+void Page2::openCutter()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    Page5 cutter(m_model.rowAt(row), m_player ? &m_player->backend() : nullptr, this);
+    cutter.exec();
+}
+
+void Page2::openConverter()
+{
+    // The checked rows in table order, then the selected row when it is not among them.
+    QList<int> rows = checkedRows();
+    const int selected = selectedRow();
+    if (selected >= 0 && !rows.contains(selected))
+        rows << selected;
+    QList<Page4::Row> files;
+    for (const int row : rows) {
+        const MediaRow& media = m_model.rowAt(row);
+        files.append({media.title, media.path, media.duration});
+    }
+    if (!m_converter)
+        m_converter = new Page4(files, ProfileStore::defaultPath(), this);
+    else
+        m_converter->setRows(files);
+    m_converter->show();
+    m_converter->setWindowState(m_converter->windowState() & ~Qt::WindowMinimized);
+    m_converter->raise();
+    m_converter->activateWindow();
+}
+
+Page4* Page2::converter() const
+{
+    return m_converter;
+}
+
+void Page2::openFileInfo()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= m_model.rowCount())
+        return;
+    const MediaRow& media = m_model.rowAt(row);
+    page1 info(media.title, media.format, media.path, this);
+    info.exec();
+}
+
+void Page2::readFlags()
+{
+    const Settings& settings = Settings::instance();
+    m_dragAndDrop = settings.dragAndDrop();
+    m_restoreWindow = settings.restoreMainWindow();
+    m_keepAspect = settings.keepAspect();
+    m_amplifier = settings.amplifier();
+    setAcceptDrops(m_dragAndDrop);
+    m_table->setDragEnabled(m_dragAndDrop);
+    m_icons->setDragEnabled(m_dragAndDrop);
+}
+
+void Page2::applyPlacement()
+{
+    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
+    setFixedWidth(ShellLayout::FixedWidth);
+    setMinimumHeight(ShellLayout::MinHeight);
+    setMaximumHeight(std::max(ShellLayout::MinHeight, available.height()));
+
+    const Settings& settings = Settings::instance();
+    std::optional<QRect> stored;
+    if (m_restoreWindow)
+        stored = WindowPlacement::parse(settings.read(QStringLiteral("window")));
+    if (stored) {
+        move(stored->topLeft());
+        resize(ShellLayout::FixedWidth, stored->height());
+    } else {
+        resize(WindowPlacement::DefaultWidth, WindowPlacement::DefaultHeight);
+    }
+    layoutControls();
+}
+
+QRect Page2::placementRect() const
+{
+    return QRect(pos(), size());
+}
+
+void Page2::applyTableView(const QString& mode)
+{
+    const bool icons = (mode == QLatin1String("icon"));
+    m_icons->setVisible(icons);
+    m_table->setVisible(!icons);
+    if (icons)
+        m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+}
+
+bool Page2::iconView() const
+{
+    return m_icons->isVisibleTo(this);
+}
+
+void Page2::toggleView()
+{
+    const QString mode = iconView() ? QStringLiteral("report") : QStringLiteral("icon");
+    Settings::instance().write(QStringLiteral("tableview"), mode);
+    applyTableView(mode);
+}
+
+void Page2::layoutControls()
+{
+    const ShellLayout layout = ShellLayout::compute(size(), m_downloadsShown, !Texts::isEnglish());
+    m_table->setGeometry(layout.table);
+    m_icons->setGeometry(layout.table);
+    m_downloads->setGeometry(layout.downloads);
+    m_downloads->setVisible(m_downloadsShown);
+    m_videoArea->setGeometry(layout.video);
+    m_filters->setGeometry(layout.filters);
+    if (m_menu) {
+        m_menu->setGeometry(layout.menu);
+        m_playerBar->setGeometry(layout.playBar);
+        m_strip->setGeometry(layout.strip);
+        m_monitor->setGeometry(layout.monitor);
+    }
+}
+
+void Page2::resizeEvent(QResizeEvent*)
+{
+    layoutControls();
+}
+
+void Page2::setDownloadListShown(bool shown)
+{
+    if (shown == m_downloadsShown)
+        return;
+    m_downloadsShown = shown;
+    layoutControls();
+}
+
+void Page2::restoreCaption()
+{
+    setWindowTitle(Texts::displayName());
+}
+
+void Page2::setMonitoring(bool on)
+{
+    m_monitoring = on;
+    emit monitoringChanged(on);
+}
+
+void Page2::requestRescan()
+{
+    emit rescanRequested(m_filters->timeFilter(), m_filters->titleFilter());
+}
+
+void Page2::topRowTimer()
+{
+    if (m_model.rowCount() == 0)
+        return;
+    if (iconView())
+        m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+    selectRow(0);
+    m_playerController->previewRow(0);
+    trace(QStringLiteral("Window: table rows ") + QString::number(m_model.rowCount()));
+}
+
+void Page2::toggleVisible()
+{
+    if (isVisible() && !isMinimized()) {
+        showMinimized();
+        hide();
+    } else {
+        showRestored();
+    }
+}
+
+void Page2::showRestored()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    trace(QStringLiteral("Window: shown"));
+}
+
+void Page2::showNotice(const QString& text)
+{
+    if (m_tray)
+        m_tray->showNotice(text);
+}
+
+void Page2::showImportantNotice(const QString& text, const QString& objectName)
+{
+    if (m_tray && m_tray->isShown() && m_tray->showNotice(text))
+        return;
+    auto* box = new QMessageBox(QMessageBox::Information, Texts::displayName(), text, QMessageBox::Ok, this);
+    box->setObjectName(objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void Page2::openBrowserForCapture()
+{
+    const KeyLogLocation::BrowserStart start =
+        KeyLogLocation::startBrowser(QString(), QString(), {m_engine.keyLogFile(), m_engine.keyLogOwn()});
+    trace(QStringLiteral("Browser for capture: ") + (start.started ? QStringLiteral("started") : start.message));
+    showImportantNotice(start.message, QStringLiteral("BrowserNotice"));
+}
+
+void Page2::showStartNotices(const QStringList& notices)
+{
+    if (notices.isEmpty())
+        return;
+    auto* box = new QMessageBox(QMessageBox::Information, Texts::displayName(), notices.join(QStringLiteral("\n\n")),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("StartNotice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void Page2::prepareExit()
+{
+    // Only the tools this run started; other programs' ffmpeg processes are theirs.
+    ToolRunner::killAllTools();
+    if (m_restoreWindow)
+        Settings::instance().write(QStringLiteral("window"), WindowPlacement::format(placementRect()));
+    if (m_tray)
+        m_tray->remove();
+    UsageCounters::addRunCountsTo(Settings::instance(), UsageCounters::runCounts());
+}
+
+void Page2::exitProgram()
+{
+    prepareExit();
+    // Worker threads may still be inside a transfer or a tool run; the process ends without
+    // unwinding them, as nothing else is kept at exit.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void Page2::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    exitHandler();
+}
+
+void Page2::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_playerController->windowActivated();
+    QWidget::changeEvent(event);
+}
+
+void Page2::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Escape do nothing in the main window: it closes only through Exit or close.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape)
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+void Page2::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_dragAndDrop && event->mimeData()->hasUrls() && event->source() == nullptr)
+        event->acceptProposedAction();
+}
+
+void Page2::dropEvent(QDropEvent* event)
+{
+    if (!m_dragAndDrop)
+        return;
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    if (!paths.isEmpty())
+        emit filesDropped(paths);
+}
+
+bool Page2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_videoArea && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        dispatch(ShellCommand::ClickInPlayer);
+        return true;
+    }
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_table), static_cast<QAbstractItemView*>(m_icons)}) {
+        if (watched == view && event->type() == QEvent::KeyPress)
+            return m_libraryActions->handleTableKey(static_cast<QKeyEvent*>(event)->key());
+        if (watched != view->viewport())
+            continue;
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton)
+                m_libraryActions->tableClicked(view, mouse->position().toPoint());
+            break;
+        }
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                QMetaObject::invokeMethod(
+                    this, [this] { m_playerController->playRow(selectedRow()); }, Qt::QueuedConnection);
+            }
+            break;
+        case QEvent::ContextMenu:
+            m_libraryActions->showContextMenu(view, static_cast<QContextMenuEvent*>(event)->pos());
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,136 @@
+#include "ui/mainwindow/PlayerController.h"
+
+#include "base/AppPaths.h"
+#include "base/Settings.h"
+#include "library/MediaTableModel.h"
+#include "tools/ToolRunner.h"
+#include "ui/controls/PlayerBar.h"
+#include "ui/controls/SlideshowList.h"
+#include "ui/mainwindow/Page2.h"
+#include "ui/player/Player.h"
+#include "ui/player/PlayerRules.h"
+
+#include <QApplication>
+
+PlayerController::PlayerController(Page2& window, Player& player)
+    : m_window(window)
+    , m_player(player)
+{
+    // The bar exists once the window has started; the player tells it what it shows.
+    const auto bar = [&window] { return window.playerBar(); };
+    QObject::connect(&m_player, &Player::positionChanged, &window,
+                     [bar](const QString& current, const QString& total, int percent) {
+                         if (bar())
+                             bar()->setPosition(current, total, percent);
+                     });
+    QObject::connect(&m_player, &Player::buttonChanged, &window, [bar](PlayButton button) {
+        if (bar())
+            bar()->setButton(button);
+    });
+    QObject::connect(&m_player, &Player::endReached, &window, [bar] {
+        if (bar())
+            bar()->playEndAnimation();
+    });
+    QObject::connect(&m_player, &Player::volumeChanged, &window, [bar](int volume) {
+        if (bar())
+            bar()->setVolume(volume);
+    });
+    QObject::connect(&m_player, &Player::muteChanged, &window, [bar](bool muted) {
+        if (bar())
+            bar()->setMuted(muted);
+    });
+}
+
+void PlayerController::applyStoredVolume()
+{
+    const int volume = PlayerRules::clampVolume(Settings::instance().volume(), Settings::instance().amplifier());
+    // The bar shows the volume from the start, not only after the first change.
+    m_player.setVolume(volume);
+}
+
+void PlayerController::windowActivated()
+{
+    // The screen recorder hands control back when the main window becomes active.
+    ToolRunner::killToolsNamed(QStringLiteral("Recorder"));
+    m_player.windowActivated();
+}
+
+void PlayerController::previewRow(int row)
+{
+    const QString path = m_window.pathOfRow(row);
+    if (!path.isEmpty())
+        m_player.preview(path);
+}
+
+void PlayerController::playRow(int row)
+{
+    const QString path = m_window.pathOfRow(row);
+    if (!path.isEmpty())
+        m_player.playWithSound(path);
+}
+
+void PlayerController::seek(double percent)
+{
+    m_player.seekToPercent(percent);
+}
+
+void PlayerController::command(ShellCommand command)
+{
+    const QString selectedPath = m_window.pathOfRow(m_window.selectedRow());
+    switch (command) {
+    case ShellCommand::PlayerPlay:
+        m_player.play();
+        break;
+    case ShellCommand::ExternalPlayer:
+        if (!selectedPath.isEmpty())
+            m_player.openInExternalPlayer(selectedPath);
+        break;
+    case ShellCommand::PlayerPause:
+        m_player.pause();
+        break;
+    case ShellCommand::PlayerReplay:
+        if (!selectedPath.isEmpty())
+            m_player.playWithSound(selectedPath);
+        break;
+    case ShellCommand::PlayerStrop:
+        m_player.stop();
+        break;
+    case ShellCommand::MakeScreenShot:
+        if (!m_player.makeScreenShot())
+            QApplication::beep();
+        break;
+    case ShellCommand::VolumeMute:
+        m_player.toggleMute();
+        break;
+    case ShellCommand::VolumeMinus:
+        m_player.volumeDown();
+        break;
+    case ShellCommand::VolumePlus:
+        m_player.volumeUp();
+        break;
+    case ShellCommand::ClickInPlayer:
+        m_player.clickInPlayer(selectedPath);
+        break;
+    default:
+        break;
+    }
+}
+
+void PlayerController::playListClick(int photoIndex)
+{
+    const QList<SlideshowEntry> entries = SlideshowList::read(AppPaths::file(QStringLiteral("videos.xml")));
+    if (photoIndex < 0 || photoIndex >= entries.size())
+        return; // beyond the last photo: nothing
+    const QString video = entries.at(photoIndex).video;
+    if (video.isEmpty())
+        return;
+    const MediaTableModel& model = m_window.model();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.rowAt(row).path.contains(video)) {
+            m_window.selectRow(row);
+            playRow(row);
+            return;
+        }
+    }
+    m_player.playWithSound(AppPaths::folder(AppPaths::Folder::Videos) + video);
+}
