@@ -3,42 +3,6 @@
 #include <QRegularExpression>
 
 namespace CutSpan {
-namespace {
-
-// A position is at most five digits; anything longer is no position.
-std::optional<int> position(QStringView text)
-{
-    text = text.trimmed();
-    if (text.isEmpty() || text.size() > 6)
-        return std::nullopt;
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    return qBound(0, value, Scale);
-}
-
-} // namespace
-
-std::optional<Handles> parseSliderChange(const QString& request)
-{
-    if (!request.contains(QLatin1String("CutSliderChanged")))
-        return std::nullopt;
-    const qsizetype open = request.indexOf(QLatin1Char('('));
-    if (open < 0)
-        return std::nullopt;
-    const qsizetype comma = request.indexOf(QLatin1Char(','), open + 1);
-    if (comma < 0)
-        return std::nullopt;
-    const qsizetype close = request.indexOf(QLatin1Char(')'), comma + 1);
-    if (close < 0)
-        return std::nullopt;
-    const std::optional<int> start = position(QStringView(request).mid(open + 1, comma - open - 1));
-    const std::optional<int> end = position(QStringView(request).mid(comma + 1, close - comma - 1));
-    if (!start || !end)
-        return std::nullopt;
-    return Handles{*start, *end};
-}
 
 qint64 msAtPosition(int position, qint64 lengthMs)
 {

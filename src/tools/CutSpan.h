@@ -14,15 +14,6 @@ constexpr int Scale = 10000;
 // Longer times are no media length; they are refused rather than multiplied.
 constexpr qint64 MaxMs = 100LL * 3600 * 1000;
 
-// The two handle positions of a "CutSliderChanged(start,end)" request; nullopt for any other
-// request or when a position is no number. Positions are clamped to 0..Scale.
-struct Handles
-{
-    int start = 0;
-    int end = 0;
-};
-std::optional<Handles> parseSliderChange(const QString& request);
-
 // Seconds at a handle position: p x length / 10,000,000, rounded to the tenth the page shows.
 qint64 msAtPosition(int position, qint64 lengthMs);
 

@@ -49,36 +49,6 @@ TEST(CutSpanTest, HandlePositionsMapOntoTheMediaLength)
     EXPECT_EQ(CutSpan::msAtPosition(CutSpan::Scale, std::numeric_limits<qint64>::max()), CutSpan::MaxMs);
 }
 
-TEST(CutSpanTest, SliderRequestsCarryTwoPositions)
-{
-    struct Row
-    {
-        const char* request;
-        bool valid;
-        int start;
-        int end;
-    };
-    const Row rows[] = {
-        {"<invoke name=\"CutSliderChanged\"><arguments>(1200,8800)</arguments></invoke>", true, 1200, 8800},
-        {"CutSliderChanged(0,10000)", true, 0, 10000},
-        {"CutSliderChanged( 7 , 99999 )", true, 7, 10000},
-        {"CutSliderChanged(-3,5)", true, 0, 5},
-        {"CutSliderChanged(12)", false, 0, 0},
-        {"CutSliderChanged(a,b)", false, 0, 0},
-        {"CutSliderChanged(99999999999999,1)", false, 0, 0},
-        {"SomethingElse(1,2)", false, 0, 0},
-        {"CutSliderChanged(1,2", false, 0, 0},
-    };
-    for (const Row& row : rows) {
-        const auto handles = CutSpan::parseSliderChange(QString::fromLatin1(row.request));
-        ASSERT_EQ(handles.has_value(), row.valid) << row.request;
-        if (handles) {
-            EXPECT_EQ(handles->start, row.start) << row.request;
-            EXPECT_EQ(handles->end, row.end) << row.request;
-        }
-    }
-}
-
 TEST(CutSpanTest, DisplayedTimesAndFfmpegTexts)
 {
     EXPECT_EQ(CutSpan::displayTime(QStringLiteral("83.4")), QStringLiteral("00:01:23.4"));
