@@ -78,11 +78,12 @@ bool CookieJar::store(const QString& url, const QString& name, const QString& va
     const QString line = host + QStringLiteral("\tFALSE\t/\tFALSE\t0\t") + name + QLatin1Char('\t') + value;
     if (line.contains(QLatin1Char('\n')) || line.contains(QLatin1Char('\r')) || line.count(QLatin1Char('\t')) != 6)
         return false;
-    // A throw-away handle attached to the store reads and writes the jar directly.
+    // A throw-away handle on the share writes the jar directly. Not attach(): its cookie file
+    // entry is freed only by a transfer, which this handle never makes.
     CurlEasy handle;
     if (!handle.get())
         return false;
-    attach(handle.get());
+    curl_easy_setopt(handle.get(), CURLOPT_SHARE, m_share);
     return curl_easy_setopt(handle.get(), CURLOPT_COOKIELIST, line.toLatin1().constData()) == CURLE_OK;
 }
 
@@ -111,7 +112,7 @@ QList<QByteArray> CookieJar::cookies()
     CurlEasy handle;
     if (!handle.get())
         return result;
-    attach(handle.get());
+    curl_easy_setopt(handle.get(), CURLOPT_SHARE, m_share);
     curl_slist* list = nullptr;
     if (curl_easy_getinfo(handle.get(), CURLINFO_COOKIELIST, &list) != CURLE_OK)
         return result;
@@ -126,6 +127,6 @@ void CookieJar::clear()
     CurlEasy handle;
     if (!handle.get())
         return;
-    attach(handle.get());
+    curl_easy_setopt(handle.get(), CURLOPT_SHARE, m_share);
     curl_easy_setopt(handle.get(), CURLOPT_COOKIELIST, "ALL");
 }
