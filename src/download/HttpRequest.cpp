@@ -182,6 +182,15 @@ curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address)
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
+// Resets a kept handle's options. The cookie engine is switched off first: libcurl 7.88 loses
+// (never frees) the cookie-file list of CURLOPT_COOKIEFILE "" in curl_easy_reset, 17 bytes a
+// request; switching it off frees the list and leaves the shared cookie store alone.
+void resetKept(CURL* easy)
+{
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, static_cast<char*>(nullptr));
+    curl_easy_reset(easy);
+}
+
 struct HeaderList
 {
     ~HeaderList() { curl_slist_free_all(list); }
@@ -242,7 +251,7 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     }
     // The options of the previous request go; its connections, DNS and TLS session caches stay.
     if (m_options.connection)
-        curl_easy_reset(easy);
+        resetKept(easy);
     Transfer transfer;
     transfer.onHead = &onHead;
     transfer.onBody = &onBody;
@@ -292,7 +301,7 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     // A kept handle must not point at this call's buffers, callbacks' data or header list
     // once it returns.
     if (m_options.connection)
-        curl_easy_reset(easy);
+        resetKept(easy);
     if (transfer.stopped) {
         result.stoppedByCaller = true;
     } else if (transfer.timedOut) {
