@@ -34,9 +34,9 @@ ThumbnailStrip::~ThumbnailStrip() = default;
 
 void ThumbnailStrip::reload()
 {
-    m_entries = SlideshowList::read(m_listPath);
+    m_entries = ScrollerList(m_listPath).entries();
     m_pictures.clear();
-    for (const SlideshowEntry& entry : std::as_const(m_entries)) {
+    for (const ScrollerList::Entry& entry : std::as_const(m_entries)) {
         QPixmap picture(entry.imagePath);
         if (!picture.isNull() && picture.size() != QSize(kThumbWidth, kThumbHeight))
             picture =

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/controls/SlideshowList.h"
+#include "library/ScrollerList.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -42,7 +42,7 @@ private:
     void scrollBy(int pixels);
 
     QString m_listPath;
-    QList<SlideshowEntry> m_entries;
+    QList<ScrollerList::Entry> m_entries;
     QList<QPixmap> m_pictures;
     QFileSystemWatcher* m_watcher;
     int m_offset = 0;

@@ -3,9 +3,9 @@
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "library/MediaTableModel.h"
+#include "library/ScrollerList.h"
 #include "tools/ToolRunner.h"
 #include "ui/controls/PlayerBar.h"
-#include "ui/controls/SlideshowList.h"
 #include "ui/mainwindow/Page2.h"
 #include "ui/player/Player.h"
 #include "ui/player/PlayerRules.h"
@@ -118,7 +118,7 @@ void PlayerController::command(ShellCommand command)
 
 void PlayerController::playListClick(int photoIndex)
 {
-    const QList<SlideshowEntry> entries = SlideshowList::read(AppPaths::file(QStringLiteral("videos.xml")));
+    const QList<ScrollerList::Entry> entries = ScrollerList::inDataFolder().entries();
     if (photoIndex < 0 || photoIndex >= entries.size())
         return; // beyond the last photo: nothing
     const QString video = entries.at(photoIndex).video;
