@@ -254,6 +254,13 @@ void WireDecoder::Impl::segment(Connection& connection, const TcpSegment& segmen
         passOver(connection, true); // the capture cut the segment short: the stream has a hole
         return;
     }
+    // On the frame analyser's other port, a client that opens with a plain request line is
+    // passed over at once, before anything is reassembled: that traffic is the analyser's.
+    if (connection.kind == Kind::Undecided && fromClient && connection.server.port == 8080 &&
+        flow.fromClient.deliveredBytes() == 0 && classify(segment.payload) == Opening::PlainHttp) {
+        passOver(connection, false);
+        return;
+    }
     StreamReassembler& direction = fromClient ? flow.fromClient : flow.fromServer;
     std::uint32_t sequence = segment.sequence;
     if (segment.has(TcpSegment::Syn)) {

@@ -107,6 +107,10 @@ TEST(Http1, PortsOfTheFrameAnalyserAndOtherProtocolsAreLeftAlone)
         // Port 80 is not even looked up; 8080 may carry TLS, so its connections are known.
         EXPECT_EQ(http.harness.decoder.statistics().connections, port == 80 ? 0u : 1u) << port;
     }
+    // 8080 may carry TLS: a connection opening with a handshake record there is taken up.
+    Plain tls(8080);
+    tls.client(std::string_view("\x16\x03\x01\x00\x05\x01\x00\x00\x01\x00", 10));
+    EXPECT_EQ(tls.harness.decoder.statistics().tlsConnections, 1u);
     Plain ssh(22);
     ssh.server("SSH-2.0-server\r\n"); // the server speaks first
     ssh.client("GET / HTTP/1.1\r\n\r\n");
