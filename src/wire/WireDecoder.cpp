@@ -214,6 +214,13 @@ WireDecoder::Impl::Connection* WireDecoder::Impl::lookUp(const TcpSegment& segme
         return nullptr; // a bare acknowledgement or end of something unknown
     if (segment.has(TcpSegment::Rst))
         return nullptr;
+    // The frame analyser's other port mostly carries its plain HTTP: a connection there is taken
+    // up only at client bytes that may open TLS (a handshake needs nothing from before them),
+    // so the plain traffic costs a lookup per frame and nothing more.
+    if ((segment.source.port == 8080 || segment.destination.port == 8080) &&
+        (segment.destination.port != 8080 || segment.payload.empty() ||
+         (classify(segment.payload) != Opening::Tls && classify(segment.payload) != Opening::NeedMore)))
+        return nullptr;
     while (m_connections.size() >= m_limits.maxConnections && !m_connections.empty())
         remove(std::prev(m_connections.end()), false);
     Connection connection;
@@ -252,13 +259,6 @@ void WireDecoder::Impl::segment(Connection& connection, const TcpSegment& segmen
     }
     if (segment.truncated && !segment.payload.empty()) {
         passOver(connection, true); // the capture cut the segment short: the stream has a hole
-        return;
-    }
-    // On the frame analyser's other port, a client that opens with a plain request line is
-    // passed over at once, before anything is reassembled: that traffic is the analyser's.
-    if (connection.kind == Kind::Undecided && fromClient && connection.server.port == 8080 &&
-        flow.fromClient.deliveredBytes() == 0 && classify(segment.payload) == Opening::PlainHttp) {
-        passOver(connection, false);
         return;
     }
     StreamReassembler& direction = fromClient ? flow.fromClient : flow.fromServer;
