@@ -10,7 +10,7 @@ void followPalette(QWidget* window)
     window->setStyleSheet(
         window->styleSheet() +
         QStringLiteral("QTreeView, QListView, QTreeWidget, QPlainTextEdit {"
-                       " background: palette(base); color: palette(text);"
+                       " background: palette(base); color: palette(text); border: 1px solid palette(mid);"
                        " alternate-background-color: palette(alternate-base);"
                        " selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
                        "QHeaderView::section { background: palette(button); color: palette(button-text); }"
