@@ -269,6 +269,7 @@ void Page4::buildControls()
     // The folder button hands the folder to a file manager, never to a browser in its place.
     m_openFolder->setEnabled(false);
     connect(m_saved, &SavedNotice::handlerKnownChanged, m_openFolder, &QWidget::setEnabled);
+    m_saved->askHandler();
     resize(760, 620);
 }
 

@@ -32,7 +32,15 @@ SavedNotice::SavedNotice(QWidget* parent)
     connect(m_open, &QPushButton::clicked, this, [this] { openFolder(m_folder); });
     reveal = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     hide();
+}
 
+SavedNotice::~SavedNotice() = default;
+
+void SavedNotice::askHandler()
+{
+    if (m_asked)
+        return;
+    m_asked = true;
     auto* watcher = new QFutureWatcher<FolderOpener::Handler>(this);
     connect(watcher, &QFutureWatcher<FolderOpener::Handler>::finished, this, [this, watcher] {
         m_handler = watcher->result();
@@ -42,8 +50,6 @@ SavedNotice::SavedNotice(QWidget* parent)
     });
     watcher->setFuture(QtConcurrent::run(&FolderOpener::folderHandler));
 }
-
-SavedNotice::~SavedNotice() = default;
 
 void SavedNotice::showSaved(const QString& path)
 {
@@ -58,6 +64,7 @@ void SavedNotice::showSavedFiles(int count, const QString& folder)
 
 void SavedNotice::showFolder(const QString& text, const QString& folder)
 {
+    askHandler();
     m_label->setText(text);
     m_folder = folder;
     updateButton();

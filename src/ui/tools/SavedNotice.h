@@ -12,8 +12,8 @@ class QPushButton;
 
 // A line that tells where a tool put its file: "Saved to PATH" with the path selectable, and
 // an "Open folder" button only when opening a folder reaches a file manager (never a web
-// browser: see FolderOpener). Which program that is, is asked once in the background when the
-// line is made; until the answer comes no button shows.
+// browser: see FolderOpener). Which program that is, is asked once, in the background, when a
+// line is first shown or askHandler() is called; until the answer comes no button shows.
 class SavedNotice final : public QWidget
 {
     Q_OBJECT
@@ -31,6 +31,8 @@ public:
     void showFolder(const QString& text, const QString& folder);
     QString folder() const { return m_folder; }
 
+    // Asks which program opens folders, once (showing a line asks too).
+    void askHandler();
     // Whether folders can be opened; false until the answer is known.
     bool canOpenFolders() const { return m_handlerKnown && m_handler.opensFolders(); }
     bool handlerKnown() const { return m_handlerKnown; }
@@ -55,4 +57,5 @@ private:
     QString m_folder;
     FolderOpener::Handler m_handler;
     bool m_handlerKnown = false;
+    bool m_asked = false;
 };
