@@ -105,4 +105,25 @@ TEST(HelpWindows, TheSetcapCommandStaysOnOneLineWithItsWholePath)
     EXPECT_EQ(StartNotice::showNotices(&shell.page(), {}), nullptr);
 }
 
+TEST(HelpWindows, TheHelpButtonAndTheStartReachTheseWindows)
+{
+    const DesktopFolderHandler desktop(DesktopFolderHandler::Kind::Browser); // xdg-open is the stub
+    ASSERT_TRUE(desktop.valid());
+    ShellFixture shell;
+    shell.page().dispatch(ShellCommand::Support);
+    auto* manual = shell.page().findChild<ManualWindow*>();
+    ASSERT_NE(manual, nullptr) << "the help button opens the local manual";
+    EXPECT_TRUE(manual->isVisible());
+    QTest::qWait(200);
+    EXPECT_EQ(desktop.xdgOpenLog(), QString()) << "and no web address";
+    manual->close();
+
+    shell.page().showStartNotices(ToolWindows::startNotices());
+    auto* notice = shell.page().findChild<StartNotice*>();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->commandFields().size(), 1);
+    notice->close();
+}
+
 } // namespace
