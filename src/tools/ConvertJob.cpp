@@ -180,7 +180,7 @@ bool ConvertJob::effectsAvailable()
 
 QString ConvertJob::caption(int percent, const QString& outputName)
 {
-    return QString::number(percent) + QLatin1Char('%') + tx(u"..Converting ") + outputName;
+    return tx(u"Converting ") + outputName + QStringLiteral(": ") + QString::number(percent) + QLatin1Char('%');
 }
 
 QList<ConvertJob::FileResult> ConvertJob::run(const QList<Item>& items, const Settings& settings)

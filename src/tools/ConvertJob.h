@@ -91,7 +91,7 @@ public:
     static SourceFacts probe(const QString& path, ToolRunner::RunFlag* runFlag = nullptr);
     // True when this ffmpeg has the frei0r filter (the effects list is offered only then).
     static bool effectsAvailable();
-    // "42%..Converting name.mp4"
+    // "Converting name.mp4: 42%"
     static QString caption(int percent, const QString& outputName);
 
 signals:

@@ -4,6 +4,8 @@
 
 namespace {
 
+const char kPeakKey[] = "lavfi.astats.Overall.Peak_level";
+
 // Non-negative decimal integer of the whole text; -1 when it is not one or does not fit.
 qint64 wholeNumber(QStringView text)
 {
@@ -38,6 +40,15 @@ QStringList FfmpegProgress::arguments()
     return {QStringLiteral("-nostdin"),  QStringLiteral("-hide_banner"), QStringLiteral("-nostats"),
             QStringLiteral("-loglevel"), QStringLiteral("error"),        QStringLiteral("-progress"),
             QStringLiteral("pipe:1")};
+}
+
+QString FfmpegProgress::levelFilter()
+{
+    // "direct" writes each line as it comes, in between the reports; without it the lines
+    // would wait in a buffer until the end.
+    return QStringLiteral("asetnsamples=n=4800:p=0,astats=metadata=1:reset=1:measure_perchannel=none:"
+                          "measure_overall=Peak_level,ametadata=mode=print:key=") +
+           QLatin1String(kPeakKey) + QStringLiteral(":file=/dev/stdout:direct=1");
 }
 
 qint64 FfmpegProgress::parseClock(QStringView text)
@@ -108,6 +119,22 @@ void FfmpegProgress::line(QStringView text)
             continue;
         const qsizetype equals = piece.indexOf(u'=');
         const QStringView key = equals > 0 ? piece.left(equals) : QStringView();
+        if (key == QLatin1String(kPeakKey)) {
+            const QStringView value = piece.mid(equals + 1);
+            bool ok = false;
+            const double db = value.toDouble(&ok);
+            if (value == QLatin1String("-inf") || (ok && db < -1000)) {
+                m_peakDb = -1000;
+                ++m_levels;
+            } else if (ok && db <= 0) {
+                m_peakDb = db;
+                ++m_levels;
+            }
+            continue;
+        }
+        // The frame line before each measurement ("frame:12   pts:57600   pts_time:1.2").
+        if (piece.startsWith(QLatin1String("frame:")) && piece.contains(QLatin1String("pts_time:")))
+            continue;
         if (!isProgressKey(key)) {
             m_lastLog = piece.left(MaxErrorLength).toString();
             continue;

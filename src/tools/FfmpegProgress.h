@@ -31,6 +31,14 @@ public:
     bool ended() const { return m_ended; }
     // How many report blocks ended so far.
     int reports() const { return m_reports; }
+    // The loudest sample of the last measured stretch in dBFS (levelArguments()); -1000 for
+    // silence; levels() counts the measurements so far.
+    double peakDb() const { return m_peakDb; }
+    int levels() const { return m_levels; }
+
+    // The audio filter that measures the peak level of every tenth of a second (4800 samples)
+    // and prints it among the reports on standard output.
+    static QString levelFilter();
     QString lastLogLine() const { return m_lastLog; }
 
     // "HH:MM:SS.micro" as ffmpeg prints out_time; -1 when the text is not one.
@@ -42,6 +50,8 @@ private:
     QString m_partial;
     bool m_overlong = false;
     qint64 m_positionUs = -1;
+    double m_peakDb = -1000;
+    int m_levels = 0;
     bool m_ended = false;
     int m_reports = 0;
     QString m_lastLog;

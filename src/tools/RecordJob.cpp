@@ -69,6 +69,7 @@ ToolCommand RecordJob::command(const QList<AudioSource>& sources, const QString&
 {
     QStringList arguments = FfmpegProgress::arguments();
     arguments << RecordSources::inputArguments(sources);
+    arguments << QStringLiteral("-af") << FfmpegProgress::levelFilter();
     if (maxSeconds > 0)
         arguments << QStringLiteral("-t") << QString::number(maxSeconds);
     arguments << QStringLiteral("-y") << path;
@@ -170,6 +171,7 @@ RecordJob::Result RecordJob::run(const ToolCommand& command)
     std::thread watcher([this, &done] { watchSpace(QFileInfo(path()).path(), done); });
     FfmpegProgress progress;
     qint64 shownSeconds = -1;
+    int shownLevels = 0;
     const ToolRunner::ToolResult tool = ToolRunner::runToolChunks(
         command,
         [&](const QString& chunk) {
@@ -178,6 +180,10 @@ RecordJob::Result RecordJob::run(const ToolCommand& command)
             if (position >= 0 && position / 1000000 != shownSeconds) {
                 shownSeconds = position / 1000000;
                 emit elapsedChanged(caption(position));
+            }
+            if (progress.levels() != shownLevels) {
+                shownLevels = progress.levels();
+                emit levelChanged(qMax<qint64>(0, position), progress.peakDb());
             }
         },
         &m_job.runFlag());

@@ -86,7 +86,7 @@ public:
     // The path a recording started at startSeconds gets in the data folder's "TempRecords/".
     static QString recordingPath(qint64 startSeconds, Format format);
     // The ffmpeg command that records sources into path (for maxSeconds when above 0),
-    // reporting its progress with "-progress".
+    // reporting its progress with "-progress" and the sound's level (FfmpegProgress).
     static ToolCommand command(const QList<AudioSource>& sources, const QString& path, int maxSeconds = 0);
     static QString extension(Format format);
     // "MM:SS - Recording..." (the hours kept past an hour) for a position in microseconds.
@@ -111,6 +111,9 @@ signals:
     void stateChanged(RecordJob::State state);
     // "MM:SS - Recording..." as ffmpeg reports its progress.
     void elapsedChanged(const QString& caption);
+    // The recorded length and the loudest sample of the last tenth of a second (dBFS, -1000
+    // for silence), about ten times a second.
+    void levelChanged(qint64 positionUs, double peakDb);
     void finished(const RecordJob::Result& result);
 
 private:

@@ -79,4 +79,30 @@ TEST(FfmpegProgressTest, ClockTexts)
     EXPECT_EQ(progress.positionUs(), 3000000) << "out_time counts when out_time_us is missing";
 }
 
+TEST(FfmpegProgressTest, PeakLevelsAmongTheReports)
+{
+    // As the level filter prints them between the report blocks, split anywhere.
+    const QString output = QStringLiteral("out_time_us=100000\nprogress=continue\n"
+                                          "frame:0    pts:0       pts_time:0\n"
+                                          "lavfi.astats.Overall.Peak_level=-18.063656\n"
+                                          "frame:1    pts:4800    pts_time:0.1\n"
+                                          "lavfi.astats.Overall.Peak_level=-inf\n");
+    FfmpegProgress progress;
+    for (const QChar c : output)
+        progress.feed(QStringView(&c, 1));
+    EXPECT_EQ(progress.levels(), 2);
+    EXPECT_EQ(progress.peakDb(), -1000) << "silence";
+    EXPECT_EQ(progress.lastLogLine(), QString()) << "level lines are no error";
+    progress.feed(u"lavfi.astats.Overall.Peak_level=-3.5\n");
+    EXPECT_DOUBLE_EQ(progress.peakDb(), -3.5);
+    // What no peak level is, changes nothing.
+    for (const char16_t* bad : {u"lavfi.astats.Overall.Peak_level=nan\n", u"lavfi.astats.Overall.Peak_level=12\n",
+                                u"lavfi.astats.Overall.Peak_level=\n", u"lavfi.astats.Overall.Peak_level=-1e400\n",
+                                u"lavfi.astats.Overall.Peak_level=0x10\n"})
+        progress.feed(bad);
+    EXPECT_DOUBLE_EQ(progress.peakDb(), -3.5);
+    EXPECT_EQ(progress.levels(), 3);
+    EXPECT_TRUE(FfmpegProgress::levelFilter().contains(QStringLiteral("direct=1")));
+}
+
 } // namespace

@@ -3,8 +3,10 @@
 #include "ui/tools/Page4.h"
 #include "base/Texts.h"
 #include "ui/controls/ConvertGears.h"
+#include "ui/tools/SavedNotice.h"
 
 #include "ShellFixture.h"
+#include "support/DesktopFolderHandler.h"
 #include "support/MediaFixture.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
@@ -12,8 +14,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -61,7 +65,7 @@ protected:
             m_questions << question;
             return false;
         };
-        page->revealFolder = [this](const QString& folder) { m_revealed << folder; };
+        page->savedNotice()->reveal = [this](const QString& folder) { m_revealed << folder; };
         return page;
     }
 
@@ -80,7 +84,7 @@ TEST_F(Page4Test, ShippedProfilesFillTheTreeAndASelectionIsRemembered)
         {QStringLiteral("\\/|"), QStringLiteral("/v/2.mp4"), QStringLiteral("00:00:05")}};
     auto page = open(rows);
     EXPECT_EQ(page->windowTitle(), QStringLiteral("Media Converter"));
-    EXPECT_TRUE(page->noticeLabel()->text().contains(QStringLiteral("missing")));
+    EXPECT_TRUE(page->noticeLabel()->isHidden()) << "no profiles.xml yet is the usual case, not a problem";
     EXPECT_EQ(page->tree()->topLevelItemCount(), 4);
     EXPECT_TRUE(page->useDefaults()->isChecked());
     EXPECT_FALSE(page->cutBox()->isVisibleTo(page.get())) << "the cut is offered for one file only";
@@ -117,6 +121,8 @@ TEST_F(Page4Test, ShippedProfilesFillTheTreeAndASelectionIsRemembered)
 
 TEST_F(Page4Test, OutputFolderChangesOnlyWhenItDiffers)
 {
+    const DesktopFolderHandler desktop(DesktopFolderHandler::Kind::FileManager);
+    ASSERT_TRUE(desktop.valid());
     auto page = open({{QStringLiteral("Clip"), QStringLiteral("/v/1.mp4"), QStringLiteral("00:00:30")}});
     page->tree()->setCurrentItem(leaf(page->tree(), QStringLiteral("WAV (*.wav)")));
     page->chooseFolder = [] { return QString(); };
@@ -130,6 +136,8 @@ TEST_F(Page4Test, OutputFolderChangesOnlyWhenItDiffers)
     EXPECT_NE(changed, before);
     page->changeButton()->click();
     EXPECT_EQ(profilesFile(), changed) << "the same folder again writes nothing";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->savedNotice()->handlerKnown(); }, 10000));
+    EXPECT_TRUE(page->openFolderButton()->isEnabled());
     page->openFolderButton()->click();
     EXPECT_EQ(m_revealed, QStringList{m_dir.filePath(QStringLiteral("out/"))});
 }
@@ -176,6 +184,8 @@ TEST_F(Page4Test, ConvertRunsTheJobAndShowsProgress)
 {
     if (!MediaFixture::ffmpegAvailable())
         TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    const DesktopFolderHandler desktop(DesktopFolderHandler::Kind::FileManager);
+    ASSERT_TRUE(desktop.valid());
     const QString source = m_dir.filePath(QStringLiteral("clip.mp4"));
     ASSERT_TRUE(MediaFixture::makeClip(source, 4));
     auto page = open({{QStringLiteral("My clip"), source, QStringLiteral("00:00:04")}});
@@ -185,11 +195,22 @@ TEST_F(Page4Test, ConvertRunsTheJobAndShowsProgress)
     QStringList titles;
     QObject::connect(page.get(), &QWidget::windowTitleChanged, [&titles](const QString& t) { titles << t; });
     QSignalSpy finished(&page->job(), &ConvertJob::finished);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->savedNotice()->handlerKnown(); }, 10000));
+    page->show();
     page->convertButton()->click();
-    EXPECT_EQ(page->convertButton()->text(), QStringLiteral("Skip"));
     EXPECT_FALSE(page->gears()->isHidden());
+    EXPECT_TRUE(page->progressBar()->isVisible());
+    EXPECT_TRUE(page->cancelButton()->isVisible());
+    EXPECT_FALSE(page->convertButton()->isVisible()) << "one file: nothing to skip to, Cancel is enough";
+    EXPECT_EQ(page->statusLabel()->text(), QStringLiteral("Converting My clip.ogg"));
     ASSERT_TRUE(finished.wait(60000));
     QTest::qWait(50);
+    EXPECT_FALSE(page->progressBar()->isVisible());
+    EXPECT_FALSE(page->cancelButton()->isVisible());
+    EXPECT_TRUE(page->savedNotice()->isVisible());
+    EXPECT_EQ(page->savedNotice()->label()->text(),
+              QStringLiteral("Saved to ") + m_dir.filePath(QStringLiteral("converted/My clip.ogg")));
+    EXPECT_TRUE(page->savedNotice()->openButton()->isVisible());
     EXPECT_EQ(page->convertButton()->text(), QStringLiteral("Convert"));
     EXPECT_EQ(page->windowTitle(), QStringLiteral("Media Converter"));
     EXPECT_FALSE(page->gears()->isRunning());
@@ -197,7 +218,8 @@ TEST_F(Page4Test, ConvertRunsTheJobAndShowsProgress)
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('\n')).toStdString();
     bool sawPercent = false;
     for (const QString& title : titles)
-        sawPercent = sawPercent || title.endsWith(QStringLiteral("%..Converting My clip.ogg"));
+        sawPercent =
+            sawPercent || (title.startsWith(QStringLiteral("Converting My clip.ogg: ")) && title.endsWith(u'%'));
     EXPECT_TRUE(sawPercent) << titles.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(m_revealed, QStringList{m_dir.filePath(QStringLiteral("converted"))});
 
@@ -207,6 +229,75 @@ TEST_F(Page4Test, ConvertRunsTheJobAndShowsProgress)
     ASSERT_EQ(m_questions.size(), 1);
     EXPECT_EQ(m_questions.first(), QStringLiteral("Current folder already contains a file named: My clip.ogg. "
                                                   "Overwrite this file?"));
+}
+
+TEST_F(Page4Test, ConvertWithoutAFormatOrFilesSaysWhatIsMissing)
+{
+    auto none = open({});
+    none->convertButton()->click();
+    EXPECT_EQ(none->statusLabel()->text(),
+              QStringLiteral("No files to convert: check them in the main window's list first."));
+    auto page = open({{QStringLiteral("Clip"), QStringLiteral("/v/1.mp4"), QStringLiteral("00:00:30")}});
+    page->show();
+    page->tree()->setCurrentItem(nullptr);
+    page->convertButton()->click();
+    EXPECT_TRUE(page->statusLabel()->isVisible());
+    EXPECT_EQ(page->statusLabel()->text(), QStringLiteral("Choose an output format in the list on the left first."));
+    EXPECT_FALSE(page->converting());
+}
+
+TEST_F(Page4Test, WithABrowserForFoldersThePathIsShownAndNothingOpens)
+{
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    const DesktopFolderHandler desktop(DesktopFolderHandler::Kind::Browser);
+    ASSERT_TRUE(desktop.valid());
+    const QString source = m_dir.filePath(QStringLiteral("clip.mp4"));
+    ASSERT_TRUE(MediaFixture::makeClip(source, 2));
+    // The window's own way of opening a folder: xdg-open, which here is the stub.
+    auto page = std::make_unique<Page4>(QList<Page4::Row>{{QStringLiteral("Clip"), source, QStringLiteral("00:00:02")}},
+                                        m_profiles);
+    page->message = [this](const QString& text) { m_messages << text; };
+    page->chooseFolder = [this] { return m_dir.filePath(QStringLiteral("converted")); };
+    page->changeButton()->click();
+    page->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->savedNotice()->handlerKnown(); }, 10000));
+    EXPECT_FALSE(page->openFolderButton()->isEnabled());
+    page->tree()->setCurrentItem(leaf(page->tree(), QStringLiteral("WAV (*.wav)")));
+    QSignalSpy finished(&page->job(), &ConvertJob::finished);
+    page->convertButton()->click();
+    ASSERT_TRUE(finished.wait(60000));
+    QTest::qWait(50);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(page->savedNotice()->label()->text(),
+              QStringLiteral("Saved to ") + m_dir.filePath(QStringLiteral("converted/Clip.wav")));
+    EXPECT_FALSE(page->savedNotice()->openButton()->isVisible());
+    QTest::qWait(300);
+    EXPECT_EQ(desktop.xdgOpenLog(), QString()) << "the folder went to no browser, also not by itself";
+}
+
+TEST_F(Page4Test, CancelEndsTheRunAndLeavesNoFile)
+{
+    if (!MediaFixture::ffmpegAvailable())
+        TRAWLIX_SKIP_UNLESS_CI("ffmpeg is not installed");
+    const QString source = m_dir.filePath(QStringLiteral("long.mp4"));
+    ASSERT_TRUE(MediaFixture::makeClip(source, 30));
+    auto page = open({{QStringLiteral("Long"), source, QStringLiteral("00:00:30")}});
+    page->chooseFolder = [this] { return m_dir.filePath(QStringLiteral("converted")); };
+    page->changeButton()->click();
+    page->show();
+    page->tree()->setCurrentItem(leaf(page->tree(), QStringLiteral("MKV H.264/AAC (*.mkv)")));
+    QSignalSpy finished(&page->job(), &ConvertJob::finished);
+    page->convertButton()->click();
+    ASSERT_TRUE(page->converting());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->progressBar()->value() > 0; }, 30000));
+    page->cancelButton()->click();
+    ASSERT_TRUE(finished.wait(30000));
+    QTest::qWait(50);
+    EXPECT_EQ(page->statusLabel()->text(), QStringLiteral("The conversion was cancelled."));
+    EXPECT_FALSE(page->savedNotice()->isVisible());
+    EXPECT_TRUE(QDir(m_dir.filePath(QStringLiteral("converted"))).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(m_revealed.isEmpty());
 }
 
 TEST(Page4Main, ConvertFromMenuOpensOneConverterForTheChosenRows)

@@ -2,11 +2,13 @@
 #include "ui/tools/Page5.h"
 #include "ShellFixture.h"
 #include "base/Texts.h"
+#include "support/DesktopFolderHandler.h"
 #include "support/MediaFixture.h"
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
 #include "ui/controls/SpanSlider.h"
 #include "ui/player/Player.h"
+#include "ui/tools/SavedNotice.h"
 
 #include "tools/ToolRunner.h"
 
@@ -155,22 +157,32 @@ TEST_F(Page5Test, ShowsTheSpanAndWhereTheCutReallyStarts)
     EXPECT_EQ(page.description()->text(), QStringLiteral("Cut fragment from 00:00:00.0 to 00:00:05.0"));
 }
 
-TEST_F(Page5Test, CutsIntoTheOutputFolderAndRevealsTheFragment)
+TEST_F(Page5Test, CutsIntoTheOutputFolderAndSaysWhereTheFragmentWent)
 {
+    // With a file manager for folders, "Open folder" hands it the fragment's folder; nothing
+    // opens by itself.
+    const DesktopFolderHandler desktop(DesktopFolderHandler::Kind::FileManager);
+    ASSERT_TRUE(desktop.valid());
     Page5 page(m_media, nullptr);
     page.outputDir = QDir(m_store.dir()).filePath(QStringLiteral("missing/folder"));
     QStringList revealed;
     QStringList messages;
-    page.reveal = [&](const QString& file) { revealed << file; };
+    page.savedNotice()->reveal = [&](const QString& folder) { revealed << folder; };
     page.message = [&](const QString& text) { messages << text; };
+    page.show();
     page.slider()->moveHandles(3'000, 6'000);
     QTest::mouseClick(page.cutButton(), Qt::LeftButton);
     EXPECT_FALSE(page.cutButton()->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !revealed.isEmpty() || !messages.isEmpty(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.savedNotice()->isVisible() || !messages.isEmpty(); }, 30000));
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char(' ')).toStdString();
-    ASSERT_EQ(revealed.size(), 1);
-    EXPECT_EQ(revealed.first(), QDir(page.outputDir).filePath(QStringLiteral("Fragment of abc.mp4")));
-    EXPECT_TRUE(QFileInfo(revealed.first()).size() > 0);
+    const QString fragment = QDir(page.outputDir).filePath(QStringLiteral("Fragment of abc.mp4"));
+    EXPECT_EQ(page.savedNotice()->label()->text(), QStringLiteral("Saved to ") + fragment);
+    EXPECT_TRUE(QFileInfo(fragment).size() > 0);
+    EXPECT_TRUE(revealed.isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.savedNotice()->handlerKnown(); }, 10000));
+    ASSERT_TRUE(page.savedNotice()->openButton()->isVisible());
+    QTest::mouseClick(page.savedNotice()->openButton(), Qt::LeftButton);
+    EXPECT_EQ(revealed, QStringList{page.outputDir});
     EXPECT_EQ(page.windowTitle(), QStringLiteral("Media cutter"));
     EXPECT_TRUE(page.cutButton()->isEnabled());
 

@@ -8,7 +8,9 @@
 #include "WavFile.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,12 +57,16 @@ TEST(Page6Recording, RecordsTheToneThroughSonotrapIntoTheLibrary)
     QTreeWidget* devices = recorder->deviceList();
     int sonotrap = -1;
     for (int i = 0; i < devices->topLevelItemCount(); ++i) {
-        if (devices->topLevelItem(i)->text(0) == QLatin1String("Sonotrap"))
+        if (devices->topLevelItem(i)->text(0).startsWith(QLatin1String("Sonotrap: ")))
             sonotrap = i;
         else
             devices->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
     }
-    ASSERT_GE(sonotrap, 0) << "the discovery lists the plugin";
+    ASSERT_EQ(sonotrap, 0) << "the discovery lists the plugin, first";
+    EXPECT_FALSE(recorder->installHint()->isVisible());
+    int loudest = Page6::FloorDb;
+    QObject::connect(recorder->levelMeter(), &QProgressBar::valueChanged,
+                     [&loudest](int value) { loudest = qMax(loudest, value); });
     EXPECT_EQ(devices->topLevelItem(sonotrap)->checkState(0), Qt::Checked);
     EXPECT_EQ(recorder->formatBox()->currentText(), QStringLiteral("MP3"));
 
@@ -79,6 +85,9 @@ TEST(Page6Recording, RecordsTheToneThroughSonotrapIntoTheLibrary)
     player.join();
     ASSERT_TRUE(recorder) << "the recording ended by itself: " << messages.join(u' ').toStdString();
     EXPECT_TRUE(recorder->windowTitle().startsWith(QLatin1String("00:0"))) << recorder->windowTitle().toStdString();
+    EXPECT_NE(recorder->elapsedLabel()->text(), QStringLiteral("00:00")) << "the window shows the time recorded";
+    // The tone is at -18 dBFS; silence stays at the meter's floor.
+    EXPECT_GT(loudest, -30) << "the level meter moved with the tone";
     recorder->button()->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.isNull(); }, 10000)) << "the window closes once ffmpeg ended";
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u' ').toStdString();

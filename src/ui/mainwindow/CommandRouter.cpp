@@ -1,23 +1,14 @@
 #include "ui/mainwindow/CommandRouter.h"
 
-#include "base/Settings.h"
 #include "base/Texts.h"
 #include "library/MediaTableModel.h"
 #include "ui/controls/TrafficMonitor.h"
 #include "ui/mainwindow/LibraryActions.h"
 #include "ui/mainwindow/Page2.h"
 #include "ui/mainwindow/PlayerController.h"
+#include "ui/tools/ManualWindow.h"
 
-#include <QDesktopServices>
 #include <QMessageBox>
-#include <QUrl>
-
-namespace {
-
-// The page "Support" opens; the setting "supportpage" overrides it.
-const char kSupportPage[] = "https://trawlix.org/support";
-
-} // namespace
 
 CommandRouter::CommandRouter(Page2& window, LibraryActions& library, PlayerController& player)
     : m_window(window)
@@ -75,13 +66,9 @@ void CommandRouter::dispatch(ShellCommand command)
         if (hasRows)
             m_window.openFileInfo();
         break;
-    case ShellCommand::Support: {
-        QString page = Settings::instance().read(QStringLiteral("supportpage"));
-        if (page.isEmpty())
-            page = QString::fromLatin1(kSupportPage);
-        QDesktopServices::openUrl(QUrl(page));
+    case ShellCommand::Support:
+        ManualWindow::open(&m_window); // the installed manual, shown here: no web address
         break;
-    }
     case ShellCommand::Disable:
         m_window.trafficMonitor()->setMonitoring(false);
         m_window.setMonitoring(false);

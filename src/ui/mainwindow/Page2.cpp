@@ -36,6 +36,7 @@
 #include "ui/tools/Page5.h"
 #include "ui/tools/Page6.h"
 #include "ui/tools/Page7.h"
+#include "ui/tools/StartNotice.h"
 #include "ui/tools/page1.h"
 
 #include <QApplication>
@@ -556,14 +557,7 @@ void Page2::openBrowserForCapture()
 
 void Page2::showStartNotices(const QStringList& notices)
 {
-    if (notices.isEmpty())
-        return;
-    auto* box = new QMessageBox(QMessageBox::Information, Texts::displayName(), notices.join(QStringLiteral("\n\n")),
-                                QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("StartNotice"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
+    StartNotice::showNotices(this, notices); // commands stay on one line, paths whole
 }
 
 void Page2::prepareExit()

@@ -4,6 +4,7 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "engine/KeyLogLocation.h"
+#include "ui/tools/ToolStyle.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -123,6 +124,7 @@ Page3::Page3(Settings& settings, QWidget* parent)
             [this](int value) { m_volumeLabel->setText(tx(u"Default volume: ") + QString::number(value) + u'%'); });
 
     showValues([this](const QString& name) { return m_settings.read(name); });
+    ToolStyle::followPalette(this);
 }
 
 Page3::~Page3() = default;

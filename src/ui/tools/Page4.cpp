@@ -4,11 +4,12 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "ui/controls/ConvertGears.h"
+#include "ui/tools/SavedNotice.h"
+#include "ui/tools/ToolStyle.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,10 +20,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimeEdit>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <chrono>
@@ -72,14 +73,17 @@ Page4::Page4(const QList<Row>& rows, const QString& profilesPath, QWidget* paren
     chooseFolder = [this] {
         return QFileDialog::getExistingDirectory(this, tx(u"Select a folder for converted files"));
     };
-    revealFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
     m_effectsAvailable = ConvertJob::effectsAvailable();
     m_autoOpenFolder = Settings::instance().autoOpenFolder();
 
     buildControls();
+    ToolStyle::followPalette(this);
     m_load = ProfileStore::load(m_profilesPath);
+    // No "profiles.xml" yet is the usual case (the file is written at the first choice); only
+    // a file that is there and cannot be used is worth a word.
+    const bool missing = m_load.source == ProfileLoad::Source::Shipped && !QFileInfo::exists(m_profilesPath);
     m_notice->setText(m_load.notice);
-    m_notice->setVisible(!m_load.notice.isEmpty());
+    m_notice->setVisible(!m_load.notice.isEmpty() && !missing);
     m_folder = ProfileStore::outputFolder(m_load.set);
     m_folderEdit->setText(m_folder);
     setRows(rows);
@@ -102,6 +106,7 @@ Page4::Page4(const QList<Row>& rows, const QString& profilesPath, QWidget* paren
     connect(m_job.get(), &ConvertJob::progressChanged, this, [this](int percent, const QString& caption) {
         setWindowTitle(caption);
         m_gears->setPercent(percent);
+        m_progress->setValue(percent);
     });
     connect(m_job.get(), &ConvertJob::fileFinished, this,
             [this](int, const ConvertJob::FileResult& result) { fileFinished(result); });
@@ -233,12 +238,38 @@ void Page4::buildControls()
     m_gears->hide();
     bottom->addWidget(m_gears);
     bottom->addStretch();
+    m_cancel = new QPushButton(tx(u"Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelConversion"));
+    m_cancel->setAutoDefault(false);
+    m_cancel->hide();
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_cancelled = true;
+        m_job->cancel();
+    });
+    bottom->addWidget(m_cancel);
     m_convert = new QPushButton(tx(u"Convert"), this);
     m_convert->setMinimumWidth(140);
     m_convert->setDefault(true);
     connect(m_convert, &QPushButton::clicked, this, &Page4::convertClicked);
     bottom->addWidget(m_convert);
     layout->addLayout(bottom);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("conversionProgress"));
+    m_progress->setRange(0, 100);
+    m_progress->hide();
+    layout->addWidget(m_progress);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("conversionStatus"));
+    m_status->setWordWrap(true);
+    m_status->hide();
+    layout->addWidget(m_status);
+    m_saved = new SavedNotice(this);
+    layout->addWidget(m_saved);
+    // The folder button hands the folder to a file manager, never to a browser in its place.
+    m_openFolder->setEnabled(false);
+    connect(m_saved, &SavedNotice::handlerKnownChanged, m_openFolder, &QWidget::setEnabled);
+    m_saved->askHandler();
     resize(760, 620);
 }
 
@@ -390,8 +421,13 @@ void Page4::changeFolder()
 void Page4::openFolder()
 {
     QDir().mkpath(m_folder);
-    if (revealFolder)
-        revealFolder(m_folder);
+    m_saved->openFolder(m_folder);
+}
+
+void Page4::showStatus(const QString& text)
+{
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
 }
 
 void Page4::convertClicked()
@@ -403,24 +439,40 @@ void Page4::convertClicked()
         m_gears->stop();
         return;
     }
-    if (m_profile < 0 || m_files->topLevelItemCount() == 0)
+    if (m_files->topLevelItemCount() == 0) {
+        showStatus(tx(u"No files to convert: check them in the main window's list first."));
         return;
+    }
+    if (m_profile < 0) {
+        showStatus(tx(u"Choose an output format in the list on the left first."));
+        return;
+    }
     QList<ConvertJob::Item> items;
     for (int i = 0; i < m_files->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = m_files->topLevelItem(i);
         items.append({row->text(kSourceColumn), row->text(kOutputColumn), clockSeconds(row->text(kDurationColumn))});
     }
     m_closing->store(false);
+    m_cancelled = false;
+    m_saved->hide();
+    showStatus(QString());
+    m_progress->setValue(0);
     m_errors.clear();
     m_converted = 0;
     m_lastOutput.clear();
-    if (m_job->start(items, settings()))
+    if (m_job->start(items, settings())) {
         setBusy(true);
+        showStatus(tx(u"Converting ") + QFileInfo(items.constFirst().output).fileName());
+    }
 }
 
 void Page4::setBusy(bool busy)
 {
     m_convert->setText(busy ? tx(u"Skip") : tx(u"Convert"));
+    // "Skip" goes on with the next file: with one file there is none, and "Cancel" says it.
+    m_convert->setVisible(!busy || m_files->topLevelItemCount() > 1);
+    m_cancel->setVisible(busy);
+    m_progress->setVisible(busy);
     for (QWidget* widget : {static_cast<QWidget*>(m_tree), static_cast<QWidget*>(m_parameters),
                             static_cast<QWidget*>(m_location), static_cast<QWidget*>(m_files), m_cutRow})
         widget->setVisible(!busy && (widget != m_cutRow || m_rows.size() == 1));
@@ -433,8 +485,10 @@ void Page4::setBusy(bool busy)
     }
 }
 
-void Page4::fileStarted(const QString&)
+void Page4::fileStarted(const QString& outputName)
 {
+    m_progress->setValue(0);
+    showStatus(tx(u"Converting ") + QFileInfo(outputName).fileName());
     m_gears->start();
     m_gears->show();
 }
@@ -461,10 +515,15 @@ void Page4::runFinished()
     setBusy(false);
     if (m_closing->load())
         return;
+    showStatus(m_cancelled ? tx(u"The conversion was cancelled.") : QString());
+    if (m_converted == 1)
+        m_saved->showSaved(m_lastOutput);
+    else if (m_converted > 1)
+        m_saved->showSavedFiles(m_converted, QFileInfo(m_lastOutput).absolutePath());
     if (!m_errors.isEmpty() && message)
         message(m_errors.join(QLatin1Char('\n')));
-    if (m_converted > 0 && m_autoOpenFolder && revealFolder)
-        revealFolder(QFileInfo(m_lastOutput).absolutePath());
+    if (m_converted > 0 && m_autoOpenFolder)
+        m_saved->openFolder(QFileInfo(m_lastOutput).absolutePath());
 }
 
 bool Page4::askOverwrite(const QString& output)

@@ -17,16 +17,19 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class SavedNotice;
 class QTimeEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 // The converter: the profile tree from "profiles.xml", the eight parameter lists, the output
 // folder, the files with their output names, the cut range (one file) and the video effect
-// (when this ffmpeg has frei0r), and "Convert", which becomes "Skip" while a file converts.
-// The conversion itself is the core's ConvertJob; progress shows in the window title and in
-// the gears.
+// (when this ffmpeg has frei0r), and "Convert", which becomes "Skip" while a file converts
+// (with several files) beside "Cancel", which ends the run. The conversion itself is the core's
+// ConvertJob; progress shows in a progress bar, the window title and the gears, and the end
+// says where the files went ("Saved to ...").
 class Page4 final : public QDialog
 {
     Q_OBJECT
@@ -55,8 +58,6 @@ public:
     std::function<void(const QString& text)> message;
     // Chooses the output folder; empty: cancelled. Tests replace the folder dialog.
     std::function<QString()> chooseFolder;
-    // Opens a folder in the desktop's file manager; tests replace it.
-    std::function<void(const QString& folder)> revealFolder;
 
     // For tests.
     QTreeWidget* tree() const { return m_tree; }
@@ -72,6 +73,10 @@ public:
     QPushButton* changeButton() const { return m_change; }
     QPushButton* openFolderButton() const { return m_openFolder; }
     QLabel* noticeLabel() const { return m_notice; }
+    QLabel* statusLabel() const { return m_status; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    SavedNotice* savedNotice() const { return m_saved; }
     ConvertGears* gears() const { return m_gears; }
     QWidget* videoGroup() const { return m_videoGroup; }
     QString outputFolder() const { return m_folder; }
@@ -95,6 +100,7 @@ private:
     void openFolder();
     void convertClicked();
     void setBusy(bool busy);
+    void showStatus(const QString& text);
     void fileStarted(const QString& outputName);
     void fileFinished(const ConvertJob::FileResult& result);
     void runFinished();
@@ -138,7 +144,12 @@ private:
     QCheckBox* m_effect = nullptr;
     QComboBox* m_effects = nullptr;
     QPushButton* m_convert = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+    SavedNotice* m_saved = nullptr;
     ConvertGears* m_gears = nullptr;
+    bool m_cancelled = false;
     std::unique_ptr<ConvertJob> m_job;
     std::shared_ptr<std::atomic<bool>> m_closing;
 };

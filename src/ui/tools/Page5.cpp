@@ -5,16 +5,16 @@
 #include "tools/CutSpan.h"
 #include "ui/controls/SpanSlider.h"
 #include "ui/player/MediaBackend.h"
+#include "ui/tools/SavedNotice.h"
+#include "ui/tools/ToolStyle.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
@@ -27,9 +27,6 @@ Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
     setObjectName(QStringLiteral("Page5"));
     setWindowTitle(tx(u"Media cutter"));
     message = [this](const QString& text) { QMessageBox::information(this, Texts::displayName(), text); };
-    reveal = [](const QString& file) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
-    };
 
     const qint64 playerLength = m_player && m_player->isReady() ? m_player->length() : 0;
     m_lengthMs = CutSpan::mediaLengthMs(playerLength, m_media.duration);
@@ -62,6 +59,9 @@ Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
     }
     buttons->addStretch();
     layout->addLayout(buttons);
+    m_saved = new SavedNotice(this);
+    layout->addWidget(m_saved);
+    ToolStyle::followPalette(this);
 
     connect(m_slider, &SpanSlider::spanChanged, this, &Page5::sliderChanged);
     connect(m_cut, &QPushButton::clicked, this, &Page5::cutFragment);
@@ -75,7 +75,7 @@ Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
         setWindowTitle(tx(u"Media cutter"));
         m_cut->setEnabled(true);
         if (result.code == CutJob::Result::Code::Cut)
-            reveal(result.file);
+            m_saved->showSaved(result.file);
         else
             message(result.error);
     });
@@ -200,6 +200,7 @@ void Page5::cutFragment()
     request.fromMs = m_startMs;
     request.toMs = m_endMs;
     request.outputDir = outputDir;
+    m_saved->hide();
     if (m_job->start(request))
         m_cut->setEnabled(false);
 }

@@ -16,12 +16,14 @@
 class MediaBackend;
 class QLabel;
 class QPushButton;
+class SavedNotice;
 class SpanSlider;
 
 // The media cutter: a span slider over the selected file, the frame at a moved handle in the
 // main window's player, "Play fragment" for the chosen span, and "Cut fragment", which copies
-// the span without re-encoding into the documents folder's "Trawlix/". Before cutting, the
-// page shows where the copy will really start: the keyframe at or before the chosen start.
+// the span without re-encoding into the documents folder's "Trawlix/" and then says where the
+// fragment went ("Saved to ..."). Before cutting, the page shows where the copy will really
+// start: the keyframe at or before the chosen start.
 class Page5 final : public QDialog
 {
     Q_OBJECT
@@ -43,6 +45,7 @@ public:
     QLabel* lengthLabel() const { return m_right; }
     QPushButton* cutButton() const { return m_cut; }
     QPushButton* playButton() const { return m_play; }
+    SavedNotice* savedNotice() const { return m_saved; }
     CutJob& job() { return *m_job; }
     qint64 mediaLengthMs() const { return m_lengthMs; }
     const QString& startText() const { return m_startText; }
@@ -57,8 +60,6 @@ public:
 
     // Shows a message to the user; tests replace the message box.
     std::function<void(const QString& text)> message;
-    // Shows the new fragment in the file manager; tests replace it.
-    std::function<void(const QString& file)> reveal;
     // Where fragments go; empty: the documents folder's "Trawlix/".
     QString outputDir;
 
@@ -89,6 +90,7 @@ private:
     QLabel* m_keyframe = nullptr;
     QPushButton* m_cut = nullptr;
     QPushButton* m_play = nullptr;
+    SavedNotice* m_saved = nullptr;
     QTimer m_fragmentTimer;
     std::unique_ptr<CutJob> m_job;
 };

@@ -3,6 +3,7 @@
 
 #include "base/Texts.h"
 #include "tools/LinkCommand.h"
+#include "ui/tools/ToolStyle.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -24,10 +25,10 @@ const char kAnotherLink[] = "Another link";
 const char kProcessing[] = "Processing ";
 const char kPlaylistGroup[] =
     "The link you provided contains YouTube PlayList. If needed you can specify additional settings.";
-const char kItemsBox[] = "Download only the playlist indeces within your selection";
-const char kIndexLabel[] = "Target playlist indeces:";
+const char kItemsBox[] = "Download only some items of the playlist";
+const char kIndexLabel[] = "Item numbers:";
 const char kExplanation[] = "Separate the item numbers with commas; a dash gives a range (1-3,7).";
-const char kAudioBox[] = "Download only audio files (more than 20-x faster)";
+const char kAudioBox[] = "Download only the sound (more than 20 times faster)";
 
 // What the status field keeps of the tool's text.
 constexpr int MaxStatusBlocks = 200;
@@ -120,6 +121,7 @@ Page7::Page7(QWidget* parent)
     });
     setIdle();
     m_status->clear();
+    ToolStyle::followPalette(this);
 }
 
 Page7::~Page7()

@@ -4,6 +4,7 @@
 #include "base/Texts.h"
 #include "tools/StreamInfo.h"
 #include "tools/ToolRunner.h"
+#include "ui/tools/ToolStyle.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -63,6 +64,7 @@ page1::page1(const QString& title, const QString& format, const QString& path, Q
     const int width = m_tree->columnWidth(0) + 60;
     m_tree->header()->setStretchLastSection(true);
     resize(std::clamp(width, 480, 900), 480);
+    ToolStyle::followPalette(this);
 }
 
 page1::~page1() = default;
