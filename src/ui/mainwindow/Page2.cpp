@@ -67,6 +67,7 @@ constexpr int kVolumeDelayMs = 5000;
 QString shellStyleSheet()
 {
     return QStringLiteral("QTreeView, QListView, QTreeWidget { border: 1px solid palette(mid); border-radius: 6px; }"
+                          "QLineEdit { border: 1px solid palette(mid); border-radius: 5px; padding: 2px 6px; }"
                           "QLabel#filterHeading { font-weight: 600; }"
                           "QLabel#emptyFilterNote { color: palette(text); font-size: 11pt; }");
 }
