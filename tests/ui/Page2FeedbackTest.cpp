@@ -11,6 +11,7 @@
 #include "support/PcapFileWriter.h"
 #include "support/XdgOpenStub.h"
 #include "ui/controls/SavedNotice.h"
+#include "ui/mainwindow/CaptureStatusText.h"
 #include "ui/mainwindow/FilterPanel.h"
 #include "ui/mainwindow/MediaViews.h"
 #include "ui/mainwindow/ShellTray.h"
@@ -204,6 +205,47 @@ TEST(Page2Status, TheStatusLineSaysWhatTheCaptureDoes)
     QTRY_VERIFY_WITH_TIMEOUT(line->toolTip().startsWith(QStringLiteral("No permission to capture")), 20000);
     EXPECT_FALSE(line->toolTip().contains(QStringLiteral("HTTPS")));
     shell.engine().stopCapture();
+}
+
+TEST(Page2Status, EveryStateInWords)
+{
+    using State = Engine::CaptureState;
+    Engine::CaptureStatus status;
+    status.adapter = QStringLiteral("eth0");
+    status.requests = 12;
+    status.candidates = 1;
+    status.keyLog = true;
+    const struct
+    {
+        State state;
+        const char* first;
+    } rows[] = {
+        {State::Opening, "Opening the network adapters..."},
+        {State::Watching, "Watching eth0"},
+        {State::Paused, "Monitoring paused"},
+        {State::NoPermission, "No permission to capture: see the first-start notice"},
+        {State::NoAdapters, "No network adapters to capture"},
+        {State::Ended, "Capture ended"},
+    };
+    for (const auto& row : rows) {
+        status.state = row.state;
+        EXPECT_EQ(CaptureStatusText::format(status),
+                  QString::fromUtf8(row.first) + QStringLiteral(" \u00b7 12 requests \u00b7 1 candidates"));
+    }
+    status.state = State::Watching;
+    status.keysMissing = true;
+    EXPECT_TRUE(CaptureStatusText::format(status).endsWith(
+        QStringLiteral("HTTPS without keys: open the browser through Trawlix")));
+    status.adapter.clear();
+    EXPECT_TRUE(CaptureStatusText::format(status).startsWith(QStringLiteral("Watching every adapter \u00b7")));
+    // A file name from the command line is shown by its name, and a long one shortened.
+    status.state = State::Reading;
+    status.adapter = QStringLiteral("/captures/") + QString(500, QLatin1Char('x')) + QStringLiteral(".pcap");
+    const QString reading = CaptureStatusText::format(status).section(QStringLiteral(" \u00b7 "), 0, 0);
+    EXPECT_EQ(reading.size(), QStringLiteral("Reading ").size() + CaptureStatusText::MaxNameLength);
+    EXPECT_FALSE(reading.contains(QLatin1Char('/')));
+    status.state = State::Off;
+    EXPECT_EQ(CaptureStatusText::format(status), QStringLiteral("Capture is off"));
 }
 
 TEST(Page2Status, TheTrayPausesAndResumesMonitoring)
