@@ -13,7 +13,7 @@ packages=(
     pulseaudio pulseaudio-utils alsa-utils
     libgtest-dev libgmock-dev
     nginx-light curl aria2 tshark chromium firefox-esr
-    xvfb xauth x11-utils imagemagick trayer
+    xvfb xauth x11-utils imagemagick trayer openbox xdotool
     clang clang-format libclang-rt-14-dev fonts-dejavu-core
     desktop-file-utils appstream groff-base dpkg-dev libcap2-bin passwd util-linux
     openssl libnss3-tools

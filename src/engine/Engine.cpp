@@ -26,6 +26,8 @@
 
 #include <QStandardPaths>
 
+#include <cstring>
+
 #include <utility>
 
 Engine::Engine(QObject* parent)
@@ -213,8 +215,17 @@ void Engine::startCapture(const PacketCapture::Source& source)
     m_analyser->setCandidateHook(
         [this](qsizetype index, const VideoFile& record) { emit candidateDetected(index, record); });
     RequestAnalyser* analyser = m_analyser.get();
+    m_keysMissing = false;
     m_capture = std::make_unique<PacketCapture>(
-        source, [analyser](const quint8* frame, quint16 length) { analyser->analyse(frame, length); }, m_monitoring);
+        source,
+        [this, analyser](const quint8* frame, quint16 length) {
+            // The status line's count: a frame that opens a plain request ("GET /" anywhere, as
+            // the analyser finds it). memmem is as cheap as the analyser's own first look.
+            if (::memmem(frame, length, "GET /", 5) != nullptr)
+                m_requestsSeen.fetch_add(1, std::memory_order_relaxed);
+            analyser->analyse(frame, length);
+        },
+        m_monitoring);
     // HTTPS, and plain HTTP on ports other than 80 and 8080, go through the wire decoder, whose
     // exchanges meet the same candidate rules. Plain HTTP on 80 and 8080 stays with the frame
     // analyser alone (the decoder leaves those ports out), so that no request is taken twice.
@@ -222,8 +233,14 @@ void Engine::startCapture(const PacketCapture::Source& source)
     m_keyLog->setFile(m_keyLogFile.toStdString(), m_keyLogOwn);
     const WireLimits limits;
     ExchangeSink sink;
-    sink.responseStarted = [analyser](const HttpExchange& exchange) { analyser->analyseExchange(exchange); };
+    sink.responseStarted = [this, analyser](const HttpExchange& exchange) {
+        // Plain requests were counted from their frames already.
+        if (exchange.encrypted)
+            m_requestsSeen.fetch_add(1, std::memory_order_relaxed);
+        analyser->analyseExchange(exchange);
+    };
     sink.keysMissing = [this, told = false]() mutable {
+        m_keysMissing = true;
         if (!std::exchange(told, true))
             emit keysMissing();
     };
@@ -241,6 +258,44 @@ void Engine::startCapture(const PacketCapture::Source& source)
             emit captureEnded(capture->outcome());
     });
     m_capture->start();
+}
+
+Engine::CaptureStatus Engine::captureStatus() const
+{
+    CaptureStatus status;
+    status.requests = m_requestsSeen.load(std::memory_order_relaxed);
+    status.candidates = m_detectedMedia.load();
+    status.keyLog = !m_keyLogFile.isEmpty();
+    status.keysMissing = m_keysMissing.load();
+    if (!m_capture)
+        return status;
+    const bool file = !m_source.pcapFile.isEmpty();
+    status.adapter = file ? m_source.pcapFile : m_capture->chosenAdapter();
+    if (status.adapter.isEmpty())
+        status.adapter = m_source.interfaceName;
+    switch (m_capture->outcome()) {
+    case PacketCapture::Outcome::Running:
+        if (!m_monitoring.load())
+            status.state = CaptureState::Paused;
+        else if (file)
+            status.state = CaptureState::Reading;
+        else
+            status.state = m_capture->openedAdapters() > 0 ? CaptureState::Watching : CaptureState::Opening;
+        break;
+    case PacketCapture::Outcome::NoDevices:
+        status.state = CaptureState::NoAdapters;
+        break;
+    case PacketCapture::Outcome::NoAdapterOpened:
+        status.state = CaptureState::NoPermission;
+        break;
+    case PacketCapture::Outcome::FileUnreadable:
+    case PacketCapture::Outcome::EndOfFile:
+    case PacketCapture::Outcome::ReadError:
+    case PacketCapture::Outcome::Stopped:
+        status.state = CaptureState::Ended;
+        break;
+    }
+    return status;
 }
 
 void Engine::stopCapture()

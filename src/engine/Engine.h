@@ -151,6 +151,31 @@ public:
     // Candidates created by the analyser in this run.
     qint64 detectedMediaCount() const { return m_detectedMedia.load(); }
 
+    // What the capture is doing, for the main window's status line. Asked on the interface
+    // thread, where the capture is started and stopped; the counts are atomics the capture
+    // thread adds to.
+    enum class CaptureState
+    {
+        Off,          // no capture started
+        Opening,      // live: the adapters are being opened
+        Watching,     // live: adapters are open (adapter names the one traffic came from)
+        Reading,      // a capture file is being read
+        Paused,       // the monitoring switch is off: frames are read and dropped
+        NoPermission, // live: no adapter could be opened (rights, or an adapter that is not there)
+        NoAdapters,   // live: the system lists no adapter
+        Ended,        // the capture file ended, or the capture stopped or failed
+    };
+    struct CaptureStatus
+    {
+        CaptureState state = CaptureState::Off;
+        QString adapter;          // the adapter traffic came from, the one asked for, or the file
+        qint64 requests = 0;      // HTTP requests seen this run (plain, and HTTPS once decrypted)
+        qint64 candidates = 0;    // media candidates made this run
+        bool keyLog = false;      // a key log is read (HTTPS can be decrypted)
+        bool keysMissing = false; // HTTPS passed whose keys the key log lacked
+    };
+    CaptureStatus captureStatus() const;
+
 signals:
     // HTTPS was seen whose keys the key log never had (a browser not started to write it): once
     // a capture, from the capture thread.
@@ -197,6 +222,8 @@ private:
 
     std::atomic<bool> m_monitoring{true};
     std::atomic<qint64> m_detectedMedia{0};
+    std::atomic<qint64> m_requestsSeen{0};
+    std::atomic<bool> m_keysMissing{false}; // of the running capture
     QString m_keyLogFile;
     bool m_keyLogOwn = false;
     QString m_keyLogCommandLine;

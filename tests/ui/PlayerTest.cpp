@@ -1,9 +1,11 @@
 #include "ui/player/Player.h"
+#include "UserFolders.h"
 #include "support/QStringPrinter.h"
 #include "support/ScopedSettingsStore.h"
 #include "ui/player/VideoArea.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -220,18 +222,22 @@ TEST_F(PlayerTest, MuteTogglesAndNamesTheNewState)
     EXPECT_FALSE(m_backend->muted);
 }
 
-TEST_F(PlayerTest, ScreenShotOnlyWhilePaused)
+TEST_F(PlayerTest, ScreenShotOnlyWhilePausedUnderFreeNamesInPictures)
 {
+    const UserFolders folders;
     for (const PlayerState state : {PlayerState::Playing, PlayerState::Stopped, PlayerState::Ended}) {
         m_backend->currentState = state;
-        EXPECT_FALSE(m_player->makeScreenShot());
-        EXPECT_FALSE(QFile::exists(Player::snapshotPath()));
+        EXPECT_EQ(m_player->makeScreenShot(), QString());
+        EXPECT_FALSE(QFileInfo::exists(folders.pictures()));
     }
-    EXPECT_TRUE(m_opened.isEmpty());
+    // The Pictures folder is made when missing; no picture is replaced, none is opened.
     m_backend->currentState = PlayerState::Paused;
-    EXPECT_TRUE(m_player->makeScreenShot());
-    EXPECT_EQ(m_opened, QStringList({Player::snapshotPath()}));
-    EXPECT_TRUE(Player::snapshotPath().endsWith(QStringLiteral("/MovieScreen.png")));
+    const QString first = folders.pictures() + QStringLiteral("/Trawlix snapshot.png");
+    EXPECT_EQ(m_player->makeScreenShot(), first);
+    EXPECT_EQ(m_player->makeScreenShot(), folders.pictures() + QStringLiteral("/Trawlix snapshot (2).png"));
+    QFile::remove(first);
+    EXPECT_EQ(m_player->makeScreenShot(), first);
+    EXPECT_TRUE(m_opened.isEmpty());
 }
 
 TEST_F(PlayerTest, ClickInPlayerByState)

@@ -2,7 +2,9 @@
 
 #include "base/AppPaths.h"
 #include "base/Texts.h"
+#include "library/ScanScheduler.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -61,4 +63,10 @@ void ShellFixture::writeSlideshow(const QStringList& videos)
         xml += "<photo image=\"160x90/x.jpg\" video=\"" + video.toUtf8() + "\">00:00:05</photo>";
     xml += "</slideshow>";
     file.write(xml);
+}
+
+void ShellFixture::settle()
+{
+    m_engine.scans().waitForIdle();
+    QCoreApplication::processEvents();
 }

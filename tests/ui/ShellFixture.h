@@ -21,6 +21,9 @@ public:
     // Adds a row (and its file) at the top of the table; returns the file's path.
     QString addRow(const QString& title, const QString& baseName, const QString& author = {});
     void writeSlideshow(const QStringList& videos);
+    // Waits for the start's library scan and lets its result reach the table, so that rows a
+    // test adds afterwards stay.
+    void settle();
 
     Settings& settings() { return *m_settings; }
     Page2& page() { return *m_page; }

@@ -1,3 +1,4 @@
+#include "UserFolders.h"
 #include "support/MediaFixture.h"
 #include "support/ScopedSettingsStore.h"
 #include "support/SkipUnlessCi.h"
@@ -91,20 +92,23 @@ TEST_F(VlcPlayerTest, PreviewStopsOnAnEarlyFrameThatSnapshotsTake)
     ASSERT_TRUE(waitForState(PlayerState::Paused));
     EXPECT_LT(m_player->backend().time(), 2000);
 
-    // A stale picture is replaced by the paused frame at the video's own size.
-    QFile stale(Player::snapshotPath());
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-    ASSERT_TRUE(m_player->makeScreenShot());
-    EXPECT_EQ(QImage(Player::snapshotPath()).size(), QSize(160, 120));
-    EXPECT_EQ(m_opened, QStringList({Player::snapshotPath()}));
+    // An earlier picture stays; the paused frame goes to the next free name at the video's size.
+    const UserFolders folders;
+    ASSERT_TRUE(QDir().mkpath(folders.pictures()));
+    QFile earlier(folders.pictures() + QStringLiteral("/Trawlix snapshot.png"));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("mine");
+    earlier.close();
+    const QString picture = m_player->makeScreenShot();
+    EXPECT_EQ(picture, folders.pictures() + QStringLiteral("/Trawlix snapshot (2).png"));
+    EXPECT_EQ(QImage(picture).size(), QSize(160, 120));
+    EXPECT_EQ(earlier.size(), 4);
+    EXPECT_TRUE(m_opened.isEmpty());
 
     m_player->play();
     ASSERT_TRUE(waitForState(PlayerState::Playing));
-    QFile::remove(Player::snapshotPath());
-    EXPECT_FALSE(m_player->makeScreenShot()) << "no snapshot while playing";
-    EXPECT_FALSE(QFile::exists(Player::snapshotPath()));
-    EXPECT_EQ(m_opened.size(), 1);
+    EXPECT_EQ(m_player->makeScreenShot(), QString()) << "no snapshot while playing";
+    EXPECT_EQ(QDir(folders.pictures()).entryList(QDir::Files).size(), 2);
 }
 
 TEST_F(VlcPlayerTest, VolumeReachesTheAmplifiedRange)

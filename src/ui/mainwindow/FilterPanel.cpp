@@ -128,3 +128,26 @@ QRadioButton* FilterPanel::timeButton(int index) const
 {
     return qobject_cast<QRadioButton*>(m_timeButtons->button(index));
 }
+
+int FilterPanel::neededWidth() const
+{
+    constexpr int kSpacing = 6;
+    constexpr int kTitleEdit = 120;
+    int width = kTitleEdit;
+    for (const QLabel* label : findChildren<QLabel*>())
+        width = std::max(width, label->sizeHint().width());
+    width = std::max(width, timeButton(0)->sizeHint().width());
+    for (int i = 1; i + 1 < 5; i += 2)
+        width = std::max(width, timeButton(i)->sizeHint().width() + kSpacing + timeButton(i + 1)->sizeHint().width());
+    // The check-all box wraps between words: its longest word must fit beside the box.
+    const QFontMetrics metrics(m_checkAll->font());
+    int word = 0;
+    for (const QString& part : tx(u"Check / Uncheck ALL Filtered Media Files").split(QLatin1Char(' ')))
+        word = std::max(word, metrics.horizontalAdvance(part));
+    return std::max(width, word + 26);
+}
+
+bool FilterPanel::filtering() const
+{
+    return !titleFilter().trimmed().isEmpty() || m_timeFilter != QLatin1String("all");
+}

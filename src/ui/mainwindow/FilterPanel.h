@@ -26,6 +26,11 @@ public:
     void setTimeFilter(const QString& value);
     QString titleFilter() const;
 
+    // The narrowest width at which no label, button or heading is cut at the current font.
+    int neededWidth() const;
+    // Whether either filter narrows the library now.
+    bool filtering() const;
+
     QLineEdit* titleEdit() const { return m_title; }
     QCheckBox* checkAllBox() const { return m_checkAll; }
     QRadioButton* timeButton(int index) const;

@@ -11,6 +11,7 @@
 #include "library/FileImport.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
+#include "ui/controls/SavedNotice.h"
 #include "ui/controls/ThumbnailStrip.h"
 #include "ui/mainwindow/DownloadListWidget.h"
 #include "ui/mainwindow/MediaViews.h"
@@ -32,39 +33,15 @@
 
 namespace {
 
-constexpr qint64 kCopyBlock = 1 << 20;
-
-// Copies a file block by block and reports the percentage done after each block.
 // A copy still read after this many grace periods is left to the next start.
 constexpr int kDragCleanRetries = 20;
 
-bool copyWithProgress(const QString& source, const QString& target, const std::function<void(int)>& progress)
+// A title in a question: titles come from the network, so a long one is shortened.
+QString shownTitle(const QString& title)
 {
-    QFile in(source);
-    QFile out(target);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const qint64 total = std::max<qint64>(1, in.size());
-    qint64 done = 0;
-    QByteArray block;
-    while (!(block = in.read(kCopyBlock)).isEmpty()) {
-        if (out.write(block) != block.size()) {
-            out.remove();
-            return false;
-        }
-        done += block.size();
-        progress(int(done * 100 / total));
-    }
-    return true;
-}
-
-// A name in folder that no file has yet: "Title.mp4", then "Title (2).mp4", ...
-QString freeName(const QString& folder, const QString& stem, const QString& extension)
-{
-    QString candidate = folder + stem + extension;
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
-        candidate = folder + stem + QStringLiteral(" (%1)").arg(n) + extension;
-    return candidate;
+    constexpr int kLongest = 80;
+    const QString simple = title.simplified();
+    return simple.size() > kLongest ? simple.left(kLongest - 1) + QChar(0x2026) : simple;
 }
 
 QString lowerExtension(const QString& path)
@@ -82,6 +59,8 @@ LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerController& 
     , m_player(player)
 {
     connect(&engine, &Engine::importFinished, this, [this] { m_window.requestRescan(); });
+    // Emitted on the job's thread: queued here, onto the interface thread.
+    connect(&engine, &Engine::exportFinished, this, &LibraryActions::exportDone, Qt::QueuedConnection);
     m_exportPool.setMaxThreadCount(1);
     m_exportPool.setObjectName(QStringLiteral("DragCopies"));
     runDrag = [this](QMimeData* mime) {
@@ -122,7 +101,8 @@ void LibraryActions::deleteMedia()
         return;
     if (Settings::instance().showDialogs()) {
         const QString question = several ? tx(u"Are you sure you want to delete the selected media files?")
-                                         : tx(u"Are you sure you want to delete this media file?");
+                                         : tx(u"Are you sure you want to delete \"%1\"?")
+                                               .arg(shownTitle(m_window.model().rowAt(rows.constFirst()).title));
         if (!m_window.confirm(question))
             return;
     }
@@ -216,10 +196,27 @@ QList<int> LibraryActions::rowsToExport() const
 
 void LibraryActions::exportMediaTo(const QString& folder)
 {
+    // The copies are made on the engine's job pool: a large file never holds the window, and
+    // the caption shows the progress.
+    QList<ExportCopies::Item> items;
+    for (const int row : rowsToExport())
+        items.append({m_window.pathOfRow(row), copyStem(row) + lowerExtension(m_window.pathOfRow(row))});
+    if (items.isEmpty())
+        return;
     QString target = folder;
     if (!target.endsWith(QLatin1Char('/')))
         target += QLatin1Char('/');
-    copyRows(rowsToExport(), target);
+    m_exportFolder = target;
+    m_engine.exportFiles(items, target);
+}
+
+void LibraryActions::exportDone(const QStringList& copies)
+{
+    if (copies.size() == 1)
+        showSavedNotice(&m_window, copies.constFirst());
+    else if (!copies.isEmpty())
+        showSavedNotice(&m_window, m_exportFolder.chopped(1));
+    emit exported(copies);
 }
 
 QString LibraryActions::copyStem(int row) const
@@ -227,19 +224,6 @@ QString LibraryActions::copyStem(int row) const
     // Room for the extension and a " (12)" that keeps an existing copy.
     const QString extension = lowerExtension(m_window.pathOfRow(row));
     return OutputName::clean(m_window.model().rowAt(row).title, extension.toUtf8().size() + 8);
-}
-
-void LibraryActions::copyRows(const QList<int>& rows, const QString& folder)
-{
-    for (const int row : rows) {
-        const QString source = m_window.pathOfRow(row);
-        // Never overwrite a file the user keeps.
-        const QString target = freeName(folder, copyStem(row), lowerExtension(source));
-        copyWithProgress(source, target, [this](int percent) {
-            m_window.setWindowTitle(QString::number(percent) + QLatin1Char('%') + tx(u"..Processing "));
-        });
-    }
-    m_window.restoreCaption();
 }
 
 void LibraryActions::startDragOut()

@@ -33,6 +33,7 @@ public:
     void renameMedia();
     void finishRename(const QString& path, const QString& title);
     void exportMedia();
+    // Copies the rows to export into folder on the engine's job pool; exported() follows.
     void exportMediaTo(const QString& folder);
     // "Import": the chosen files are copied on the engine's worker; a rescan follows.
     void importFiles();
@@ -59,6 +60,10 @@ public:
     // Delete, F2, F4 and F5 in the table; false for every other key.
     bool handleTableKey(int key);
 
+signals:
+    // An export ended with these copies (none when nothing could be copied).
+    void exported(const QStringList& copies);
+
 protected:
     // Escape in the rename editor drops the edit.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,8 +72,7 @@ private:
     QList<int> rowsToExport() const;
     // A row's copy name: its cleaned title without the extension.
     QString copyStem(int row) const;
-    // Copies rows' files into folder under their cleaned titles, with the caption's progress.
-    void copyRows(const QList<int>& rows, const QString& folder);
+    void exportDone(const QStringList& copies);
     void dragCopiesReady(const QStringList& copies);
     void removeDragCopies(const QStringList& copies, int retries);
 
@@ -82,5 +86,6 @@ private:
     QThreadPool m_exportPool;
     std::atomic<bool> m_exportStop{false};
     QStringList m_madeCopies; // the worker's last result
+    QString m_exportFolder;   // of the last export, ending in "/"
     bool m_exporting = false;
 };

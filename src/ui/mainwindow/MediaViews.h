@@ -28,6 +28,10 @@ class MediaIconView final : public QListView
     Q_DISABLE_COPY_MOVE(MediaIconView)
 
 public:
+    // Each file shows its 160x90 thumbnail at this size (16:9), its list icon when it has none.
+    static constexpr QSize ThumbnailSize{96, 54};
+    static constexpr qint64 LargestThumbnailBytes = 2 << 20;
+
     explicit MediaIconView(QWidget* parent = nullptr);
     ~MediaIconView() override;
 

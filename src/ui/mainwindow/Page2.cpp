@@ -20,6 +20,7 @@
 #include "ui/controls/ShellTheme.h"
 #include "ui/controls/ThumbnailStrip.h"
 #include "ui/controls/TrafficMonitor.h"
+#include "ui/mainwindow/CaptureStatusText.h"
 #include "ui/mainwindow/CommandRouter.h"
 #include "ui/mainwindow/DownloadListWidget.h"
 #include "ui/mainwindow/FilterPanel.h"
@@ -47,10 +48,12 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,18 +63,33 @@ namespace {
 constexpr int kTopRowDelayMs = 100;
 constexpr int kVolumeDelayMs = 5000;
 
+// Only shapes and lines: every colour comes from the palette, so that the table, the filters
+// and their texts follow a light, dark or high-contrast theme together.
 QString shellStyleSheet()
 {
-    return QStringLiteral(
-               "Page2 { background: %1; }"
-               "QTreeView, QListView, QTreeWidget { background: white; border: 1px solid #dbe1ea; border-radius: 6px;"
-               "  selection-background-color: %2; selection-color: white; alternate-background-color: #f3f6fa; }"
-               "QHeaderView::section { background: #eef2f7; color: #334155; border: none;"
-               "  border-right: 1px solid #dbe1ea; border-bottom: 1px solid #dbe1ea; padding: 4px 6px; }"
-               "QLabel#filterHeading { color: #475569; font-weight: 600; }"
-               "QLineEdit { border: 1px solid #cbd5e1; border-radius: 5px; padding: 2px 6px; background: white; }"
-               "QLineEdit:focus { border-color: %2; }")
-        .arg(ShellTheme::window().name(), ShellTheme::accentStrong().name());
+    return QStringLiteral("QTreeView, QListView, QTreeWidget { border: 1px solid palette(mid); border-radius: 6px; }"
+                          "QLineEdit { border: 1px solid palette(mid); border-radius: 5px; padding: 2px 6px; }"
+                          "QLabel#filterHeading { font-weight: 600; }"
+                          "QLabel#emptyFilterNote { color: palette(text); font-size: 11pt; }");
+}
+
+// Where the open and folder dialogs start: the user's own folders, never the data folder (the
+// program's working folder).
+QString userMediaFolder()
+{
+    for (const QStandardPaths::StandardLocation location :
+         {QStandardPaths::MoviesLocation, QStandardPaths::MusicLocation, QStandardPaths::HomeLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
+QString userDocumentsFolder()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
 }
 
 // Modeless, any number at once; each finished file is taken by the link-download importer.
@@ -95,12 +113,17 @@ Page2::Page2(Engine& engine, QWidget* parent)
     setWindowIcon(LineIcons::applicationIcon());
     setStyleSheet(shellStyleSheet());
     confirm = [this](const QString& question) {
-        return QMessageBox::question(this, Texts::displayName(), question, QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
+        // Plain text: the question may carry a title read from the network.
+        QMessageBox box(QMessageBox::Question, Texts::displayName(), question, QMessageBox::Yes | QMessageBox::No,
+                        this);
+        box.setTextFormat(Qt::PlainText);
+        return box.exec() == QMessageBox::Yes;
     };
-    chooseExportFolder = [this] { return QFileDialog::getExistingDirectory(this, tx(u"Select a folder to export")); };
+    chooseExportFolder = [this] {
+        return QFileDialog::getExistingDirectory(this, tx(u"Select a folder to export"), userDocumentsFolder());
+    };
     chooseImportFiles = [this] {
-        return QFileDialog::getOpenFileNames(this, QString(), QString(), LibraryFormat::openFileFilter());
+        return QFileDialog::getOpenFileNames(this, QString(), userMediaFolder(), LibraryFormat::openFileFilter());
     };
     exitHandler = [this] { exitProgram(); };
 
@@ -158,8 +181,22 @@ void Page2::buildControls()
         m_libraryActions->showDownloadMenu(m_downloads->viewport()->mapToGlobal(position));
     });
 
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("captureStatus"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setForegroundRole(QPalette::WindowText);
+    m_emptyNote = new QLabel(tx(u"No media files match"), this);
+    m_emptyNote->setObjectName(QStringLiteral("emptyFilterNote"));
+    m_emptyNote->setAlignment(Qt::AlignCenter);
+    m_emptyNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyNote->hide();
+    m_statusTimer.setInterval(StatusIntervalMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &Page2::refreshStatus);
+
     m_filters = new FilterPanel(this);
     connect(m_filters, &FilterPanel::timeFilterChanged, this, [this] { requestRescan(); });
+    connect(m_filters, &FilterPanel::timeFilterChanged, this, [this] { updateEmptyNote(); });
+    connect(m_filters, &FilterPanel::titleFilterChanged, this, [this] { updateEmptyNote(); });
     connect(m_filters, &FilterPanel::titleFilterChanged, this, [this] { requestRescan(); });
     connect(m_filters, &FilterPanel::checkAllClicked, this,
             [this](bool checked) { m_libraryActions->setAllChecked(checked); });
@@ -218,6 +255,9 @@ void Page2::connectModel()
     m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
     connect(m_table->header(), &QHeaderView::sectionClicked, m_libraryActions, &LibraryActions::sortByHeader);
 
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &Page2::updateEmptyNote);
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &Page2::updateEmptyNote);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &Page2::updateEmptyNote);
     connect(&m_model, &MediaTableModel::topRowPreviewRequested, &m_topRowTimer, qOverload<>(&QTimer::start));
     connect(&m_model, &MediaTableModel::scrollerReloadRequested, this, [this] {
         if (m_strip)
@@ -242,6 +282,9 @@ void Page2::start()
     connect(m_tray, &ShellTray::toggleRequested, this, &Page2::toggleVisible);
     connect(m_tray, &ShellTray::showRequested, this, &Page2::showRestored);
     connect(m_tray, &ShellTray::exitRequested, this, [this] { exitHandler(); });
+    connect(m_tray, &ShellTray::monitoringToggleRequested, this,
+            [this] { dispatch(m_monitoring ? ShellCommand::Disable : ShellCommand::Enable); });
+    m_tray->setMonitoring(m_monitoring);
     m_tray->add();
 
     m_filters->setTimeFilter(defaultTimeFilter());
@@ -253,6 +296,8 @@ void Page2::start()
     applyTableView(Settings::instance().read(QStringLiteral("tableview")));
     m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
     layoutControls();
+    refreshStatus();
+    m_statusTimer.start();
 }
 
 void Page2::connectEngine()
@@ -410,27 +455,25 @@ void Page2::readFlags()
 
 void Page2::applyPlacement()
 {
-    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
-    setFixedWidth(ShellLayout::FixedWidth);
-    setMinimumHeight(ShellLayout::MinHeight);
-    setMaximumHeight(std::max(ShellLayout::MinHeight, available.height()));
-
+    const QSize minimum = ShellLayout::minimumSize(layoutNeeds());
+    setMinimumSize(minimum);
     const Settings& settings = Settings::instance();
     std::optional<QRect> stored;
     if (m_restoreWindow)
         stored = WindowPlacement::parse(settings.read(QStringLiteral("window")));
-    if (stored) {
-        move(stored->topLeft());
-        resize(ShellLayout::FixedWidth, stored->height());
-    } else {
-        resize(WindowPlacement::DefaultWidth, WindowPlacement::DefaultHeight);
-    }
+    // The stored rectangle is the window's own area, without the frame the window manager adds:
+    // set back as it was read, it puts the window where it was (a frame position given as the
+    // area's would move it up by the title bar at every start).
+    if (stored)
+        setGeometry(QRect(stored->topLeft(), stored->size().expandedTo(minimum)));
+    else
+        resize(QSize(WindowPlacement::DefaultWidth, WindowPlacement::DefaultHeight).expandedTo(minimum));
     layoutControls();
 }
 
 QRect Page2::placementRect() const
 {
-    return QRect(pos(), size());
+    return geometry();
 }
 
 void Page2::applyTableView(const QString& mode)
@@ -454,26 +497,63 @@ void Page2::toggleView()
     applyTableView(mode);
 }
 
+ShellLayout::Needs Page2::layoutNeeds() const
+{
+    ShellLayout::Needs needs;
+    needs.columnWidth = std::max(needs.columnWidth, m_filters->neededWidth());
+    needs.filtersHeight = std::max(needs.filtersHeight, m_filters->sizeHint().height());
+    needs.statusHeight = std::max(needs.statusHeight, m_status->sizeHint().height());
+    return needs;
+}
+
 void Page2::layoutControls()
 {
-    const ShellLayout layout = ShellLayout::compute(size(), m_downloadsShown, !Texts::isEnglish());
-    m_table->setGeometry(layout.table);
-    m_icons->setGeometry(layout.table);
-    m_downloads->setGeometry(layout.downloads);
-    m_downloads->setVisible(m_downloadsShown);
-    m_videoArea->setGeometry(layout.video);
-    m_filters->setGeometry(layout.filters);
-    if (m_menu) {
-        m_menu->setGeometry(layout.menu);
-        m_playerBar->setGeometry(layout.playBar);
-        m_strip->setGeometry(layout.strip);
-        m_monitor->setGeometry(layout.monitor);
+    // Twice at most: the filters wrap their long label to the column's width, which may make
+    // them taller.
+    for (int pass = 0; pass < 2; ++pass) {
+        const ShellLayout::Needs needs = layoutNeeds();
+        const ShellLayout layout = ShellLayout::compute(size(), m_downloadsShown, !Texts::isEnglish(), needs);
+        m_table->setGeometry(layout.table);
+        m_icons->setGeometry(layout.table);
+        m_emptyNote->setGeometry(layout.table.adjusted(1, 30, -1, -1));
+        m_downloads->setGeometry(layout.downloads);
+        m_downloads->setVisible(m_downloadsShown);
+        m_videoArea->setGeometry(layout.video);
+        m_filters->setGeometry(layout.filters);
+        m_status->setGeometry(layout.status);
+        if (m_menu) {
+            m_menu->setGeometry(layout.menu);
+            m_playerBar->setGeometry(layout.playBar);
+            m_strip->setGeometry(layout.strip);
+            m_monitor->setGeometry(layout.monitor);
+        }
+        if (m_filters->sizeHint().height() <= needs.filtersHeight)
+            break;
     }
+    m_emptyNote->raise();
+    setMinimumSize(ShellLayout::minimumSize(layoutNeeds()));
+}
+
+void Page2::updateEmptyNote()
+{
+    m_emptyNote->setVisible(m_model.rowCount() == 0 && m_filters->filtering());
+}
+
+void Page2::refreshStatus()
+{
+    const QString text = CaptureStatusText::format(m_engine.captureStatus());
+    if (text == m_status->toolTip())
+        return;
+    m_status->setToolTip(text);
+    // Elided only when the window is narrower than the line; the tool-tip keeps it whole.
+    m_status->setText(m_status->fontMetrics().elidedText(text, Qt::ElideRight, m_status->width()));
 }
 
 void Page2::resizeEvent(QResizeEvent*)
 {
     layoutControls();
+    m_status->setToolTip(QString());
+    refreshStatus();
 }
 
 void Page2::setDownloadListShown(bool shown)
@@ -492,7 +572,10 @@ void Page2::restoreCaption()
 void Page2::setMonitoring(bool on)
 {
     m_monitoring = on;
+    if (m_tray)
+        m_tray->setMonitoring(on);
     emit monitoringChanged(on);
+    refreshStatus();
 }
 
 void Page2::requestRescan()
@@ -588,6 +671,9 @@ void Page2::closeEvent(QCloseEvent* event)
 
 void Page2::changeEvent(QEvent* event)
 {
+    // A new font changes what the filters and the status line need.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange)
+        layoutControls();
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         m_playerController->windowActivated();
     QWidget::changeEvent(event);

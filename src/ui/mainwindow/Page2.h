@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ui/controls/ShellCommand.h"
+#include "ui/mainwindow/ShellLayout.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -25,6 +26,7 @@ class Player;
 class Page4;
 class PlayerController;
 class QAbstractItemView;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class ThumbnailStrip;
@@ -104,9 +106,16 @@ public:
     void prepareExit();
     [[noreturn]] void exitProgram();
 
-    // The stored placement applied at start-up; the default size when there is none.
+    // The stored placement applied at start-up; the default size when there is none. The
+    // placement is the window's own area (geometry()), without the window manager's frame.
     void applyPlacement();
     QRect placementRect() const;
+    // The capture status line, and how often it is read from the engine.
+    static constexpr int StatusIntervalMs = 500;
+    QLabel* statusLine() const { return m_status; }
+    void refreshStatus();
+    // "No media files match" over the empty table while a filter narrows it.
+    QLabel* emptyFilterNote() const { return m_emptyNote; }
 
     // For tests and the collaborators.
     MediaTableModel& model() { return m_model; }
@@ -159,6 +168,8 @@ private:
     void connectModel();
     void connectEngine();
     void layoutControls();
+    ShellLayout::Needs layoutNeeds() const;
+    void updateEmptyNote();
     void readFlags();
     void applyTableView(const QString& mode);
     QString defaultTimeFilter() const;
@@ -172,6 +183,8 @@ private:
     DownloadListWidget* m_downloads = nullptr;
     FilterPanel* m_filters = nullptr;
     QWidget* m_videoArea = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_emptyNote = nullptr;
     MenuRail* m_menu = nullptr;
     PlayerBar* m_playerBar = nullptr;
     ThumbnailStrip* m_strip = nullptr;
@@ -192,4 +205,5 @@ private:
 
     QTimer m_topRowTimer; // selects and previews the top row after an insertion or scan
     QTimer m_volumeTimer; // sets the stored volume five seconds after start
+    QTimer m_statusTimer; // reads the capture status for the status line
 };

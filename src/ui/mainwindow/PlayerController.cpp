@@ -6,11 +6,10 @@
 #include "library/ScrollerList.h"
 #include "tools/ToolRunner.h"
 #include "ui/controls/PlayerBar.h"
+#include "ui/controls/SavedNotice.h"
 #include "ui/mainwindow/Page2.h"
 #include "ui/player/Player.h"
 #include "ui/player/PlayerRules.h"
-
-#include <QApplication>
 
 PlayerController::PlayerController(Page2& window, Player& player)
     : m_window(window)
@@ -95,10 +94,13 @@ void PlayerController::command(ShellCommand command)
     case ShellCommand::PlayerStrop:
         m_player.stop();
         break;
-    case ShellCommand::MakeScreenShot:
-        if (!m_player.makeScreenShot())
-            QApplication::beep();
+    case ShellCommand::MakeScreenShot: {
+        // The player beeps when there is no picture to take.
+        const QString picture = m_player.makeScreenShot();
+        if (!picture.isEmpty())
+            showSavedNotice(&m_window, picture);
         break;
+    }
     case ShellCommand::VolumeMute:
         m_player.toggleMute();
         break;

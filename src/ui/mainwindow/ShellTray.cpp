@@ -16,6 +16,7 @@ ShellTray::ShellTray(QWidget* window)
     , m_icon(new QSystemTrayIcon(this))
     , m_menu(new QMenu)
     , m_toggle(m_menu->addAction(QString()))
+    , m_monitoring(m_menu->addAction(tx(u"Pause monitoring")))
     , m_exit(m_menu->addAction(tx(u"Exit")))
 {
     m_icon->setIcon(window->windowIcon());
@@ -24,9 +25,13 @@ ShellTray::ShellTray(QWidget* window)
     // The first item names what it will do, so it is written when the menu opens.
     connect(m_menu, &QMenu::aboutToShow, this, [this] { m_toggle->setText(toggleText()); });
     connect(m_toggle, &QAction::triggered, this, &ShellTray::toggleRequested);
+    m_monitoring->setObjectName(QStringLiteral("trayMonitoring"));
+    connect(m_monitoring, &QAction::triggered, this, &ShellTray::monitoringToggleRequested);
     connect(m_exit, &QAction::triggered, this, &ShellTray::exitRequested);
+    // A single click shows a hidden window (and hides a shown one). A double click begins with
+    // that same click, so it must not toggle a second time.
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::Trigger)
             emit toggleRequested();
     });
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, &ShellTray::showRequested);
@@ -66,6 +71,11 @@ bool ShellTray::showNotice(const QString& text)
     m_icon->showMessage(Texts::displayName().left(MaxNoticeTitleLength), text.left(MaxNoticeTextLength),
                         QSystemTrayIcon::Information, NoticeTimeoutMs);
     return true;
+}
+
+void ShellTray::setMonitoring(bool on)
+{
+    m_monitoring->setText(on ? tx(u"Pause monitoring") : tx(u"Resume monitoring"));
 }
 
 QString ShellTray::toggleText() const

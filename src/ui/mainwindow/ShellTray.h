@@ -9,9 +9,9 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 
-// The notification-area icon: a double click hides or shows the main window, its menu holds
-// "Hide to tray"/"Show Trawlix" and "Exit", and it shows short notices when the setting
-// "showmessage" allows. Without a tray host (a bare X server) the icon is simply not shown.
+// The notification-area icon: a click hides or shows the main window, its menu holds
+// "Hide to tray"/"Show Trawlix", "Pause monitoring"/"Resume monitoring" and "Exit", and it shows short notices when the
+// setting "showmessage" allows. Without a tray host (a bare X server) the icon is simply not shown.
 class ShellTray final : public QObject
 {
     Q_OBJECT
@@ -36,12 +36,16 @@ public:
 
     // The text the first menu item shows for the window's current state.
     QString toggleText() const;
+    // The monitoring entry names what it will do.
+    void setMonitoring(bool on);
+    QAction* monitoringAction() const { return m_monitoring; }
     QMenu* menu() const { return m_menu; }
     QSystemTrayIcon* icon() const { return m_icon; }
 
 signals:
     void toggleRequested();
     void showRequested();
+    void monitoringToggleRequested();
     void exitRequested();
 
 private:
@@ -49,5 +53,6 @@ private:
     QSystemTrayIcon* m_icon;
     QMenu* m_menu;
     QAction* m_toggle;
+    QAction* m_monitoring;
     QAction* m_exit;
 };

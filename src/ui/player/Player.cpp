@@ -1,6 +1,7 @@
 #include "ui/player/Player.h"
 
 #include "base/AppPaths.h"
+#include "base/OutputName.h"
 #include "base/Settings.h"
 #include "ui/player/PlayerRules.h"
 #include "ui/player/VideoArea.h"
@@ -8,9 +9,11 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QStandardPaths>
 #include <QUrl>
 
 QStringList Player::instanceArguments()
@@ -185,19 +188,16 @@ void Player::seekToPercent(double percent)
     m_backend->setTime(PlayerRules::seekTime(m_backend->length(), percent));
 }
 
-bool Player::makeScreenShot()
+QString Player::makeScreenShot()
 {
     if (m_backend->state() == PlayerState::Paused) {
-        // An old picture must never be shown as the new one.
-        const QString path = snapshotPath();
-        QFile::remove(path);
-        if (m_backend->takeSnapshot(path) && QFileInfo::exists(path)) {
-            m_opener(QUrl::fromLocalFile(path));
-            return true;
-        }
+        // A free name, so that no earlier picture is ever replaced or shown as the new one.
+        const QString path = nextSnapshotPath();
+        if (!path.isEmpty() && m_backend->takeSnapshot(path) && QFileInfo::exists(path))
+            return path;
     }
     QApplication::beep();
-    return false;
+    return {};
 }
 
 void Player::toggleMute()
@@ -267,9 +267,18 @@ void Player::poll()
     sendAll(m_tracker.poll(reading()));
 }
 
-QString Player::snapshotPath()
+QString Player::nextSnapshotPath()
 {
-    return AppPaths::file(QStringLiteral("MovieScreen.png"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return {};
+    const QString first = folder + QStringLiteral("/Trawlix snapshot.png");
+    for (int n = 1; n <= kMaxSnapshotNumber; ++n) {
+        const QString candidate = OutputName::numbered(first, n);
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return {};
 }
 
 void Player::setUrlOpener(UrlOpener opener)

@@ -61,7 +61,7 @@ public:
     void stop();                                     // "PlayerStrop"
     void clickInPlayer(const QString& selectedPath); // "ClickInPlayer"
     void seekToPercent(double percent);              // "MoveMySlider"
-    bool makeScreenShot();                           // "MakeScreenShot": false beeps
+    QString makeScreenShot();                        // "MakeScreenShot": the picture; empty beeps
     void toggleMute();                               // "VolumeMute"
     void volumeDown();                               // "VolumeMinus"
     void volumeUp();                                 // "VolumePlus"
@@ -79,8 +79,10 @@ public:
     const QString& lastPreviewedPath() const { return m_lastPreviewedPath; }
     // The button the poller last showed; empty before the first change.
     std::optional<PlayButton> button() const { return m_tracker.button(); }
-    // Where snapshots go: "MovieScreen.png" in the data folder.
-    static QString snapshotPath();
+    // Where the next snapshot goes: the first free "Trawlix snapshot.png", "Trawlix snapshot
+    // (2).png"... in the user's Pictures folder (made when missing); empty when none is free.
+    static constexpr int kMaxSnapshotNumber = 9999;
+    static QString nextSnapshotPath();
 
     // How files and folders are opened in other programs (the desktop's default handler).
     using UrlOpener = std::function<bool(const QUrl& url)>;
