@@ -10,7 +10,8 @@
 #include "support/FrameBuilder.h"
 #include "support/PcapFileWriter.h"
 #include "support/XdgOpenStub.h"
-#include "ui/controls/SavedNotice.h"
+#include "tools/FolderOpener.h"
+#include "ui/controls/SavedMessage.h"
 #include "ui/mainwindow/CaptureStatusText.h"
 #include "ui/mainwindow/FilterPanel.h"
 #include "ui/mainwindow/MediaViews.h"
@@ -151,7 +152,7 @@ TEST(Page2Feedback, WithoutAFileManagerTheNoticeShowsThePathOnly)
         DesktopTools desktop(row.answer);
         if (row.entry)
             desktop.addEntry(QString::fromLatin1(row.entry), row.categories);
-        EXPECT_EQ(SavedNotice::fileManagerEntry(), QString());
+        EXPECT_FALSE(FolderOpener::folderHandler().opensFolders());
         QWidget parent;
         std::unique_ptr<QMessageBox> notice(showSavedNotice(&parent, QStringLiteral("/videos/<b>clip</b>.mp4")));
         EXPECT_EQ(notice->findChild<QPushButton*>(QStringLiteral("openFolder")), nullptr);
@@ -161,7 +162,8 @@ TEST(Page2Feedback, WithoutAFileManagerTheNoticeShowsThePathOnly)
     }
     DesktopTools desktop("fm.desktop");
     desktop.addEntry(QStringLiteral("fm.desktop"), "System;FileManager;");
-    EXPECT_EQ(SavedNotice::fileManagerEntry(), QStringLiteral("fm.desktop"));
+    EXPECT_EQ(FolderOpener::folderHandler().desktopId, QStringLiteral("fm.desktop"));
+    EXPECT_TRUE(FolderOpener::folderHandler().opensFolders());
 }
 
 // The pcap of a page visit: a video requested twice and a song, 3 requests and 2 candidates.

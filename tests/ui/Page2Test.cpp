@@ -246,7 +246,7 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     QSignalSpy tools(&shell.page(), &Page2::toolRequested);
     QSignalSpy imports(&shell.page(), &Page2::importRequested);
     MenuRail* rail = shell.page().menuRail();
-    ASSERT_EQ(MenuRail::items().size(), 15);
+    ASSERT_EQ(MenuRail::items().size(), 14);
     for (int i = 0; i < MenuRail::items().size(); ++i) {
         const ShellCommand command = MenuRail::items().at(i).command;
         if (command == ShellCommand::Burn || command == ShellCommand::Support || command == ShellCommand::Settings ||
@@ -264,7 +264,10 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     EXPECT_EQ(shell.page().lastCommand(), before);
     EXPECT_EQ(imports.size(), 1);
     // Without rows only the tools that need none are asked for.
-    EXPECT_EQ(tools.size(), 3);
+    EXPECT_EQ(tools.size(), 2);
+    // No screen recorder comes with the program: no button offers one.
+    for (const MenuRail::Item& item : MenuRail::items())
+        EXPECT_NE(item.command, ShellCommand::RecordVideo);
 }
 
 // "Open a browser for capture" starts the default browser (here a stand-in named by $BROWSER)
@@ -518,7 +521,7 @@ TEST(Page2Table, ChecksSortingAndContextMenu)
     shell.page().libraryActions().sortByHeader(1);
     EXPECT_EQ(shell.page().table()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
 
-    const QList<int> always = {102, 100, 103, 101, 500, 501, 502, 503, 504, 700, 701, 702};
+    const QList<int> always = {102, 103, 101, 500, 501, 502, 503, 504, 700, 701, 702};
     std::unique_ptr<QMenu> empty(shell.page().libraryActions().buildContextMenu(-1));
     EXPECT_EQ(actionIds(empty.get()), always);
     const int withPage =

@@ -19,15 +19,6 @@ void drawGlyph(QPainter& p, Icon icon)
         p.drawPolyline(QPolygonF({QPointF(7, 10), QPointF(12, 15), QPointF(17, 10)}));
         p.drawPolyline(QPolygonF({QPointF(4, 16), QPointF(4, 20), QPointF(20, 20), QPointF(20, 16)}));
         break;
-    case Icon::ScreenRecord:
-        p.drawRoundedRect(QRectF(3, 4, 18, 12), 2, 2);
-        p.drawLine(QPointF(9, 20), QPointF(15, 20));
-        p.drawLine(QPointF(12, 16), QPointF(12, 20));
-        p.save();
-        p.setBrush(p.pen().color());
-        p.drawEllipse(QPointF(12, 10), 2.5, 2.5);
-        p.restore();
-        break;
     case Icon::Microphone:
         p.drawRoundedRect(QRectF(9, 3, 6, 11), 3, 3);
         p.drawArc(QRectF(6, 7, 12, 10), 180 * 16, 180 * 16);

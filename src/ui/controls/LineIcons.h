@@ -13,7 +13,6 @@ namespace LineIcons {
 enum class Icon
 {
     Download,
-    ScreenRecord,
     Microphone,
     Scissors,
     Convert,

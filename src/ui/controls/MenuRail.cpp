@@ -15,8 +15,8 @@ namespace {
 constexpr int kItemHeight = 36;
 constexpr int kTopMargin = 10;
 constexpr int kGap = 9; // between the groups: tools, library, program
-constexpr int kLibraryStart = 6;
-constexpr int kProgramStart = 12;
+constexpr int kLibraryStart = 5;
+constexpr int kProgramStart = 11;
 
 } // namespace
 
@@ -36,7 +36,6 @@ const QList<MenuRail::Item>& MenuRail::items()
     static const QList<Item> list = {
         {ShellCommand::DownloadVideoByURL, Icon::Download, u"Download video by link", u"Скачать видео по ссылке"},
         {ShellCommand::OpenBrowser, Icon::Globe, u"Open a browser for capture", u"Открыть браузер для захвата"},
-        {ShellCommand::RecordVideo, Icon::ScreenRecord, u"Record the screen", u"Записать видео с экрана"},
         {ShellCommand::RecordAudio, Icon::Microphone, u"Record sound", u"Записать звук"},
         {ShellCommand::CutMediaFile, Icon::Scissors, u"Cut a fragment", u"Обрезать файл"},
         {ShellCommand::ConvertFromMenu, Icon::Convert, u"Convert", u"Конвертировать"},

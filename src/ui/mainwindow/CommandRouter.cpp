@@ -29,8 +29,8 @@ void CommandRouter::dispatch(ShellCommand command)
         m_window.openBrowserForCapture();
         break;
     case ShellCommand::RecordVideo:
-        // The screen recorder is an optional external program; none is configured by default.
-        emit m_window.toolRequested(command);
+        // No screen recorder comes with the program and none can be configured: the command is
+        // offered nowhere, and does nothing if it arrives.
         break;
     case ShellCommand::CutMediaFile:
     case ShellCommand::ConvertFromMenu:

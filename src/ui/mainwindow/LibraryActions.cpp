@@ -11,7 +11,7 @@
 #include "library/FileImport.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
-#include "ui/controls/SavedNotice.h"
+#include "ui/controls/SavedMessage.h"
 #include "ui/controls/ThumbnailStrip.h"
 #include "ui/mainwindow/DownloadListWidget.h"
 #include "ui/mainwindow/MediaViews.h"
@@ -359,7 +359,6 @@ QMenu* LibraryActions::buildContextMenu(int row)
     }
     add(menu, tx(u"Launch Video Downloader"), 102,
         [this] { emit m_window.toolRequested(ShellCommand::DownloadVideoByURL); });
-    add(menu, tx(u"Launch Screen Recorder"), 100, [this] { emit m_window.toolRequested(ShellCommand::RecordVideo); });
     add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit m_window.toolRequested(ShellCommand::RecordAudio); });
     menu->addSeparator();
     add(menu, tx(u"Import your media files into the program"), 101, [this] { emit m_window.importRequested(); });

@@ -6,7 +6,7 @@
 #include "library/ScrollerList.h"
 #include "tools/ToolRunner.h"
 #include "ui/controls/PlayerBar.h"
-#include "ui/controls/SavedNotice.h"
+#include "ui/controls/SavedMessage.h"
 #include "ui/mainwindow/Page2.h"
 #include "ui/player/Player.h"
 #include "ui/player/PlayerRules.h"

@@ -18,6 +18,15 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
+namespace {
+
+// How often a playing fragment looks at the player's time, and how long past the fragment's
+// length it may take to start before the window stops it by the clock.
+constexpr int kFragmentWatchMs = 40;
+constexpr qint64 kFragmentStartSlackMs = 3000;
+
+} // namespace
+
 Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
     : QDialog(parent)
     , m_media(media)
@@ -66,7 +75,7 @@ Page5::Page5(const MediaRow& media, MediaBackend* player, QWidget* parent)
     connect(m_slider, &SpanSlider::spanChanged, this, &Page5::sliderChanged);
     connect(m_cut, &QPushButton::clicked, this, &Page5::cutFragment);
     connect(m_play, &QPushButton::clicked, this, &Page5::playFragment);
-    m_fragmentTimer.setSingleShot(true);
+    m_fragmentTimer.setInterval(kFragmentWatchMs);
     connect(&m_fragmentTimer, &QTimer::timeout, this, &Page5::fragmentTimerFired);
 
     // The job reports from its worker: these connections are queued onto this window.
@@ -176,11 +185,23 @@ void Page5::playFragment()
     m_player->setMuted(false);
     m_player->play();
     m_play->setText(tx(u"Stop"));
-    m_fragmentTimer.start(static_cast<int>(qMin<qint64>(m_endMs - m_startMs, INT_MAX)));
+    m_fragmentSeen = false;
+    m_fragmentClock.start();
+    m_fragmentTimer.start();
 }
 
 void Page5::fragmentTimerFired()
 {
+    // The player's own time decides, once it has told one inside the fragment (until the seek
+    // is done it may still tell the old place); a player that tells none, or stalls, ends by
+    // the clock with room for the seek and the start.
+    const qint64 time = m_player ? m_player->time() : -1;
+    const qint64 end = m_endMs - kFragmentWatchMs / 2;
+    if (time >= m_startMs - kFragmentWatchMs && time < end)
+        m_fragmentSeen = true;
+    const bool reached = m_fragmentSeen && time >= end;
+    if (!reached && m_fragmentClock.elapsed() < m_endMs - m_startMs + kFragmentStartSlackMs)
+        return;
     m_fragmentTimer.stop();
     if (m_player && m_player->isReady()) {
         m_player->pause();

@@ -6,6 +6,7 @@
 #include "tools/KeyframeProbe.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QThreadPool>
 #include <QTimer>
@@ -91,6 +92,10 @@ private:
     QPushButton* m_cut = nullptr;
     QPushButton* m_play = nullptr;
     SavedNotice* m_saved = nullptr;
+    // Watches the player while a fragment plays: it pauses at the fragment's end, whenever the
+    // player got there (the start may wait for the seek and the decoder).
     QTimer m_fragmentTimer;
+    QElapsedTimer m_fragmentClock;
+    bool m_fragmentSeen = false; // the player told a time inside the fragment: its seek is done
     std::unique_ptr<CutJob> m_job;
 };
