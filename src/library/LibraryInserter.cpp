@@ -71,7 +71,9 @@ void insert(const LibraryContext& context, const QString& path, const QString& i
     row.title = TagStore::read(path, QStringLiteral("title"));
     row.author = TagStore::read(path, QStringLiteral("author"));
 
-    QDateTime captured = QDateTime::fromSecsSinceEpoch(context.now());
+    // The time the filters will use for this file (its name's), so that a later scan agrees.
+    QDateTime captured =
+        LibraryFormat::captureTimeOf(QFileInfo(path).fileName(), QDateTime::fromSecsSinceEpoch(context.now()));
     if (audio) {
         const QDateTime cacheTime = context.mp3Files.withLock([&](const QList<MP3File>& files) {
             for (const MP3File& file : files) {

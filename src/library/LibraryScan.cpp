@@ -16,6 +16,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <vector>
+
 namespace LibraryScan {
 namespace {
 
@@ -38,6 +41,32 @@ void makeMissingPictures(const QString& path, const QString& base, const QString
     ThumbnailMaker::makeThumbnailAndStill(path, base, duration, false);
     // Found files have no site icon: both icons come from the still frame.
     ThumbnailMaker::makeIcons(base, AppPaths::folder(AppPaths::Folder::Screens) + base + QStringLiteral(".bmp"));
+}
+
+// Oldest name first, so that rows inserted at the top in turn end newest first. A folder lists in
+// no particular order; names by their time (a shorter number is an older one), then as text.
+QFileInfoList sortedByName(QFileInfoList entries)
+{
+    struct Keyed
+    {
+        qint64 seconds;
+        QString name;
+        qsizetype at;
+    };
+    std::vector<Keyed> keys;
+    keys.reserve(static_cast<size_t>(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString name = entries.at(i).fileName();
+        keys.push_back({LibraryFormat::captureSecondsOfName(name), name, i});
+    }
+    std::sort(keys.begin(), keys.end(), [](const Keyed& a, const Keyed& b) {
+        return a.seconds != b.seconds ? a.seconds < b.seconds : a.name < b.name;
+    });
+    QFileInfoList sorted;
+    sorted.reserve(entries.size());
+    for (const Keyed& key : keys)
+        sorted.append(entries.at(key.at));
+    return sorted;
 }
 
 } // namespace
@@ -63,8 +92,9 @@ Result run(const LibraryContext& context, const Request& request)
 
     context.table.post([](MediaTableModel& table) { table.clear(); });
     QList<MediaRow> batch;
-    const QFileInfoList entries = QDir(AppPaths::folder(AppPaths::Folder::Videos))
-                                      .entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    const QFileInfoList entries =
+        sortedByName(QDir(AppPaths::folder(AppPaths::Folder::Videos))
+                         .entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted));
     for (const QFileInfo& entry : entries) {
         const QString name = entry.fileName();
         if (LibraryFormat::captureSecondsOfName(name) < threshold || name == QLatin1String("Thumbs.db"))
@@ -106,7 +136,7 @@ Result run(const LibraryContext& context, const Request& request)
         row.author = TagStore::read(path, QStringLiteral("author"));
         row.sizeBytes = entry.size();
         row.size = LibraryFormat::sizeText(row.sizeBytes);
-        const QDateTime captured = entry.lastModified();
+        const QDateTime captured = LibraryFormat::captureTimeOf(name, entry.lastModified());
         row.captureSeconds = captured.toSecsSinceEpoch();
         row.captureTime = LibraryFormat::captureTime(captured);
 
