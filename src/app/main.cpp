@@ -8,6 +8,7 @@
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
+#include "base/UntrustedText.h"
 #include "capture/CapturePermission.h"
 #include "engine/Engine.h"
 #include "engine/Headless.h"
@@ -23,11 +24,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdio>
+
+#include <net/if.h>
 
 namespace {
 
@@ -97,6 +101,8 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     Page2 window(engine);
     window.start();
     QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
+    // A download by link that ran beside this window put a file into the library.
+    QObject::connect(startUp.singleInstance(), &SingleInstance::libraryChanged, &window, &Page2::requestRescan);
     if (!commandLine.startHidden)
         window.showRestored();
     QStringList notices = startNotices(commandLine, startUp, true);
@@ -217,6 +223,33 @@ int runCut(int argc, char** argv, const CommandLine& commandLine)
     return 0;
 }
 
+// What the command line names that is not there: a capture file that cannot be read, an
+// adapter this computer does not have. Empty when all is there.
+QString namedFilesMissing(const CommandLine& commandLine)
+{
+    if (!commandLine.pcapFile.isEmpty()) {
+        const QFileInfo file(commandLine.pcapFile);
+        if (!file.exists())
+            return QStringLiteral("the capture file %1 does not exist").arg(commandLine.pcapFile);
+        if (!file.isFile() || !file.isReadable())
+            return QStringLiteral("the capture file %1 cannot be read").arg(commandLine.pcapFile);
+    }
+    const QString& adapter = commandLine.interfaceName;
+    // "any" is the capture library's adapter for all of them at once.
+    if (!adapter.isEmpty() && adapter != QLatin1String("any") &&
+        ::if_nametoindex(QFile::encodeName(adapter).constData()) == 0) {
+        QStringList names;
+        if (struct if_nameindex* list = ::if_nameindex()) {
+            for (struct if_nameindex* entry = list; entry->if_index != 0 && names.size() < 32; ++entry)
+                names << QString::fromLocal8Bit(entry->if_name);
+            ::if_freenameindex(list);
+        }
+        return QStringLiteral("this computer has no network adapter named %1 (it has: %2)")
+            .arg(adapter, names.join(QStringLiteral(", ")));
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -231,9 +264,21 @@ int main(int argc, char** argv)
         if (!file->isEmpty())
             *file = QFileInfo(*file).absoluteFilePath();
     }
+    if (commandLine.help) {
+        std::printf("%s", qPrintable(CommandLine::usage()));
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("%s\n", qPrintable(CommandLine::versionLine()));
+        return 0;
+    }
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
+        std::fprintf(stderr, "%s\n", qPrintable(UntrustedText::forTerminal(commandLine.errorLine())));
         return 2;
+    }
+    if (const QString wrong = namedFilesMissing(commandLine); !wrong.isEmpty()) {
+        std::fprintf(stderr, "trawlix: %s\n", qPrintable(UntrustedText::forTerminal(wrong)));
+        return 1;
     }
     if (commandLine.browser)
         return runBrowser(argc, argv, commandLine);
