@@ -4,6 +4,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
+#include "app/StartupProbe.h"
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
@@ -24,12 +25,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 
 #include <net/if.h>
 
@@ -82,7 +85,7 @@ int runBrowser(int argc, char** argv, const CommandLine& commandLine)
     return start.started ? 0 : 1;
 }
 
-int runDesktop(int argc, char** argv, const CommandLine& commandLine)
+int runDesktop(int argc, char** argv, const CommandLine& commandLine, const QElapsedTimer& sinceMain)
 {
     QApplication app(argc, argv);
     // Before the start-up: a signal that comes meanwhile ends the run once its loop starts.
@@ -98,6 +101,10 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     // TRAWLIX_LANGUAGE=RU shows the Russian interface (the program itself starts in English).
     if (qEnvironmentVariable("TRAWLIX_LANGUAGE") == QLatin1String("RU"))
         Texts::init(QStringLiteral("RU"));
+    // Measuring a start: the first paint after the start's scan reports and ends the run.
+    std::unique_ptr<StartupProbe> probe;
+    if (StartupProbe::requested())
+        probe = std::make_unique<StartupProbe>(sinceMain, engine.scans());
     Page2 window(engine);
     window.start();
     QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
@@ -254,6 +261,8 @@ QString namedFilesMissing(const CommandLine& commandLine)
 
 int main(int argc, char** argv)
 {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -308,5 +317,5 @@ int main(int argc, char** argv)
         });
         return runHeadless(engine, {commandLine.list, commandLine.pcapFile, commandLine.interfaceName});
     }
-    return runDesktop(argc, argv, commandLine);
+    return runDesktop(argc, argv, commandLine, sinceMain);
 }

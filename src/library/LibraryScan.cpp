@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "library/ImageIndexLookup.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"
@@ -10,7 +11,6 @@
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
 #include "library/TimeFilter.h"
-#include "model/BaseNames.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
@@ -22,8 +22,11 @@
 namespace LibraryScan {
 namespace {
 
-// Rows reach the table in batches, so a large library does not queue one call per file.
-constexpr int kBatch = 64;
+// Rows reach the table in batches, so a large library does not queue one call per file. The
+// first batch is small, for a first screenful at once; each later one doubles, since every
+// insertion at the top moves the rows below it (fixed batches made 20,000 files quadratic).
+constexpr int kFirstBatch = 64;
+constexpr int kLargestBatch = 4096;
 
 void flush(const LibraryContext& context, QList<MediaRow>& batch)
 {
@@ -92,6 +95,8 @@ Result run(const LibraryContext& context, const Request& request)
 
     context.table.post([](MediaTableModel& table) { table.clear(); });
     QList<MediaRow> batch;
+    int batchSize = kFirstBatch;
+    ImageIndexLookup images(context);
     const QFileInfoList entries =
         sortedByName(QDir(AppPaths::folder(AppPaths::Folder::Videos))
                          .entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted));
@@ -141,16 +146,20 @@ Result run(const LibraryContext& context, const Request& request)
         row.captureTime = LibraryFormat::captureTime(captured);
 
         const QString base = LibraryFormat::baseOf(name);
-        row.imageIndex = BaseNames::imageIndexOf(context.imagesIndexes, base);
+        row.imageIndex = images.find(base);
         if (row.imageIndex < 0) {
             if (!LibraryFormat::isAudioPath(path))
                 makeMissingPictures(path, base, duration);
-            row.imageIndex = LibraryInserter::attachImages(context, base);
+            // The icons are read when the row is painted: a start lists thousands of files
+            // and shows a few dozen.
+            row.imageIndex = images.take(base);
         }
         batch.append(row);
         ++result.listed;
-        if (batch.size() >= kBatch)
+        if (batch.size() >= batchSize) {
             flush(context, batch);
+            batchSize = qMin(batchSize * 2, kLargestBatch);
+        }
     }
     flush(context, batch);
     context.table.post([](MediaTableModel& table) { emit table.topRowPreviewRequested(); });

@@ -1,6 +1,7 @@
 #include "LibraryFixture.h"
 
 #include "library/FileImport.h"
+#include "library/ImageIndexLookup.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryScan.h"
 #include "library/ScanScheduler.h"
@@ -8,7 +9,11 @@
 #include "library/TimeFilter.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QSignalSpy>
+
+#include <thread>
 
 namespace {
 
@@ -301,6 +306,85 @@ TEST_F(LibraryScanTest, NewestFirstAfterAScanAnImportAndARestart)
     LibraryScan::run(again, {QStringLiteral("all"), {}});
     processUntil([&] { return table.rowCount() == afterImport.size(); });
     EXPECT_EQ(namesOf(table), afterImport);
+}
+
+TEST_F(LibraryScanTest, IconsAreReadWhenTheirRowIsPainted)
+{
+    auto saveIcon = [&](const QString& folder, const QString& base, int side, Qt::GlobalColor colour) {
+        QImage image(side, side, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(dir() + folder + base + QStringLiteral(".png"), "BMP"));
+        QFile::remove(dir() + folder + base + QStringLiteral(".bmp"));
+        ASSERT_TRUE(QFile::rename(dir() + folder + base + QStringLiteral(".png"),
+                                  dir() + folder + base + QStringLiteral(".bmp")));
+    };
+    const QString fresh = QString::number(m_now - 10);
+    const QString huge = QString::number(m_now - 20);
+    const QString none = QString::number(m_now - 30);
+    for (const QString& base : {fresh, huge, none})
+        addFile(base + QStringLiteral(".mp4"), base);
+    saveIcon(QStringLiteral("32x32/"), fresh, 32, Qt::green);
+    saveIcon(QStringLiteral("16x16/"), fresh, 16, Qt::green);
+    // A picture far past any icon's size is not decoded at all.
+    saveIcon(QStringLiteral("32x32/"), huge, 400, Qt::blue);
+    saveIcon(QStringLiteral("16x16/"), huge, 400, Qt::blue);
+    ASSERT_GT(QFileInfo(dir() + QStringLiteral("16x16/") + huge + QStringLiteral(".bmp")).size(),
+              MediaTableModel::MaxIconFileBytes);
+
+    scan(QStringLiteral("all"));
+    ASSERT_EQ(m_table.rowCount(), 3);
+    // The icon on disk changes after the scan, before the row is painted: the row shows the new one.
+    saveIcon(QStringLiteral("16x16/"), fresh, 16, Qt::red);
+    auto pixel = [&](const QString& base, int role) {
+        const QModelIndex index = m_table.index(m_table.rowOfPath(videos() + base + QStringLiteral(".mp4")), 0);
+        const QImage image = index.data(role).value<QImage>();
+        return image.pixel(image.width() / 2, image.height() / 2);
+    };
+    EXPECT_EQ(pixel(fresh, Qt::DecorationRole), QColor(Qt::red).rgb());
+    EXPECT_EQ(pixel(fresh, MediaTableModel::LargeImageRole), QColor(Qt::green).rgb());
+    EXPECT_EQ(m_table.index(0, 0).data(Qt::DecorationRole).value<QImage>().size(), QSize(16, 16));
+    // Read once: a repaint does not go to the disk again.
+    saveIcon(QStringLiteral("16x16/"), fresh, 16, Qt::yellow);
+    EXPECT_EQ(pixel(fresh, Qt::DecorationRole), QColor(Qt::red).rgb());
+    const MediaRow hugeRow = m_table.rowAt(m_table.rowOfPath(videos() + huge + QStringLiteral(".mp4")));
+    EXPECT_EQ(m_table.smallImage(hugeRow.imageIndex), MediaTableModel::placeholderSmall());
+    EXPECT_EQ(m_table.largeImage(hugeRow.imageIndex), MediaTableModel::placeholderLarge());
+    const MediaRow noneRow = m_table.rowAt(m_table.rowOfPath(videos() + none + QStringLiteral(".mp4")));
+    EXPECT_EQ(m_table.largeImage(noneRow.imageIndex), MediaTableModel::placeholderLarge());
+    // Images set by an insertion win over the files.
+    QImage set(32, 32, QImage::Format_RGB32);
+    set.fill(Qt::magenta);
+    m_table.setImages(noneRow.imageIndex, set, set.scaled(16, 16));
+    EXPECT_EQ(pixel(none, Qt::DecorationRole), QColor(Qt::magenta).rgb());
+}
+
+TEST_F(LibraryScanTest, ImageIndexesAreFoundIgnoringCaseAndTakenOnce)
+{
+    m_imagesIndexes.append({7, QStringLiteral("Clip")});
+    m_imagesIndexes.append({9, QStringLiteral("clip")}); // a later duplicate never wins
+    ImageIndexLookup lookup(*m_context);
+    EXPECT_EQ(lookup.find(QStringLiteral("CLIP")), 7);
+    EXPECT_EQ(lookup.find(QStringLiteral("other")), -1);
+    // Appended by another taker after the lookup read the array: still found.
+    m_imagesIndexes.append({11, QStringLiteral("Later")});
+    EXPECT_EQ(lookup.find(QStringLiteral("later")), 11);
+
+    // Two threads taking the same new bases get one index each.
+    QStringList bases;
+    for (int i = 0; i < 300; ++i)
+        bases << QString::number(1700000000 + i);
+    QHash<QString, qint32> first;
+    QHash<QString, qint32> second;
+    std::thread other([&] {
+        ImageIndexLookup mine(*m_context);
+        for (const QString& base : bases)
+            second.insert(base, mine.take(base));
+    });
+    for (const QString& base : bases)
+        first.insert(base, lookup.take(base));
+    other.join();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(m_imagesIndexes.size(), 3 + bases.size());
 }
 
 TEST_F(LibraryScanTest, RequestsDuringAScanMergeIntoOne)
