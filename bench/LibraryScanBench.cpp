@@ -88,9 +88,9 @@ int main(int argc, char** argv)
     }
     const double peerSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
-    // A start of the program: empty arrays and table, so every file's icons are loaded too.
-    double startSeconds = 0;
-    double rescanSeconds = 0;
+    // A start of the program: empty arrays and table. The icons of the rows a window shows are
+    // read as those rows are painted: the first screenful (30 rows) is counted here.
+    constexpr int kScreenRows = 30;
     MediaTableModel table;
     ImagesIndexArray indexes;
     MP3FileArray mp3;
@@ -98,22 +98,26 @@ int main(int argc, char** argv)
     const LibraryContext context{table, indexes, mp3, videoFiles};
     timer.restart();
     const LibraryScan::Result first = LibraryScan::run(context, {QStringLiteral("all"), {}});
-    startSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    // A filter change: the icons are in the image lists already.
+    int painted = 0;
+    for (int row = 0; row < kScreenRows && row < table.rowCount(); ++row)
+        painted += !table.index(row, 0).data(Qt::DecorationRole).value<QImage>().isNull();
+    const double startSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    // A filter change: the table's arrays are filled already.
     timer.restart();
     LibraryScan::run(context, {QStringLiteral("30"), {}});
-    rescanSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    const double rescanSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
 
     const int ffmpegStarts = countLines(root + QStringLiteral("ffmpeg-runs"));
-    std::printf("library scan, %d files with cached durations\n", kFiles);
-    std::printf("  peer (listing + 3 tag reads per file): %.3f s, %.0f files/s (%d rows)\n", peerSeconds,
-                kFiles / peerSeconds, peerRows);
-    std::printf("  scan at start (icons loaded):          %.3f s, %.0f files/s, ratio to peer %.2f\n", startSeconds,
-                kFiles / startSeconds, startSeconds / peerSeconds);
-    std::printf("  rescan (filter change):                %.3f s, %.0f files/s, ratio to peer %.2f\n", rescanSeconds,
-                kFiles / rescanSeconds, rescanSeconds / peerSeconds);
-    std::printf("  rows listed %d, durations measured %d, ffmpeg starts %d\n", table.rowCount(), first.measured,
-                ffmpegStarts);
+    const double goal = 0.15;
+    std::printf("library scan at start, %d files with cached durations, first %d icons read: peer (listing + 3 tag "
+                "reads a file) %.3f s, trawlix %.3f s, ratio %.2f, goal < %.2f s: %s\n",
+                kFiles, painted, peerSeconds, startSeconds, startSeconds / peerSeconds, goal,
+                startSeconds < goal ? "met" : "not met");
+    std::printf("library rescan (filter change), %d files: peer %.3f s, trawlix %.3f s, ratio %.2f, goal: no worse "
+                "than at start\n",
+                kFiles, peerSeconds, rescanSeconds, rescanSeconds / peerSeconds);
+    std::printf("  rows listed %d, durations measured %d, ffmpeg starts %d (peer rows %d)\n", table.rowCount(),
+                first.measured, ffmpegStarts, peerRows);
     Settings::setInstance(nullptr);
     return ffmpegStarts == 0 && first.listed == kFiles ? 0 : 1;
 }

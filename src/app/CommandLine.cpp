@@ -3,9 +3,48 @@
 #include "tools/CutSpan.h"
 #include "tools/LinkCommand.h"
 
+namespace {
+
+// Options of Qt's own that take a value (QGuiApplication and the X11 platform read them); they
+// pass through untouched.
+bool isQtOptionWithValue(const QString& argument)
+{
+    static const QStringList options = {
+        QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
+        QStringLiteral("-platformtheme"),   QStringLiteral("-plugin"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowicon"),
+        QStringLiteral("-qwindowtitle"),    QStringLiteral("-style"),
+        QStringLiteral("-stylesheet"),      QStringLiteral("-display"),
+        QStringLiteral("-geometry"),        QStringLiteral("-title"),
+        QStringLiteral("-session"),         QStringLiteral("-name"),
+    };
+    return options.contains(argument);
+}
+
+bool isQtFlag(const QString& argument)
+{
+    static const QStringList flags = {QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                      QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync")};
+    return flags.contains(argument);
+}
+
+} // namespace
+
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     CommandLine result;
+    // Asking for help or the version always works, whatever else is on the line.
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            result.help = true;
+            return result;
+        }
+        if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
+            result.version = true;
+    }
+    if (result.version)
+        return result;
 
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -80,7 +119,10 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             result.listProfiles = true;
         else if (argument == QLatin1String("/min"))
             result.startHidden = true; // a whole argument only: "--data-dir /tmp/minutes" is no request
-        else if (argument.startsWith(QLatin1String("--")))
+        else if (isQtOptionWithValue(argument))
+            ++i;
+        else if (isQtFlag(argument)) {
+        } else if (argument.startsWith(QLatin1Char('-')))
             result.error = QStringLiteral("unknown option ") + argument;
         if (!result.error.isEmpty())
             break;
@@ -139,6 +181,16 @@ bool CommandLine::parseCutOption(const QStringList& arguments, qsizetype& i, Com
     return true;
 }
 
+QString CommandLine::versionLine()
+{
+    return QStringLiteral("trawlix ") + QStringLiteral(TRAWLIX_VERSION);
+}
+
+QString CommandLine::errorLine() const
+{
+    return QStringLiteral("trawlix: ") + error + QStringLiteral(" (trawlix --help lists the options)");
+}
+
 QString CommandLine::usage()
 {
     return QStringLiteral(
@@ -152,6 +204,7 @@ QString CommandLine::usage()
         "       trawlix --cut FILE --from SECONDS --to SECONDS [--output DIR]\n"
         "       trawlix --convert FILE --profile \"GROUP/NAME\" [--output DIR] [--data-dir DIR]\n"
         "       trawlix --list-profiles [--data-dir DIR]\n"
+        "       trawlix --help | --version\n"
         "\n"
         "  /min              start hidden in the tray\n"
         "  --data-dir DIR    keep the library and working folders in DIR\n"
@@ -182,5 +235,7 @@ QString CommandLine::usage()
         "  --profile NAME    with --convert: the profile as --list-profiles prints it\n"
         "  --output DIR      with --convert or --cut: the folder for the new file\n"
         "                    (default: the converter's output folder, Documents/Trawlix for cuts)\n"
-        "  --list-profiles   print the converter's profiles, one a line\n");
+        "  --list-profiles   print the converter's profiles, one a line\n"
+        "  -h, --help        print these options and exit\n"
+        "  -v, --version     print the version and exit\n");
 }

@@ -27,6 +27,8 @@ struct CommandLine
     QString profile;                              // --profile "GROUP/NAME" (with --convert)
     QString outputDir;                            // --output DIR (with --convert)
     bool listProfiles = false;                    // --list-profiles: print the profile names
+    bool help = false;                            // --help or -h: print the options and exit
+    bool version = false;                         // --version or -v: print the version and exit
     QString error;                                // non-empty when the arguments could not be read
 
     // --cut FILE --from SECONDS --to SECONDS [--output DIR]: cut a fragment without a window
@@ -40,4 +42,8 @@ struct CommandLine
     // Reads the cutter's options at arguments[i] (moving i past a value); false for other options.
     static bool parseCutOption(const QStringList& arguments, qsizetype& i, CommandLine& result);
     static QString usage();
+    // "trawlix 1.2.3".
+    static QString versionLine();
+    // The one line a mistake prints: what is wrong and where the options are listed.
+    QString errorLine() const;
 };

@@ -1,7 +1,10 @@
 #include "app/LinkDownloadRun.h"
 
 #include "app/QuitOnSignal.h"
+#include "app/SingleInstance.h"
 #include "app/StartUp.h"
+#include "base/AppPaths.h"
+#include "base/UntrustedText.h"
 #include "engine/Engine.h"
 #include "library/LibraryListing.h"
 #include "library/LinkDownloadImporter.h"
@@ -18,10 +21,9 @@ int runDownloadLink(int argc, char** argv, const CommandLine& commandLine)
     QCoreApplication app(argc, argv);
     Engine engine;
     StartUp startUp(commandLine, engine.library());
-    if (startUp.run() == StartUp::Result::SecondInstance) {
-        std::fprintf(stderr, "trawlix: the program is running; download from its window\n");
-        return 1;
-    }
+    // Beside a running instance the download goes on as well; that instance reads the library
+    // again at the end.
+    const bool beside = startUp.run() == StartUp::Result::Beside;
     const QuitOnSignal quitOnSignal;
     LinkDownloadJob job;
     QObject::connect(&job, &LinkDownloadJob::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -30,7 +32,10 @@ int runDownloadLink(int argc, char** argv, const CommandLine& commandLine)
         std::fprintf(stderr, "trawlix: %s\n", qPrintable(job.wait().error));
         return 1;
     }
-    std::printf("download: %s\n", qPrintable(job.command().displayText()));
+    // A running instance's importer would take the finished file without its page: this run
+    // imports it itself.
+    const LinkDownloadImporter::Hold hold(job.mark());
+    std::printf("download: %s\n", qPrintable(UntrustedText::forTerminal(commandLine.downloadLink)));
     std::fflush(stdout);
     QTimer progress;
     progress.setInterval(1000);
@@ -50,6 +55,8 @@ int runDownloadLink(int argc, char** argv, const CommandLine& commandLine)
     // What arrived enters the library before the program exits, also after a partial failure.
     engine.setLinkPageSource([address = commandLine.downloadLink] { return address; });
     const int imported = LinkDownloadImporter::importNames(engine.library(), result.files);
+    if (beside && imported > 0)
+        SingleInstance::announceLibraryChange(AppPaths::dataDir());
     for (int row = 0; row < imported && row < engine.mediaTable().rowCount(); ++row)
         std::printf("library: %s\n", LibraryListing::line(engine.mediaTable().rowAt(row)).toUtf8().constData());
     std::fflush(stdout);

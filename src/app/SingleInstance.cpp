@@ -15,6 +15,21 @@
 namespace {
 
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
+const QByteArray kLibraryChanged = QByteArrayLiteral("library\n");
+// Requests are a word and a line break; a peer that sends more is cut off.
+constexpr qint64 kMaxRequest = 64;
+
+bool send(const QString& name, const QByteArray& request)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(2000))
+        return false;
+    socket.write(request);
+    socket.waitForBytesWritten(2000);
+    socket.disconnectFromServer();
+    return true;
+}
 
 } // namespace
 
@@ -65,12 +80,7 @@ bool SingleInstance::claim(Later later)
         return false;
     // The first instance may still be in its own start-up and not listen yet: then there is
     // no window to bring forward, and this start just ends.
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (socket.waitForConnected(2000)) {
-        socket.write(kShowRequest);
-        socket.waitForBytesWritten(2000);
-        socket.disconnectFromServer();
+    if (send(name, kShowRequest)) {
         trace(QStringLiteral("SingleInstance: asked the running instance to show itself"));
     } else {
         trace(QStringLiteral("SingleInstance: running instance not reachable"));
@@ -78,16 +88,28 @@ bool SingleInstance::claim(Later later)
     return false;
 }
 
+void SingleInstance::announceLibraryChange(const QString& dataDir)
+{
+    if (send(socketName(dataDir), kLibraryChanged))
+        trace(QStringLiteral("SingleInstance: told the running instance that the library changed"));
+}
+
 void SingleInstance::acceptConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        socket->setReadBufferSize(kMaxRequest);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            const QByteArray request = socket->readAll();
+            const QByteArray request = socket->read(kMaxRequest);
             if (request.contains(kShowRequest.trimmed())) {
                 trace(QStringLiteral("SingleInstance: show request received"));
                 emit showRequested();
+            } else if (request.contains(kLibraryChanged.trimmed())) {
+                trace(QStringLiteral("SingleInstance: library change received"));
+                emit libraryChanged();
             }
+            if (socket->bytesAvailable() > 0)
+                socket->abort();
         });
     }
 }

@@ -21,7 +21,7 @@ public:
     enum class Later
     {
         AskToShow, // a start that would open a window brings the running one forward instead
-        StayQuiet, // a command that only reads (printing the library) leaves it alone
+        StayQuiet, // a command that works beside it (printing the library, a download by link)
     };
 
     // True when this process is the first instance (it then listens for show requests).
@@ -29,12 +29,17 @@ public:
     // could be reached.
     bool claim(Later later = Later::AskToShow);
 
+    // Tells the instance running on dataDir, if any, that files entered its library.
+    static void announceLibraryChange(const QString& dataDir);
+
     // The socket name for a data folder (per user and folder).
     static QString socketName(const QString& dataDir);
 
 signals:
     // A later start asked this instance to bring its window forward.
     void showRequested();
+    // A run beside this one changed the library: the table should be read again.
+    void libraryChanged();
 
 private:
     void acceptConnection();

@@ -70,9 +70,10 @@ StartUp::Result StartUp::run()
     m_settings->seedDefaultsIfMissing();
     Settings::setInstance(m_settings.get());
 
-    // Printing the library reads only: it runs beside a running instance, which it neither
-    // brings forward nor disturbs with the clean-up below.
-    const bool readOnly = m_commandLine.headless && m_commandLine.list;
+    // Printing the library reads only, and a download by link enters the library the way a
+    // second program may (its base names are reserved on disk): both run beside a running
+    // instance, which they neither bring forward nor disturb with the clean-up below.
+    const bool readOnly = (m_commandLine.headless && m_commandLine.list) || !m_commandLine.downloadLink.isEmpty();
     m_singleInstance = std::make_unique<SingleInstance>(dataDir);
     if (!m_singleInstance->claim(readOnly ? SingleInstance::Later::StayQuiet : SingleInstance::Later::AskToShow)) {
         m_singleInstance.reset();

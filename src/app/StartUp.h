@@ -20,7 +20,7 @@ public:
     {
         Ready,          // this is the first instance; the window may open
         SecondInstance, // another instance runs (and was asked to show itself): exit 0
-        Beside,         // another instance runs; this run only reads the library (no clean-up)
+        Beside,         // another instance runs; this run works beside it (no clean-up)
     };
 
     StartUp(CommandLine commandLine, const LibraryContext& library);

@@ -4,10 +4,12 @@
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
 #include "app/StartUp.h"
+#include "app/StartupProbe.h"
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
 #include "base/Trace.h"
+#include "base/UntrustedText.h"
 #include "capture/CapturePermission.h"
 #include "engine/Engine.h"
 #include "engine/Headless.h"
@@ -23,11 +25,16 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
+
+#include <net/if.h>
 
 namespace {
 
@@ -78,7 +85,7 @@ int runBrowser(int argc, char** argv, const CommandLine& commandLine)
     return start.started ? 0 : 1;
 }
 
-int runDesktop(int argc, char** argv, const CommandLine& commandLine)
+int runDesktop(int argc, char** argv, const CommandLine& commandLine, const QElapsedTimer& sinceMain)
 {
     QApplication app(argc, argv);
     // Before the start-up: a signal that comes meanwhile ends the run once its loop starts.
@@ -94,9 +101,15 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine)
     // TRAWLIX_LANGUAGE=RU shows the Russian interface (the program itself starts in English).
     if (qEnvironmentVariable("TRAWLIX_LANGUAGE") == QLatin1String("RU"))
         Texts::init(QStringLiteral("RU"));
+    // Measuring a start: the first paint after the start's scan reports and ends the run.
+    std::unique_ptr<StartupProbe> probe;
+    if (StartupProbe::requested())
+        probe = std::make_unique<StartupProbe>(sinceMain, engine.scans());
     Page2 window(engine);
     window.start();
     QObject::connect(startUp.singleInstance(), &SingleInstance::showRequested, &window, &Page2::showRestored);
+    // A download by link that ran beside this window put a file into the library.
+    QObject::connect(startUp.singleInstance(), &SingleInstance::libraryChanged, &window, &Page2::requestRescan);
     if (!commandLine.startHidden)
         window.showRestored();
     QStringList notices = startNotices(commandLine, startUp, true);
@@ -217,10 +230,39 @@ int runCut(int argc, char** argv, const CommandLine& commandLine)
     return 0;
 }
 
+// What the command line names that is not there: a capture file that cannot be read, an
+// adapter this computer does not have. Empty when all is there.
+QString namedFilesMissing(const CommandLine& commandLine)
+{
+    if (!commandLine.pcapFile.isEmpty()) {
+        const QFileInfo file(commandLine.pcapFile);
+        if (!file.exists())
+            return QStringLiteral("the capture file %1 does not exist").arg(commandLine.pcapFile);
+        if (!file.isFile() || !file.isReadable())
+            return QStringLiteral("the capture file %1 cannot be read").arg(commandLine.pcapFile);
+    }
+    const QString& adapter = commandLine.interfaceName;
+    // "any" is the capture library's adapter for all of them at once.
+    if (!adapter.isEmpty() && adapter != QLatin1String("any") &&
+        ::if_nametoindex(QFile::encodeName(adapter).constData()) == 0) {
+        QStringList names;
+        if (struct if_nameindex* list = ::if_nameindex()) {
+            for (struct if_nameindex* entry = list; entry->if_index != 0 && names.size() < 32; ++entry)
+                names << QString::fromLocal8Bit(entry->if_name);
+            ::if_freenameindex(list);
+        }
+        return QStringLiteral("this computer has no network adapter named %1 (it has: %2)")
+            .arg(adapter, names.join(QStringLiteral(", ")));
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -231,9 +273,21 @@ int main(int argc, char** argv)
         if (!file->isEmpty())
             *file = QFileInfo(*file).absoluteFilePath();
     }
+    if (commandLine.help) {
+        std::printf("%s", qPrintable(CommandLine::usage()));
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("%s\n", qPrintable(CommandLine::versionLine()));
+        return 0;
+    }
     if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "trawlix: %s\n\n%s", qPrintable(commandLine.error), qPrintable(CommandLine::usage()));
+        std::fprintf(stderr, "%s\n", qPrintable(UntrustedText::forTerminal(commandLine.errorLine())));
         return 2;
+    }
+    if (const QString wrong = namedFilesMissing(commandLine); !wrong.isEmpty()) {
+        std::fprintf(stderr, "trawlix: %s\n", qPrintable(UntrustedText::forTerminal(wrong)));
+        return 1;
     }
     if (commandLine.browser)
         return runBrowser(argc, argv, commandLine);
@@ -263,5 +317,5 @@ int main(int argc, char** argv)
         });
         return runHeadless(engine, {commandLine.list, commandLine.pcapFile, commandLine.interfaceName});
     }
-    return runDesktop(argc, argv, commandLine);
+    return runDesktop(argc, argv, commandLine, sinceMain);
 }

@@ -85,6 +85,23 @@ qint64 captureSecondsOfName(const QString& fileName)
     return value;
 }
 
+bool isNamedByCaptureTime(const QString& fileName)
+{
+    const QString base = baseOf(fileName);
+    if (base.isEmpty() || base.size() > 10)
+        return false;
+    for (const QChar c : base) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return base.toLongLong() >= 1000;
+}
+
+QDateTime captureTimeOf(const QString& fileName, const QDateTime& fileTime)
+{
+    return isNamedByCaptureTime(fileName) ? QDateTime::fromSecsSinceEpoch(captureSecondsOfName(fileName)) : fileTime;
+}
+
 bool isAudioPath(const QString& path)
 {
     static const QStringList audio = {

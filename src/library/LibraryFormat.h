@@ -30,6 +30,14 @@ int durationSeconds(QStringView text);
 // with digits (tutorial files, files placed by hand).
 qint64 captureSecondsOfName(const QString& fileName);
 
+// True for a file the program named by its capture time: a base of ASCII digits only, worth at
+// least 1000 (tutorial files and files placed by hand are not).
+bool isNamedByCaptureTime(const QString& fileName);
+
+// The capture time the table shows for a library file: its name's time when it was named by
+// capture time (the time the filters use), otherwise fileTime.
+QDateTime captureTimeOf(const QString& fileName, const QDateTime& fileTime);
+
 // The library scan's audio extensions (".MP3", ".WAV", ...), compared against a path's end.
 bool isAudioPath(const QString& path);
 

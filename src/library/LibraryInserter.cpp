@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "base/Texts.h"
 #include "library/FfmpegCommand.h"
+#include "library/ImageIndexLookup.h"
 #include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
@@ -16,32 +17,16 @@
 #include <QMutex>
 
 namespace LibraryInserter {
-namespace {
-
-// Image-list indexes and ImagesIndexes entries are taken together.
-QMutex g_imagesMutex;
-
-QImage loadIcon(const QString& path, int side)
-{
-    QImage image(path);
-    if (image.isNull())
-        return {};
-    if (image.size() != QSize(side, side))
-        image = image.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
-}
-
-} // namespace
 
 qint32 attachImages(const LibraryContext& context, const QString& base)
 {
-    const QImage large = loadIcon(AppPaths::folder(AppPaths::Folder::Icons32) + base + QStringLiteral(".bmp"),
-                                  MediaTableModel::LargeSide);
-    const QImage small = loadIcon(AppPaths::folder(AppPaths::Folder::Icons16) + base + QStringLiteral(".bmp"),
-                                  MediaTableModel::SmallSide);
+    const QImage large = MediaTableModel::loadIcon(
+        AppPaths::folder(AppPaths::Folder::Icons32) + base + QStringLiteral(".bmp"), MediaTableModel::LargeSide);
+    const QImage small = MediaTableModel::loadIcon(
+        AppPaths::folder(AppPaths::Folder::Icons16) + base + QStringLiteral(".bmp"), MediaTableModel::SmallSide);
     qint32 index = -1;
     {
-        QMutexLocker lock(&g_imagesMutex);
+        QMutexLocker lock(&ImageIndexLookup::takeLock());
         index = BaseNames::imageIndexOf(context.imagesIndexes, base);
         if (index < 0) {
             index = context.table.reserveImageIndex();
@@ -71,7 +56,9 @@ void insert(const LibraryContext& context, const QString& path, const QString& i
     row.title = TagStore::read(path, QStringLiteral("title"));
     row.author = TagStore::read(path, QStringLiteral("author"));
 
-    QDateTime captured = QDateTime::fromSecsSinceEpoch(context.now());
+    // The time the filters will use for this file (its name's), so that a later scan agrees.
+    QDateTime captured =
+        LibraryFormat::captureTimeOf(QFileInfo(path).fileName(), QDateTime::fromSecsSinceEpoch(context.now()));
     if (audio) {
         const QDateTime cacheTime = context.mp3Files.withLock([&](const QList<MP3File>& files) {
             for (const MP3File& file : files) {

@@ -3,6 +3,7 @@
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
+#include "library/ImageIndexLookup.h"
 #include "library/LibraryFormat.h"
 #include "library/LibraryInserter.h"
 #include "library/MediaTableModel.h"
@@ -10,17 +11,22 @@
 #include "library/TagStore.h"
 #include "library/ThumbnailMaker.h"
 #include "library/TimeFilter.h"
-#include "model/BaseNames.h"
 #include "tools/ToolRunner.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <vector>
+
 namespace LibraryScan {
 namespace {
 
-// Rows reach the table in batches, so a large library does not queue one call per file.
-constexpr int kBatch = 64;
+// Rows reach the table in batches, so a large library does not queue one call per file. The
+// first batch is small, for a first screenful at once; each later one doubles, since every
+// insertion at the top moves the rows below it (fixed batches made 20,000 files quadratic).
+constexpr int kFirstBatch = 64;
+constexpr int kLargestBatch = 4096;
 
 void flush(const LibraryContext& context, QList<MediaRow>& batch)
 {
@@ -38,6 +44,32 @@ void makeMissingPictures(const QString& path, const QString& base, const QString
     ThumbnailMaker::makeThumbnailAndStill(path, base, duration, false);
     // Found files have no site icon: both icons come from the still frame.
     ThumbnailMaker::makeIcons(base, AppPaths::folder(AppPaths::Folder::Screens) + base + QStringLiteral(".bmp"));
+}
+
+// Oldest name first, so that rows inserted at the top in turn end newest first. A folder lists in
+// no particular order; names by their time (a shorter number is an older one), then as text.
+QFileInfoList sortedByName(QFileInfoList entries)
+{
+    struct Keyed
+    {
+        qint64 seconds;
+        QString name;
+        qsizetype at;
+    };
+    std::vector<Keyed> keys;
+    keys.reserve(static_cast<size_t>(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString name = entries.at(i).fileName();
+        keys.push_back({LibraryFormat::captureSecondsOfName(name), name, i});
+    }
+    std::sort(keys.begin(), keys.end(), [](const Keyed& a, const Keyed& b) {
+        return a.seconds != b.seconds ? a.seconds < b.seconds : a.name < b.name;
+    });
+    QFileInfoList sorted;
+    sorted.reserve(entries.size());
+    for (const Keyed& key : keys)
+        sorted.append(entries.at(key.at));
+    return sorted;
 }
 
 } // namespace
@@ -63,8 +95,11 @@ Result run(const LibraryContext& context, const Request& request)
 
     context.table.post([](MediaTableModel& table) { table.clear(); });
     QList<MediaRow> batch;
-    const QFileInfoList entries = QDir(AppPaths::folder(AppPaths::Folder::Videos))
-                                      .entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    int batchSize = kFirstBatch;
+    ImageIndexLookup images(context);
+    const QFileInfoList entries =
+        sortedByName(QDir(AppPaths::folder(AppPaths::Folder::Videos))
+                         .entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted));
     for (const QFileInfo& entry : entries) {
         const QString name = entry.fileName();
         if (LibraryFormat::captureSecondsOfName(name) < threshold || name == QLatin1String("Thumbs.db"))
@@ -106,21 +141,25 @@ Result run(const LibraryContext& context, const Request& request)
         row.author = TagStore::read(path, QStringLiteral("author"));
         row.sizeBytes = entry.size();
         row.size = LibraryFormat::sizeText(row.sizeBytes);
-        const QDateTime captured = entry.lastModified();
+        const QDateTime captured = LibraryFormat::captureTimeOf(name, entry.lastModified());
         row.captureSeconds = captured.toSecsSinceEpoch();
         row.captureTime = LibraryFormat::captureTime(captured);
 
         const QString base = LibraryFormat::baseOf(name);
-        row.imageIndex = BaseNames::imageIndexOf(context.imagesIndexes, base);
+        row.imageIndex = images.find(base);
         if (row.imageIndex < 0) {
             if (!LibraryFormat::isAudioPath(path))
                 makeMissingPictures(path, base, duration);
-            row.imageIndex = LibraryInserter::attachImages(context, base);
+            // The icons are read when the row is painted: a start lists thousands of files
+            // and shows a few dozen.
+            row.imageIndex = images.take(base);
         }
         batch.append(row);
         ++result.listed;
-        if (batch.size() >= kBatch)
+        if (batch.size() >= batchSize) {
             flush(context, batch);
+            batchSize = qMin(batchSize * 2, kLargestBatch);
+        }
     }
     flush(context, batch);
     context.table.post([](MediaTableModel& table) { emit table.topRowPreviewRequested(); });

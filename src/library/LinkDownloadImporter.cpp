@@ -20,10 +20,51 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
+#include <QSet>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace LinkDownloadImporter {
 
 namespace {
+
+const QLatin1StringView kHeldPrefix(".held-");
+
+// The marks this process holds itself.
+struct OwnHolds
+{
+    QMutex mutex;
+    QSet<QString> marks;
+};
+
+OwnHolds& ownHolds()
+{
+    static OwnHolds holds;
+    return holds;
+}
+
+// The mark in "Title~MARK.ext" when it is one a job makes (letters and digits, short); empty
+// otherwise, so that no name leads the check outside the folder.
+QString holdMarkOf(const QString& fileName)
+{
+    const qsizetype tilde = fileName.lastIndexOf(QLatin1Char('~'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (tilde < 0 || dot <= tilde + 1 || dot - tilde - 1 > 32)
+        return {};
+    const QString mark = fileName.mid(tilde + 1, dot - tilde - 1);
+    for (const QChar c : mark) {
+        if (c.unicode() > 0x7F || !c.isLetterOrNumber())
+            return {};
+    }
+    return mark;
+}
+
+QString heldPath(const QString& mark)
+{
+    return AppPaths::folder(AppPaths::Folder::TempDownloads) + kHeldPrefix + mark;
+}
 
 bool isAudioOnly(const QString& fileName)
 {
@@ -92,6 +133,55 @@ Streams streamsOf(const QString& ffprobeOutput)
     return streams;
 }
 
+Hold::Hold(const QString& mark)
+    : m_mark(mark)
+    , m_path(heldPath(mark))
+{
+    QDir().mkpath(AppPaths::folder(AppPaths::Folder::TempDownloads));
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_fd < 0)
+        trace(QStringLiteral("link download: cannot hold ") + m_path);
+    OwnHolds& holds = ownHolds();
+    QMutexLocker lock(&holds.mutex);
+    holds.marks.insert(m_mark);
+}
+
+Hold::~Hold()
+{
+    {
+        OwnHolds& holds = ownHolds();
+        QMutexLocker lock(&holds.mutex);
+        holds.marks.remove(m_mark);
+    }
+    if (m_fd >= 0) {
+        QFile::remove(m_path);
+        ::close(m_fd);
+    }
+}
+
+bool isHeldElsewhere(const QString& fileName)
+{
+    const QString mark = holdMarkOf(fileName);
+    if (mark.isEmpty())
+        return false;
+    {
+        OwnHolds& holds = ownHolds();
+        QMutexLocker lock(&holds.mutex);
+        if (holds.marks.contains(mark))
+            return false;
+    }
+    const int fd = ::open(QFile::encodeName(heldPath(mark)).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
+}
+
 int pass(const LibraryContext& context)
 {
     const QString folder = AppPaths::folder(AppPaths::Folder::TempDownloads);
@@ -108,7 +198,8 @@ int importNames(const LibraryContext& context, const QStringList& names, QString
             continue;
         const QString title = titleOf(name);
         const QString suffix = QFileInfo(name).suffix().toLower();
-        if (suffix.contains(QLatin1String("part")) || FileBusy::isOpenForWriting(source))
+        if (suffix.contains(QLatin1String("part")) || name.startsWith(kHeldPrefix) || isHeldElsewhere(name) ||
+            FileBusy::isOpenForWriting(source))
             continue;
         if (g_unreadable.known(source)) {
             if (rejected)

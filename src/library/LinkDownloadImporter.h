@@ -18,6 +18,27 @@ int pass(const LibraryContext& context);
 // why (files still written or not moved stay out of it: a later pass may take them).
 int importNames(const LibraryContext& context, const QStringList& names, QStringList* rejected = nullptr);
 
+// Keeps the files of one download ("Title~MARK.ext") out of every other Trawlix process's
+// passes while it lives, through a locked ".held-MARK" in "TempDownloads/": a download by link
+// run beside the desktop program imports its own file, with its page, and the desktop's pass
+// leaves it alone. A hold whose process ended (the lock went with it) holds nothing.
+class Hold final
+{
+public:
+    explicit Hold(const QString& mark);
+    ~Hold();
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+private:
+    QString m_mark;
+    QString m_path;
+    int m_fd = -1;
+};
+
+// True when another process holds the download that fileName belongs to.
+bool isHeldElsewhere(const QString& fileName);
+
 // The title a downloaded file's name carries: the text before its last "~".
 QString titleOf(const QString& fileName);
 

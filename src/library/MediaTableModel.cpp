@@ -1,9 +1,11 @@
 #include "library/MediaTableModel.h"
 
+#include "base/AppPaths.h"
 #include "base/Texts.h"
 #include "library/LibraryFormat.h"
 
 #include <QCollator>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QPainter>
 #include <QThread>
@@ -201,8 +203,15 @@ void MediaTableModel::sort(int column, Qt::SortOrder order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void MediaTableModel::rememberBase(const MediaRow& row)
+{
+    if (row.imageIndex >= 0 && !m_baseOf.contains(row.imageIndex))
+        m_baseOf.insert(row.imageIndex, LibraryFormat::baseOf(row.path));
+}
+
 void MediaTableModel::insertTop(const MediaRow& row)
 {
+    rememberBase(row);
     beginInsertRows({}, 0, 0);
     m_rows.prepend(row);
     endInsertRows();
@@ -212,6 +221,8 @@ void MediaTableModel::insertTopRows(const QList<MediaRow>& rows)
 {
     if (rows.isEmpty())
         return;
+    for (const MediaRow& row : rows)
+        rememberBase(row);
     beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
     QList<MediaRow> combined;
     combined.reserve(rows.size() + m_rows.size());
@@ -297,6 +308,7 @@ void MediaTableModel::setImages(qint32 imageIndex, const QImage& large, const QI
 {
     m_large.insert(imageIndex, large);
     m_small.insert(imageIndex, small);
+    m_read.insert(imageIndex);
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         if (m_rows.at(i).imageIndex == imageIndex)
             emit dataChanged(index(static_cast<int>(i), TitleColumn), index(static_cast<int>(i), TitleColumn),
@@ -304,16 +316,44 @@ void MediaTableModel::setImages(qint32 imageIndex, const QImage& large, const QI
     }
 }
 
+void MediaTableModel::readIcons(qint32 imageIndex) const
+{
+    if (m_read.contains(imageIndex))
+        return;
+    m_read.insert(imageIndex);
+    const QString base = m_baseOf.value(imageIndex);
+    if (base.isEmpty())
+        return;
+    const QString name = base + QStringLiteral(".bmp");
+    m_large.insert(imageIndex, loadIcon(AppPaths::folder(AppPaths::Folder::Icons32) + name, LargeSide));
+    m_small.insert(imageIndex, loadIcon(AppPaths::folder(AppPaths::Folder::Icons16) + name, SmallSide));
+}
+
 QImage MediaTableModel::largeImage(qint32 imageIndex) const
 {
+    readIcons(imageIndex);
     const QImage image = m_large.value(imageIndex);
     return image.isNull() ? placeholderLarge() : image;
 }
 
 QImage MediaTableModel::smallImage(qint32 imageIndex) const
 {
+    readIcons(imageIndex);
     const QImage image = m_small.value(imageIndex);
     return image.isNull() ? placeholderSmall() : image;
+}
+
+QImage MediaTableModel::loadIcon(const QString& path, int side)
+{
+    const QFileInfo file(path);
+    if (!file.isFile() || file.size() > MaxIconFileBytes)
+        return {};
+    QImage image(path);
+    if (image.isNull())
+        return {};
+    if (image.size() != QSize(side, side))
+        image = image.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
 }
 
 QImage MediaTableModel::placeholderLarge()

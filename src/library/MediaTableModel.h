@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QImage>
+#include <QSet>
 
 #include <atomic>
 #include <functional>
@@ -68,10 +69,17 @@ public:
     QStringList checkedPaths() const;
     void setAllChecked(bool checked);
 
-    // The image lists. Missing or unreadable images give the built-in placeholders.
+    // The image lists. Images set here are kept; any other index of a row is read from the row's
+    // icon files ("32x32/" and "16x16/" + base name + ".bmp") the first time it is asked for,
+    // that is when its row is painted, so a start with a large library reads only the icons on
+    // screen. Missing, oversized or unreadable images give the built-in placeholders.
     void setImages(qint32 index, const QImage& large, const QImage& small);
     QImage largeImage(qint32 index) const;
     QImage smallImage(qint32 index) const;
+    // An icon file read as the lists keep it: side x side, null when missing, unreadable or
+    // larger than MaxIconFileBytes.
+    static QImage loadIcon(const QString& path, int side);
+    static constexpr qint64 MaxIconFileBytes = 256 * 1024;
     static QImage placeholderLarge();
     static QImage placeholderSmall();
 
@@ -90,9 +98,14 @@ signals:
 
 private:
     QVariant sortKey(const MediaRow& row, int column) const;
+    void rememberBase(const MediaRow& row);
+    void readIcons(qint32 index) const;
 
     QList<MediaRow> m_rows;
-    QHash<qint32, QImage> m_large;
-    QHash<qint32, QImage> m_small;
+    // Filled as rows are painted: caches of what the image lists hold.
+    mutable QHash<qint32, QImage> m_large;
+    mutable QHash<qint32, QImage> m_small;
+    mutable QSet<qint32> m_read;     // indexes whose files were read or whose images were set
+    QHash<qint32, QString> m_baseOf; // the base name whose icons an index shows
     std::atomic<qint32> m_nextImageIndex{0};
 };

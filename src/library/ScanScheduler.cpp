@@ -1,5 +1,7 @@
 #include "library/ScanScheduler.h"
 
+#include "base/Trace.h"
+
 ScanScheduler::ScanScheduler(LibraryContext context, QObject* parent)
     : QObject(parent)
     , m_context(std::move(context))
@@ -52,6 +54,7 @@ void ScanScheduler::drain()
             m_pending.reset();
         }
         const LibraryScan::Result result = LibraryScan::run(m_context, next);
+        trace(QStringLiteral("Library: scan listed %1 files").arg(result.listed));
         emit scanFinished(result.listed);
     }
 }

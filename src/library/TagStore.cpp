@@ -175,8 +175,6 @@ AttributeRead readAttribute(const QByteArray& path, const QByteArray& name, QByt
 QString read(const QString& filePath, const QString& tagName)
 {
     const QString fallback = tx(u"Unnamed media file");
-    if (!QFileInfo::exists(filePath))
-        return fallback;
     QString value;
     bool found = false;
     if (g_xattrEnabled.load()) {
@@ -193,8 +191,13 @@ QString read(const QString& filePath, const QString& tagName)
             break;
         }
     }
-    if (!found)
+    // The attribute read says whether the file is there (one call where a scan reads thousands);
+    // the sidecar only answers for a file that is.
+    if (!found) {
+        if (!QFileInfo::exists(filePath))
+            return fallback;
         value = sidecarValue(keyOf(filePath), tagName);
+    }
     return value.isEmpty() ? fallback : value;
 }
 

@@ -1,12 +1,19 @@
 #include "LibraryFixture.h"
 
+#include "library/FileImport.h"
+#include "library/ImageIndexLookup.h"
+#include "library/LibraryFormat.h"
 #include "library/LibraryScan.h"
 #include "library/ScanScheduler.h"
 #include "library/TagStore.h"
 #include "library/TimeFilter.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QSignalSpy>
+
+#include <thread>
 
 namespace {
 
@@ -39,6 +46,20 @@ protected:
             titles << row.title;
         titles.sort();
         return titles;
+    }
+    // The file's own time, which a copy or a restore changes while its name keeps its time.
+    static void setFileTime(const QString& path, qint64 seconds)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::fromSecsSinceEpoch(seconds), QFileDevice::FileModificationTime));
+    }
+    static QStringList namesOf(const MediaTableModel& table)
+    {
+        QStringList names;
+        for (const MediaRow& row : table.rows())
+            names << row.path.section(QLatin1Char('/'), -1);
+        return names;
     }
     void processShortly()
     {
@@ -182,6 +203,188 @@ TEST_F(LibraryScanTest, LibrarySurvivesARestartWithoutMeasuringAgain)
     }
     EXPECT_EQ(table.rowAt(0).duration.left(8), first.at(0).duration);
     EXPECT_EQ(ffmpegRuns(), 0);
+}
+
+TEST_F(LibraryScanTest, CaptureTimeIsTheNamesTimeThatTheFiltersUse)
+{
+    const qint64 day = 86400;
+    struct Case
+    {
+        const char* what;
+        QString name;
+        qint64 fileTime;
+        qint64 shown;
+        QStringList filters; // those that list it
+    };
+    const QList<Case> cases = {
+        {"a 40-day-old clip copied back today",
+         QString::number(m_now - 40 * day) + QStringLiteral(".mp4"),
+         m_now,
+         m_now - 40 * day,
+         {QStringLiteral("all")}},
+        {"a clip of ten minutes ago with an old file time",
+         QString::number(m_now - 600) + QStringLiteral(".webm"),
+         m_now - 100 * day,
+         m_now - 600,
+         {QStringLiteral("all"), QStringLiteral("30"), QStringLiteral("7"), QStringLiteral("3"), QStringLiteral("24")}},
+        {"a file placed by hand shows its own time",
+         QStringLiteral("holiday.mp4"),
+         m_now - 3 * day,
+         m_now - 3 * day,
+         {QStringLiteral("all")}},
+        {"a name that only starts with digits is no capture time",
+         QStringLiteral("1700000000 remix.mp3"),
+         m_now - 2 * day,
+         m_now - 2 * day,
+         {QStringLiteral("all")}},
+    };
+    for (const Case& c : cases)
+        setFileTime(addFile(c.name, QString::fromLatin1(c.what)), c.fileTime);
+
+    for (const QString& filter : {QStringLiteral("all"), QStringLiteral("30"), QStringLiteral("7"), QStringLiteral("3"),
+                                  QStringLiteral("24")}) {
+        const QStringList listed = scan(filter);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " under " + filter.toStdString());
+            EXPECT_EQ(listed.contains(QString::fromLatin1(c.what)), c.filters.contains(filter));
+        }
+    }
+    scan(QStringLiteral("all"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int r = m_table.rowOfPath(videos() + c.name);
+        ASSERT_GE(r, 0);
+        EXPECT_EQ(m_table.rowAt(r).captureSeconds, c.shown);
+        EXPECT_EQ(m_table.rowAt(r).captureTime, LibraryFormat::captureTime(QDateTime::fromSecsSinceEpoch(c.shown)));
+    }
+}
+
+TEST_F(LibraryScanTest, NewestFirstAfterAScanAnImportAndARestart)
+{
+    // Made in an order unlike their times (a folder lists in no order of its own); the 9-digit name
+    // is from 2001 and the tutorials have no time at all.
+    const QStringList made = {QString::number(m_now - 500) + QStringLiteral(".mp4"),  QStringLiteral("00.mp4"),
+                              QString::number(m_now - 10) + QStringLiteral(".mp3"),   QStringLiteral("999999999.mp4"),
+                              QString::number(m_now - 9000) + QStringLiteral(".flv"), QStringLiteral("!!.mp4"),
+                              QString::number(m_now - 20) + QStringLiteral(".mp4")};
+    for (const QString& name : made)
+        setFileTime(addFile(name, QStringLiteral("Clip")), m_now - 50 * 86400 + (name.size() * 7919) % 5000);
+    const QStringList newestFirst = {QString::number(m_now - 10) + QStringLiteral(".mp3"),
+                                     QString::number(m_now - 20) + QStringLiteral(".mp4"),
+                                     QString::number(m_now - 500) + QStringLiteral(".mp4"),
+                                     QString::number(m_now - 9000) + QStringLiteral(".flv"),
+                                     QStringLiteral("999999999.mp4"),
+                                     QStringLiteral("00.mp4"),
+                                     QStringLiteral("!!.mp4")};
+    scan(QStringLiteral("all"));
+    EXPECT_EQ(namesOf(m_table), newestFirst);
+
+    // Import: the chosen files get the next seconds and come on top, the last chosen first.
+    const QString first = dir() + QStringLiteral("first.mp3");
+    const QString second = dir() + QStringLiteral("second.mp3");
+    for (const QString& path : {first, second}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(path.toUtf8());
+    }
+    setFileTime(first, m_now - 300 * 86400);
+    ASSERT_EQ(FileImport::importChosen(*m_context, {first, second}), 2);
+    scan(QStringLiteral("all"));
+    const QStringList afterImport = namesOf(m_table);
+    ASSERT_EQ(afterImport.size(), newestFirst.size() + 2);
+    EXPECT_EQ(afterImport.mid(2), newestFirst);
+    EXPECT_EQ(TagStore::read(videos() + afterImport.at(0), QStringLiteral("title")), QStringLiteral("second"));
+    EXPECT_EQ(TagStore::read(videos() + afterImport.at(1), QStringLiteral("title")), QStringLiteral("first"));
+    EXPECT_GE(m_table.rowAt(1).captureSeconds, m_now) << "an imported file is captured now, whatever its own time";
+
+    // A restart: a new table from the same folder.
+    MediaTableModel table;
+    ImagesIndexArray indexes;
+    MP3FileArray mp3;
+    VideoFileArray videoFiles;
+    LibraryContext again{table, indexes, mp3, videoFiles};
+    LibraryScan::run(again, {QStringLiteral("all"), {}});
+    processUntil([&] { return table.rowCount() == afterImport.size(); });
+    EXPECT_EQ(namesOf(table), afterImport);
+}
+
+TEST_F(LibraryScanTest, IconsAreReadWhenTheirRowIsPainted)
+{
+    auto saveIcon = [&](const QString& folder, const QString& base, int side, Qt::GlobalColor colour) {
+        QImage image(side, side, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(dir() + folder + base + QStringLiteral(".png"), "BMP"));
+        QFile::remove(dir() + folder + base + QStringLiteral(".bmp"));
+        ASSERT_TRUE(QFile::rename(dir() + folder + base + QStringLiteral(".png"),
+                                  dir() + folder + base + QStringLiteral(".bmp")));
+    };
+    const QString fresh = QString::number(m_now - 10);
+    const QString huge = QString::number(m_now - 20);
+    const QString none = QString::number(m_now - 30);
+    for (const QString& base : {fresh, huge, none})
+        addFile(base + QStringLiteral(".mp4"), base);
+    saveIcon(QStringLiteral("32x32/"), fresh, 32, Qt::green);
+    saveIcon(QStringLiteral("16x16/"), fresh, 16, Qt::green);
+    // A picture far past any icon's size is not decoded at all.
+    saveIcon(QStringLiteral("32x32/"), huge, 400, Qt::blue);
+    saveIcon(QStringLiteral("16x16/"), huge, 400, Qt::blue);
+    ASSERT_GT(QFileInfo(dir() + QStringLiteral("16x16/") + huge + QStringLiteral(".bmp")).size(),
+              MediaTableModel::MaxIconFileBytes);
+
+    scan(QStringLiteral("all"));
+    ASSERT_EQ(m_table.rowCount(), 3);
+    // The icon on disk changes after the scan, before the row is painted: the row shows the new one.
+    saveIcon(QStringLiteral("16x16/"), fresh, 16, Qt::red);
+    auto pixel = [&](const QString& base, int role) {
+        const QModelIndex index = m_table.index(m_table.rowOfPath(videos() + base + QStringLiteral(".mp4")), 0);
+        const QImage image = index.data(role).value<QImage>();
+        return image.pixel(image.width() / 2, image.height() / 2);
+    };
+    EXPECT_EQ(pixel(fresh, Qt::DecorationRole), QColor(Qt::red).rgb());
+    EXPECT_EQ(pixel(fresh, MediaTableModel::LargeImageRole), QColor(Qt::green).rgb());
+    EXPECT_EQ(m_table.index(0, 0).data(Qt::DecorationRole).value<QImage>().size(), QSize(16, 16));
+    // Read once: a repaint does not go to the disk again.
+    saveIcon(QStringLiteral("16x16/"), fresh, 16, Qt::yellow);
+    EXPECT_EQ(pixel(fresh, Qt::DecorationRole), QColor(Qt::red).rgb());
+    const MediaRow hugeRow = m_table.rowAt(m_table.rowOfPath(videos() + huge + QStringLiteral(".mp4")));
+    EXPECT_EQ(m_table.smallImage(hugeRow.imageIndex), MediaTableModel::placeholderSmall());
+    EXPECT_EQ(m_table.largeImage(hugeRow.imageIndex), MediaTableModel::placeholderLarge());
+    const MediaRow noneRow = m_table.rowAt(m_table.rowOfPath(videos() + none + QStringLiteral(".mp4")));
+    EXPECT_EQ(m_table.largeImage(noneRow.imageIndex), MediaTableModel::placeholderLarge());
+    // Images set by an insertion win over the files.
+    QImage set(32, 32, QImage::Format_RGB32);
+    set.fill(Qt::magenta);
+    m_table.setImages(noneRow.imageIndex, set, set.scaled(16, 16));
+    EXPECT_EQ(pixel(none, Qt::DecorationRole), QColor(Qt::magenta).rgb());
+}
+
+TEST_F(LibraryScanTest, ImageIndexesAreFoundIgnoringCaseAndTakenOnce)
+{
+    m_imagesIndexes.append({7, QStringLiteral("Clip")});
+    m_imagesIndexes.append({9, QStringLiteral("clip")}); // a later duplicate never wins
+    ImageIndexLookup lookup(*m_context);
+    EXPECT_EQ(lookup.find(QStringLiteral("CLIP")), 7);
+    EXPECT_EQ(lookup.find(QStringLiteral("other")), -1);
+    // Appended by another taker after the lookup read the array: still found.
+    m_imagesIndexes.append({11, QStringLiteral("Later")});
+    EXPECT_EQ(lookup.find(QStringLiteral("later")), 11);
+
+    // Two threads taking the same new bases get one index each.
+    QStringList bases;
+    for (int i = 0; i < 300; ++i)
+        bases << QString::number(1700000000 + i);
+    QHash<QString, qint32> first;
+    QHash<QString, qint32> second;
+    std::thread other([&] {
+        ImageIndexLookup mine(*m_context);
+        for (const QString& base : bases)
+            second.insert(base, mine.take(base));
+    });
+    for (const QString& base : bases)
+        first.insert(base, lookup.take(base));
+    other.join();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(m_imagesIndexes.size(), 3 + bases.size());
 }
 
 TEST_F(LibraryScanTest, RequestsDuringAScanMergeIntoOne)
