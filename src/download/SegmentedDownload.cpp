@@ -213,7 +213,7 @@ bool SegmentedDownload::Download()
     // total may start the assembly at once and must find every counted byte). Only bytes that
     // reached the file count, or a failed write would leave the total short.
     QByteArray pending;
-    pending.reserve(WriteBlock);
+    pending.reserve(qMin<qint64>(WriteBlock, size));
     QElapsedTimer sinceWrite;
     sinceWrite.start();
     const auto writePending = [&]() -> bool {
