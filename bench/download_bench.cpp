@@ -3,7 +3,9 @@
 // and the ratios (dd copies the source file, which sits in the page cache). Every figure includes flushing the written
 // files to the disk (fdatasync), and is also given up to the moment the writer finished (page cache).
 //
-// Usage: download_bench [FOLDER] [ROUNDS]   (FOLDER defaults to ./download-bench; needs ~6 GiB)
+// Usage: download_bench [FOLDER] [ROUNDS] [--only NAME]...
+//   FOLDER defaults to ./download-bench (needs ~6 GiB); ROUNDS to 3. --only runs the named
+//   measures alone ("dd (disk)", "trawlix four parts", ...), e.g. under strace or perf.
 
 #include "base/AppPaths.h"
 #include "base/Settings.h"
@@ -166,7 +168,13 @@ double median(std::vector<double> values)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    QStringList only;
+    for (qsizetype i = args.indexOf(QLatin1String("--only")); i > 0 && i + 1 < args.size();
+         i = args.indexOf(QLatin1String("--only"))) {
+        only << args.at(i + 1);
+        args.remove(i, 2);
+    }
     const QString folder = QDir(args.value(1, QStringLiteral("download-bench"))).absolutePath();
     const int rounds = qMax(1, args.value(2, QStringLiteral("3")).toInt());
     qputenv("no_proxy", "127.0.0.1");
@@ -221,6 +229,8 @@ int main(int argc, char** argv)
     std::map<std::string, std::vector<double>> synced;
     for (int round = 0; round < rounds; ++round) {
         for (const auto& [name, run] : runners) {
+            if (!only.isEmpty() && !only.contains(QLatin1String(name)))
+                continue;
             const Timing timing = run(round);
             if (!timing.ok) {
                 std::fprintf(stderr, "%s: run %d failed\n", name, round + 1);
@@ -249,6 +259,15 @@ int main(int argc, char** argv)
           std::pair{"trawlix four parts", "trawlix single"}}) {
         std::printf("  %-18s / %-20s %9.2f %9.2f\n", a, b, ratio(a, b, written), ratio(a, b, synced));
     }
+    const double onDisk = ratio("trawlix four parts", "dd (disk)", synced);
+    std::printf("\nmeasure | peer | trawlix | ratio | goal\n");
+    std::printf("four-part download on disk | dd %.0f MiB/s | %.0f MiB/s (median of %d) | %.2f | >= 0.90 of dd: %s\n",
+                median(synced["dd (disk)"]), median(synced["trawlix four parts"]), rounds, onDisk,
+                onDisk >= 0.9 ? "met" : "not met");
+    std::printf("four-part download on disk | aria2c -x4 %.0f MiB/s | %.0f MiB/s (median of %d) | %.2f | faster: %s\n",
+                median(synced["aria2c -x4 -s4"]), median(synced["trawlix four parts"]), rounds,
+                ratio("trawlix four parts", "aria2c -x4 -s4", synced),
+                ratio("trawlix four parts", "aria2c -x4 -s4", synced) > 1 ? "met" : "not met");
     Settings::setInstance(nullptr);
     return 0;
 }

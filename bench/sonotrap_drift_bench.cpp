@@ -225,6 +225,11 @@ int main(int argc, char** argv)
             std::printf("\nagainst parec: CPU %.2fx; |drift| %.1f ppm against %.1f ppm (difference %.1f ppm)\n",
                         sonotrap.cpuSeconds / parec.cpuSeconds, std::fabs(sonotrap.slopePpm()),
                         std::fabs(parec.slopePpm()), sonotrap.slopePpm() - parec.slopePpm());
+            const double difference = sonotrap.slopePpm() - parec.slopePpm();
+            std::printf("\nmeasure | peer | sonotrap | difference | goal\n");
+            std::printf("drift over %.0f s | parec %.1f ppm | %.1f ppm | %+.1f ppm | within 10 ppm of parec: %s\n",
+                        duration, parec.slopePpm(), sonotrap.slopePpm(), difference,
+                        std::fabs(difference) <= 10 ? "met" : "not met");
             result = 0;
         }
         unsetenv("ALSA_CONFIG_PATH");

@@ -15,6 +15,7 @@ void sonotrap_pacer_start(sonotrap_pacer* pacer, unsigned rate, uint64_t now_us)
     pacer->resumed_us = now_us;
     pacer->since_gap = 0;
     pacer->credit = 0;
+    pacer->backlog = 0;
 }
 
 uint64_t sonotrap_pacer_audio(sonotrap_pacer* pacer, uint64_t now_us, uint64_t frames)
@@ -25,6 +26,7 @@ uint64_t sonotrap_pacer_audio(sonotrap_pacer* pacer, uint64_t now_us, uint64_t f
         pacer->resumed_us = now_us;
         pacer->since_gap = pacer->filled;
         pacer->credit = pacer->filled;
+        pacer->backlog = 0;
     } else if (pacer->settling && now_us - pacer->resumed_us > SONOTRAP_SETTLE_US) {
         pacer->settling = 0;
     }
@@ -32,9 +34,13 @@ uint64_t sonotrap_pacer_audio(sonotrap_pacer* pacer, uint64_t now_us, uint64_t f
     if (pacer->settling) {
         const uint64_t elapsed = now_us > pacer->gap_start_us ? now_us - pacer->gap_start_us : 0;
         const uint64_t total = pacer->since_gap + frames;
-        /* Beyond the jitter, the recording is brought back to real time itself, so that the
-         * pieces that follow have the whole jitter again and are not cut a little each. */
-        if (total > frames_in(elapsed + SONOTRAP_JITTER_US, pacer->rate)) {
+        /* Beyond the jitter, the recording is brought back to real time itself. From then on
+         * the audio is known to be backlog, and real time holds without the jitter: the first
+         * pieces kept within it would otherwise stay ahead of the clock for good (up to the
+         * jitter per stall, which a loaded machine's many stalls add up to a drift). */
+        const uint64_t allowed = pacer->backlog ? 0 : SONOTRAP_JITTER_US;
+        if (total > frames_in(elapsed + allowed, pacer->rate)) {
+            pacer->backlog = 1;
             drop = total - frames_in(elapsed, pacer->rate);
             if (drop > frames)
                 drop = frames;

@@ -9,7 +9,9 @@
  * whole gap at once. That audio stands for time the silence already stood for, so after a fill
  * the pacer counts what arrives in the next second against the wall time since the gap began
  * and has the capture drop what is more than real time allows, never more than the silence it
- * added. The backlog may come in many small pieces, the first of which fit real time. After a
+ * added. The backlog may come in many small pieces, the first of which fit real time: once
+ * backlog is found, what those first pieces kept beyond real time is paid back too, so that no
+ * stall leaves the recording ahead of the clock by up to the jitter. After a
  * real pause the audio that follows is new and arrives at the real-time rate: nothing is
  * dropped. A sound server that starts a stream late does the same as one that stalls: its
  * first audio covers the time since the stream was asked for. */
@@ -32,6 +34,7 @@ typedef struct sonotrap_pacer
     uint64_t resumed_us;   /* when audio came again */
     uint64_t since_gap;    /* frames kept (silence and audio) since then */
     uint64_t credit;       /* silence frames that backlog may still take back */
+    int backlog;           /* backlog was found: real time now holds without the jitter */
 } sonotrap_pacer;
 
 void sonotrap_pacer_start(sonotrap_pacer* pacer, unsigned rate, uint64_t now_us);

@@ -35,6 +35,8 @@ public:
 
     // First offset >= from holding the byte, or -1.
     qsizetype findByte(quint8 byte, qsizetype from) const;
+    // First offset >= from holding either byte, or -1.
+    qsizetype findAnyOf(quint8 a, quint8 b, qsizetype from) const;
 
     static quint8 lower(quint8 c) { return (c >= 'A' && c <= 'Z') ? quint8(c + ('a' - 'A')) : c; }
 

@@ -319,35 +319,25 @@ const MediaFilterSettings& RequestAnalyser::settings()
 
 void RequestAnalyser::scanMarkers(const ByteView& frame)
 {
-    // Every marker starts with 'G' or with 'C' in either case: only those offsets are tested,
-    // in ascending order, found with memchr rather than byte by byte.
-    qsizetype nextG = frame.findByte('G', 0);
-    qsizetype nextUpper = frame.findByte('C', 0);
-    qsizetype nextLower = frame.findByte('c', 0);
+    // A marker is "GET /" or a header line starting with 'C' in either case: only the offsets
+    // of 'G' and of a line feed are tested, in ascending order. A line feed stands for the
+    // offset after it, which cannot hold a 'G', so the markers are met in the order they stand.
     bool mediaFound = false;
     QString extension;
     qsizetype headStart = -2; // not looked for yet
     qsizetype headEnd = -1;
-    for (;;) {
-        qsizetype at = -1;
-        for (qsizetype candidate : {nextG, nextUpper, nextLower}) {
-            if (candidate >= 0 && (at < 0 || candidate < at))
-                at = candidate;
-        }
-        if (at < 0)
-            break;
-        if (at == nextG) {
-            nextG = frame.findByte('G', at + 1);
-            if (frame.matchesAt(at, kGet)) {
-                recordRequest(frame, at);
+    for (qsizetype hit = frame.findAnyOf('G', '\n', 0); hit >= 0; hit = frame.findAnyOf('G', '\n', hit + 1)) {
+        if (frame.data()[hit] == 'G') {
+            if (frame.matchesAt(hit, kGet)) {
+                recordRequest(frame, hit);
                 break;
             }
             continue;
         }
-        if (at == nextUpper)
-            nextUpper = frame.findByte('C', at + 1);
-        else
-            nextLower = frame.findByte('c', at + 1);
+        const qsizetype at = hit + 1;
+        quint8 first = 0;
+        if (!frame.u8(at, first) || ByteView::lower(first) != 'c')
+            continue;
         if (!isHeaderLine(frame, at, headStart, headEnd) || !frame.matchesAtNoCase(at, kContentType))
             continue;
         qsizetype type = at + qsizetype(kContentType.size());
@@ -490,13 +480,29 @@ void RequestAnalyser::appendPages(const QStringList& pages)
 
 // ---- Candidates ---------------------------------------------------------------------------
 
-QString RequestAnalyser::newestHistory() const
+QString RequestAnalyser::newestHistory()
 {
-    return m_records.history.withLock([](const QList<QString>& history) {
-        QString result;
+    return m_records.history.withLock([this](const QList<QString>& history) {
+        // Candidates caught between two visited pages carry the same text: it is built once and
+        // shared by all of them, so a burst of media costs neither the copies nor their memory.
         const qsizetype oldest = std::max<qsizetype>(0, history.size() - kHistoryEntries);
-        for (qsizetype i = history.size() - 1; i >= oldest; --i)
-            result += history.at(i) + QLatin1Char('^');
+        const qsizetype count = history.size() - oldest;
+        bool same = count == m_historyPages.size();
+        for (qsizetype i = 0; same && i < count; ++i)
+            same = history.at(history.size() - 1 - i) == m_historyPages.at(i);
+        if (same)
+            return m_historyText;
+        m_historyPages.clear();
+        qsizetype length = 0;
+        for (qsizetype i = history.size() - 1; i >= oldest; --i) {
+            m_historyPages.append(history.at(i));
+            length += history.at(i).size() + 1;
+        }
+        QString result;
+        result.reserve(length);
+        for (const QString& page : std::as_const(m_historyPages))
+            result += page + QLatin1Char('^');
+        m_historyText = result;
         return result;
     });
 }

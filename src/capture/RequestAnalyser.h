@@ -155,7 +155,7 @@ private:
     void indexVideoFiles(const QList<VideoFile>& list);
     bool hasUrl(const QList<VideoFile>& list, const QString& url) const;
     QString allocateBaseName(const QList<VideoFile>& list);
-    QString newestHistory() const;
+    QString newestHistory();
 
     Records m_records;
     SettingsSource m_settingsSource;
@@ -192,4 +192,6 @@ private:
     qsizetype m_videoFilesIndexed = 0;
     std::optional<std::pair<qint64, qint64>> m_lastSearch; // start and result of the last base search
     std::deque<KnownStream> m_streams;                     // oldest first
+    QList<QString> m_historyPages; // the newest pages, newest first, that m_historyText was built of
+    QString m_historyText;
 };

@@ -280,7 +280,7 @@ HttpResult HttpRequest::perform(const HeadHandler& onHead, const BodyHandler& on
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(BlockSize));
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(ReceiveBuffer));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeaderLine);

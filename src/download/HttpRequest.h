@@ -71,8 +71,10 @@ public:
     using HeadHandler = std::function<bool(const HttpResponseHead&)>;
     using BodyHandler = std::function<bool(const char* data, qsizetype size)>;
 
-    // Body blocks are at most this big.
+    // Body blocks are at most this big (curl hands them on in pieces of at most 16 KiB).
     static constexpr qsizetype BlockSize = 65536;
+    // curl's receive buffer: one system call takes up to this much from the socket.
+    static constexpr qsizetype ReceiveBuffer = 512 * 1024;
 
     explicit HttpRequest(Options options);
 

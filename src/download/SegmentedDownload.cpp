@@ -5,6 +5,7 @@
 #include "download/DownloadRows.h"
 #include "download/HttpRequest.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -205,6 +206,51 @@ bool SegmentedDownload::Download()
     qint64 count = 0; // this attempt's bytes in the file, taken back when it fails
     bool cannotWrite = false;
     bool wrongRange = false;
+    bool givenUp = false;
+    // curl hands the body on in pieces of at most 16 KiB: written one by one, each costs a
+    // system call and a round of the shared locks. They are gathered here and written at once
+    // (unbuffered, so a written block is on its way to the disk: the part that completes the
+    // total may start the assembly at once and must find every counted byte). Only bytes that
+    // reached the file count, or a failed write would leave the total short.
+    QByteArray pending;
+    pending.reserve(qMin<qint64>(WriteBlock, size));
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
+    const auto writePending = [&]() -> bool {
+        sinceWrite.restart();
+        const qint64 wanted = pending.size();
+        const qint64 written = wanted > 0 ? file.write(pending.constData(), wanted) : 0;
+        pending.resize(0);
+        qint64 received = 0;
+        quint64 order = 0;
+        bool failed = false;
+        if (written > 0) {
+            count += written;
+            videoFiles.update(m_recordIndex, [&, written](VideoFile& record) {
+                record.receivedBytes += written;
+                received = record.receivedBytes;
+                // Taken with the count, so the parts' reports show in the order of counts.
+                order = rows.nextProgressOrder();
+                failed = record.state == VideoFile::State::Canceled;
+            });
+        }
+        if (written != wanted) {
+            cannotWrite = true;
+            return false;
+        }
+        // Another part failed the download, or the user removed it: this part is no use.
+        if (failed || !rows.contains(m_recordIndex)) {
+            trace(QStringLiteral("Exit from Download(), part == %1").arg(m_part));
+            givenUp = true;
+            return false;
+        }
+        if (written > 0) {
+            const QString progress = progressText(received, total);
+            if (rows.setProgress(m_recordIndex, progress, order) && rows.isTop(m_recordIndex))
+                rows.setCaption(progress + tx(u"..Downloading"));
+        }
+        return true;
+    };
 
     HttpRequest request(options);
     const HttpResult result = request.perform(
@@ -239,40 +285,21 @@ bool SegmentedDownload::Download()
             skip -= skipped;
             // Never past the part's end, whatever the server sends: the bytes beyond it belong
             // to the next part or to no file at all.
-            const qint64 wanted = qMin<qint64>(length - skipped, size - count);
-            // Unbuffered, so a written block is on its way to the disk: the part that completes
-            // the total may start the assembly at once and must find every counted byte. Only
-            // bytes that reached the file count, or a failed write would leave the total short.
-            const qint64 written = wanted > 0 ? file.write(data + skipped, wanted) : 0;
-            qint64 received = 0;
-            quint64 order = 0;
-            bool failed = false;
-            if (written > 0) {
-                count += written;
-                videoFiles.update(m_recordIndex, [&, written](VideoFile& record) {
-                    record.receivedBytes += written;
-                    received = record.receivedBytes;
-                    // Taken with the count, so the parts' reports show in the order of counts.
-                    order = rows.nextProgressOrder();
-                    failed = record.state == VideoFile::State::Canceled;
-                });
+            const qint64 wanted = qMin<qint64>(length - skipped, size - count - pending.size());
+            if (wanted > 0)
+                pending.append(data + skipped, wanted);
+            // A slow server still shows progress, and a removed row still stops the part soon.
+            const bool done = count + pending.size() >= size;
+            if (done || pending.size() >= WriteBlock || sinceWrite.elapsed() >= WriteInterval.count()) {
+                if (!writePending())
+                    return false;
             }
-            if (written != wanted) {
-                cannotWrite = true;
-                return false;
-            }
-            // Another part failed the download, or the user removed it: this part is no use.
-            if (failed || !rows.contains(m_recordIndex)) {
-                trace(QStringLiteral("Exit from Download(), part == %1").arg(m_part));
-                return false;
-            }
-            if (written > 0) {
-                const QString progress = progressText(received, total);
-                if (rows.setProgress(m_recordIndex, progress, order) && rows.isTop(m_recordIndex))
-                    rows.setCaption(progress + tx(u"..Downloading"));
-            }
-            return count < size;
+            return !done;
         });
+    // What arrived before the answer broke off is the part's next bytes: kept, and given back
+    // with the rest of this attempt's below.
+    if (!pending.isEmpty() && !cannotWrite && !givenUp)
+        writePending();
     file.close();
 
     if (result.error == HttpError::None && !cannotWrite && !wrongRange)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -40,6 +41,11 @@ public:
     // Slower than this for the whole receive time-out counts as a time-out: a server that
     // trickles a few bytes at a time would otherwise hold a part forever.
     static constexpr long LowSpeedBytesPerSecond = 1024;
+
+    // Body bytes are written to the part file in blocks of this size, or sooner once this long
+    // has passed since the last write (a slow server).
+    static constexpr qsizetype WriteBlock = qsizetype(1) << 20;
+    static constexpr std::chrono::milliseconds WriteInterval{100};
 
     // The progress text for received of total bytes: percent rounded down, or "Live".
     static QString progressText(qint64 received, qint64 total);

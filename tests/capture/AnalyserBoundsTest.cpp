@@ -124,6 +124,50 @@ TEST_P(AnalyserBounds, PageHistoryIsBounded)
     EXPECT_EQ(h.candidates().value(0).history, expected);
 }
 
+// Candidates caught between two page visits share one history text; a page visited between
+// two candidates, or one that falls out of the newest 51, shows in the next candidate's text.
+TEST_P(AnalyserBounds, HistoryFollowsEachNewPage)
+{
+    AnalyserHarness h(GetParam());
+    // Each visit on a port of its own: a page response records every request of its port.
+    const auto visit = [&h](int page, quint16 client) {
+        h.sendRequest(FrameBuilder::requestText("/p" + QByteArray::number(page) + ".html", {"Host: site.test"}),
+                      quint32(page) * 1000, client);
+        h.sendResponse(FrameBuilder::responseText({"Content-Type: text/html"}), client);
+    };
+    const auto catchMedia = [&h](int media) {
+        const auto client = quint16(41000 + media);
+        h.sendRequest(browserRequest("/v" + QByteArray::number(media) + ".mp4"), 7000, client);
+        h.sendMediaResponse("video/mp4", client);
+    };
+    const auto expected = [](int newest, int count) {
+        QString text;
+        for (int i = newest; i > newest - count; --i)
+            text += QStringLiteral("http://site.test/p%1.html^").arg(i);
+        return text;
+    };
+    catchMedia(0); // no page yet
+    for (int i = 0; i < RequestAnalyser::kHistoryEntries; ++i)
+        visit(i, quint16(30000 + i));
+    catchMedia(1);
+    catchMedia(2);
+    visit(RequestAnalyser::kHistoryEntries, 39000); // the oldest of the 51 drops out
+    catchMedia(3);
+    // The same address again: the list's size changes while the newest entry stays the same.
+    visit(RequestAnalyser::kHistoryEntries, 39001);
+    catchMedia(4);
+
+    const QList<VideoFile> candidates = h.candidates();
+    ASSERT_EQ(candidates.size(), 5);
+    EXPECT_EQ(candidates[0].history, QString());
+    EXPECT_EQ(candidates[1].history, expected(RequestAnalyser::kHistoryEntries - 1, RequestAnalyser::kHistoryEntries));
+    EXPECT_EQ(candidates[2].history, candidates[1].history);
+    EXPECT_EQ(candidates[3].history, expected(RequestAnalyser::kHistoryEntries, RequestAnalyser::kHistoryEntries));
+    EXPECT_EQ(candidates[4].history,
+              QStringLiteral("http://site.test/p%1.html^").arg(RequestAnalyser::kHistoryEntries) +
+                  expected(RequestAnalyser::kHistoryEntries, RequestAnalyser::kHistoryEntries - 1));
+}
+
 // Continuation segments stop adding once the request text holds kLongestRequest bytes.
 TEST_P(AnalyserBounds, RequestTextIsBounded)
 {

@@ -390,6 +390,30 @@ TEST_F(SegmentedDownloadTest, AnswersWithoutBodyEndTheAttempt)
     EXPECT_TRUE(bed.rows->contains(b));
 }
 
+// Body bytes are gathered into large writes; a server that sends a little and then trickles
+// still gets its bytes into the part file and onto the row soon, not when the part ends.
+TEST_F(SegmentedDownloadTest, ASlowServersBytesReachTheFileAndTheRowWhileItRuns)
+{
+    FaultServer::Route route;
+    route.body = DownloadTestBed::randomBytes(1000000, 10);
+    route.trickleAt = 100000; // then one byte every 100 ms
+    route.trickleForMs = 20000;
+    server.setRoute("/v.mp4", route);
+    const qsizetype index = accepted(u"/v.mp4"_qs, u"1700000010"_qs, 1000000);
+    startParts(index, {0});
+
+    const QString part = bed.tempFile(u"1700000010_"_qs);
+    const QDeadlineTimer deadline(10000);
+    while (QFileInfo(part).size() < 100000 && !deadline.hasExpired())
+        QThread::msleep(5);
+    EXPECT_GE(QFileInfo(part).size(), 100000);
+    EXPECT_GE(bed.record(index).receivedBytes, 100000);
+    EXPECT_EQ(bed.list.lastProgress(index), u"10%"_qs);
+    bed.rows->cancel(index);
+    ASSERT_TRUE(bed.waitForWorkers());
+    EXPECT_EQ(bed.assemblies.load(), 0);
+}
+
 TEST_F(SegmentedDownloadTest, CancellingStopsAllFourParts)
 {
     FaultServer::Route route;
