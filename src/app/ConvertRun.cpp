@@ -21,7 +21,7 @@ ProfileLoad loadProfiles(const CommandLine& commandLine)
 {
     AppPaths::setDataDir(AppPaths::chooseDataDir(commandLine.dataDir));
     ProfileLoad load = ProfileStore::load(ProfileStore::defaultPath());
-    if (load.source != ProfileLoad::Source::File)
+    if (!load.notice.isEmpty())
         std::fprintf(stderr, "trawlix: %s\n", qPrintable(load.notice));
     return load;
 }

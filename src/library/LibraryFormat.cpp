@@ -14,7 +14,7 @@ QString captureTime(const QDateTime& time)
 
 QString sizeText(qint64 bytes)
 {
-    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 1) + QStringLiteral(" Mb");
+    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 1) + QStringLiteral(" MB");
 }
 
 QString formatOf(const QString& path)

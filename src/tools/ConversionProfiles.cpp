@@ -381,10 +381,10 @@ ProfileLoad load(const QString& path)
     if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
         result.source = ProfileLoad::Source::Shipped;
         result.set = shippedSet();
-        result.notice = file.exists() ? QStringLiteral("%1 cannot be read: using the profiles built into the program")
-                                            .arg(QFileInfo(path).fileName())
-                                      : QStringLiteral("%1 is missing: using the profiles built into the program")
-                                            .arg(QFileInfo(path).fileName());
+        // No file is the usual case (the user saved no profile of their own): nothing to say.
+        if (file.exists())
+            result.notice = QStringLiteral("%1 cannot be read: using the profiles built into the program")
+                                .arg(QFileInfo(path).fileName());
         return result;
     }
     const QByteArray bytes = file.read(ProfileSet::MaxFileSize + 1);

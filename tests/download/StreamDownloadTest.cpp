@@ -200,7 +200,7 @@ TEST_F(StreamDownloadTest, SegmentsRideKeptConnections)
     StreamDownload downloader(record, work());
     const StreamDownload::Result result = downloader.run();
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    EXPECT_EQ(MediaCheck::decodeErrors(result.trackFiles.at(0)), QString());
+    EXPECT_EQ(MediaFixture::decodeErrors(result.trackFiles.at(0)), QString());
 
     QFile file(log);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -183,13 +183,13 @@ TEST_F(StreamLiveTest, HlsRidesOutAnOutageAndEndsWithTheStream)
     EXPECT_NEAR(done.gaps.first().at, double(before) / 1000, 1.01);
     ASSERT_EQ(done.trackFiles.size(), 1);
     const QString file = done.trackFiles.first();
-    EXPECT_EQ(MediaCheck::decodeErrors(file), QString());
-    EXPECT_TRUE(MediaCheck::probe(file).contains(QLatin1String("codec_type=audio")));
+    EXPECT_EQ(MediaFixture::decodeErrors(file), QString());
+    EXPECT_TRUE(MediaFixture::probe(file).contains(QLatin1String("codec_type=audio")));
     // The runs before and after the gap follow each other: what was recorded, without the gap.
     EXPECT_TRUE(file.endsWith(QLatin1String(".ffconcat"))) << file.toStdString();
     const QString mp4 = muxed(file);
-    EXPECT_EQ(MediaCheck::decodeErrors(mp4), QString());
-    EXPECT_NEAR(MediaCheck::duration(mp4), done.recordedSeconds, 1.0);
+    EXPECT_EQ(MediaFixture::decodeErrors(mp4), QString());
+    EXPECT_NEAR(MediaFixture::duration(mp4), done.recordedSeconds, 1.0);
     EXPECT_NEAR(done.recordedSeconds, double(m_recordedMs) / 1000, 0.01);
     EXPECT_GT(m_bytes, 0);
 }
@@ -218,8 +218,8 @@ TEST_F(StreamLiveTest, StoppingKeepsWhatWasRecorded)
         EXPECT_TRUE(done.gaps.isEmpty());
         EXPECT_GE(done.recordedSeconds, 5.0);
         ASSERT_EQ(done.trackFiles.size(), 1);
-        EXPECT_EQ(MediaCheck::decodeErrors(done.trackFiles.first()), QString());
-        EXPECT_NEAR(MediaCheck::duration(done.trackFiles.first()), done.recordedSeconds, 1.5);
+        EXPECT_EQ(MediaFixture::decodeErrors(done.trackFiles.first()), QString());
+        EXPECT_NEAR(MediaFixture::duration(done.trackFiles.first()), done.recordedSeconds, 1.5);
         const auto [distinct, most] = connections();
         EXPECT_EQ(distinct, 1) << "playlists and segments each on a connection of their own";
         EXPECT_GE(most, 6);
@@ -291,12 +291,12 @@ TEST_F(StreamLiveTest, DashDynamicNumberTemplateUntilStatic)
     EXPECT_EQ(done.ending, StreamDownload::LiveEnding::Ended);
     EXPECT_TRUE(done.gaps.isEmpty());
     ASSERT_EQ(done.trackFiles.size(), 2);
-    EXPECT_TRUE(MediaCheck::probe(done.trackFiles.at(0)).contains(QLatin1String("width=320")));
-    EXPECT_TRUE(MediaCheck::probe(done.trackFiles.at(1)).contains(QLatin1String("codec_type=audio")));
+    EXPECT_TRUE(MediaFixture::probe(done.trackFiles.at(0)).contains(QLatin1String("width=320")));
+    EXPECT_TRUE(MediaFixture::probe(done.trackFiles.at(1)).contains(QLatin1String("codec_type=audio")));
     for (const QString& file : done.trackFiles) {
-        EXPECT_EQ(MediaCheck::decodeErrors(file), QString()) << file.toStdString();
+        EXPECT_EQ(MediaFixture::decodeErrors(file), QString()) << file.toStdString();
         // From its first segment (the edge held all three) to its end.
-        EXPECT_NEAR(MediaCheck::duration(file), 12.0, 1.5) << file.toStdString();
+        EXPECT_NEAR(MediaFixture::duration(file), 12.0, 1.5) << file.toStdString();
     }
     EXPECT_NEAR(done.recordedSeconds, 12.0, 0.01);
 }
@@ -326,11 +326,11 @@ TEST_F(StreamLiveTest, DiscontinuityStartsARunOfItsOwn)
     ASSERT_EQ(done.trackFiles.size(), 1);
     const QString file = done.trackFiles.first();
     ASSERT_TRUE(file.endsWith(QLatin1String(".ffconcat"))) << file.toStdString();
-    EXPECT_EQ(MediaCheck::decodeErrors(file).toStdString(), "");
+    EXPECT_EQ(MediaFixture::decodeErrors(file).toStdString(), "");
     // Muxed, the programmes follow each other: 6 s, not a jump back.
     const QString mp4 = muxed(file);
-    EXPECT_EQ(MediaCheck::decodeErrors(mp4).toStdString(), "");
-    EXPECT_NEAR(MediaCheck::duration(mp4), 6.0, 0.5);
+    EXPECT_EQ(MediaFixture::decodeErrors(mp4).toStdString(), "");
+    EXPECT_NEAR(MediaFixture::duration(mp4), 6.0, 0.5);
 }
 
 // The bounds of a recording: its segments, the disk's free space, a server that stays away.
@@ -365,7 +365,7 @@ TEST_F(StreamLiveTest, BoundsEndTheRecordingAndKeepIt)
     EXPECT_EQ(done.reason, RecordJob::lowSpaceText());
     EXPECT_NEAR(done.recordedSeconds, 3.0, 0.01);
     ASSERT_EQ(done.trackFiles.size(), 1);
-    EXPECT_EQ(MediaCheck::decodeErrors(done.trackFiles.first()), QString());
+    EXPECT_EQ(MediaFixture::decodeErrors(done.trackFiles.first()), QString());
 
     // Room above the floor for the segments but not for joining and muxing them (twice their
     // size): that counts as low too. With three times their size the recording goes on.
@@ -442,7 +442,7 @@ TEST_F(StreamLiveTest, RowShowsLiveSecondsAndTheUsersStopAssembles)
     EXPECT_EQ(done.outcome, StreamDownload::Outcome::Done);
     EXPECT_EQ(done.ending, StreamDownload::LiveEnding::Stopped);
     ASSERT_EQ(done.trackFiles.size(), 1);
-    EXPECT_EQ(MediaCheck::decodeErrors(done.trackFiles.first()), QString());
+    EXPECT_EQ(MediaFixture::decodeErrors(done.trackFiles.first()), QString());
     EXPECT_TRUE(bed.waitForWorkers());
     EXPECT_EQ(bed.record(index).state, VideoFile::State::Old);
     const QStringList shown = bed.list.progressOf(index);

@@ -74,7 +74,7 @@ TEST_F(LibraryInserterTest, VideoGetsRowTagsPicturesAndScrollerEntry)
     EXPECT_EQ(row.format, QStringLiteral("MP4"));
     EXPECT_EQ(row.duration, QStringLiteral("00:00:04"));
     EXPECT_EQ(row.path, path);
-    EXPECT_EQ(row.size, QString::number(QFileInfo(path).size() / 1048576.0, 'f', 1) + QStringLiteral(" Mb"));
+    EXPECT_EQ(row.size, QString::number(QFileInfo(path).size() / 1048576.0, 'f', 1) + QStringLiteral(" MB"));
     EXPECT_EQ(row.sizeBytes, QFileInfo(path).size());
     EXPECT_EQ(TagStore::read(path, QStringLiteral("comments")), QStringLiteral("00:00:04.00, MP4"));
     const QString base = QStringLiteral("1700000000");

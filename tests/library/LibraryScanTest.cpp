@@ -167,7 +167,7 @@ TEST_F(LibraryScanTest, RowsShowTheCachedDetails)
     EXPECT_EQ(row.duration, QStringLiteral("01:02:03"));
     EXPECT_EQ(row.format, QStringLiteral("WEBM"));
     EXPECT_EQ(row.author, QStringLiteral("http://site.test/watch"));
-    EXPECT_EQ(row.size, QStringLiteral("0.0 Mb"));
+    EXPECT_EQ(row.size, QStringLiteral("0.0 MB"));
     EXPECT_EQ(row.path, path);
 }
 

@@ -112,7 +112,7 @@ TEST_F(MediaTableModelTest, RowsFoundByPathAreUpdatedAndRemoved)
 {
     model.insertTop(row(QStringLiteral("song"), 1, QStringLiteral("00:00:01"), 0));
     EXPECT_TRUE(model.updateGrowth(QStringLiteral("/lib/song"), 3 * 1048576 + 104858, QStringLiteral("00:03:07.52")));
-    EXPECT_EQ(model.rowAt(0).size, QStringLiteral("3.1 Mb"));
+    EXPECT_EQ(model.rowAt(0).size, QStringLiteral("3.1 MB"));
     EXPECT_EQ(model.rowAt(0).duration, QStringLiteral("00:03:07"));
     EXPECT_TRUE(model.setTitleOfPath(QStringLiteral("/lib/song"), QStringLiteral("renamed")));
     EXPECT_FALSE(model.removePath(QStringLiteral("/lib/none")));

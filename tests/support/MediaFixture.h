@@ -47,6 +47,3 @@ struct Inspection
 Inspection inspect(const QString& path);
 
 } // namespace MediaFixture
-
-// The name some tests still use for the checks above.
-namespace MediaCheck = MediaFixture;

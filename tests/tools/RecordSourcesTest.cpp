@@ -1,4 +1,5 @@
 #include "tools/RecordSources.h"
+#include "tools/FfmpegProgress.h"
 #include "tools/RecordJob.h"
 
 #include "support/QStringPrinter.h"
@@ -113,9 +114,11 @@ TEST(RecordCommand, NamesEveryCheckedSourceAndTheFileInTempRecords)
         RecordJob::command({alsa("sonotrap", "Sonotrap"), {QStringLiteral("pulse"), QStringLiteral("a b.monitor"), {}}},
                            QStringLiteral("/data/TempRecords/1700000000.mp3"), 5);
     EXPECT_EQ(command.program, QStringLiteral("ffmpeg"));
+    // The level filter's readings come among the progress reports (for the window's meter).
     EXPECT_EQ(command.displayText(), QStringLiteral("ffmpeg -nostdin -hide_banner -nostats -loglevel error -progress "
-                                                    "pipe:1 -f alsa -i sonotrap -f pulse -i \"a b.monitor\" -t 5 -y "
-                                                    "/data/TempRecords/1700000000.mp3"));
+                                                    "pipe:1 -f alsa -i sonotrap -f pulse -i \"a b.monitor\" -af ") +
+                                         FfmpegProgress::levelFilter() +
+                                         QStringLiteral(" -t 5 -y /data/TempRecords/1700000000.mp3"));
 }
 
 } // namespace
