@@ -110,13 +110,18 @@ bool saveSidecar(const QString& path, const QJsonObject& entries)
     return true;
 }
 
-QString sidecarValue(const QString& key, const QString& tagName)
+QString sidecarValue(const QString& filePath, const QString& tagName)
 {
     QMutexLocker lock(&g_mutex);
     const QString path = currentSidecarPath();
     if (path.isEmpty())
         return {};
-    return loadSidecar(path).value(key).toObject().value(tagName).toString();
+    const QJsonObject& entries = loadSidecar(path);
+    // The file's key resolves every link on its path (a few system calls each): not for an
+    // empty sidecar, which is what a scan of a library on a filesystem with attributes meets.
+    if (entries.isEmpty())
+        return {};
+    return entries.value(keyOf(filePath)).toObject().value(tagName).toString();
 }
 
 // Sets (or, with remove, drops) one tag of one file in the sidecar.
@@ -196,7 +201,7 @@ QString read(const QString& filePath, const QString& tagName)
     if (!found) {
         if (!QFileInfo::exists(filePath))
             return fallback;
-        value = sidecarValue(keyOf(filePath), tagName);
+        value = sidecarValue(filePath, tagName);
     }
     return value.isEmpty() ? fallback : value;
 }
