@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 namespace TagStore {
@@ -60,9 +61,15 @@ QString currentSidecarPath()
 // The sidecar's entries, reread only when the file changed (another process may write it).
 const QJsonObject& loadSidecar(const QString& path)
 {
-    const QFileInfo info(path);
-    const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
-    const qint64 size = info.exists() ? info.size() : -1;
+    // One stat: a scan asks for thousands of tags.
+    struct stat status
+    {
+    };
+    const bool there = ::stat(QFile::encodeName(path).constData(), &status) == 0;
+    const QDateTime modified =
+        there ? QDateTime::fromMSecsSinceEpoch(qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000)
+              : QDateTime();
+    const qint64 size = there ? qint64(status.st_size) : -1;
     if (g_cache.path == path && g_cache.modified == modified && g_cache.size == size)
         return g_cache.entries;
     g_cache = SidecarCache{path, modified, size, {}, false};
@@ -182,6 +189,7 @@ QString read(const QString& filePath, const QString& tagName)
     const QString fallback = tx(u"Unnamed media file");
     QString value;
     bool found = false;
+    bool fileThere = false; // known from the attribute read
     if (g_xattrEnabled.load()) {
         QByteArray bytes;
         switch (readAttribute(QFile::encodeName(filePath), attributeName(tagName), bytes)) {
@@ -192,6 +200,8 @@ QString read(const QString& filePath, const QString& tagName)
         case AttributeRead::NoFile:
             return fallback;
         case AttributeRead::Absent:
+            fileThere = true;
+            break;
         case AttributeRead::Unsupported:
             break;
         }
@@ -199,7 +209,7 @@ QString read(const QString& filePath, const QString& tagName)
     // The attribute read says whether the file is there (one call where a scan reads thousands);
     // the sidecar only answers for a file that is.
     if (!found) {
-        if (!QFileInfo::exists(filePath))
+        if (!fileThere && !QFileInfo::exists(filePath))
             return fallback;
         value = sidecarValue(filePath, tagName);
     }
