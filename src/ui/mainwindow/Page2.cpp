@@ -252,6 +252,8 @@ void Page2::connectModel()
         m_table->setColumnWidth(column, widths[column]);
     for (int column = MediaTableModel::EmptyColumn; column < MediaTableModel::ColumnCount; ++column)
         m_table->setColumnHidden(column, true);
+    // The titles take whatever room the resizable window gives the table.
+    m_table->header()->setSectionResizeMode(MediaTableModel::TitleColumn, QHeaderView::Stretch);
     m_table->header()->setSortIndicator(1, Qt::AscendingOrder);
     connect(m_table->header(), &QHeaderView::sectionClicked, m_libraryActions, &LibraryActions::sortByHeader);
 
