@@ -2,6 +2,7 @@
 // "comments" tags and its pictures already made. The scan must start no ffmpeg at all.
 // Peer: the bare floor of the same work, a directory listing with the three tag reads per file.
 #include "BenchDataFolder.h"
+#include "BenchLibraryFiles.h"
 #include "base/AppPaths.h"
 #include "base/Settings.h"
 #include "base/Texts.h"
@@ -24,13 +25,6 @@ namespace {
 
 constexpr int kFiles = 2000;
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
 int countLines(const QString& path)
 {
     QFile file(path);
@@ -49,32 +43,12 @@ int main(int argc, char** argv)
                            {QStringLiteral("Videos"), QStringLiteral("Screens"), QStringLiteral("32x32"),
                             QStringLiteral("16x16"), QStringLiteral("160x90")});
     // Every ffmpeg start would be counted here (the data folder is searched before PATH).
-    writeFile(root + QStringLiteral("ffmpeg"),
-              "#!/bin/sh\necho run >> \"" + QFile::encodeName(root) + "ffmpeg-runs\"\nexec \"" +
-                  QFile::encodeName(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"))) + "\" \"$@\"\n");
+    writeBenchFile(root + QStringLiteral("ffmpeg"),
+                   "#!/bin/sh\necho run >> \"" + QFile::encodeName(root) + "ffmpeg-runs\"\nexec \"" +
+                       QFile::encodeName(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"))) + "\" \"$@\"\n");
     QFile::setPermissions(root + QStringLiteral("ffmpeg"), QFile::ReadOwner | QFile::ExeOwner);
 
-    QImage large(32, 32, QImage::Format_RGB16);
-    large.fill(Qt::darkCyan);
-    QImage small(16, 16, QImage::Format_RGB16);
-    small.fill(Qt::darkCyan);
-    large.save(root + QStringLiteral("large.bmp"));
-    small.save(root + QStringLiteral("small.bmp"));
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    for (int i = 0; i < kFiles; ++i) {
-        const QString base = QString::number(now - i * 60);
-        const QString path = root + QStringLiteral("Videos/") + base + QStringLiteral(".mp4");
-        writeFile(path, QByteArray(4096, 'v'));
-        TagStore::write(path, QStringLiteral("title"), QStringLiteral("Clip number %1").arg(i));
-        TagStore::write(path, QStringLiteral("author"), QStringLiteral("http://site.test/watch/%1").arg(i));
-        TagStore::write(path, QStringLiteral("comments"),
-                        QStringLiteral("00:03:%1.00, MP4").arg(i % 60, 2, 10, QLatin1Char('0')));
-        writeFile(root + QStringLiteral("160x90/") + base + QStringLiteral(".jpg"), "jpg");
-        QFile::copy(root + QStringLiteral("large.bmp"),
-                    root + QStringLiteral("32x32/") + base + QStringLiteral(".bmp"));
-        QFile::copy(root + QStringLiteral("small.bmp"),
-                    root + QStringLiteral("16x16/") + base + QStringLiteral(".bmp"));
-    }
+    fillBenchLibrary(root, kFiles, 0, 60);
 
     // The peer: list the folder and read the three tags of every file.
     QElapsedTimer timer;

@@ -9,7 +9,7 @@
 //     StartupBench [FILES...]        (default: 2000 20000)
 //
 // The platform is the environment's (QT_QPA_PLATFORM, DISPLAY); offscreen when none is set.
-#include "library/TagStore.h"
+#include "BenchLibraryFiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -38,42 +38,13 @@ struct Start
     double residentMiB = -1;
 };
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
 // A data folder with files named by capture time one day apart, so that the time filter the
 // start chooses is "all" and every file is listed.
 void makeLibrary(const QString& data, int files)
 {
     for (const char* folder : {"Videos", "32x32", "16x16", "160x90", "Screens", "FavIcons"})
         QDir().mkpath(data + QLatin1Char('/') + QLatin1String(folder));
-    QImage large(32, 32, QImage::Format_RGB16);
-    large.fill(Qt::darkCyan);
-    QImage small(16, 16, QImage::Format_RGB16);
-    small.fill(Qt::darkCyan);
-    large.save(data + QStringLiteral("/large.bmp"), "BMP");
-    small.save(data + QStringLiteral("/small.bmp"), "BMP");
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    for (int i = 0; i < files; ++i) {
-        const QString base = QString::number(now - 3600 - qint64(i) * 86400);
-        const QString path = data + QStringLiteral("/Videos/") + base + QStringLiteral(".mp4");
-        writeFile(path, QByteArray(4096, 'v'));
-        TagStore::write(path, QStringLiteral("title"), QStringLiteral("Clip number %1").arg(i));
-        TagStore::write(path, QStringLiteral("author"), QStringLiteral("http://site.test/watch/%1").arg(i));
-        TagStore::write(path, QStringLiteral("comments"),
-                        QStringLiteral("00:03:%1.00, MP4").arg(i % 60, 2, 10, QLatin1Char('0')));
-        writeFile(data + QStringLiteral("/160x90/") + base + QStringLiteral(".jpg"), "jpg");
-        QFile::copy(data + QStringLiteral("/large.bmp"),
-                    data + QStringLiteral("/32x32/") + base + QStringLiteral(".bmp"));
-        QFile::copy(data + QStringLiteral("/small.bmp"),
-                    data + QStringLiteral("/16x16/") + base + QStringLiteral(".bmp"));
-    }
-    QFile::remove(data + QStringLiteral("/large.bmp"));
-    QFile::remove(data + QStringLiteral("/small.bmp"));
+    fillBenchLibrary(data + QLatin1Char('/'), files, 3600, 86400);
 }
 
 Start startOnce(const QString& root, const QString& data)
