@@ -1,5 +1,7 @@
 // The main window under a real X server and window manager keeps its place across starts: a
-// user who closes it and starts the program again finds it where it was, not a title bar higher.
+// user who closes it and starts the program again finds it where it was, not a title bar higher,
+// and a place saved on a screen that is no longer there opens on the one there is.
+#include "ui/mainwindow/WindowPlacement.h"
 #include "support/BuiltProgram.h"
 #include "support/SkipUnlessCi.h"
 
@@ -12,6 +14,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -61,62 +65,104 @@ QString runOn(const QProcessEnvironment& environment, const QString& program, co
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-TEST(WindowPlacementOnX, TheWindowStaysWhereItWasClosed)
+// An X server with a window manager, 1600x1000, and the built program seeded to restore its place.
+class WindowPlacementOnX : public ::testing::Test
 {
-    for (const char* tool : {"Xvfb", "openbox", "xdotool"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            TRAWLIX_SKIP_UNLESS_CI(tool << " is not installed (packages xvfb, openbox, xdotool)");
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : {"Xvfb", "openbox", "xdotool"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                TRAWLIX_SKIP_UNLESS_CI(tool << " is not installed (packages xvfb, openbox, xdotool)");
+        }
+        if (!BuiltProgram::built())
+            TRAWLIX_SKIP_UNLESS_CI("the desktop program is not built");
+
+        const int display = freeDisplay();
+        ASSERT_GT(display, 0);
+        const QString name = QStringLiteral(":%1").arg(display);
+        m_x = QProcessEnvironment::systemEnvironment();
+        m_x.insert(QStringLiteral("DISPLAY"), name);
+        ASSERT_TRUE(m_server.start(QStringLiteral("Xvfb"),
+                                   {name, QStringLiteral("-screen"), QStringLiteral("0"),
+                                    QStringLiteral("1600x1000x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                                   m_x));
+        const QDeadlineTimer up(10000);
+        while (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) && !up.hasExpired())
+            QThread::msleep(50);
+        QProcessEnvironment wmEnvironment = m_x;
+        wmEnvironment.insert(QStringLiteral("HOME"), m_wmHome.path());
+        ASSERT_TRUE(m_manager.start(QStringLiteral("openbox"), {}, wmEnvironment));
+        QThread::msleep(500); // the manager takes the screen before the window maps
+
+        m_trawlix.emplace(m_folder.path(), BuiltProgram::Mode::Desktop);
+        m_trawlix->setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        m_trawlix->setEnvironment(QStringLiteral("DISPLAY"), name);
+        m_trawlix->traceOn();
+        m_trawlix->setSetting(QStringLiteral("restoremainwindow"), QStringLiteral("true"));
     }
-    if (!BuiltProgram::built())
-        TRAWLIX_SKIP_UNLESS_CI("the desktop program is not built");
 
-    const int display = freeDisplay();
-    ASSERT_GT(display, 0);
-    const QString name = QStringLiteral(":%1").arg(display);
-    QProcessEnvironment x = QProcessEnvironment::systemEnvironment();
-    x.insert(QStringLiteral("DISPLAY"), name);
-    Background server;
-    ASSERT_TRUE(server.start(QStringLiteral("Xvfb"),
-                             {name, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1600x1000x24"),
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-                             x));
-    const QDeadlineTimer up(10000);
-    while (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) && !up.hasExpired())
-        QThread::msleep(50);
-    QTemporaryDir wmHome;
-    QProcessEnvironment wmEnvironment = x;
-    wmEnvironment.insert(QStringLiteral("HOME"), wmHome.path());
-    Background manager;
-    ASSERT_TRUE(manager.start(QStringLiteral("openbox"), {}, wmEnvironment));
-    QThread::msleep(500); // the manager takes the screen before the window maps
-
-    QTemporaryDir folder;
-    BuiltProgram trawlix(folder.path(), BuiltProgram::Mode::Desktop);
-    trawlix.setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    trawlix.setEnvironment(QStringLiteral("DISPLAY"), name);
-    trawlix.traceOn();
-    trawlix.setSetting(QStringLiteral("restoremainwindow"), QStringLiteral("true"));
-    trawlix.setSetting(QStringLiteral("window"), QStringLiteral("1000x700:200;150"));
-
-    QStringList stored;
-    for (int start = 0; start < 3; ++start) {
-        ASSERT_TRUE(trawlix.start({}));
-        ASSERT_TRUE(trawlix.waitForOutput("Window: shown", 30000)) << trawlix.output().constData();
+    // Starts the program, waits for its window and closes it as a user does (the window
+    // manager's close, Alt+F4); the placement it stored.
+    QString startAndClose()
+    {
+        BuiltProgram& trawlix = *m_trawlix;
+        if (!trawlix.start({}) || !trawlix.waitForOutput("Window: shown", 30000)) {
+            ADD_FAILURE() << trawlix.output().constData();
+            return {};
+        }
         const QString window =
-            runOn(x, QStringLiteral("xdotool"),
+            runOn(m_x, QStringLiteral("xdotool"),
                   {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
                    QStringLiteral("--name"), QStringLiteral("^Trawlix$")})
                 .section(QLatin1Char('\n'), 0, 0);
-        ASSERT_FALSE(window.isEmpty());
+        EXPECT_FALSE(window.isEmpty());
         trawlix.settle(1000); // the manager has framed and placed it
-        // Closed as a user closes it: the window manager's close (Alt+F4).
-        runOn(x, QStringLiteral("xdotool"),
+        runOn(m_x, QStringLiteral("xdotool"),
               {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window, QStringLiteral("key"),
                QStringLiteral("alt+F4")});
         EXPECT_EQ(trawlix.waitForExit(20000), 0);
-        stored << trawlix.setting(QStringLiteral("window"));
+        return trawlix.setting(QStringLiteral("window"));
     }
+
+    QProcessEnvironment m_x;
+    Background m_server;
+    QTemporaryDir m_wmHome;
+    Background m_manager;
+    QTemporaryDir m_folder;
+    std::optional<BuiltProgram> m_trawlix;
+};
+
+TEST_F(WindowPlacementOnX, TheWindowStaysWhereItWasClosed)
+{
+    m_trawlix->setSetting(QStringLiteral("window"), QStringLiteral("1000x700:200;150"));
+    QStringList stored;
+    for (int start = 0; start < 3; ++start)
+        stored << startAndClose();
     EXPECT_EQ(stored, QStringList(3, QStringLiteral("1000x700:200;150")));
+}
+
+// A place saved on a larger screen (or one since unplugged) opens on the screen there is, whole.
+TEST_F(WindowPlacementOnX, APlaceBeyondTheScreenIsBroughtBackOntoIt)
+{
+    m_trawlix->setSetting(QStringLiteral("window"), QStringLiteral("2400x1800:1500;900"));
+    const std::optional<QRect> shown = WindowPlacement::parse(startAndClose());
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(QRect(0, 0, 1600, 1000).contains(*shown))
+        << shown->x() << "," << shown->y() << " " << shown->width() << "x" << shown->height();
+}
+
+TEST(WindowPlacementFit, MovesAndShrinksOnlyAsFarAsNeeded)
+{
+    const QRect screen(0, 0, 1600, 1000);
+    EXPECT_EQ(WindowPlacement::fitted(QRect(200, 150, 1000, 700), screen), QRect(200, 150, 1000, 700));
+    EXPECT_EQ(WindowPlacement::fitted(QRect(1200, 150, 1000, 700), screen), QRect(600, 150, 1000, 700));
+    EXPECT_EQ(WindowPlacement::fitted(QRect(100, 900, 1000, 700), screen), QRect(100, 300, 1000, 700));
+    EXPECT_EQ(WindowPlacement::fitted(QRect(1500, 900, 2400, 1800), screen), screen);
+    // A second screen to the right: its area counts from its own corner.
+    EXPECT_EQ(WindowPlacement::fitted(QRect(0, 0, 800, 600), QRect(1600, 0, 1280, 1024)), QRect(1600, 0, 800, 600));
+    // No screen area known (no screen at all): the stored rectangle as it is.
+    EXPECT_EQ(WindowPlacement::fitted(QRect(5, 5, 800, 600), QRect()), QRect(5, 5, 800, 600));
 }
 
 } // namespace

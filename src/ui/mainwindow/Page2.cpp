@@ -466,9 +466,13 @@ void Page2::applyPlacement()
     // The stored rectangle is the window's own area, without the frame the window manager adds:
     // set back as it was read, it puts the window where it was (a frame position given as the
     // area's would move it up by the title bar at every start).
-    if (stored)
-        setGeometry(QRect(stored->topLeft(), stored->size().expandedTo(minimum)));
-    else
+    if (stored) {
+        const QScreen* screen = QGuiApplication::screenAt(stored->center());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        const QRect fitted = screen ? WindowPlacement::fitted(*stored, screen->availableGeometry()) : *stored;
+        setGeometry(QRect(fitted.topLeft(), fitted.size().expandedTo(minimum)));
+    } else
         resize(QSize(WindowPlacement::DefaultWidth, WindowPlacement::DefaultHeight).expandedTo(minimum));
     layoutControls();
 }

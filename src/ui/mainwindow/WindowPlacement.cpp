@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace WindowPlacement {
 
 QString format(const QRect& geometry)
@@ -29,6 +31,16 @@ std::optional<QRect> parse(const QString& stored)
     if (width <= 0 || height <= 0)
         return std::nullopt;
     return QRect(left, top, width, height);
+}
+
+QRect fitted(const QRect& stored, const QRect& available)
+{
+    if (available.isEmpty())
+        return stored;
+    const QSize size = stored.size().boundedTo(available.size());
+    const int left = std::clamp(stored.left(), available.left(), available.left() + available.width() - size.width());
+    const int top = std::clamp(stored.top(), available.top(), available.top() + available.height() - size.height());
+    return QRect(QPoint(left, top), size);
 }
 
 } // namespace WindowPlacement

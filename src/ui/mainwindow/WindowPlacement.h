@@ -21,4 +21,9 @@ QString format(const QRect& geometry);
 // opens at its default size.
 std::optional<QRect> parse(const QString& stored);
 
+// The stored rectangle moved and shrunk as little as needed to lie within `available` (the
+// screens' free area, without panels): a screen unplugged or made smaller since the last run
+// must not leave the window out of reach or larger than what can be seen.
+QRect fitted(const QRect& stored, const QRect& available);
+
 } // namespace WindowPlacement
