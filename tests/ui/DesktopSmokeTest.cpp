@@ -2,6 +2,7 @@
 // screenshot of its window in the build tree (build/artifacts/) and checks what it shows.
 #include "support/MediaFixture.h"
 #include "support/SkipUnlessCi.h"
+#include "support/VirtualDisplay.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -67,28 +68,6 @@ private:
     QByteArray m_output;
 };
 
-// A free display number: no socket and no lock file for it yet.
-int freeDisplay()
-{
-    for (int number = 90 + int(QCoreApplication::applicationPid() % 100); number < 400; ++number) {
-        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) &&
-            !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            return number;
-    }
-    return -1;
-}
-
-bool waitForSocket(int display, int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
 // Distinct colours in a region, counted on a coarse grid.
 int colourCount(const QImage& image, const QRect& region)
 {
@@ -134,18 +113,9 @@ protected:
 TEST_F(DesktopSmokeTest, MainWindowShowsTheLibraryOnAnXServer)
 {
     makeLibrary();
-    const int display = freeDisplay();
-    ASSERT_GT(display, 0);
-    const QString displayName = QStringLiteral(":%1").arg(display);
-
-    Child xvfb;
-    xvfb.process().start(QStringLiteral("Xvfb"),
-                         {displayName, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                          QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    ASSERT_TRUE(waitForSocket(display, 10000)) << qPrintable(xvfb.output());
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), displayName);
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start(QSize(1280, 800))) << qPrintable(display.why());
+    QProcessEnvironment environment = display.environment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.remove(QStringLiteral("TRAWLIX_HOME"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));

@@ -6,6 +6,7 @@
 
 #include "ShellFixture.h"
 #include "support/SkipUnlessCi.h"
+#include "support/VirtualDisplay.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -38,16 +39,6 @@ double backgroundLuminance(const QImage& image)
     return count ? sum / count : 0;
 }
 
-int freeDisplay()
-{
-    for (int number = 160 + int(QCoreApplication::applicationPid() % 100); number < 500; ++number) {
-        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) &&
-            !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            return number;
-    }
-    return -1;
-}
-
 // Run only as the child of TakesEveryWindowInBothPalettesAtBothScales.
 TEST(ToolScreens, Render)
 {
@@ -78,23 +69,12 @@ TEST(ToolScreens, Render)
 
 TEST(ToolScreens, TakesEveryWindowInBothPalettesAtBothScales)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    QProcess xvfb;
-    const bool onX = !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
-    if (onX) {
-        const int display = freeDisplay();
-        ASSERT_GT(display, 0);
-        xvfb.start(QStringLiteral("Xvfb"),
-                   {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("2400x1600x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        const QDeadlineTimer deadline(10000);
-        while (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) && !deadline.hasExpired())
-            QThread::msleep(50);
-        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    } else {
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         TRAWLIX_SKIP_UNLESS_CI("Xvfb is not installed (package xvfb)");
-    }
+    VirtualDisplay display;
+    ASSERT_TRUE(display.start(QSize(2400, 1600))) << qPrintable(display.why());
+    QProcessEnvironment environment = display.environment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     QDir(kScreens).removeRecursively();
     for (const char* scale : {"1", "2"}) {
         QProcessEnvironment child = environment;
@@ -108,8 +88,6 @@ TEST(ToolScreens, TakesEveryWindowInBothPalettesAtBothScales)
         const QString output = QString::fromLocal8Bit(run.readAll());
         EXPECT_EQ(run.exitCode(), 0) << qPrintable(output.right(3000));
     }
-    xvfb.terminate();
-    xvfb.waitForFinished(5000);
 
     for (const ToolWindows::Window& entry : ToolWindows::windows()) {
         for (const char* theme : {"light", "dark"}) {

@@ -4,6 +4,7 @@
 #include "ui/mainwindow/WindowPlacement.h"
 #include "support/BuiltProgram.h"
 #include "support/SkipUnlessCi.h"
+#include "support/VirtualDisplay.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,42 +19,6 @@
 #include <optional>
 
 namespace {
-
-// A process that is ended (terminate, then kill) when the test leaves.
-class Background final
-{
-public:
-    bool start(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(program, arguments);
-        return m_process.waitForStarted(10000);
-    }
-    ~Background()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-private:
-    QProcess m_process;
-};
-
-int freeDisplay()
-{
-    for (int number = 150 + int(QCoreApplication::applicationPid() % 100); number < 500; ++number) {
-        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) &&
-            !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            return number;
-    }
-    return -1;
-}
 
 // Runs a tool on the display to its end; its output.
 QString runOn(const QProcessEnvironment& environment, const QString& program, const QStringList& arguments)
@@ -78,26 +43,13 @@ protected:
         if (!BuiltProgram::built())
             TRAWLIX_SKIP_UNLESS_CI("the desktop program is not built");
 
-        const int display = freeDisplay();
-        ASSERT_GT(display, 0);
-        const QString name = QStringLiteral(":%1").arg(display);
-        m_x = QProcessEnvironment::systemEnvironment();
-        m_x.insert(QStringLiteral("DISPLAY"), name);
-        ASSERT_TRUE(m_server.start(QStringLiteral("Xvfb"),
-                                   {name, QStringLiteral("-screen"), QStringLiteral("0"),
-                                    QStringLiteral("1600x1000x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-                                   m_x));
-        const QDeadlineTimer up(10000);
-        while (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)) && !up.hasExpired())
-            QThread::msleep(50);
-        QProcessEnvironment wmEnvironment = m_x;
-        wmEnvironment.insert(QStringLiteral("HOME"), m_wmHome.path());
-        ASSERT_TRUE(m_manager.start(QStringLiteral("openbox"), {}, wmEnvironment));
-        QThread::msleep(500); // the manager takes the screen before the window maps
+        ASSERT_TRUE(m_display.start(QSize(1600, 1000), VirtualDisplay::Manager::Openbox))
+            << qPrintable(m_display.why());
+        m_x = m_display.environment();
 
         m_trawlix.emplace(m_folder.path(), BuiltProgram::Mode::Desktop);
         m_trawlix->setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_trawlix->setEnvironment(QStringLiteral("DISPLAY"), name);
+        m_trawlix->setEnvironment(QStringLiteral("DISPLAY"), m_display.name());
         m_trawlix->traceOn();
         m_trawlix->setSetting(QStringLiteral("restoremainwindow"), QStringLiteral("true"));
     }
@@ -125,10 +77,8 @@ protected:
         return trawlix.setting(QStringLiteral("window"));
     }
 
+    VirtualDisplay m_display;
     QProcessEnvironment m_x;
-    Background m_server;
-    QTemporaryDir m_wmHome;
-    Background m_manager;
     QTemporaryDir m_folder;
     std::optional<BuiltProgram> m_trawlix;
 };
