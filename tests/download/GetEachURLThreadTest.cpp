@@ -4,8 +4,7 @@
 #include "support/DownloadTestBed.h"
 #include "support/FaultServer.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -43,9 +42,7 @@ TEST(GetEachURLThread, ProbesRecordsAppendedWhileRunning)
             record.extension = u".mp4"_qs;
             engine.videoFiles().append(record);
         }
-        const QDeadlineTimer deadline(20000);
-        while (completions < 2 && !deadline.hasExpired())
-            QThread::msleep(10);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return completions >= 2; }, 20000));
         EXPECT_EQ(completions.load(), 2);
         for (qsizetype i = 0; i < 2; ++i)
             EXPECT_EQ(engine.videoFiles().at(i)->state, VideoFile::State::Old);

@@ -4,11 +4,10 @@
 #include "support/NginxServer.h"
 #include "support/SkipUnlessCi.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -403,9 +402,7 @@ TEST_F(SegmentedDownloadTest, ASlowServersBytesReachTheFileAndTheRowWhileItRuns)
     startParts(index, {0});
 
     const QString part = bed.tempFile(u"1700000010_"_qs);
-    const QDeadlineTimer deadline(10000);
-    while (QFileInfo(part).size() < 100000 && !deadline.hasExpired())
-        QThread::msleep(5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(part).size() >= 100000; }, 10000));
     EXPECT_GE(QFileInfo(part).size(), 100000);
     EXPECT_GE(bed.record(index).receivedBytes, 100000);
     EXPECT_EQ(bed.list.lastProgress(index), u"10%"_qs);
@@ -431,9 +428,7 @@ TEST_F(SegmentedDownloadTest, CancellingStopsAllFourParts)
         }
         return true;
     };
-    const QDeadlineTimer deadline(10000);
-    while (!allStarted() && !deadline.hasExpired())
-        QThread::msleep(5);
+    EXPECT_TRUE(QTest::qWaitFor(allStarted, 10000));
     bed.rows->cancel(index);
     ASSERT_TRUE(bed.waitForWorkers());
 

@@ -12,7 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
-#include <QThread>
+#include <QTest>
 
 #include <atomic>
 
@@ -173,9 +173,7 @@ TEST_F(LinkDownloadTest, AbortLeavesNoEntryNoPartialFileAndNoProcess)
         },
         Qt::DirectConnection);
     ASSERT_TRUE(job.start({m_server->url(QStringLiteral("/slow/long.mp4")), false, {}}));
-    for (int i = 0; i < 600 && !progressing; ++i)
-        QThread::msleep(50);
-    ASSERT_TRUE(progressing) << job.statusText().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(progressing); }, 30000)) << job.statusText().toStdString();
     const QString partial = dir() + QStringLiteral("TempDownloads/.partial-") + job.mark();
     EXPECT_FALSE(QDir(partial).entryList(QDir::Files).isEmpty()) << "the download was under way";
     job.abort();
@@ -234,8 +232,7 @@ TEST_F(LinkDownloadTest, AbortEndsTheToolAndTheFfmpegItStarted)
     tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     LinkDownloadJob job;
     ASSERT_TRUE(job.start({m_server->url(QStringLiteral("/clip.mp4")), false, {}}));
-    for (int i = 0; i < 200 && toolProcessesLeft() < 2; ++i)
-        QThread::msleep(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return toolProcessesLeft() >= 2; }, 10000));
     ASSERT_EQ(toolProcessesLeft(), 2) << "the tool and its ffmpeg run";
     job.abort();
     EXPECT_EQ(job.wait().code, LinkDownloadJob::Result::Code::Aborted);

@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QThread>
+#include <QTest>
 
 #include <atomic>
 #include <cctype>
@@ -354,8 +354,7 @@ TEST_F(ConvertJobTest, ProgressSkipAndCancelLeaveNoPartialFile)
     const QString second = out(QStringLiteral("second.webm"));
     ASSERT_TRUE(job.start({{longSource, first, 600}, {longSource, second, 600}}, settings));
     // Once the second file reports progress, the whole run is cancelled.
-    for (int i = 0; i < 600 && seen.load() < 2; ++i)
-        QThread::msleep(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.load() >= 2; }, 30000));
     job.cancel();
     const QList<ConvertJob::FileResult> results = job.wait();
     ASSERT_EQ(results.size(), 2);

@@ -3,9 +3,8 @@
 #include "support/SkipUnlessCi.h"
 #include "tools/ToolRunner.h"
 
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -47,10 +46,7 @@ std::future<ToolResult> startJob(const ToolCommand& command)
 
 bool waitForCount(int count)
 {
-    QDeadlineTimer deadline(20000);
-    while (ToolRunner::runningToolCount() != count && !deadline.hasExpired())
-        QThread::msleep(10);
-    return ToolRunner::runningToolCount() == count;
+    return QTest::qWaitFor([count] { return ToolRunner::runningToolCount() == count; }, 20000);
 }
 
 TEST(ToolEnding, KillAllEndsOnlyOurOwnChildrenAndTheirFamilies)

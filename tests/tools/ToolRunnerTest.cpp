@@ -3,12 +3,11 @@
 #include "base/Texts.h"
 #include "support/ChildHelper.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -213,9 +212,7 @@ TEST_F(ToolRunnerTest, ClosedDownRunnerEndsItsToolsAndStartsNoMore)
     auto job = std::async(std::launch::async, [] {
         return ToolRunner::runToolResult(ChildHelper::command(QStringLiteral("stall")), nullptr, 0, 0);
     });
-    QDeadlineTimer started(10000);
-    while (ToolRunner::runningToolCount() == 0 && !started.hasExpired())
-        QThread::msleep(10);
+    EXPECT_TRUE(QTest::qWaitFor([] { return ToolRunner::runningToolCount() > 0; }, 10000));
     ASSERT_EQ(ToolRunner::runningToolCount(), 1);
     ToolRunner::closeDown();
     EXPECT_EQ(job.get().code, ToolResult::Code::Stopped);
