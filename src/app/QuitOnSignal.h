@@ -10,7 +10,8 @@
 // to quit.
 //
 // The exit path may be stuck where no event loop runs (a scan or a tool blocked on a FIFO).
-// When the loop has not taken the request within LoopAnswerMs, when the exit path still runs
+// When the loop has not taken the request within LoopAnswerMs (long enough for a loaded machine
+// whose loop is busy but alive, so its settings are still written), when the exit path still runs
 // after ExitGraceMs, or when a second signal comes, the watch thread ends every tool and the
 // program with the status of the signal (128 + its number).
 class QuitOnSignal final : public QObject
@@ -19,7 +20,7 @@ class QuitOnSignal final : public QObject
     Q_DISABLE_COPY_MOVE(QuitOnSignal)
 
 public:
-    static constexpr int LoopAnswerMs = 2000;
+    static constexpr int LoopAnswerMs = 4000;
     static constexpr int ExitGraceMs = 30000;
 
     explicit QuitOnSignal(QObject* parent = nullptr);
