@@ -17,6 +17,7 @@
 #include "ui/mainwindow/ShellTray.h"
 #include "ui/player/Player.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <QDeadlineTimer>
@@ -432,7 +434,20 @@ TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
     EXPECT_TRUE(shell.page().downloadList()->isVisibleTo(&shell.page()));
     EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("40%..Downloading"));
 
-    shell.page().cancelDownload(0);
+    // A click on the row offers "Cancel/Stop downloading"; choosing it cancels the record.
+    shell.page().show();
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            offered << action->text();
+        menu->setActiveAction(menu->actions().constFirst());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    EXPECT_EQ(offered, QStringList{QStringLiteral("Cancel/Stop downloading")});
     QCoreApplication::processEvents();
 
     const VideoFile stored = *shell.engine().videoFiles().at(index);

@@ -61,7 +61,8 @@ public:
     void importFiles();
     void importDropped(const QStringList& paths);
     // Drag out: the selected and checked rows' files are copied into "TempExport/" on a worker
-    // thread; the drag starts once the copies are there, and they go after it.
+    // thread; the drag starts once the copies are there, and they go after it. The window
+    // starts one only while drag and drop is on in the settings.
     void startDragOut();
     bool exportRunning() const { return m_exporting; }
     // Runs the drag of the copies (takes the data); by default a QDrag while the button is held.
@@ -88,7 +89,7 @@ signals:
     void commandTriggered(ShellCommand command);
     // The library should be read again with the filters' values (after an import).
     void rescanRequested();
-    // The caption shows a drag's progress, then the program's name again.
+    // The caption shows a drag's progress; captionRestored() gives the window its name back.
     void captionChanged(const QString& caption);
     void captionRestored();
     // Several rows went: the thumbnail strip should read its list again.

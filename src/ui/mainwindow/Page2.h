@@ -122,7 +122,7 @@ public:
     // "No media files match" over the empty table while a filter narrows it.
     QLabel* emptyFilterNote() const { return m_emptyNote; }
 
-    // For tests and the collaborators.
+    // For tests.
     MediaTableModel& model() { return m_model; }
     MediaTableView* table() const { return m_table; }
     MediaIconView* icons() const { return m_icons; }
