@@ -13,6 +13,7 @@
 #include "tools/FolderOpener.h"
 #include "ui/controls/SavedMessage.h"
 #include "ui/mainwindow/CaptureStatusText.h"
+#include "ui/mainwindow/DialogPrompts.h"
 #include "ui/mainwindow/FilterPanel.h"
 #include "ui/mainwindow/MediaViews.h"
 #include "ui/mainwindow/ShellTray.h"
@@ -317,15 +318,15 @@ TEST(Page2Feedback, DialogsStartInTheUsersFolders)
         });
     };
     // The window's own choosers, as a user's F5 and "Import" open them.
-    Page2 page(shell.engine());
-    page.exitHandler = [] {};
+    QWidget window;
+    DialogPrompts prompts(&window);
     QString exportStart;
     answer(&exportStart);
-    EXPECT_TRUE(page.chooseExportFolder().isEmpty());
+    EXPECT_TRUE(prompts.chooseExportFolder().isEmpty());
     EXPECT_EQ(exportStart, folders.documents());
     QString importStart;
     answer(&importStart);
-    EXPECT_TRUE(page.chooseImportFiles().isEmpty());
+    EXPECT_TRUE(prompts.chooseImportFiles().isEmpty());
     EXPECT_EQ(importStart, folders.videos());
     EXPECT_NE(importStart, QDir(AppPaths::dataDir()).absolutePath());
 }

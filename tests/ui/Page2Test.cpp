@@ -17,6 +17,7 @@
 #include "ui/mainwindow/ShellTray.h"
 #include "ui/player/Player.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <QDeadlineTimer>
@@ -249,7 +251,7 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     ASSERT_EQ(MenuRail::items().size(), 14);
     for (int i = 0; i < MenuRail::items().size(); ++i) {
         const ShellCommand command = MenuRail::items().at(i).command;
-        if (command == ShellCommand::Burn || command == ShellCommand::Support || command == ShellCommand::Settings ||
+        if (command == ShellCommand::Support || command == ShellCommand::Settings ||
             command == ShellCommand::OpenBrowser)
             continue; // modal windows and the browsers
         const QRect button = rail->buttonRect(i);
@@ -263,6 +265,10 @@ TEST(Page2Menu, EveryMenuButtonReachesTheDispatcher)
     QTest::mouseRelease(rail, Qt::LeftButton, {}, rail->buttonRect(1).center());
     EXPECT_EQ(shell.page().lastCommand(), before);
     EXPECT_EQ(imports.size(), 1);
+    // "Burn" only tells how: files are dragged into a disc burning program.
+    ASSERT_EQ(shell.informed.size(), 1);
+    EXPECT_TRUE(shell.informed.constFirst().contains(QStringLiteral("drag"), Qt::CaseInsensitive))
+        << shell.informed.constFirst().toStdString();
     // Without rows only the tools that need none are asked for.
     EXPECT_EQ(tools.size(), 2);
     // No screen recorder comes with the program: no button offers one.
@@ -428,7 +434,20 @@ TEST(Page2Downloads, RowsFollowTheCoreAndCancelMarksTheRecord)
     EXPECT_TRUE(shell.page().downloadList()->isVisibleTo(&shell.page()));
     EXPECT_EQ(shell.page().windowTitle(), QStringLiteral("40%..Downloading"));
 
-    shell.page().cancelDownload(0);
+    // A click on the row offers "Cancel/Stop downloading"; choosing it cancels the record.
+    shell.page().show();
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            offered << action->text();
+        menu->setActiveAction(menu->actions().constFirst());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    EXPECT_EQ(offered, QStringList{QStringLiteral("Cancel/Stop downloading")});
     QCoreApplication::processEvents();
 
     const VideoFile stored = *shell.engine().videoFiles().at(index);
@@ -467,11 +486,19 @@ TEST(Page2Export, CheckedRowsCopyUnderCleanTitlesWithoutOverwriting)
     EXPECT_EQ(QDir(single.path()).entryList(QDir::Files), QStringList{QStringLiteral("Not checked.mp4")});
     QTRY_COMPARE(shell.page().windowTitle(), QStringLiteral("Trawlix"));
 
-    // A cancelled folder choice copies nothing.
-    shell.page().chooseExportFolder = [] { return QString(); };
+    // Each export said where it saved: the folder of several copies, the one copy itself.
+    EXPECT_EQ(shell.saved, QStringList({target.path(), single.filePath(QStringLiteral("Not checked.mp4"))}));
+
+    // A cancelled folder choice copies nothing; a chosen folder takes the copy.
+    shell.exportFolder.clear();
     shell.page().dispatch(ShellCommand::Export);
     QCoreApplication::processEvents();
     EXPECT_EQ(exported.size(), 2);
+    QTemporaryDir chosen;
+    shell.exportFolder = chosen.path();
+    shell.page().dispatch(ShellCommand::Export);
+    ASSERT_TRUE(exported.wait(10000));
+    EXPECT_EQ(QDir(chosen.path()).entryList(QDir::Files), QStringList{QStringLiteral("Not checked.mp4")});
 }
 
 TEST(Page2Rename, BlankTitlesAreRefused)
@@ -606,11 +633,11 @@ TEST(Page2Import, DroppedAndChosenFilesEnterTheLibraryAndRescan)
     EXPECT_EQ(rescans.size(), 1);
 
     // "Import": the chosen files are copied on a worker; the rescan follows.
-    shell.page().chooseImportFiles = [&] { return QStringList{note}; };
+    shell.importFiles = {note};
     shell.page().dispatch(ShellCommand::Import);
     EXPECT_TRUE(rescans.wait(10000));
     EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
-    shell.page().chooseImportFiles = [] { return QStringList(); };
+    shell.importFiles.clear();
     shell.page().dispatch(ShellCommand::Import);
     EXPECT_EQ(videos.entryList(QDir::Files).size(), 2);
 }
@@ -632,7 +659,7 @@ TEST(Page2Import, ClosingTheWindowDuringAnImportLosesNothing)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(block);
     }
-    shell.page().chooseImportFiles = [&] { return songs; };
+    shell.importFiles = songs;
     shell.page().dispatch(ShellCommand::Import);
     shell.destroyPage();
 

@@ -18,15 +18,9 @@ ShellFixture::ShellFixture()
     m_settings->seedDefaultsIfMissing();
     Settings::setInstance(m_settings.get());
     writeSlideshow({});
-    m_page = std::make_unique<Page2>(m_engine);
+    m_page = std::make_unique<Page2>(m_engine, this);
+    m_dialogs = std::make_unique<DialogPrompts>(m_page.get());
     m_page->exitHandler = [this] { ++exits; };
-    // No modal dialogs in tests: choosing nothing cancels.
-    m_page->chooseImportFiles = [] { return QStringList(); };
-    m_page->chooseExportFolder = [] { return QString(); };
-    m_page->confirm = [this](const QString& question) {
-        questions << question;
-        return answer;
-    };
     m_page->start();
 }
 
@@ -34,6 +28,19 @@ ShellFixture::~ShellFixture()
 {
     m_page.reset();
     Settings::setInstance(nullptr);
+}
+
+bool ShellFixture::confirm(const QString& question)
+{
+    questions << question;
+    return answer;
+}
+
+void ShellFixture::showSaved(const QString& path)
+{
+    saved << path;
+    if (m_page)
+        m_dialogs->showSaved(path);
 }
 
 QString ShellFixture::addRow(const QString& title, const QString& baseName, const QString& author)

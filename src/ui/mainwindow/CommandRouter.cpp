@@ -2,31 +2,32 @@
 
 #include "base/Texts.h"
 #include "library/MediaTableModel.h"
-#include "ui/controls/TrafficMonitor.h"
 #include "ui/mainwindow/LibraryActions.h"
-#include "ui/mainwindow/Page2.h"
 #include "ui/mainwindow/PlayerController.h"
-#include "ui/tools/ManualWindow.h"
+#include "ui/mainwindow/Prompts.h"
 
-#include <QMessageBox>
-
-CommandRouter::CommandRouter(Page2& window, LibraryActions& library, PlayerController& player)
-    : m_window(window)
+CommandRouter::CommandRouter(
+    const MediaTableModel& model, LibraryActions& library, PlayerController& player, Prompts& prompts, QObject* parent)
+    : QObject(parent)
+    , m_model(model)
     , m_library(library)
     , m_player(player)
+    , m_prompts(prompts)
 {}
+
+CommandRouter::~CommandRouter() = default;
 
 void CommandRouter::dispatch(ShellCommand command)
 {
     m_lastCommand = command;
-    const bool hasRows = m_window.model().rowCount() > 0;
+    const bool hasRows = m_model.rowCount() > 0;
     switch (command) {
     case ShellCommand::DownloadVideoByURL:
     case ShellCommand::RecordAudio:
-        emit m_window.toolRequested(command);
+        emit toolRequested(command);
         break;
     case ShellCommand::OpenBrowser:
-        m_window.openBrowserForCapture();
+        emit browserRequested();
         break;
     case ShellCommand::RecordVideo:
         // No screen recorder comes with the program and none can be configured: the command is
@@ -35,7 +36,7 @@ void CommandRouter::dispatch(ShellCommand command)
     case ShellCommand::CutMediaFile:
     case ShellCommand::ConvertFromMenu:
         if (hasRows)
-            emit m_window.toolRequested(command);
+            emit toolRequested(command);
         break;
     case ShellCommand::MovieDelete:
         if (hasRows)
@@ -45,37 +46,34 @@ void CommandRouter::dispatch(ShellCommand command)
         m_library.renameMedia();
         break;
     case ShellCommand::Import:
-        emit m_window.importRequested();
+        emit importRequested();
         break;
     case ShellCommand::Export:
         if (hasRows)
             m_library.exportMedia();
         break;
     case ShellCommand::Burn:
-        QMessageBox::information(&m_window, Texts::displayName(),
-                                 tx(u"If your computer has a CD or DVD burner, you can Drag and Drop any "
-                                    u"downloaded/recorded files from Trawlix to a disc folder for burning."));
+        m_prompts.inform(tx(u"If your computer has a CD or DVD burner, you can Drag and Drop any "
+                            u"downloaded/recorded files from Trawlix to a disc folder for burning."));
         break;
     case ShellCommand::View:
-        m_window.toggleView();
+        emit viewToggleRequested();
         break;
     case ShellCommand::Settings:
-        m_window.openSettings();
+        emit settingsRequested();
         break;
     case ShellCommand::FileInfo:
         if (hasRows)
-            m_window.openFileInfo();
+            emit fileInfoRequested();
         break;
     case ShellCommand::Support:
-        ManualWindow::open(&m_window); // the installed manual, shown here: no web address
+        emit manualRequested(); // the installed manual, shown by the program: no web address
         break;
     case ShellCommand::Disable:
-        m_window.trafficMonitor()->setMonitoring(false);
-        m_window.setMonitoring(false);
+        emit monitoringRequested(false);
         break;
     case ShellCommand::Enable:
-        m_window.trafficMonitor()->setMonitoring(true);
-        m_window.setMonitoring(true);
+        emit monitoringRequested(true);
         break;
     case ShellCommand::PlayerPlay:
     case ShellCommand::ExternalPlayer:

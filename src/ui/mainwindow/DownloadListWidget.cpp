@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QIcon>
+#include <QMenu>
 
 namespace {
 
@@ -30,6 +31,18 @@ DownloadListWidget::DownloadListWidget(QWidget* parent)
 }
 
 DownloadListWidget::~DownloadListWidget() = default;
+
+void DownloadListWidget::showCancelMenu(const QPoint& globalPosition)
+{
+    QTreeWidgetItem* item = currentItem();
+    if (!item)
+        return;
+    const int row = indexOfTopLevelItem(item);
+    QMenu menu(this);
+    QAction* cancel = menu.addAction(tx(u"Cancel/Stop downloading"));
+    if (menu.exec(globalPosition) == cancel)
+        emit cancelRequested(row);
+}
 
 void DownloadListWidget::queue(std::function<void()> work)
 {

@@ -24,6 +24,9 @@ public:
 
     // The record index of a list row; -1 when there is no such row.
     qsizetype recordIndexOfRow(int row) const;
+    // "Cancel/Stop downloading" for the current row at globalPosition; cancelRequested() when
+    // chosen.
+    void showCancelMenu(const QPoint& globalPosition);
 
     void
     rowInserted(qsizetype recordIndex, const QString& name, const QString& progress, const QString& baseName) override;
@@ -39,6 +42,7 @@ signals:
     void visibilityRequested(bool visible);
     void captionRequested(const QString& caption);
     void attentionRequested();
+    void cancelRequested(int row);
 
 private:
     QTreeWidgetItem* itemOf(qsizetype recordIndex) const;

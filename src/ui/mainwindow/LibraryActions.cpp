@@ -11,12 +11,10 @@
 #include "library/FileImport.h"
 #include "library/MediaTableModel.h"
 #include "library/TagStore.h"
-#include "ui/controls/SavedMessage.h"
-#include "ui/controls/ThumbnailStrip.h"
-#include "ui/mainwindow/DownloadListWidget.h"
+#include "ui/mainwindow/MediaSelection.h"
 #include "ui/mainwindow/MediaViews.h"
-#include "ui/mainwindow/Page2.h"
 #include "ui/mainwindow/PlayerController.h"
+#include "ui/mainwindow/Prompts.h"
 
 #include <QDesktopServices>
 #include <QDrag>
@@ -52,13 +50,23 @@ QString lowerExtension(const QString& path)
 
 } // namespace
 
-LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerController& player)
-    : QObject(&window)
-    , m_window(window)
+LibraryActions::LibraryActions(MediaTableModel& model,
+                               MediaSelection& selection,
+                               Views views,
+                               Prompts& prompts,
+                               Engine& engine,
+                               PlayerController& player,
+                               QWidget* parent)
+    : QObject(parent)
+    , m_model(model)
+    , m_selection(selection)
+    , m_views(views)
+    , m_prompts(prompts)
+    , m_parent(parent)
     , m_engine(engine)
     , m_player(player)
 {
-    connect(&engine, &Engine::importFinished, this, [this] { m_window.requestRescan(); });
+    connect(&engine, &Engine::importFinished, this, &LibraryActions::rescanRequested);
     // Emitted on the job's thread: queued here, onto the interface thread.
     connect(&engine, &Engine::exportFinished, this, &LibraryActions::exportDone, Qt::QueuedConnection);
     m_exportPool.setMaxThreadCount(1);
@@ -69,7 +77,7 @@ LibraryActions::LibraryActions(Page2& window, Engine& engine, PlayerController& 
             delete mime;
             return;
         }
-        auto* drag = new QDrag(&m_window);
+        auto* drag = new QDrag(m_parent);
         drag->setMimeData(mime);
         drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
     };
@@ -88,57 +96,50 @@ LibraryActions::~LibraryActions()
 
 void LibraryActions::deleteMedia()
 {
-    // Two or more checked rows: all of them; otherwise the selected row, even when exactly
-    // one row is checked.
-    QList<int> rows = m_window.checkedRows();
+    const QList<int> rows = m_selection.rowsToActOn();
     const bool several = rows.size() >= 2;
-    if (!several) {
-        rows.clear();
-        if (m_window.selectedRow() >= 0)
-            rows << m_window.selectedRow();
-    }
     if (rows.isEmpty())
         return;
     if (Settings::instance().showDialogs()) {
         const QString question = several ? tx(u"Are you sure you want to delete the selected media files?")
                                          : tx(u"Are you sure you want to delete \"%1\"?")
-                                               .arg(shownTitle(m_window.model().rowAt(rows.constFirst()).title));
-        if (!m_window.confirm(question))
+                                               .arg(shownTitle(m_model.rowAt(rows.constFirst()).title));
+        if (!m_prompts.confirm(question))
             return;
     }
     QStringList paths;
     for (const int row : std::as_const(rows))
-        paths << m_window.pathOfRow(row);
+        paths << m_selection.pathOfRow(row);
     const int firstRow = *std::min_element(rows.cbegin(), rows.cend());
     for (const QString& path : std::as_const(paths)) {
         // The file goes at the next start; while running it may still be open in the player.
         TagStore::markForDeletion(path);
         DerivedFiles::remove(path);
-        m_window.model().removePath(path);
+        m_model.removePath(path);
     }
-    if (m_window.model().rowCount() > 0) {
-        const int next = std::min(firstRow, m_window.model().rowCount() - 1);
-        m_window.selectRow(next);
+    if (m_model.rowCount() > 0) {
+        const int next = std::min(firstRow, m_model.rowCount() - 1);
+        m_selection.selectRow(next);
         m_player.previewRow(next);
     }
     if (several) {
-        m_window.thumbnailStrip()->reload();
-        if (m_window.iconView())
-            m_window.model().sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
+        emit stripReloadRequested();
+        if (iconView())
+            m_model.sort(MediaTableModel::CaptureTimeColumn, Qt::DescendingOrder);
     }
 }
 
 void LibraryActions::renameMedia()
 {
-    const int row = m_window.selectedRow();
+    const int row = m_selection.selectedRow();
     if (row < 0)
         return;
     QAbstractItemView* view =
-        m_window.iconView() ? static_cast<QAbstractItemView*>(m_window.icons()) : m_window.table();
-    const QModelIndex index = m_window.model().index(row, MediaTableModel::TitleColumn);
+        iconView() ? static_cast<QAbstractItemView*>(&m_views.icons) : static_cast<QAbstractItemView*>(&m_views.table);
+    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
     view->scrollTo(index);
     QRect box = view->visualRect(index);
-    if (!m_window.iconView()) {
+    if (!iconView()) {
         // Leave the check box and icon visible; the editor covers the title text.
         const int indent = 44;
         box.adjust(indent, 0, 0, 0);
@@ -148,12 +149,12 @@ void LibraryActions::renameMedia()
     auto* editor = new QLineEdit(view->viewport());
     m_renameEditor = editor;
     editor->setObjectName(QStringLiteral("renameEditor"));
-    editor->setText(m_window.model().rowAt(row).title);
+    editor->setText(m_model.rowAt(row).title);
     editor->setGeometry(box);
     editor->selectAll();
     editor->show();
     editor->setFocus();
-    const QString path = m_window.model().rowAt(row).path;
+    const QString path = m_model.rowAt(row).path;
     connect(editor, &QLineEdit::editingFinished, this, [this, editor, path] {
         if (m_renameEditor != editor)
             return;
@@ -170,28 +171,22 @@ void LibraryActions::finishRename(const QString& path, const QString& title)
         return;
     if (!TagStore::write(path, QStringLiteral("title"), title))
         return;
-    m_window.model().setTitleOfPath(path, title);
+    m_model.setTitleOfPath(path, title);
 }
 
 void LibraryActions::exportMedia()
 {
-    if (m_window.model().rowCount() == 0)
+    if (m_model.rowCount() == 0)
         return;
-    const QString folder = m_window.chooseExportFolder();
+    const QString folder = m_prompts.chooseExportFolder();
     if (folder.isEmpty())
         return;
     exportMediaTo(folder);
 }
 
-QList<int> LibraryActions::rowsToExport() const
+bool LibraryActions::iconView() const
 {
-    QList<int> rows = m_window.checkedRows();
-    if (rows.size() < 2) {
-        rows.clear();
-        if (m_window.selectedRow() >= 0)
-            rows << m_window.selectedRow();
-    }
-    return rows;
+    return m_views.icons.isVisibleTo(m_views.icons.parentWidget());
 }
 
 void LibraryActions::exportMediaTo(const QString& folder)
@@ -199,8 +194,8 @@ void LibraryActions::exportMediaTo(const QString& folder)
     // The copies are made on the engine's job pool: a large file never holds the window, and
     // the caption shows the progress.
     QList<ExportCopies::Item> items;
-    for (const int row : rowsToExport())
-        items.append({m_window.pathOfRow(row), copyStem(row) + lowerExtension(m_window.pathOfRow(row))});
+    for (const int row : m_selection.rowsToActOn())
+        items.append({m_selection.pathOfRow(row), copyStem(row) + lowerExtension(m_selection.pathOfRow(row))});
     if (items.isEmpty())
         return;
     QString target = folder;
@@ -213,27 +208,27 @@ void LibraryActions::exportMediaTo(const QString& folder)
 void LibraryActions::exportDone(const QStringList& copies)
 {
     if (copies.size() == 1)
-        showSavedNotice(&m_window, copies.constFirst());
+        m_prompts.showSaved(copies.constFirst());
     else if (!copies.isEmpty())
-        showSavedNotice(&m_window, m_exportFolder.chopped(1));
+        m_prompts.showSaved(m_exportFolder.chopped(1));
     emit exported(copies);
 }
 
 QString LibraryActions::copyStem(int row) const
 {
     // Room for the extension and a " (12)" that keeps an existing copy.
-    const QString extension = lowerExtension(m_window.pathOfRow(row));
-    return OutputName::clean(m_window.model().rowAt(row).title, extension.toUtf8().size() + 8);
+    const QString extension = lowerExtension(m_selection.pathOfRow(row));
+    return OutputName::clean(m_model.rowAt(row).title, extension.toUtf8().size() + 8);
 }
 
 void LibraryActions::startDragOut()
 {
-    if (!m_window.dragAndDrop() || m_exporting)
+    if (m_exporting)
         return;
     QList<int> rows;
-    if (m_window.selectedRow() >= 0)
-        rows << m_window.selectedRow();
-    for (const int row : m_window.checkedRows()) {
+    if (m_selection.selectedRow() >= 0)
+        rows << m_selection.selectedRow();
+    for (const int row : m_selection.checkedRows()) {
         if (!rows.contains(row))
             rows << row;
     }
@@ -241,7 +236,7 @@ void LibraryActions::startDragOut()
         return;
     QList<ExportCopies::Item> items;
     for (const int row : std::as_const(rows))
-        items.append({m_window.pathOfRow(row), copyStem(row) + lowerExtension(m_window.pathOfRow(row))});
+        items.append({m_selection.pathOfRow(row), copyStem(row) + lowerExtension(m_selection.pathOfRow(row))});
 
     // A large file takes a while to copy: the window stays live, the cursor says it is busy,
     // the caption shows the progress, and the drag starts once the copies are there.
@@ -255,7 +250,7 @@ void LibraryActions::startDragOut()
             [this, processing](int percent) {
                 const QString caption = QString::number(percent) + QLatin1Char('%') + processing;
                 QMetaObject::invokeMethod(
-                    this, [this, caption] { m_window.setWindowTitle(caption); }, Qt::QueuedConnection);
+                    this, [this, caption] { emit captionChanged(caption); }, Qt::QueuedConnection);
             },
             &m_exportStop);
         m_madeCopies = copies; // read by the destructor only, after the worker is joined
@@ -268,7 +263,7 @@ void LibraryActions::dragCopiesReady(const QStringList& copies)
 {
     m_exporting = false;
     QGuiApplication::restoreOverrideCursor();
-    m_window.restoreCaption();
+    emit captionRestored();
     if (copies.isEmpty())
         return;
     QList<QUrl> urls;
@@ -280,7 +275,7 @@ void LibraryActions::dragCopiesReady(const QStringList& copies)
         runDrag(mime);
     else
         delete mime;
-    m_player.previewRow(m_window.selectedRow());
+    m_player.previewRow(m_selection.selectedRow());
     // The drop target may still be reading the copies: they go once nobody holds them.
     QTimer::singleShot(dragCopiesGraceMs, this, [this, copies] { removeDragCopies(copies, kDragCleanRetries); });
 }
@@ -295,15 +290,14 @@ void LibraryActions::removeDragCopies(const QStringList& copies, int retries)
 
 void LibraryActions::setAllChecked(bool checked)
 {
-    m_window.model().setAllChecked(checked);
+    m_model.setAllChecked(checked);
 }
 
 void LibraryActions::invertChecks()
 {
-    for (int row = 0; row < m_window.model().rowCount(); ++row) {
-        const QModelIndex index = m_window.model().index(row, MediaTableModel::TitleColumn);
-        m_window.model().setData(index, m_window.model().rowAt(row).checked ? Qt::Unchecked : Qt::Checked,
-                                 Qt::CheckStateRole);
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
+        m_model.setData(index, m_model.rowAt(row).checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
     }
 }
 
@@ -314,21 +308,21 @@ void LibraryActions::sortByHeader(int column)
     else
         m_sortOrder = Qt::AscendingOrder;
     m_sortColumn = column;
-    m_window.model().sort(column, m_sortOrder);
-    m_window.table()->header()->setSortIndicator(column, m_sortOrder);
+    m_model.sort(column, m_sortOrder);
+    m_views.table.header()->setSortIndicator(column, m_sortOrder);
 }
 
 void LibraryActions::sortDescending(int column)
 {
     m_sortColumn = column;
     m_sortOrder = Qt::DescendingOrder;
-    m_window.model().sort(column, Qt::DescendingOrder);
-    m_window.table()->header()->setSortIndicator(column, Qt::DescendingOrder);
+    m_model.sort(column, Qt::DescendingOrder);
+    m_views.table.header()->setSortIndicator(column, Qt::DescendingOrder);
 }
 
 QMenu* LibraryActions::buildContextMenu(int row)
 {
-    auto* menu = new QMenu(&m_window);
+    auto* menu = new QMenu(m_parent);
     menu->setObjectName(QStringLiteral("tableMenu"));
     auto add = [menu](QMenu* into, const QString& text, int id, const std::function<void()>& action) {
         QAction* item = into->addAction(text);
@@ -337,16 +331,16 @@ QMenu* LibraryActions::buildContextMenu(int row)
     };
     if (row >= 0) {
         add(menu, tx(u"Play\tDblClick"), 1, [this, row] { m_player.playRow(row); });
-        add(menu, tx(u"Convert\tF4"), 600, [this] { emit m_window.toolRequested(ShellCommand::ConvertFromMenu); });
+        add(menu, tx(u"Convert\tF4"), 600, [this] { emit commandTriggered(ShellCommand::ConvertFromMenu); });
         add(menu, tx(u"Rename\tF2"), 2, [this] { renameMedia(); });
         add(menu, tx(u"Delete\tDel"), 3, [this] { deleteMedia(); });
         add(menu, tx(u"Export this media file into a folder\tF5"), 601, [this] { exportMedia(); });
         menu->addSeparator();
-        add(menu, tx(u"Cut a fragment"), 605, [this] { emit m_window.toolRequested(ShellCommand::CutMediaFile); });
-        add(menu, tx(u"Show file info"), 9, [this] { m_window.openFileInfo(); });
+        add(menu, tx(u"Cut a fragment"), 605, [this] { emit commandTriggered(ShellCommand::CutMediaFile); });
+        add(menu, tx(u"Show file info"), 9, [this] { emit commandTriggered(ShellCommand::FileInfo); });
         add(menu, tx(u"Play in external player"), 8, [this] { m_player.command(ShellCommand::ExternalPlayer); });
-        if (m_window.model().rowAt(row).author.contains(QStringLiteral("http:"))) {
-            const QString path = m_window.model().rowAt(row).path;
+        if (m_model.rowAt(row).author.contains(QStringLiteral("http:"))) {
+            const QString path = m_model.rowAt(row).path;
             add(menu, tx(u"Source page"), 200, [path] {
                 // The tag holds a captured Referer, which anyone on the network can forge:
                 // only a whole, strictly parsed web address is handed to the desktop.
@@ -357,11 +351,11 @@ QMenu* LibraryActions::buildContextMenu(int row)
         }
         menu->addSeparator();
     }
-    add(menu, tx(u"Launch Video Downloader"), 102,
-        [this] { emit m_window.toolRequested(ShellCommand::DownloadVideoByURL); });
-    add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit m_window.toolRequested(ShellCommand::RecordAudio); });
+    add(menu, tx(u"Launch Video Downloader"), 102, [this] { emit commandTriggered(ShellCommand::DownloadVideoByURL); });
+    add(menu, tx(u"Launch Sound Recorder"), 103, [this] { emit commandTriggered(ShellCommand::RecordAudio); });
     menu->addSeparator();
-    add(menu, tx(u"Import your media files into the program"), 101, [this] { emit m_window.importRequested(); });
+    add(menu, tx(u"Import your media files into the program"), 101,
+        [this] { emit commandTriggered(ShellCommand::Import); });
     menu->addSeparator();
     QMenu* order = menu->addMenu(tx(u"Order media files by..."));
     add(order, tx(u"Title"), 500, [this] { sortDescending(MediaTableModel::TitleColumn); });
@@ -383,7 +377,7 @@ void LibraryActions::showContextMenu(QAbstractItemView* view, const QPoint& posi
     int row = -1;
     if (index.isValid()) {
         row = index.row();
-        m_window.selectRow(row);
+        m_selection.selectRow(row);
         m_player.previewRow(row);
     }
     QMenu* menu = buildContextMenu(row);
@@ -395,16 +389,16 @@ void LibraryActions::tableClicked(QAbstractItemView* view, const QPoint& positio
 {
     if (!view->indexAt(position).isValid()) {
         // A click on empty space keeps the selection mark and clears every check box.
-        const int row = m_window.selectedRow();
+        const int row = m_selection.selectedRow();
         setAllChecked(false);
-        m_window.selectRow(row);
+        m_selection.selectRow(row);
     }
-    m_player.previewRow(m_window.selectedRow());
+    m_player.previewRow(m_selection.selectedRow());
 }
 
 bool LibraryActions::handleTableKey(int key)
 {
-    const bool hasRows = m_window.model().rowCount() > 0;
+    const bool hasRows = m_model.rowCount() > 0;
     switch (key) {
     case Qt::Key_Delete:
         if (hasRows)
@@ -415,7 +409,7 @@ bool LibraryActions::handleTableKey(int key)
         return true;
     case Qt::Key_F4:
         if (hasRows)
-            emit m_window.toolRequested(ShellCommand::ConvertFromMenu);
+            emit commandTriggered(ShellCommand::ConvertFromMenu);
         return true;
     case Qt::Key_F5:
         if (hasRows)
@@ -424,18 +418,6 @@ bool LibraryActions::handleTableKey(int key)
     default:
         return false;
     }
-}
-
-void LibraryActions::showDownloadMenu(const QPoint& globalPosition)
-{
-    QTreeWidgetItem* item = m_window.downloadList()->currentItem();
-    if (!item)
-        return;
-    const int row = m_window.downloadList()->indexOfTopLevelItem(item);
-    QMenu menu(&m_window);
-    QAction* cancel = menu.addAction(tx(u"Cancel/Stop downloading"));
-    if (menu.exec(globalPosition) == cancel)
-        m_window.cancelDownload(row);
 }
 
 bool LibraryActions::eventFilter(QObject* watched, QEvent* event)
@@ -452,7 +434,7 @@ bool LibraryActions::eventFilter(QObject* watched, QEvent* event)
 
 void LibraryActions::importFiles()
 {
-    const QStringList paths = m_window.chooseImportFiles();
+    const QStringList paths = m_prompts.chooseImportFiles();
     if (!paths.isEmpty())
         m_engine.importFiles(paths);
 }
@@ -460,6 +442,6 @@ void LibraryActions::importFiles()
 void LibraryActions::importDropped(const QStringList& paths)
 {
     if (FileImport::importDropped(m_engine.library(), paths) > 0)
-        m_window.requestRescan();
-    m_window.restoreCaption();
+        emit rescanRequested();
+    emit captionRestored();
 }

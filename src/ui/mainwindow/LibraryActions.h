@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/controls/ShellCommand.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -10,23 +12,43 @@
 #include <functional>
 
 class Engine;
-class Page2;
+class MediaIconView;
+class MediaSelection;
+class MediaTableModel;
+class MediaTableView;
 class PlayerController;
+class Prompts;
 class QAbstractItemView;
 class QLineEdit;
 class QMenu;
 class QMimeData;
 class QPoint;
+class QWidget;
 
 // The main window's commands on library files: delete, rename, export, import, drag out,
-// checks, sorting, and the table's and the download list's context menus.
+// checks, sorting, and the table's context menu. It works on the media table through its
+// model, its selection and its two views (the rename editor opens over the one shown); what
+// the window itself must do, it asks for by signals.
 class LibraryActions final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LibraryActions)
 
 public:
-    LibraryActions(Page2& window, Engine& engine, PlayerController& player);
+    struct Views
+    {
+        MediaTableView& table;
+        MediaIconView& icons;
+    };
+
+    // Menus and drags open over parent, which owns the object.
+    LibraryActions(MediaTableModel& model,
+                   MediaSelection& selection,
+                   Views views,
+                   Prompts& prompts,
+                   Engine& engine,
+                   PlayerController& player,
+                   QWidget* parent);
     ~LibraryActions() override;
 
     void deleteMedia();
@@ -39,7 +61,8 @@ public:
     void importFiles();
     void importDropped(const QStringList& paths);
     // Drag out: the selected and checked rows' files are copied into "TempExport/" on a worker
-    // thread; the drag starts once the copies are there, and they go after it.
+    // thread; the drag starts once the copies are there, and they go after it. The window
+    // starts one only while drag and drop is on in the settings.
     void startDragOut();
     bool exportRunning() const { return m_exporting; }
     // Runs the drag of the copies (takes the data); by default a QDrag while the button is held.
@@ -55,7 +78,6 @@ public:
 
     QMenu* buildContextMenu(int row);
     void showContextMenu(QAbstractItemView* view, const QPoint& position);
-    void showDownloadMenu(const QPoint& globalPosition);
     void tableClicked(QAbstractItemView* view, const QPoint& position);
     // Delete, F2, F4 and F5 in the table; false for every other key.
     bool handleTableKey(int key);
@@ -63,20 +85,33 @@ public:
 signals:
     // An export ended with these copies (none when nothing could be copied).
     void exported(const QStringList& copies);
+    // A command of the context menu or a key that the window's controls also offer.
+    void commandTriggered(ShellCommand command);
+    // The library should be read again with the filters' values (after an import).
+    void rescanRequested();
+    // The caption shows a drag's progress; captionRestored() gives the window its name back.
+    void captionChanged(const QString& caption);
+    void captionRestored();
+    // Several rows went: the thumbnail strip should read its list again.
+    void stripReloadRequested();
 
 protected:
     // Escape in the rename editor drops the edit.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QList<int> rowsToExport() const;
+    bool iconView() const;
     // A row's copy name: its cleaned title without the extension.
     QString copyStem(int row) const;
     void exportDone(const QStringList& copies);
     void dragCopiesReady(const QStringList& copies);
     void removeDragCopies(const QStringList& copies, int retries);
 
-    Page2& m_window;
+    MediaTableModel& m_model;
+    MediaSelection& m_selection;
+    Views m_views;
+    Prompts& m_prompts;
+    QWidget* m_parent;
     Engine& m_engine;
     PlayerController& m_player;
     QPointer<QLineEdit> m_renameEditor;

@@ -10,7 +10,6 @@
 #include "download/DownloadRows.h"
 #include "engine/Engine.h"
 #include "engine/KeyLogLocation.h"
-#include "library/LibraryFormat.h"
 #include "library/MediaTableModel.h"
 #include "library/TimeFilter.h"
 #include "tools/ToolRunner.h"
@@ -22,9 +21,11 @@
 #include "ui/controls/TrafficMonitor.h"
 #include "ui/mainwindow/CaptureStatusText.h"
 #include "ui/mainwindow/CommandRouter.h"
+#include "ui/mainwindow/DialogPrompts.h"
 #include "ui/mainwindow/DownloadListWidget.h"
 #include "ui/mainwindow/FilterPanel.h"
 #include "ui/mainwindow/LibraryActions.h"
+#include "ui/mainwindow/MediaSelection.h"
 #include "ui/mainwindow/MediaViews.h"
 #include "ui/mainwindow/PlayerController.h"
 #include "ui/mainwindow/ShellLayout.h"
@@ -33,6 +34,7 @@
 #include "ui/player/Player.h"
 #include "ui/player/VideoArea.h"
 #include "ui/settings/Page3.h"
+#include "ui/tools/ManualWindow.h"
 #include "ui/tools/Page4.h"
 #include "ui/tools/Page5.h"
 #include "ui/tools/Page6.h"
@@ -45,7 +47,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -53,7 +54,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,25 +73,6 @@ QString shellStyleSheet()
                           "QLabel#emptyFilterNote { color: palette(text); font-size: 11pt; }");
 }
 
-// Where the open and folder dialogs start: the user's own folders, never the data folder (the
-// program's working folder).
-QString userMediaFolder()
-{
-    for (const QStandardPaths::StandardLocation location :
-         {QStandardPaths::MoviesLocation, QStandardPaths::MusicLocation, QStandardPaths::HomeLocation}) {
-        const QString folder = QStandardPaths::writableLocation(location);
-        if (!folder.isEmpty() && QFileInfo(folder).isDir())
-            return folder;
-    }
-    return QDir::homePath();
-}
-
-QString userDocumentsFolder()
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
-}
-
 // Modeless, any number at once; each finished file is taken by the link-download importer.
 void openLinkDownloader(QWidget* parent)
 {
@@ -103,28 +84,17 @@ void openLinkDownloader(QWidget* parent)
 
 } // namespace
 
-Page2::Page2(Engine& engine, QWidget* parent)
+Page2::Page2(Engine& engine, Prompts* prompts, QWidget* parent)
     : QWidget(parent)
     , m_engine(engine)
     , m_model(engine.mediaTable())
+    , m_ownPrompts(prompts ? nullptr : std::make_unique<DialogPrompts>(this))
+    , m_prompts(prompts ? *prompts : *m_ownPrompts)
 {
     setObjectName(QStringLiteral("Page2"));
     setWindowTitle(Texts::displayName());
     setWindowIcon(LineIcons::applicationIcon());
     setStyleSheet(shellStyleSheet());
-    confirm = [this](const QString& question) {
-        // Plain text: the question may carry a title read from the network.
-        QMessageBox box(QMessageBox::Question, Texts::displayName(), question, QMessageBox::Yes | QMessageBox::No,
-                        this);
-        box.setTextFormat(Qt::PlainText);
-        return box.exec() == QMessageBox::Yes;
-    };
-    chooseExportFolder = [this] {
-        return QFileDialog::getExistingDirectory(this, tx(u"Select a folder to export"), userDocumentsFolder());
-    };
-    chooseImportFiles = [this] {
-        return QFileDialog::getOpenFileNames(this, QString(), userMediaFolder(), LibraryFormat::openFileFilter());
-    };
     exitHandler = [this] { exitProgram(); };
 
     m_topRowTimer.setSingleShot(true);
@@ -135,9 +105,7 @@ Page2::Page2(Engine& engine, QWidget* parent)
     connect(&m_volumeTimer, &QTimer::timeout, this, [this] { m_playerController->applyStoredVolume(); });
 
     buildControls();
-    m_playerController = std::make_unique<PlayerController>(*this, *m_player);
-    m_libraryActions = new LibraryActions(*this, m_engine, *m_playerController);
-    m_dispatch = std::make_unique<CommandRouter>(*this, *m_libraryActions, *m_playerController);
+    buildCollaborators();
     connectModel();
     connect(this, &Page2::importRequested, m_libraryActions, &LibraryActions::importFiles);
     connect(this, &Page2::filesDropped, m_libraryActions, &LibraryActions::importDropped);
@@ -175,11 +143,11 @@ void Page2::buildControls()
     connect(m_downloads, &DownloadListWidget::captionRequested, this, &QWidget::setWindowTitle);
     connect(m_downloads, &DownloadListWidget::attentionRequested, this, [this] { QApplication::alert(this); });
     m_engine.setDownloadList(m_downloads);
-    connect(m_downloads, &QTreeWidget::itemClicked, this,
-            [this] { m_libraryActions->showDownloadMenu(QCursor::pos()); });
+    connect(m_downloads, &QTreeWidget::itemClicked, this, [this] { m_downloads->showCancelMenu(QCursor::pos()); });
     connect(m_downloads, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
-        m_libraryActions->showDownloadMenu(m_downloads->viewport()->mapToGlobal(position));
+        m_downloads->showCancelMenu(m_downloads->viewport()->mapToGlobal(position));
     });
+    connect(m_downloads, &DownloadListWidget::cancelRequested, this, &Page2::cancelDownload);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("captureStatus"));
@@ -217,6 +185,46 @@ void Page2::buildVideoArea()
     m_player = new Player(area, extra, this);
 }
 
+void Page2::buildCollaborators()
+{
+    // The two views share one selection: its current row is the selection mark.
+    m_table->setModel(&m_model);
+    m_icons->setModel(&m_model);
+    m_icons->setSelectionModel(m_table->selectionModel());
+    m_selection = std::make_unique<MediaSelection>(m_model, *m_table->selectionModel());
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid())
+            m_table->scrollTo(current);
+    });
+
+    m_playerController = std::make_unique<PlayerController>(m_model, *m_selection, m_prompts, *m_player);
+    m_libraryActions =
+        new LibraryActions(m_model, *m_selection, {*m_table, *m_icons}, m_prompts, m_engine, *m_playerController, this);
+    connect(m_libraryActions, &LibraryActions::commandTriggered, this, &Page2::dispatch);
+    connect(m_libraryActions, &LibraryActions::rescanRequested, this, &Page2::requestRescan);
+    connect(m_libraryActions, &LibraryActions::captionChanged, this, &QWidget::setWindowTitle);
+    connect(m_libraryActions, &LibraryActions::captionRestored, this, &Page2::restoreCaption);
+    connect(m_libraryActions, &LibraryActions::stripReloadRequested, this, [this] {
+        if (m_strip)
+            m_strip->reload();
+    });
+
+    m_dispatch = std::make_unique<CommandRouter>(m_model, *m_libraryActions, *m_playerController, m_prompts);
+    const CommandRouter* router = m_dispatch.get();
+    connect(router, &CommandRouter::toolRequested, this, &Page2::toolRequested);
+    connect(router, &CommandRouter::importRequested, this, &Page2::importRequested);
+    connect(router, &CommandRouter::browserRequested, this, &Page2::openBrowserForCapture);
+    connect(router, &CommandRouter::viewToggleRequested, this, &Page2::toggleView);
+    connect(router, &CommandRouter::settingsRequested, this, &Page2::openSettings);
+    connect(router, &CommandRouter::fileInfoRequested, this, &Page2::openFileInfo);
+    connect(router, &CommandRouter::manualRequested, this, [this] { ManualWindow::open(this); });
+    connect(router, &CommandRouter::monitoringRequested, this, [this](bool on) {
+        if (m_monitor)
+            m_monitor->setMonitoring(on);
+        setMonitoring(on);
+    });
+}
+
 void Page2::buildPaintedControls()
 {
     // Created in this order: menu rail, player bar, thumbnail strip, traffic monitor.
@@ -231,6 +239,12 @@ void Page2::buildPaintedControls()
     connect(m_strip, &ThumbnailStrip::photoClicked, this,
             [this](int index) { m_playerController->playListClick(index); });
     connect(m_monitor, &TrafficMonitor::commandTriggered, this, &Page2::dispatch);
+    // What the player does shows on the bar.
+    connect(m_player, &Player::positionChanged, m_playerBar, &PlayerBar::setPosition);
+    connect(m_player, &Player::buttonChanged, m_playerBar, &PlayerBar::setButton);
+    connect(m_player, &Player::endReached, m_playerBar, &PlayerBar::playEndAnimation);
+    connect(m_player, &Player::volumeChanged, m_playerBar, &PlayerBar::setVolume);
+    connect(m_player, &Player::muteChanged, m_playerBar, &PlayerBar::setMuted);
     for (QWidget* control :
          {static_cast<QWidget*>(m_menu), static_cast<QWidget*>(m_playerBar), static_cast<QWidget*>(m_strip)})
         control->show();
@@ -242,9 +256,6 @@ void Page2::buildPaintedControls()
 
 void Page2::connectModel()
 {
-    m_table->setModel(&m_model);
-    m_icons->setModel(&m_model);
-    m_icons->setSelectionModel(m_table->selectionModel());
     m_icons->setModelColumn(MediaTableModel::TitleColumn);
 
     const int widths[] = {460, 120, 70, 55, 80};
@@ -271,8 +282,12 @@ void Page2::connectModel()
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
     }
-    m_table->dragHandler = [this] { m_libraryActions->startDragOut(); };
-    m_icons->dragHandler = [this] { m_libraryActions->startDragOut(); };
+    const auto dragOut = [this] {
+        if (m_dragAndDrop)
+            m_libraryActions->startDragOut();
+    };
+    m_table->dragHandler = dragOut;
+    m_icons->dragHandler = dragOut;
 }
 
 void Page2::start()
@@ -340,34 +355,22 @@ std::optional<ShellCommand> Page2::lastCommand() const
 
 int Page2::selectedRow() const
 {
-    const QModelIndex current = m_table->selectionModel()->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    return m_selection->selectedRow();
 }
 
 QList<int> Page2::checkedRows() const
 {
-    QList<int> rows;
-    for (int row = 0; row < m_model.rowCount(); ++row) {
-        if (m_model.rowAt(row).checked)
-            rows << row;
-    }
-    return rows;
+    return m_selection->checkedRows();
 }
 
 QString Page2::pathOfRow(int row) const
 {
-    if (row < 0 || row >= m_model.rowCount())
-        return {};
-    return m_model.rowAt(row).path;
+    return m_selection->pathOfRow(row);
 }
 
 void Page2::selectRow(int row)
 {
-    if (row < 0 || row >= m_model.rowCount())
-        return;
-    const QModelIndex index = m_model.index(row, MediaTableModel::TitleColumn);
-    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    m_table->scrollTo(index);
+    m_selection->selectRow(row);
 }
 
 void Page2::cancelDownload(int listRow)

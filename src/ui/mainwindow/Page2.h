@@ -12,11 +12,13 @@
 #include <memory>
 #include <optional>
 
+class DialogPrompts;
 class DownloadListWidget;
 class Engine;
 class FilterPanel;
 class LibraryActions;
 class MediaIconView;
+class MediaSelection;
 class MediaTableModel;
 class MediaTableView;
 class MenuRail;
@@ -25,6 +27,7 @@ class PlayerBar;
 class Player;
 class Page4;
 class PlayerController;
+class Prompts;
 class QAbstractItemView;
 class QLabel;
 class QLineEdit;
@@ -44,7 +47,9 @@ class Page2 final : public QWidget
     Q_DISABLE_COPY_MOVE(Page2)
 
 public:
-    explicit Page2(Engine& engine, QWidget* parent = nullptr);
+    // The window's questions and messages go to prompts (which must outlive the window); without
+    // them, to its own dialogs.
+    explicit Page2(Engine& engine, Prompts* prompts = nullptr, QWidget* parent = nullptr);
     ~Page2() override;
 
     // The start-up sequence: painted controls, tray, default filter, settings, placement, view mode.
@@ -117,7 +122,7 @@ public:
     // "No media files match" over the empty table while a filter narrows it.
     QLabel* emptyFilterNote() const { return m_emptyNote; }
 
-    // For tests and the collaborators.
+    // For tests.
     MediaTableModel& model() { return m_model; }
     MediaTableView* table() const { return m_table; }
     MediaIconView* icons() const { return m_icons; }
@@ -131,12 +136,6 @@ public:
     ShellTray* tray() const { return m_tray; }
     Player* player() const { return m_player; }
 
-    // Answers a confirmation; tests replace the message box.
-    std::function<bool(const QString& question)> confirm;
-    // Chooses the export folder; tests replace the folder dialog. Empty: cancelled.
-    std::function<QString()> chooseExportFolder;
-    // Chooses files to import; tests replace the open-file dialog. Empty: cancelled.
-    std::function<QStringList()> chooseImportFiles;
     // What closing the window does: the exit sequence (tests keep the process alive).
     std::function<void()> exitHandler;
 
@@ -165,6 +164,7 @@ private:
     void buildControls();
     void buildVideoArea();
     void buildPaintedControls();
+    void buildCollaborators();
     void connectModel();
     void connectEngine();
     void layoutControls();
@@ -178,6 +178,8 @@ private:
 
     Engine& m_engine;
     MediaTableModel& m_model;
+    std::unique_ptr<DialogPrompts> m_ownPrompts; // when no prompts were given
+    Prompts& m_prompts;
     MediaTableView* m_table = nullptr;
     MediaIconView* m_icons = nullptr;
     DownloadListWidget* m_downloads = nullptr;
@@ -191,6 +193,7 @@ private:
     TrafficMonitor* m_monitor = nullptr;
     ShellTray* m_tray = nullptr;
     Player* m_player = nullptr;
+    std::unique_ptr<MediaSelection> m_selection;
     std::unique_ptr<PlayerController> m_playerController;
     LibraryActions* m_libraryActions = nullptr;
     std::unique_ptr<CommandRouter> m_dispatch;

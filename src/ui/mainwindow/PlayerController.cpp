@@ -5,40 +5,20 @@
 #include "library/MediaTableModel.h"
 #include "library/ScrollerList.h"
 #include "tools/ToolRunner.h"
-#include "ui/controls/PlayerBar.h"
-#include "ui/controls/SavedMessage.h"
-#include "ui/mainwindow/Page2.h"
+#include "ui/mainwindow/MediaSelection.h"
+#include "ui/mainwindow/Prompts.h"
 #include "ui/player/Player.h"
 #include "ui/player/PlayerRules.h"
 
-PlayerController::PlayerController(Page2& window, Player& player)
-    : m_window(window)
+PlayerController::PlayerController(const MediaTableModel& model,
+                                   MediaSelection& selection,
+                                   Prompts& prompts,
+                                   Player& player)
+    : m_model(model)
+    , m_selection(selection)
+    , m_prompts(prompts)
     , m_player(player)
-{
-    // The bar exists once the window has started; the player tells it what it shows.
-    const auto bar = [&window] { return window.playerBar(); };
-    QObject::connect(&m_player, &Player::positionChanged, &window,
-                     [bar](const QString& current, const QString& total, int percent) {
-                         if (bar())
-                             bar()->setPosition(current, total, percent);
-                     });
-    QObject::connect(&m_player, &Player::buttonChanged, &window, [bar](PlayButton button) {
-        if (bar())
-            bar()->setButton(button);
-    });
-    QObject::connect(&m_player, &Player::endReached, &window, [bar] {
-        if (bar())
-            bar()->playEndAnimation();
-    });
-    QObject::connect(&m_player, &Player::volumeChanged, &window, [bar](int volume) {
-        if (bar())
-            bar()->setVolume(volume);
-    });
-    QObject::connect(&m_player, &Player::muteChanged, &window, [bar](bool muted) {
-        if (bar())
-            bar()->setMuted(muted);
-    });
-}
+{}
 
 void PlayerController::applyStoredVolume()
 {
@@ -56,14 +36,14 @@ void PlayerController::windowActivated()
 
 void PlayerController::previewRow(int row)
 {
-    const QString path = m_window.pathOfRow(row);
+    const QString path = m_selection.pathOfRow(row);
     if (!path.isEmpty())
         m_player.preview(path);
 }
 
 void PlayerController::playRow(int row)
 {
-    const QString path = m_window.pathOfRow(row);
+    const QString path = m_selection.pathOfRow(row);
     if (!path.isEmpty())
         m_player.playWithSound(path);
 }
@@ -75,7 +55,7 @@ void PlayerController::seek(double percent)
 
 void PlayerController::command(ShellCommand command)
 {
-    const QString selectedPath = m_window.pathOfRow(m_window.selectedRow());
+    const QString selectedPath = m_selection.pathOfRow(m_selection.selectedRow());
     switch (command) {
     case ShellCommand::PlayerPlay:
         m_player.play();
@@ -98,7 +78,7 @@ void PlayerController::command(ShellCommand command)
         // The player beeps when there is no picture to take.
         const QString picture = m_player.makeScreenShot();
         if (!picture.isEmpty())
-            showSavedNotice(&m_window, picture);
+            m_prompts.showSaved(picture);
         break;
     }
     case ShellCommand::VolumeMute:
@@ -126,10 +106,9 @@ void PlayerController::playListClick(int photoIndex)
     const QString video = entries.at(photoIndex).video;
     if (video.isEmpty())
         return;
-    const MediaTableModel& model = m_window.model();
-    for (int row = 0; row < model.rowCount(); ++row) {
-        if (model.rowAt(row).path.contains(video)) {
-            m_window.selectRow(row);
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        if (m_model.rowAt(row).path.contains(video)) {
+            m_selection.selectRow(row);
             playRow(row);
             return;
         }

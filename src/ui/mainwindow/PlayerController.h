@@ -2,15 +2,17 @@
 
 #include "ui/controls/ShellCommand.h"
 
-class Page2;
+class MediaSelection;
+class MediaTableModel;
 class Player;
+class Prompts;
 
 // Between the main window and its player: which file a row or a slideshow photo plays, the
 // control bar's commands and the stored volume.
 class PlayerController final
 {
 public:
-    PlayerController(Page2& window, Player& player);
+    PlayerController(const MediaTableModel& model, MediaSelection& selection, Prompts& prompts, Player& player);
     PlayerController(const PlayerController&) = delete;
     PlayerController& operator=(const PlayerController&) = delete;
 
@@ -27,6 +29,8 @@ public:
     void windowActivated();
 
 private:
-    Page2& m_window;
+    const MediaTableModel& m_model;
+    MediaSelection& m_selection;
+    Prompts& m_prompts;
     Player& m_player;
 };
