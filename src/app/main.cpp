@@ -124,13 +124,17 @@ int runDesktop(int argc, char** argv, const CommandLine& commandLine, const QEla
         adapter = Settings::instance().interfaceName();
     engine.startCapture({QString(), adapter});
     const int code = QApplication::exec();
+    // Each step of the way out is traced, so an exit that takes long shows where it waits.
+    trace(QStringLiteral("Exit: the loop ended"));
     engine.stopDownloads(); // a live recording is muxed into the library before tools end
     // Tools first: a worker waiting for its tool (ffprobe blocked on a FIFO) is joined only
     // once the tool is gone, and none starts another from now on.
     ToolRunner::closeDown();
+    trace(QStringLiteral("Exit: downloads and tools ended"));
     engine.stopCapture();
     engine.stopProbe();
     engine.stopLibraryWorkers();
+    trace(QStringLiteral("Exit: workers ended"));
     return code;
 }
 
@@ -317,5 +321,7 @@ int main(int argc, char** argv)
         });
         return runHeadless(engine, {commandLine.list, commandLine.pcapFile, commandLine.interfaceName});
     }
-    return runDesktop(argc, argv, commandLine, sinceMain);
+    const int code = runDesktop(argc, argv, commandLine, sinceMain);
+    trace(QStringLiteral("Exit: the window and the engine released"));
+    return code;
 }

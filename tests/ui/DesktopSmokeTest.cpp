@@ -172,7 +172,7 @@ TEST_F(DesktopSmokeTest, MainWindowShowsTheLibraryOnAnXServer)
 
     // The program ends cleanly on a termination request.
     ::kill(pid_t(program.process().processId()), SIGTERM);
-    EXPECT_TRUE(program.process().waitForFinished(15000));
+    EXPECT_TRUE(program.process().waitForFinished(15000)) << qPrintable(program.output().right(3000));
 }
 
 } // namespace

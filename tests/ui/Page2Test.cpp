@@ -15,6 +15,7 @@
 #include "ui/mainwindow/PlayerController.h"
 #include "ui/mainwindow/ShellLayout.h"
 #include "ui/mainwindow/ShellTray.h"
+#include "ui/mainwindow/WindowPlacement.h"
 #include "ui/player/Player.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -357,7 +359,10 @@ TEST(Page2Placement, StoredPlacementWithinLimitsIsRestored)
         if (row.expected.isEmpty()) {
             EXPECT_EQ(shell.page().size(), QSize(888, 696)) << row.stored;
         } else {
-            EXPECT_EQ(shell.page().placementRect(), row.expected) << row.stored;
+            // On a screen smaller than the stored place (the test platform's is 800x800) the window
+            // opens as much of it as the screen shows.
+            const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+            EXPECT_EQ(shell.page().placementRect(), WindowPlacement::fitted(row.expected, available)) << row.stored;
         }
     }
 }
