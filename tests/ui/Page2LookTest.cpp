@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -240,17 +241,23 @@ TEST(Page2Look, IconViewKeepsTheThumbnailsShape)
     MediaIconView* icons = shell.page().icons();
     EXPECT_EQ(icons->iconSize(), MediaIconView::ThumbnailSize);
 
-    // The picture's coloured area in the view is as wide as 16:9 makes it.
-    const QImage shot = grabOf(icons->viewport());
-    const QRect item = icons->visualRect(shell.model().index(0, 0));
-    QRect painted;
-    for (int y = item.top(); y <= item.bottom(); ++y) {
-        for (int x = item.left(); x <= item.right(); ++x) {
-            const QColor c(shot.pixel(x, y));
-            if (std::abs(c.red() - 0x20) < 24 && std::abs(c.green() - 0x80) < 24 && std::abs(c.blue() - 0xc0) < 24)
-                painted = painted.united(QRect(x, y, 1, 1));
+    // The picture's coloured area in the view is as wide as 16:9 makes it. Thumbnails are read
+    // as the view needs them, so the first paints may still lack it.
+    const auto paintedArea = [&] {
+        const QImage shot = grabOf(icons->viewport());
+        const QRect item = icons->visualRect(shell.model().index(0, 0));
+        QRect area;
+        for (int y = item.top(); y <= item.bottom(); ++y) {
+            for (int x = item.left(); x <= item.right(); ++x) {
+                const QColor c(shot.pixel(x, y));
+                if (std::abs(c.red() - 0x20) < 24 && std::abs(c.green() - 0x80) < 24 && std::abs(c.blue() - 0xc0) < 24)
+                    area = area.united(QRect(x, y, 1, 1));
+            }
         }
-    }
+        return area;
+    };
+    QRect painted;
+    (void)QTest::qWaitFor([&] { return !(painted = paintedArea()).isEmpty(); }, 10000);
     ASSERT_FALSE(painted.isEmpty()) << "the thumbnail is not drawn";
     EXPECT_NEAR(double(painted.width()) / painted.height(), 16.0 / 9.0, 0.15);
     EXPECT_GE(painted.width(), 80);
