@@ -187,17 +187,41 @@ StreamDownload::Result StreamDownload::run(const ProgressHandler& progress)
         StreamRecorder recorder(fetcher, folder, m_choice, m_liveLimits);
         return recorder.run(plan, progress, connection);
     }
+    // The mux starts at once: ffmpeg reads each segment as soon as it is on disk.
     const QList<QStringList> inputs = muxInputs(plan);
-    if (!downloadSegments(fetcher, plan, progress, result, nullptr))
+    const QString container = StreamMux::containerFor(plan);
+    StreamMux mux(m_folder, inputs, container);
+    const bool muxing = mux.start();
+    if (!downloadSegments(fetcher, plan, progress, result, muxing ? &mux : nullptr)) {
+        mux.abandon();
+        mux.finish();
         return result;
-    muxAfterwards(plan, inputs, result);
+    }
+    // After a failed mux beside the download (the codecs, or an ffmpeg that died) the container
+    // is tried once more from the segment files, then Matroska.
+    QStringList later{container, QStringLiteral(".mkv")};
+    later.removeDuplicates();
+    if (muxing) {
+        const StreamMux::Result muxed = mux.finish(m_stop);
+        if (muxed.outcome == StreamMux::Outcome::Muxed) {
+            result.outcome = Outcome::Done;
+            result.muxedFile = muxed.file;
+            return result;
+        }
+        if (muxed.outcome == StreamMux::Outcome::Abandoned) {
+            result.outcome = Outcome::Stopped;
+            return result;
+        }
+        trace(QStringLiteral("Stream mux into %1 beside the download failed: %2").arg(container, muxed.why));
+    }
+    muxAfterwards(inputs, later, result);
     return result;
 }
 
-void StreamDownload::muxAfterwards(const StreamPlan& plan, const QList<QStringList>& inputs, Result& result)
+// The mux once every segment is there, into each container in turn until one takes the tracks.
+void StreamDownload::muxAfterwards(const QList<QStringList>& inputs, const QStringList& extensions, Result& result)
 {
-    const QString first = StreamMux::containerFor(plan);
-    for (const QString& extension : {first, QStringLiteral(".mkv")}) {
+    for (const QString& extension : extensions) {
         StreamMux mux(m_folder, inputs, extension);
         for (const QStringList& files : inputs) {
             for (const QString& file : files)
@@ -215,8 +239,6 @@ void StreamDownload::muxAfterwards(const StreamPlan& plan, const QList<QStringLi
             return;
         }
         trace(QStringLiteral("Stream mux into %1 failed: %2").arg(extension, muxed.why));
-        if (extension == QLatin1String(".mkv"))
-            break;
     }
     result.outcome = Outcome::Failed;
     result.reason = QStringLiteral("Mux err");

@@ -123,7 +123,7 @@ private:
                           const ProgressHandler& progress,
                           Result& result,
                           StreamMux* mux);
-    void muxAfterwards(const StreamPlan& plan, const QList<QStringList>& inputs, Result& result);
+    void muxAfterwards(const QList<QStringList>& inputs, const QStringList& extensions, Result& result);
     QList<QStringList> muxInputs(const StreamPlan& plan) const;
     QString segmentPath(int track, int segment) const;
     QString initPath(int track, int section) const;

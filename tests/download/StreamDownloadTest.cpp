@@ -7,19 +7,23 @@
 
 #include "support/LiveHlsPlaylist.h"
 #include "support/MediaFixture.h"
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 #include "support/StreamFixture.h"
 #include "support/TestSite.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <mutex>
 
 namespace {
@@ -187,6 +191,78 @@ TEST_F(StreamDownloadTest, DashTracksAreMuxedThroughTwoFifos)
     EXPECT_FALSE(left.isEmpty());
     for (const QString& name : left)
         EXPECT_TRUE(name.endsWith(QLatin1String(".seg"))) << name.toStdString();
+}
+
+// The mux runs while the segments download: held at the first segment, the download finds
+// ffmpeg already reading the track's FIFO, and the muxed file is whole at the end.
+TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
+{
+    ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/during"), {8, 1, QSize(320, 180), 0}));
+    VideoFile record;
+    record.url = m_site.url(QStringLiteral("/during/index.m3u8"));
+    record.stream = VideoFile::Stream::Hls;
+    StreamDownload downloader(record, work());
+    bool waited = false;
+    bool reading = false;
+    int doneWhenRead = -1;
+    std::mutex mutex;
+    const StreamDownload::Result result = downloader.run([&](const StreamDownload::Progress& now) {
+        std::lock_guard lock(mutex);
+        if (waited)
+            return true;
+        waited = true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!reading && timer.elapsed() < 10000) {
+            reading = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo")).has_value();
+            if (!reading)
+                QThread::msleep(20);
+        }
+        doneWhenRead = now.done;
+        return true;
+    });
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_TRUE(reading);
+    EXPECT_LT(doneWhenRead, 8);
+    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.muxedFile);
+    EXPECT_EQ(muxed.errors, QByteArray());
+    EXPECT_NEAR(muxed.duration, 8.0, 1.5);
+}
+
+// ffmpeg killed while it reads the first segments: the download goes on, and the mux runs again
+// from the segment files once they are all there, into the same container.
+TEST_F(StreamDownloadTest, FfmpegDyingMidDownloadIsMuxedAgainFromTheSegments)
+{
+    ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/died"), {8, 1, QSize(320, 180), 0}));
+    VideoFile record;
+    record.url = m_site.url(QStringLiteral("/died/index.m3u8"));
+    record.stream = VideoFile::Stream::Hls;
+    StreamDownload downloader(record, work());
+    bool waited = false;
+    bool killed = false;
+    std::mutex mutex;
+    const StreamDownload::Result result = downloader.run([&](const StreamDownload::Progress&) {
+        std::lock_guard lock(mutex);
+        if (waited)
+            return true;
+        waited = true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!killed && timer.elapsed() < 10000) {
+            const std::optional<qint64> ffmpeg = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo"));
+            killed = ffmpeg && ::kill(pid_t(*ffmpeg), SIGKILL) == 0;
+            if (!killed)
+                QThread::msleep(20);
+        }
+        return true;
+    });
+    EXPECT_TRUE(killed);
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_TRUE(result.muxedFile.endsWith(QLatin1String("/muxed.mp4"))) << result.muxedFile.toStdString();
+    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.muxedFile);
+    EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
+    EXPECT_EQ(muxed.errors, QByteArray());
+    EXPECT_NEAR(muxed.duration, 8.0, 1.5);
 }
 
 // Stopped (the row removed) after the first segment, while ffmpeg waits for the next: ffmpeg

@@ -4,11 +4,11 @@
 #include "download/StreamMux.h"
 
 #include "support/MediaFixture.h"
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 #include "support/StreamFixture.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -63,33 +63,13 @@ protected:
 
     QStringList workFiles() const { return QDir(m_work).entryList(QDir::Files | QDir::System); }
 
-    // The pid of the process that has fifo open (ffmpeg reading it), once it has.
-    static std::optional<pid_t> readerOf(const QString& fifo)
-    {
-        const QString target = QFileInfo(fifo).absoluteFilePath();
-        QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-        while (processes.hasNext()) {
-            const QString folder = processes.next();
-            bool number = false;
-            const pid_t pid = pid_t(QFileInfo(folder).fileName().toInt(&number));
-            if (!number || pid == ::getpid())
-                continue;
-            QDirIterator fds(folder + QStringLiteral("/fd"), QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-            while (fds.hasNext()) {
-                if (QFile::symLinkTarget(fds.next()) == target)
-                    return pid;
-            }
-        }
-        return std::nullopt;
-    }
-
     static std::optional<pid_t> waitForReader(const QString& fifo)
     {
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < kBoundMs) {
-            if (const std::optional<pid_t> pid = readerOf(fifo))
-                return pid;
+            if (const std::optional<qint64> pid = ProcessStatus::holderOf(fifo))
+                return pid_t(*pid);
             QThread::msleep(20);
         }
         return std::nullopt;
