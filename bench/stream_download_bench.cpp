@@ -4,8 +4,8 @@
 // MP4 with:
 //   - `ffmpeg -i URL -c copy`,
 //   - `yt-dlp --hls-prefer-native --concurrent-fragments 4`,
-//   - Trawlix: the stream download (4 segments at a time, as the program runs it), then the
-//     program's `ffmpeg -c copy` mux of the joined track into MP4.
+//   - Trawlix: the stream download (4 segments at a time, as the program runs it), whose
+//     `ffmpeg -c copy` mux into MP4 reads the segment files while they download.
 // Then compares the stream download's write rate with Trawlix's plain four-part download of the
 // same bytes as one file. Wall times (the tools run on their own threads and processes); the
 // files are made in a temporary folder removed at the end.
@@ -21,7 +21,6 @@
 #include "download/DownloadRows.h"
 #include "download/DownloadWorkers.h"
 #include "download/StreamDownload.h"
-#include "library/StreamAssembly.h"
 #include "support/NginxServer.h"
 
 #include <QCoreApplication>
@@ -79,6 +78,21 @@ bool makeProgramme(const QString& folder, int minutes, QString& error)
         return false;
     }
     return true;
+}
+
+// The programme's segments in order as one file.
+bool joinSegments(const QString& folder, const QString& file)
+{
+    QStringList segments = QDir(folder).entryList({QStringLiteral("seg*.ts")}, QDir::Files, QDir::Name);
+    QFile out(file);
+    if (segments.isEmpty() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    for (const QString& name : segments) {
+        QFile in(folder + QLatin1Char('/') + name);
+        if (!in.open(QIODevice::ReadOnly) || out.write(in.readAll()) != in.size())
+            return false;
+    }
+    return out.flush();
 }
 
 double durationOf(const QString& file)
@@ -160,17 +174,16 @@ Result runPeer(const QString& program, const QStringList& arguments, const QStri
 struct StreamRun
 {
     Result result;
-    double downloadSeconds = 0; // the stream download: segments and the join
     double segmentsSeconds = 0; // until the last segment was written
-    double muxSeconds = 0;
-    double onDiskSeconds = 0; // the download, then its segments and track flushed to the disk
+    double muxTailSeconds = 0;  // from the last segment to the finished file
+    double onDiskSeconds = 0;   // the segments, then flushed to the disk
     qint64 segmentBytes = 0;
     int segments = 0;
 };
 
-// The stream download as the program runs it, then the program's mux; the joined track is
-// moved to `keepTrack` (for the plain download of the same bytes) before the folder goes.
-StreamRun runTrawlixStream(const QString& url, const QString& folder, const QString& output, const QString& keepTrack)
+// The stream download as the program runs it: the segments, muxed into the finished file by
+// ffmpeg while they download.
+StreamRun runTrawlixStream(const QString& url, const QString& folder, const QString& output)
 {
     StreamRun run;
     VideoFile record;
@@ -189,31 +202,28 @@ StreamRun runTrawlixStream(const QString& url, const QString& folder, const QStr
             run.segmentsSeconds = double(timer.nsecsElapsed()) / 1e9;
         return true;
     });
-    run.downloadSeconds = double(timer.nsecsElapsed()) / 1e9;
+    run.result.seconds = double(timer.nsecsElapsed()) / 1e9;
+    run.muxTailSeconds = run.result.seconds - run.segmentsSeconds;
+    run.result.cpuSeconds = processSeconds() + childrenSeconds() - cpuBefore;
     if (downloaded.outcome != StreamDownload::Outcome::Done) {
         std::fprintf(stderr, "the stream download failed: %s\n", qPrintable(downloaded.reason));
         return run;
     }
-    const ToolRun mux = runTool(QStringLiteral("ffmpeg"),
-                                QStringList{QStringLiteral("-nostdin"), QStringLiteral("-y"), QStringLiteral("-i"),
-                                            downloaded.trackFiles.first()} +
-                                    StreamAssembly::muxArguments(downloaded.trackFiles) + QStringList{output});
-    run.result.seconds = double(timer.nsecsElapsed()) / 1e9;
-    run.muxSeconds = mux.wallSeconds;
-    run.result.cpuSeconds = processSeconds() + childrenSeconds() - cpuBefore;
-    run.segmentBytes = bytesUnder(folder) - QFileInfo(downloaded.trackFiles.first()).size();
-    // The write rate: what the download wrote, flushed (timed apart from the mux above).
+    QStringList segments = filesUnder(folder);
+    segments.removeAll(downloaded.muxedFile);
+    for (const QString& segment : segments)
+        run.segmentBytes += QFileInfo(segment).size();
+    // The write rate: the segments, flushed (timed apart from the mux above).
     QElapsedTimer flush;
     flush.start();
-    syncFiles(filesUnder(folder));
-    run.onDiskSeconds = run.downloadSeconds + double(flush.nsecsElapsed()) / 1e9;
-    QFile::rename(downloaded.trackFiles.first(), keepTrack);
+    syncFiles(segments);
+    run.onDiskSeconds = run.segmentsSeconds + double(flush.nsecsElapsed()) / 1e9;
+    QFile::remove(output);
+    QFile::rename(downloaded.muxedFile, output);
     QDir(folder).removeRecursively();
     run.result.output = output;
     run.result.durationSeconds = durationOf(output);
-    run.result.ok = mux.ok && run.result.durationSeconds > 0;
-    if (!mux.ok)
-        std::fprintf(stderr, "the mux failed: %s\n", tail(mux.output).constData());
+    run.result.ok = run.result.durationSeconds > 0;
     return run;
 }
 
@@ -335,10 +345,15 @@ int main(int argc, char** argv)
                 root + u"/out/yt-dlp.mp4"_qs);
     report("yt-dlp --hls-prefer-native --concurrent-fragments 4", ytdlp);
     settle();
+    const StreamRun trawlix =
+        runTrawlixStream(url, AppPaths::folder(AppPaths::Folder::Temp) + u"stream"_qs, root + u"/out/trawlix.mp4"_qs);
+    report("trawlix stream download, muxed while downloading", trawlix.result);
+    // The same bytes as one file, for the plain download.
     const QString joined = root + u"/www/joined.ts"_qs;
-    const StreamRun trawlix = runTrawlixStream(url, AppPaths::folder(AppPaths::Folder::Temp) + u"stream"_qs,
-                                               root + u"/out/trawlix.mp4"_qs, joined);
-    report("trawlix stream download and mux", trawlix.result);
+    if (!joinSegments(root + u"/www/hls"_qs, joined)) {
+        std::fprintf(stderr, "could not join the programme's segments\n");
+        return 1;
+    }
     const qint64 joinedBytes = QFileInfo(joined).size();
     settle();
     const PlainRun plain = runTrawlixPlain(nginx.url(u"/joined.ts"_qs), joinedBytes);
@@ -350,30 +365,28 @@ int main(int argc, char** argv)
         std::printf("MISMATCH: a download failed\n");
     const Result& faster = ffmpeg.seconds <= ytdlp.seconds ? ffmpeg : ytdlp;
     const double ratio = faster.seconds / trawlix.result.seconds;
-    printMeasure(QStringLiteral("a %1 min HLS (%2 segments, %3 MB) into a finished MP4")
-                     .arg(minutes)
-                     .arg(segments)
-                     .arg(double(programmeBytes) / 1e6, 0, 'f', 0),
-                 QStringLiteral("ffmpeg -c copy %1, yt-dlp --concurrent-fragments 4 %2; the faster %3")
-                     .arg(seconds(ffmpeg.seconds), seconds(ytdlp.seconds), seconds(faster.seconds)),
-                 QStringLiteral("trawlix %1 (stream download %2, of which the segments %3; mux %4)")
-                     .arg(seconds(trawlix.result.seconds), seconds(trawlix.downloadSeconds),
-                          seconds(trawlix.segmentsSeconds), seconds(trawlix.muxSeconds)),
-                 QStringLiteral("%1x the faster peer (download alone %2x)")
-                     .arg(ratio, 0, 'f', 2)
-                     .arg(faster.seconds / trawlix.downloadSeconds, 0, 'f', 2),
-                 QStringLiteral(">= 2x the faster of the two: %1").arg(metOrNot(ratio >= 2)));
-    const double written = plain.seconds / trawlix.downloadSeconds;
+    printMeasure(
+        QStringLiteral("a %1 min HLS (%2 segments, %3 MB) into a finished MP4")
+            .arg(minutes)
+            .arg(segments)
+            .arg(double(programmeBytes) / 1e6, 0, 'f', 0),
+        QStringLiteral("ffmpeg -c copy %1, yt-dlp --concurrent-fragments 4 %2; the faster %3")
+            .arg(seconds(ffmpeg.seconds), seconds(ytdlp.seconds), seconds(faster.seconds)),
+        QStringLiteral("trawlix %1 (segments %2, then the mux's end %3)")
+            .arg(seconds(trawlix.result.seconds), seconds(trawlix.segmentsSeconds), seconds(trawlix.muxTailSeconds)),
+        QStringLiteral("%1x the faster peer (segments alone %2x)")
+            .arg(ratio, 0, 'f', 2)
+            .arg(faster.seconds / trawlix.segmentsSeconds, 0, 'f', 2),
+        QStringLiteral(">= 2x the faster of the two: %1").arg(metOrNot(ratio >= 2)));
+    const double written = plain.seconds / trawlix.segmentsSeconds;
     const double onDisk = plain.onDiskSeconds / trawlix.onDiskSeconds;
     printMeasure(
         QStringLiteral("write rate of the same %1 MB").arg(double(joinedBytes) / 1e6, 0, 'f', 0),
         QStringLiteral("trawlix plain download, four parts: %1 written, %2 on disk")
             .arg(megabytesPerSecond(joinedBytes, plain.seconds), megabytesPerSecond(joinedBytes, plain.onDiskSeconds)),
-        QStringLiteral("stream download (segments, then the join): %1 written (segments alone %2), %3 on "
-                       "disk")
-            .arg(megabytesPerSecond(joinedBytes, trawlix.downloadSeconds),
-                 megabytesPerSecond(trawlix.segmentBytes, trawlix.segmentsSeconds),
-                 megabytesPerSecond(joinedBytes, trawlix.onDiskSeconds)),
+        QStringLiteral("stream download (segments, each written once): %1 written, %2 on disk")
+            .arg(megabytesPerSecond(trawlix.segmentBytes, trawlix.segmentsSeconds),
+                 megabytesPerSecond(trawlix.segmentBytes, trawlix.onDiskSeconds)),
         QStringLiteral("%1 of the plain download's rate (on disk %2)").arg(written, 0, 'f', 2).arg(onDisk, 0, 'f', 2),
         QStringLiteral("the plain download's rate (>= 0.90 on disk): %1").arg(metOrNot(onDisk >= 0.9)));
     Settings::setInstance(nullptr);

@@ -4,6 +4,7 @@
 #include "download/CookieJar.h"
 #include "download/StreamFetcher.h"
 #include "download/StreamJoin.h"
+#include "download/StreamMux.h"
 #include "download/StreamRecorder.h"
 
 #include <QDateTime>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <thread>
@@ -55,18 +57,33 @@ QString StreamDownload::initPath(int track, int section) const
     return m_folder + QStringLiteral("/t%1-i%2.seg").arg(track).arg(section);
 }
 
-bool StreamDownload::downloadSegments(StreamFetcher& fetcher,
-                                      const StreamPlan& plan,
-                                      const ProgressHandler& progress,
-                                      Result& result)
+QList<QStringList> StreamDownload::muxInputs(const StreamPlan& plan) const
 {
-    // Every piece to fetch, init sections first; those kept from an earlier run are done.
+    QList<QStringList> inputs;
+    for (int t = 0; t < plan.tracks.size(); ++t) {
+        const TrackPlan& track = plan.tracks.at(t);
+        QList<StreamJoin::Piece> pieces;
+        for (int i = 0; i < track.segments.size(); ++i) {
+            const int init = track.segments.at(i).initSection;
+            pieces.append({init >= 0 ? initPath(t, init) : QString(), segmentPath(t, i)});
+        }
+        inputs << StreamJoin::order(pieces);
+    }
+    return inputs;
+}
+
+bool StreamDownload::downloadSegments(
+    StreamFetcher& fetcher, const StreamPlan& plan, const ProgressHandler& progress, Result& result, StreamMux* mux)
+{
+    // Every piece to fetch, init sections first, then the segments of all tracks in the order of
+    // the programme, as a mux reads them; those kept from an earlier run are done.
     struct Job
     {
         QString path;
         QUrl url;
         std::optional<ByteRange> range;
         SegmentKey key;
+        double at = -1; // where the segment starts in the programme, seconds; -1 for init sections
     };
     std::vector<Job> jobs;
     for (int t = 0; t < plan.tracks.size(); ++t) {
@@ -75,11 +92,14 @@ bool StreamDownload::downloadSegments(StreamFetcher& fetcher,
             const InitSection& section = track.initSections.at(i);
             jobs.push_back({initPath(t, i), section.url, section.range, section.key});
         }
+        double at = 0;
         for (int i = 0; i < track.segments.size(); ++i) {
             const SegmentRequest& segment = track.segments.at(i);
-            jobs.push_back({segmentPath(t, i), segment.url, segment.range, segment.key});
+            jobs.push_back({segmentPath(t, i), segment.url, segment.range, segment.key, at});
+            at += std::max(0.0, segment.duration);
         }
     }
+    std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.at < b.at; });
     const int total = int(jobs.size());
     std::atomic<int> next{0};
     std::atomic<int> done{0};
@@ -108,6 +128,8 @@ bool StreamDownload::downloadSegments(StreamFetcher& fetcher,
                 }
                 size = plain->size();
             }
+            if (mux)
+                mux->arrived(job.path);
             Progress now;
             now.done = ++done;
             now.total = total;
@@ -165,25 +187,59 @@ StreamDownload::Result StreamDownload::run(const ProgressHandler& progress)
         StreamRecorder recorder(fetcher, folder, m_choice, m_liveLimits);
         return recorder.run(plan, progress, connection);
     }
-    if (!downloadSegments(fetcher, plan, progress, result))
+    // The mux starts at once: ffmpeg reads each segment as soon as it is on disk.
+    const QList<QStringList> inputs = muxInputs(plan);
+    const QString container = StreamMux::containerFor(plan);
+    StreamMux mux(m_folder, inputs, container);
+    const bool muxing = mux.start();
+    if (!downloadSegments(fetcher, plan, progress, result, muxing ? &mux : nullptr)) {
+        mux.abandon();
+        mux.finish();
         return result;
-    for (int t = 0; t < plan.tracks.size(); ++t) {
-        const TrackPlan& track = plan.tracks.at(t);
-        QList<StreamJoin::Piece> pieces;
-        for (int i = 0; i < track.segments.size(); ++i) {
-            const int init = track.segments.at(i).initSection;
-            pieces.append({init >= 0 ? initPath(t, init) : QString(), segmentPath(t, i)});
-        }
-        const QString file =
-            m_folder + QStringLiteral("/track%1.%2")
-                           .arg(t)
-                           .arg(track.kind == TrackPlan::Kind::Audio ? QLatin1String("audio") : QLatin1String("video"));
-        if (!StreamJoin::join(pieces, file)) {
-            result.reason = QStringLiteral("Disk err");
+    }
+    // After a failed mux beside the download (the codecs, or an ffmpeg that died) the container
+    // is tried once more from the segment files, then Matroska.
+    QStringList later{container, QStringLiteral(".mkv")};
+    later.removeDuplicates();
+    if (muxing) {
+        const StreamMux::Result muxed = mux.finish(m_stop);
+        if (muxed.outcome == StreamMux::Outcome::Muxed) {
+            result.outcome = Outcome::Done;
+            result.muxedFile = muxed.file;
             return result;
         }
-        result.trackFiles << file;
+        if (muxed.outcome == StreamMux::Outcome::Abandoned) {
+            result.outcome = Outcome::Stopped;
+            return result;
+        }
+        trace(QStringLiteral("Stream mux into %1 beside the download failed: %2").arg(container, muxed.why));
     }
-    result.outcome = Outcome::Done;
+    muxAfterwards(inputs, later, result);
     return result;
+}
+
+// The mux once every segment is there, into each container in turn until one takes the tracks.
+void StreamDownload::muxAfterwards(const QList<QStringList>& inputs, const QStringList& extensions, Result& result)
+{
+    for (const QString& extension : extensions) {
+        StreamMux mux(m_folder, inputs, extension);
+        for (const QStringList& files : inputs) {
+            for (const QString& file : files)
+                mux.arrived(file);
+        }
+        mux.start();
+        const StreamMux::Result muxed = mux.finish(m_stop);
+        if (muxed.outcome == StreamMux::Outcome::Muxed) {
+            result.outcome = Outcome::Done;
+            result.muxedFile = muxed.file;
+            return;
+        }
+        if (muxed.outcome == StreamMux::Outcome::Abandoned) {
+            result.outcome = Outcome::Stopped;
+            return;
+        }
+        trace(QStringLiteral("Stream mux into %1 failed: %2").arg(extension, muxed.why));
+    }
+    result.outcome = Outcome::Failed;
+    result.reason = QStringLiteral("Mux err");
 }

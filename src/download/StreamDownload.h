@@ -16,20 +16,24 @@
 #include <optional>
 
 class StreamFetcher;
+class StreamMux;
 
 // Downloads one stream candidate: its playlists (through StreamPlanBuilder), then the chosen
 // tracks' segments, kParallel at a time over one kept connection each, each with kAttempts
-// attempts, decrypting AES-128 ones. Every finished segment is kept in its own file under
-// `folder`, so a run after a failure fetches only what is missing; the tracks are joined (init
-// sections in place) only when every segment is there. A live stream is recorded instead (see
-// StreamRecorder). Runs on the calling thread.
+// attempts, decrypting AES-128 ones, roughly in the order of the programme across the tracks.
+// Every finished segment is kept in its own file under `folder`, so a run after a failure fetches
+// only what is missing. The tracks are muxed (StreamMux) from those files into one file in the
+// folder while they download: ffmpeg reads each segment as soon as it is there. When that mux
+// fails (MP4 refused the codecs), a Matroska mux runs once every segment is there. A live stream
+// is recorded instead (see StreamRecorder) and its tracks joined for the library to mux. Runs on
+// the calling thread.
 class StreamDownload final
 {
 public:
     enum class Outcome
     {
-        Done,      // every track joined: `trackFiles` (a live recording: what was recorded)
-        Failed,    // `reason`: "Timeout", "Conn err" or what was wrong with the manifest
+        Done,      // every track muxed into `muxedFile` (a live recording: joined, `trackFiles`)
+        Failed,    // `reason`: "Timeout", "Conn err", "Mux err" or what was wrong with the manifest
         Protected, // DRM: nothing downloaded
         Stopped,   // the stop flag was raised
     };
@@ -56,7 +60,8 @@ public:
         Outcome outcome = Outcome::Failed;
         QString reason; // a live recording that ended early says why here too
         StreamPlan plan;
-        QStringList trackFiles; // the video (or only) track first
+        QString muxedFile;      // in the stream's folder, ".mp4" or ".mkv"
+        QStringList trackFiles; // a live recording's, the video (or only) track first
         bool live = false;
         LiveEnding ending = LiveEnding::Ended;
         double recordedSeconds = 0;
@@ -113,8 +118,13 @@ public:
     static QString progressText(const Progress& progress);
 
 private:
-    bool
-    downloadSegments(StreamFetcher& fetcher, const StreamPlan& plan, const ProgressHandler& progress, Result& result);
+    bool downloadSegments(StreamFetcher& fetcher,
+                          const StreamPlan& plan,
+                          const ProgressHandler& progress,
+                          Result& result,
+                          StreamMux* mux);
+    void muxAfterwards(const QList<QStringList>& inputs, const QStringList& extensions, Result& result);
+    QList<QStringList> muxInputs(const StreamPlan& plan) const;
     QString segmentPath(int track, int segment) const;
     QString initPath(int track, int section) const;
 

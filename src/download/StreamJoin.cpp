@@ -26,6 +26,19 @@ bool writeThrough(const QString& path, const std::function<bool(QFile&)>& write)
 
 } // namespace
 
+QStringList order(const QList<Piece>& pieces)
+{
+    QStringList files;
+    QString lastInit;
+    for (const Piece& piece : pieces) {
+        if (!piece.init.isEmpty() && piece.init != lastInit)
+            files << piece.init;
+        lastInit = piece.init;
+        files << piece.segment;
+    }
+    return files;
+}
+
 bool join(const QList<Piece>& pieces, const QString& file)
 {
     return writeThrough(file, [&](QFile& out) {
@@ -40,12 +53,8 @@ bool join(const QList<Piece>& pieces, const QString& file)
             }
             return true;
         };
-        QString lastInit;
-        for (const Piece& piece : pieces) {
-            if (!piece.init.isEmpty() && piece.init != lastInit && !append(piece.init))
-                return false;
-            lastInit = piece.init;
-            if (!append(piece.segment))
+        for (const QString& path : order(pieces)) {
+            if (!append(path))
                 return false;
         }
         return true;

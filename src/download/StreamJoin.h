@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One track's file from its segment files, in order, each segment led by its init section
 // whenever that differs from the one before (fMP4 and CMAF need it at every switch; a transport
@@ -18,6 +19,10 @@ struct Piece
 // not at all (written beside under ".part", then renamed), but none is forced to the disk; the
 // muxed file that leaves the folder is the one that must outlive a power cut, and the finished
 // file's duration is checked against the playlist's.
+
+// The files of pieces in the order they make the track: each segment led by its init section
+// when that differs from the one before.
+QStringList order(const QList<Piece>& pieces);
 
 // False when a piece cannot be read or the file cannot be written; the file is then not there.
 bool join(const QList<Piece>& pieces, const QString& file);

@@ -249,6 +249,28 @@ Placement convertIn(const Job& job, const QStringList& arguments, const std::fun
     return placeChecked(job, stage, expected);
 }
 
+Placement takeIn(const Job& job, qint64 expectedCentis, qint64 slackCentis)
+{
+    if (!RegularFile::isRegular(job.source))
+        return failed(job, Placement::Outcome::StagingFailed, QStringLiteral("not a regular file"));
+    if (QFileInfo(job.source).size() <= 0)
+        return failed(job, Placement::Outcome::Empty, QStringLiteral("the file is empty"));
+    if (expectedCentis >= 0) {
+        const qint64 lasts = durationCentis(job.source);
+        if (lasts < 0 || qAbs(lasts - expectedCentis) > slackCentis)
+            return failed(job, Placement::Outcome::WrongDuration,
+                          QStringLiteral("the file lasts %1, its programme %2")
+                              .arg(lasts < 0 ? QStringLiteral("an unknown time") : secondsText(lasts),
+                                   secondsText(expectedCentis)));
+    }
+    Placement placement;
+    placement.path = moveIn(job.source, job.seconds, job.extension);
+    if (placement.path.isEmpty())
+        return failed(job, Placement::Outcome::NotMoved, QStringLiteral("no free name in Videos/ took it"));
+    placement.outcome = Placement::Outcome::Placed;
+    return placement;
+}
+
 qint64 durationCentis(const QString& path)
 {
     static const QRegularExpression form(QStringLiteral("^([0-9]+):([0-9]{2}):([0-9]{2})\\.([0-9]{2})$"));

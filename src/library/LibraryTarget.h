@@ -92,6 +92,12 @@ Placement copyIn(const Job& job, const std::function<void(int percent)>& progres
 Placement
 convertIn(const Job& job, const QStringList& arguments, const std::function<void(int percent)>& progress = {});
 
+// A finished file on the same file system (a stream muxed in its folder in "Temp/") moved in
+// itself, without a copy: it must hold something and, when expectedCentis is not negative, last
+// that long within slackCentis. On any failure it stays where it was. job.removeSource is not
+// looked at: the source is what moves.
+Placement takeIn(const Job& job, qint64 expectedCentis, qint64 slackCentis);
+
 // A media file's duration in hundredths of a second as ffprobe reads it; -1 when it has none.
 qint64 durationCentis(const QString& path);
 

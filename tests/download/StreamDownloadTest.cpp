@@ -1,22 +1,29 @@
-// Streams made by ffmpeg, served by nginx, downloaded through the stream downloader: the right
-// variant, every segment, AES-128 undone, a failed segment keeping the rest for the next run.
+// Streams made by ffmpeg, served by nginx, downloaded through the stream downloader into one
+// muxed file: the right variant, every segment, AES-128 undone, a failed segment keeping the rest
+// for the next run.
 #include "download/StreamDownload.h"
 #include "download/StreamFetcher.h"
+#include "tools/ToolRunner.h"
 
 #include "support/LiveHlsPlaylist.h"
 #include "support/MediaFixture.h"
+#include "support/ProcessStatus.h"
 #include "support/SkipUnlessCi.h"
 #include "support/StreamFixture.h"
 #include "support/TestSite.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <mutex>
 
 namespace {
@@ -78,8 +85,9 @@ TEST_F(StreamDownloadTest, BestVariantOfTwoIsDownloadedWhole)
     const StreamDownload::Result result =
         download(QStringLiteral("/hls/master.m3u8"), VideoFile::Stream::Hls, &progress);
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    ASSERT_EQ(result.trackFiles.size(), 1);
-    const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(0));
+    EXPECT_TRUE(result.trackFiles.isEmpty());
+    EXPECT_TRUE(result.muxedFile.endsWith(QLatin1String(".mp4"))) << result.muxedFile.toStdString();
+    const MediaFixture::Inspection track = MediaFixture::inspect(result.muxedFile);
     EXPECT_EQ(track.streams, "video 640x360\naudio\n");
     EXPECT_NEAR(track.duration, 6.0, 2.0);
     EXPECT_EQ(track.errors, QByteArray());
@@ -100,8 +108,7 @@ TEST_F(StreamDownloadTest, Aes128SegmentsAreDecrypted)
 
     const StreamDownload::Result result = download(QStringLiteral("/aes/index.m3u8"));
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    ASSERT_EQ(result.trackFiles.size(), 1);
-    const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(0));
+    const MediaFixture::Inspection track = MediaFixture::inspect(result.muxedFile);
     EXPECT_EQ(track.errors, QByteArray());
     EXPECT_NEAR(track.duration, 6.0, 2.0);
 }
@@ -121,10 +128,11 @@ TEST_F(StreamDownloadTest, FailedSegmentKeepsTheRestForTheRetry)
     StreamDownload::Result result = download(QStringLiteral("/gone/index.m3u8"));
     EXPECT_EQ(result.outcome, StreamDownload::Outcome::Failed);
     EXPECT_EQ(result.reason, QStringLiteral("Conn err"));
-    EXPECT_TRUE(result.trackFiles.isEmpty());
+    EXPECT_TRUE(result.muxedFile.isEmpty());
     const QStringList kept = QDir(work()).entryList({QStringLiteral("*.seg")});
     EXPECT_EQ(kept, (QStringList{QStringLiteral("t0-s0.seg"), QStringLiteral("t0-s1.seg")}));
-    EXPECT_TRUE(QDir(work()).entryList({QStringLiteral("track*")}).isEmpty());
+    // The mux that ran beside the download left nothing: no partial file, no FIFO.
+    EXPECT_EQ(QDir(work()).entryList(QDir::Files | QDir::System), kept);
 
     // The others gone from the server too: only the restored one can be fetched now.
     ASSERT_TRUE(QFile::rename(last + QStringLiteral(".away"), last));
@@ -133,7 +141,7 @@ TEST_F(StreamDownloadTest, FailedSegmentKeepsTheRestForTheRetry)
     QList<std::pair<int, int>> progress;
     result = download(QStringLiteral("/gone/index.m3u8"), VideoFile::Stream::Hls, &progress);
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(0));
+    const MediaFixture::Inspection track = MediaFixture::inspect(result.muxedFile);
     EXPECT_EQ(track.errors, QByteArray());
     EXPECT_NEAR(track.duration, 6.0, 2.0);
 }
@@ -165,20 +173,137 @@ TEST_F(StreamDownloadTest, MalformedManifestAndUnreachableServer)
     EXPECT_EQ(result.reason, QStringLiteral("Conn err"));
 }
 
-// DASH with audio and video apart: two tracks, each led by its init section.
-TEST_F(StreamDownloadTest, DashTracksAreJoinedWithTheirInitSections)
+// DASH with audio and video apart: two tracks, each led by its init section, each fed to ffmpeg
+// through a FIFO of its own while they download, into one file with both. Only the segments and
+// that file are left in the folder.
+TEST_F(StreamDownloadTest, DashTracksAreMuxedThroughTwoFifos)
 {
     ASSERT_TRUE(StreamFixture::dashTimeline(m_www + QStringLiteral("/dash"), sixSeconds()));
     const StreamDownload::Result result = download(QStringLiteral("/dash/manifest.mpd"), VideoFile::Stream::Dash);
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    ASSERT_EQ(result.trackFiles.size(), 2);
-    const char* const streams[] = {"video 640x360\n", "audio\n"};
-    for (int i = 0; i < 2; ++i) {
-        const MediaFixture::Inspection track = MediaFixture::inspect(result.trackFiles.at(i));
-        EXPECT_EQ(track.streams, QByteArray(streams[i]));
-        EXPECT_EQ(track.errors, QByteArray()) << result.trackFiles.at(i).toStdString();
-        EXPECT_NEAR(track.duration, 6.0, 2.0) << result.trackFiles.at(i).toStdString();
-    }
+    ASSERT_EQ(result.plan.tracks.size(), 2);
+    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.muxedFile);
+    EXPECT_EQ(muxed.streams, QByteArray("video 640x360\naudio\n"));
+    EXPECT_EQ(muxed.errors, QByteArray());
+    EXPECT_NEAR(muxed.duration, 6.0, 2.0);
+    QStringList left = QDir(work()).entryList(QDir::Files | QDir::System);
+    EXPECT_TRUE(left.removeOne(QStringLiteral("muxed.mp4")));
+    EXPECT_FALSE(left.isEmpty());
+    for (const QString& name : left)
+        EXPECT_TRUE(name.endsWith(QLatin1String(".seg"))) << name.toStdString();
+}
+
+// The mux runs while the segments download: held at the first segment, the download finds
+// ffmpeg already reading the track's FIFO, and the muxed file is whole at the end.
+TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
+{
+    ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/during"), {8, 1, QSize(320, 180), 0}));
+    VideoFile record;
+    record.url = m_site.url(QStringLiteral("/during/index.m3u8"));
+    record.stream = VideoFile::Stream::Hls;
+    StreamDownload downloader(record, work());
+    bool waited = false;
+    bool reading = false;
+    int doneWhenRead = -1;
+    std::mutex mutex;
+    const StreamDownload::Result result = downloader.run([&](const StreamDownload::Progress& now) {
+        std::lock_guard lock(mutex);
+        if (waited)
+            return true;
+        waited = true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!reading && timer.elapsed() < 10000) {
+            reading = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo")).has_value();
+            if (!reading)
+                QThread::msleep(20);
+        }
+        doneWhenRead = now.done;
+        return true;
+    });
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_TRUE(reading);
+    EXPECT_LT(doneWhenRead, 8);
+    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.muxedFile);
+    EXPECT_EQ(muxed.errors, QByteArray());
+    EXPECT_NEAR(muxed.duration, 8.0, 1.5);
+}
+
+// ffmpeg killed while it reads the first segments: the download goes on, and the mux runs again
+// from the segment files once they are all there, into the same container.
+TEST_F(StreamDownloadTest, FfmpegDyingMidDownloadIsMuxedAgainFromTheSegments)
+{
+    ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/died"), {8, 1, QSize(320, 180), 0}));
+    VideoFile record;
+    record.url = m_site.url(QStringLiteral("/died/index.m3u8"));
+    record.stream = VideoFile::Stream::Hls;
+    StreamDownload downloader(record, work());
+    bool waited = false;
+    bool killed = false;
+    std::mutex mutex;
+    const StreamDownload::Result result = downloader.run([&](const StreamDownload::Progress&) {
+        std::lock_guard lock(mutex);
+        if (waited)
+            return true;
+        waited = true;
+        QElapsedTimer timer;
+        timer.start();
+        while (!killed && timer.elapsed() < 10000) {
+            const std::optional<qint64> ffmpeg = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo"));
+            killed = ffmpeg && ::kill(pid_t(*ffmpeg), SIGKILL) == 0;
+            if (!killed)
+                QThread::msleep(20);
+        }
+        return true;
+    });
+    EXPECT_TRUE(killed);
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_TRUE(result.muxedFile.endsWith(QLatin1String("/muxed.mp4"))) << result.muxedFile.toStdString();
+    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.muxedFile);
+    EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
+    EXPECT_EQ(muxed.errors, QByteArray());
+    EXPECT_NEAR(muxed.duration, 8.0, 1.5);
+}
+
+// Stopped (the row removed) after the first segment, while ffmpeg waits for the next: ffmpeg
+// ends, nothing muxed is left, and the segments on disk stay for a later run.
+TEST_F(StreamDownloadTest, StopWhileMuxingKeepsOnlyTheSegments)
+{
+    ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/stop"), {8, 1, QSize(320, 180), 0}));
+    VideoFile record;
+    record.url = m_site.url(QStringLiteral("/stop/index.m3u8"));
+    record.stream = VideoFile::Stream::Hls;
+    StreamDownload downloader(record, work());
+    const StreamDownload::Result result =
+        downloader.run([](const StreamDownload::Progress& now) { return now.done < 2; });
+    EXPECT_EQ(result.outcome, StreamDownload::Outcome::Stopped);
+    EXPECT_TRUE(result.muxedFile.isEmpty());
+    EXPECT_EQ(ToolRunner::runningToolCount(), 0);
+    const QStringList left = QDir(work()).entryList(QDir::Files | QDir::System);
+    EXPECT_FALSE(left.isEmpty());
+    for (const QString& name : left)
+        EXPECT_TRUE(name.endsWith(QLatin1String(".seg"))) << name.toStdString();
+}
+
+// Codecs MP4 has no place for, which the playlist does not name (PCM sound in a Matroska
+// segment): the mux into MP4 that ran beside the download fails, and the Matroska one from the
+// segment files makes the file.
+TEST_F(StreamDownloadTest, Mp4RefusedThenMatroskaFromTheSegments)
+{
+    ASSERT_TRUE(QDir().mkpath(m_www + QStringLiteral("/pcm")));
+    ASSERT_TRUE(MediaFixture::make(m_www + QStringLiteral("/pcm/a.mkv"),
+                                   MediaFixture::patternAndTone(2, QStringLiteral("320x180")) +
+                                       QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                                   QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")}));
+    ASSERT_TRUE(m_site.write(QStringLiteral("pcm/index.m3u8"),
+                             "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\na.mkv\n#EXT-X-ENDLIST\n"));
+    const StreamDownload::Result result = download(QStringLiteral("/pcm/index.m3u8"));
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_TRUE(result.muxedFile.endsWith(QLatin1String("/muxed.mkv"))) << result.muxedFile.toStdString();
+    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.muxedFile);
+    EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
+    EXPECT_EQ(muxed.errors, QByteArray());
+    EXPECT_FALSE(QFileInfo::exists(work() + QStringLiteral("/muxed.mp4")));
 }
 
 // Each segment thread keeps its connection: twelve segments over at most kParallel connections
@@ -200,7 +325,7 @@ TEST_F(StreamDownloadTest, SegmentsRideKeptConnections)
     StreamDownload downloader(record, work());
     const StreamDownload::Result result = downloader.run();
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
-    EXPECT_EQ(MediaFixture::decodeErrors(result.trackFiles.at(0)), QString());
+    EXPECT_EQ(MediaFixture::decodeErrors(result.muxedFile), QString());
 
     QFile file(log);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

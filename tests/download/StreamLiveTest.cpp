@@ -475,7 +475,14 @@ TEST_F(StreamLiveTest, RowShowsPercentOfSegmentsAndTheRecordItsBytes)
     ASSERT_EQ(done.outcome, StreamDownload::Outcome::Done) << done.reason.toStdString();
     EXPECT_EQ(bed.list.progressOf(index), (QStringList{QStringLiteral("25%"), QStringLiteral("50%"),
                                                        QStringLiteral("75%"), QStringLiteral("100%")}));
-    EXPECT_EQ(bed.record(index).receivedBytes, QFileInfo(done.trackFiles.first()).size());
+    // The record counts the segments' bytes, each once.
+    ASSERT_FALSE(done.muxedFile.isEmpty());
+    const QDir folder = QFileInfo(done.muxedFile).absoluteDir();
+    qint64 segmentBytes = 0;
+    for (const QFileInfo& segment : folder.entryInfoList({QStringLiteral("*.seg")}, QDir::Files))
+        segmentBytes += segment.size();
+    EXPECT_EQ(folder.entryList({QStringLiteral("*.seg")}, QDir::Files).size(), 4);
+    EXPECT_EQ(bed.record(index).receivedBytes, segmentBytes);
 }
 
 TEST(StreamProgressText, PercentOfSegmentsOrLiveSeconds)

@@ -139,23 +139,48 @@ TEST_F(StreamAssemblyTest, BrokenTracksReachNothing)
     EXPECT_TRUE(m_rows.contains(index));
 }
 
-TEST(StreamAssemblyChoices, ContainerAndMuxArguments)
+// The file the download muxed moves in as it is, under the first free base; one that is not as
+// long as the programme (within a segment) stays out, where it was, with its row saying so.
+TEST_F(StreamAssemblyTest, MuxedFileMovesInWhenItLastsTheProgramme)
 {
-    StreamPlan plan;
-    plan.variant.codecs = QStringLiteral("avc1.64001f,mp4a.40.2");
-    EXPECT_EQ(StreamAssembly::containerFor(plan), QStringLiteral(".mp4"));
-    plan.variant.codecs = QStringLiteral("vp09.00.10.08");
-    EXPECT_EQ(StreamAssembly::containerFor(plan), QStringLiteral(".mp4"));
-    plan.audio = AudioRendition{};
-    plan.audio->codecs = QStringLiteral(" Vorbis");
-    EXPECT_EQ(StreamAssembly::containerFor(plan), QStringLiteral(".mkv"));
+    const QString folder = dir() + QStringLiteral("Temp/stream-muxed");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString muxed = folder + QStringLiteral("/muxed.mkv");
+    ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("testsrc=duration=4:size=160x90:rate=25"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+            muxed});
+    StreamDownload::Result result;
+    result.outcome = StreamDownload::Outcome::Done;
+    result.muxedFile = muxed;
+    TrackPlan track;
+    for (int i = 0; i < 4; ++i)
+        track.segments.append(SegmentRequest{});
+    for (SegmentRequest& segment : track.segments)
+        segment.duration = 1;
+    result.plan.tracks = {track};
 
-    EXPECT_EQ(StreamAssembly::muxArguments({QStringLiteral("v")}),
-              (QStringList{QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-c"), QStringLiteral("copy")}));
-    EXPECT_EQ(
-        StreamAssembly::muxArguments({QStringLiteral("v"), QStringLiteral("a")}),
-        (QStringList{QStringLiteral("-i"), QStringLiteral("a"), QStringLiteral("-map"), QStringLiteral("0:v"),
-                     QStringLiteral("-map"), QStringLiteral("1:a"), QStringLiteral("-c"), QStringLiteral("copy")}));
+    // Told 10 s: 6 s more than the file, more than a segment and the slack.
+    result.plan.duration = 10;
+    const qsizetype refused = addRecord(QStringLiteral("1700000500"));
+    EXPECT_EQ(StreamAssembly::run(*m_context, m_rows, refused, result), StreamAssembly::Outcome::PlacingFailed);
+    EXPECT_TRUE(QFileInfo::exists(muxed));
+    EXPECT_TRUE(QDir(videos()).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(m_rows.contains(refused));
+
+    // Within a segment of 4 s; the base is taken by a file that must stay as it is.
+    result.plan.duration = 4.8;
+    QFile taken(videos() + QStringLiteral("1700000600.mp4"));
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.write("someone else's");
+    taken.close();
+    const qsizetype index = addRecord(QStringLiteral("1700000600"));
+    EXPECT_EQ(StreamAssembly::run(*m_context, m_rows, index, result), StreamAssembly::Outcome::Registered);
+    EXPECT_EQ(QFileInfo(taken.fileName()).size(), qint64(14));
+    const QString target = videos() + QStringLiteral("1700000601.mkv");
+    EXPECT_TRUE(streams(target).contains(QLatin1String("codec_type=video")));
+    EXPECT_EQ(TagStore::read(target, QStringLiteral("title")), QStringLiteral("Page title"));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(m_rows.contains(index));
 }
 
 } // namespace

@@ -1,7 +1,11 @@
 #include "support/ProcessStatus.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
 
 namespace ProcessStatus {
 namespace {
@@ -65,6 +69,24 @@ bool gone(qint64 pid)
 {
     Stat stat;
     return !readStat(pid, stat) || stat.state == "Z";
+}
+
+std::optional<qint64> holderOf(const QString& path)
+{
+    const QString target = QFileInfo(path).absoluteFilePath();
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& name : pids) {
+        bool number = false;
+        const qint64 pid = name.toLongLong(&number);
+        if (!number || pid == ::getpid())
+            continue;
+        QDirIterator fds(QStringLiteral("/proc/%1/fd").arg(pid), QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+        while (fds.hasNext()) {
+            if (QFile::symLinkTarget(fds.next()) == target)
+                return pid;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace ProcessStatus

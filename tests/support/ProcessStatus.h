@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
+
+#include <optional>
 
 // What /proc says about a process, for tests that check privileges and process lifetimes.
 namespace ProcessStatus {
@@ -11,6 +14,9 @@ QByteArray value(qint64 pid, const char* key);
 
 // The running (not zombie) children of `parent` whose command name is `name`.
 QList<qint64> children(qint64 parent, const QByteArray& name);
+
+// A process other than this one that holds path open (a tool reading a FIFO), when there is one.
+std::optional<qint64> holderOf(const QString& path);
 
 // Gone, or a zombie nobody has reaped yet.
 bool gone(qint64 pid);
