@@ -3,6 +3,7 @@
 #include "base/Trace.h"
 #include "tools/ToolCommand.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -65,23 +66,36 @@ QStringList StreamMux::muxArguments(const QStringList& trackFiles)
 
 QString StreamMux::fifoPath(int track) const
 {
-    return m_folder + QStringLiteral("/input%1.fifo").arg(track);
+    return m_fifoFolder + QStringLiteral("/input%1.fifo").arg(track);
+}
+
+bool StreamMux::makeFifosIn(const QString& folder)
+{
+    m_fifoFolder = folder;
+    for (int t = 0; t < m_inputs.size(); ++t) {
+        // One a killed run left behind goes first: only a FIFO made now is this mux's.
+        const QByteArray fifo = QFile::encodeName(fifoPath(t));
+        ::unlink(fifo.constData());
+        if (::mkfifo(fifo.constData(), 0600) != 0) {
+            trace(QStringLiteral("Stream mux: no FIFO in ") + folder);
+            for (int made = 0; made < t; ++made)
+                ::unlink(QFile::encodeName(fifoPath(made)).constData());
+            return false;
+        }
+    }
+    return true;
 }
 
 bool StreamMux::start()
 {
     if (m_started || m_inputs.isEmpty())
         return false;
-    for (int t = 0; t < m_inputs.size(); ++t) {
-        // One a killed run left behind goes first: only a FIFO made now is this mux's.
-        const QByteArray fifo = QFile::encodeName(fifoPath(t));
-        ::unlink(fifo.constData());
-        if (::mkfifo(fifo.constData(), 0600) != 0) {
-            trace(QStringLiteral("Stream mux: no FIFO in ") + m_folder);
-            for (int made = 0; made < t; ++made)
-                ::unlink(QFile::encodeName(fifoPath(made)).constData());
+    // The FIFOs go beside the segments; where that file system has none (vfat, exFAT, some
+    // network shares) they go into a private folder of the system's temporary one.
+    if (!makeFifosIn(m_folder)) {
+        m_privateFolder.emplace(QDir::tempPath() + QStringLiteral("/trawlix-mux-XXXXXX"));
+        if (!m_privateFolder->isValid() || !makeFifosIn(m_privateFolder->path()))
             return false;
-        }
     }
     m_started = true;
     m_fed.assign(size_t(m_inputs.size()), StreamFeed::Outcome::Cancelled);
@@ -133,6 +147,12 @@ void StreamMux::feedTrack(int track)
         [this] { return ending(); });
     std::lock_guard lock(m_mutex);
     m_fed[size_t(track)] = outcome;
+    // A track that cannot reach ffmpeg whole dooms the mux; ffmpeg would wait for it for ever
+    // (a FIFO it opens waits for a writer), so it is ended now.
+    if (outcome != StreamFeed::Outcome::Fed && !m_abandoned) {
+        m_running = false;
+        m_changed.notify_all();
+    }
 }
 
 void StreamMux::arrived(const QString& path)

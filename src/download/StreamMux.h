@@ -8,21 +8,24 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 // A stream's tracks muxed with `ffmpeg -c copy` into one file in the stream's folder, straight
 // from the segment files: each track reaches ffmpeg through a FIFO of its own in the folder
-// ("input<n>.fifo"), fed by a thread of its own (StreamFeed), so ffmpeg may read its inputs in
-// any interleaving without a deadlock. The mux may start before the segments are there: a feed
-// waits for each file until arrived() names it, so the mux runs while the download goes on. The
-// muxed file ("muxed<extension>") counts only when ffmpeg ended with status 0 after every byte
-// of every track went in; otherwise, and when abandoned (the download failed or was stopped),
-// ffmpeg's process group is ended and its output removed. The segment files are never touched.
+// ("input<n>.fifo"; in a private temporary folder where the folder's file system has no FIFOs),
+// fed by a thread of its own (StreamFeed), so ffmpeg may read its inputs in any interleaving
+// without a deadlock; a track that cannot be fed whole ends ffmpeg at once. The mux may start before the segments are
+// there: a feed waits for each file until arrived() names it, so the mux runs while the download goes on. The muxed
+// file ("muxed<extension>") counts only when ffmpeg ended with status 0 after every byte of every track went in;
+// otherwise, and when abandoned (the download failed or was stopped), ffmpeg's process group is ended and its output
+// removed. The segment files are never touched.
 class StreamMux final
 {
 public:
@@ -76,11 +79,14 @@ private:
     bool ending() const { return m_abandoned || m_toolEnded; }
     void joinAll();
     QString fifoPath(int track) const;
+    bool makeFifosIn(const QString& folder);
 
     const QString m_folder;
     const QList<QStringList> m_inputs;
     const QString m_extension;
     const QString m_output;
+    QString m_fifoFolder;
+    std::optional<QTemporaryDir> m_privateFolder; // where the stream's folder takes no FIFO
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -30,6 +30,20 @@ namespace {
 // reservation files make them one step for other Trawlix processes too.
 std::mutex g_placing;
 
+// fsync() of a file or folder; errno says why when false.
+bool syncToDisk(const QByteArray& path, int flags)
+{
+    // Not blocked by a FIFO given where a file belongs; its fsync() then fails.
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+
 // Bases held by other importers in a row before giving up; far more than two processes hold.
 constexpr int kMaxReserved = 1000;
 
@@ -127,8 +141,16 @@ QString reservationPath(qint64 seconds)
 
 QString moveIn(const QString& staged, qint64 seconds, const QString& extension)
 {
-    std::lock_guard lock(g_placing);
     const QByteArray from = QFile::encodeName(staged);
+    // The file's bytes reach the disk before its name moves into the library: what it was made
+    // from (parts, segments, a recording) goes right after, and a power cut must not leave an
+    // empty or short library file behind a source that is gone. Outside the lock: a long
+    // write-back holds up no other placing.
+    if (!syncToDisk(from, O_RDONLY)) {
+        trace(QStringLiteral("library: cannot write ") + staged + QStringLiteral(" to the disk: ") + errorText(errno));
+        return {};
+    }
+    std::lock_guard lock(g_placing);
     for (int held = 0; held < kMaxReserved;) {
         seconds = firstFree(seconds);
         const Reservation reservation(seconds);
@@ -147,8 +169,11 @@ QString moveIn(const QString& staged, qint64 seconds, const QString& extension)
             continue;
         }
         const QString target = AppPaths::folder(AppPaths::Folder::Videos) + QString::number(seconds) + extension;
-        if (moveNoReplace(from, QFile::encodeName(target)))
+        if (moveNoReplace(from, QFile::encodeName(target))) {
+            // The new name itself: a file system that cannot sync a folder still has the file.
+            syncToDisk(QFile::encodeName(AppPaths::folder(AppPaths::Folder::Videos)), O_RDONLY | O_DIRECTORY);
             return target;
+        }
         // A program that does not reserve took the name: the file moves on to the next base.
         if (errno != EEXIST) {
             trace(QStringLiteral("library: cannot move ") + staged + QStringLiteral(" in: ") + errorText(errno));

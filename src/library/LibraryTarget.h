@@ -41,8 +41,9 @@ private:
 
 // Moves staged (a finished file on the same file system) into "Videos/" under the first free
 // base from seconds on. The base is reserved while it is chosen and taken, also against other
-// Trawlix processes, and the move never replaces a file. Returns the new path, or the empty
-// text when it failed (the staged file then stays where it was).
+// Trawlix processes, and the move never replaces a file. The file is on the disk (fsync) before
+// it moves, and its new name after, so its source may go at once. Returns the new path, or the
+// empty text when it failed (the staged file then stays where it was).
 QString moveIn(const QString& staged, qint64 seconds, const QString& extension);
 
 // The reservation file of a base in "Temp/": while it exists no importer takes that base.

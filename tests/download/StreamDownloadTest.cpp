@@ -193,7 +193,7 @@ TEST_F(StreamDownloadTest, DashTracksAreMuxedThroughTwoFifos)
         EXPECT_TRUE(name.endsWith(QLatin1String(".seg"))) << name.toStdString();
 }
 
-// The mux runs while the segments download: held at the first segment, the download finds
+// The mux runs while the segments download: held at its first segments, the download finds
 // ffmpeg already reading the track's FIFO, and the muxed file is whole at the end.
 TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
 {
@@ -211,10 +211,16 @@ TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
         if (waited)
             return true;
         waited = true;
+        // ffmpeg has read at least a segment's bytes from its FIFO (what it reads besides is a
+        // few bytes of its own), while most of the programme is still to come.
+        qint64 segmentBytes = 0;
+        for (const QFileInfo& segment : QDir(work()).entryInfoList({QStringLiteral("*.seg")}, QDir::Files))
+            segmentBytes = segmentBytes ? qMin(segmentBytes, segment.size()) : segment.size();
         QElapsedTimer timer;
         timer.start();
         while (!reading && timer.elapsed() < 10000) {
-            reading = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo")).has_value();
+            const std::optional<qint64> ffmpeg = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo"));
+            reading = ffmpeg && segmentBytes > 0 && ProcessStatus::readBytes(*ffmpeg) >= segmentBytes;
             if (!reading)
                 QThread::msleep(20);
         }

@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -141,16 +142,23 @@ TEST_F(StreamMuxTest, FfmpegThatNeverOpensAnInputReleasesItsFeed)
     EXPECT_EQ(workFiles(), QStringList());
 }
 
-// A stop while ffmpeg waits for segments: ffmpeg's process group is ended, its output goes, and
+// A stop while ffmpeg waits for segments: ffmpeg's process group is ended, its begun file goes, and
 // the mux says it was abandoned, not refused.
 TEST_F(StreamMuxTest, StopWhileMuxingEndsFfmpegAndLeavesNothing)
 {
     const QList<QStringList> tracks = inputs();
     StreamMux mux(m_work, tracks, QStringLiteral(".mp4"));
     ASSERT_TRUE(mux.start());
-    mux.arrived(tracks.at(0).at(0));
-    mux.arrived(tracks.at(0).at(1));
-    ASSERT_TRUE(waitForReader(m_work + QStringLiteral("/input0.fifo")).has_value());
+    // All of the pictures and part of the sound: ffmpeg has begun its file when the stop comes.
+    for (const QString& file : tracks.at(0))
+        mux.arrived(file);
+    mux.arrived(tracks.at(1).at(0));
+    mux.arrived(tracks.at(1).at(1));
+    QElapsedTimer begun;
+    begun.start();
+    while (!QFileInfo::exists(m_work + QStringLiteral("/muxed.mp4")) && begun.elapsed() < kBoundMs)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFileInfo::exists(m_work + QStringLiteral("/muxed.mp4"))) << "ffmpeg began no file";
     const std::atomic<bool> stop{true};
     QElapsedTimer timer;
     timer.start();
@@ -184,6 +192,55 @@ TEST_F(StreamMuxTest, SegmentsArrivingWhileFfmpegRunsMakeTheWholeFile)
     EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
     EXPECT_EQ(muxed.errors, QByteArray());
     EXPECT_NEAR(muxed.duration, 6.0, 1.0);
+}
+
+// A track that cannot be fed whole (a segment file gone) ends ffmpeg at once, though it still
+// waits for the other track's segments: the mux is refused, not left waiting for a download.
+TEST_F(StreamMuxTest, ATrackThatCannotBeFedEndsFfmpegAtOnce)
+{
+    QList<QStringList> tracks = inputs();
+    tracks[0][2] = m_dir.filePath(QStringLiteral("gone.m4s"));
+    StreamMux mux(m_work, tracks, QStringLiteral(".mp4"));
+    ASSERT_TRUE(mux.start());
+    for (const QString& file : tracks.at(0))
+        mux.arrived(file);
+    mux.arrived(tracks.at(1).at(0));
+    // A guard against the hang this test is about: the stop ends a mux that would wait for ever.
+    std::atomic<bool> stop{false};
+    std::thread guard([&stop] {
+        for (int waited = 0; waited < 3 * kBoundMs && !stop; waited += 50)
+            QThread::msleep(50);
+        stop = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const StreamMux::Result result = mux.finish(&stop);
+    const qint64 took = timer.elapsed();
+    stop = true;
+    guard.join();
+    EXPECT_LT(took, kBoundMs);
+    EXPECT_EQ(result.outcome, StreamMux::Outcome::Refused);
+    EXPECT_EQ(ToolRunner::runningToolCount(), 0);
+    EXPECT_EQ(workFiles(), QStringList());
+}
+
+// A folder whose file system takes no FIFO (here a name the FIFO cannot take): the FIFOs go into
+// a private temporary folder and the mux is whole all the same.
+TEST_F(StreamMuxTest, AFolderWithoutFifosMuxesThroughAPrivateFolder)
+{
+    const QString blocked = m_work + QStringLiteral("/input0.fifo");
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    QFile inside(blocked + QStringLiteral("/keep"));
+    ASSERT_TRUE(inside.open(QIODevice::WriteOnly));
+    inside.close();
+    const QList<QStringList> tracks = inputs();
+    StreamMux mux(m_work, tracks, QStringLiteral(".mp4"));
+    arriveAll(mux, tracks);
+    ASSERT_TRUE(mux.start());
+    const StreamMux::Result result = mux.finish();
+    ASSERT_EQ(result.outcome, StreamMux::Outcome::Muxed) << result.why.toStdString();
+    EXPECT_EQ(MediaFixture::inspect(result.file).streams, QByteArray("video 320x180\naudio\n"));
+    EXPECT_EQ(workFiles(), QStringList{QStringLiteral("muxed.mp4")});
 }
 
 TEST(StreamMuxChoices, ContainerAndMuxArguments)

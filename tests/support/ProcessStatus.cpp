@@ -89,4 +89,19 @@ std::optional<qint64> holderOf(const QString& path)
     return std::nullopt;
 }
 
+qint64 readBytes(qint64 pid)
+{
+    QFile io(QStringLiteral("/proc/%1/io").arg(pid));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:")) {
+            bool number = false;
+            const qint64 bytes = line.mid(6).trimmed().toLongLong(&number);
+            return number ? bytes : -1;
+        }
+    }
+    return -1;
+}
+
 } // namespace ProcessStatus

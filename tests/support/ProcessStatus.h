@@ -18,6 +18,10 @@ QList<qint64> children(qint64 parent, const QByteArray& name);
 // A process other than this one that holds path open (a tool reading a FIFO), when there is one.
 std::optional<qint64> holderOf(const QString& path);
 
+// The bytes process pid has read through read() and its kin ("rchar" of /proc/pid/io); -1 when
+// it cannot be read.
+qint64 readBytes(qint64 pid);
+
 // Gone, or a zombie nobody has reaped yet.
 bool gone(qint64 pid);
 
