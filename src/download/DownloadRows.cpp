@@ -77,7 +77,7 @@ void DownloadRows::setIcon(qsizetype recordIndex, const QString& iconPath)
         m_view->rowIconChanged(recordIndex, iconPath);
 }
 
-bool DownloadRows::setProgress(qsizetype recordIndex, const QString& progress, quint64 order)
+bool DownloadRows::setProgress(qsizetype recordIndex, const QString& progress, quint64 order, const QString& topCaption)
 {
     QMutexLocker lock(&m_mutex);
     const qsizetype i = indexOf(recordIndex);
@@ -87,8 +87,11 @@ bool DownloadRows::setProgress(qsizetype recordIndex, const QString& progress, q
     if (m_rows.at(i).progress == progress)
         return true;
     m_rows[i].progress = progress;
-    if (m_view)
+    if (m_view) {
         m_view->rowProgressChanged(recordIndex, progress);
+        if (!topCaption.isEmpty() && i == 0)
+            m_view->captionChanged(topCaption);
+    }
     return true;
 }
 

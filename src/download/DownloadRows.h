@@ -44,8 +44,10 @@ public:
     // Forwards only when the text changes, so a view is not flooded once per block. The parts
     // of a download report from their own threads: order (from nextProgressOrder(), taken where
     // the count was) keeps a late report of a smaller count from showing over a larger one.
-    // Returns whether the progress is the newest one.
-    bool setProgress(qsizetype recordIndex, const QString& progress, quint64 order);
+    // Returns whether the progress is the newest one. A newest progress of the top row also
+    // becomes the caption when topCaption is given, in the same step: a part that reports late
+    // cannot put its caption over the one the assembly shows after it.
+    bool setProgress(qsizetype recordIndex, const QString& progress, quint64 order, const QString& topCaption = {});
     quint64 nextProgressOrder() { return ++m_progressOrder; }
     // The last progress text of a failed download ("Timeout", "Conn err"): a part of the same
     // record still running when another failed cannot show its percentage over it.

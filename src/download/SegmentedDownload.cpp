@@ -160,6 +160,9 @@ void SegmentedDownload::finished()
     });
     if (!complete)
         return;
+    // The part whose bytes completed the count may not have shown them yet, and the assembly
+    // may take the row first: the row says so before it goes.
+    m_context.rows.setProgress(m_recordIndex, progressText(total, total), m_context.rows.nextProgressOrder());
     m_complete(m_recordIndex);
     trace(
         QStringLiteral("RecivedBytes == TotalBytes, %1==%2, so video is fully downloaded...").arg(received).arg(total));
@@ -246,8 +249,7 @@ bool SegmentedDownload::Download()
         }
         if (written > 0) {
             const QString progress = progressText(received, total);
-            if (rows.setProgress(m_recordIndex, progress, order) && rows.isTop(m_recordIndex))
-                rows.setCaption(progress + tx(u"..Downloading"));
+            rows.setProgress(m_recordIndex, progress, order, progress + tx(u"..Downloading"));
         }
         return true;
     };

@@ -57,8 +57,7 @@ void StreamWorker::run()
             order = rows.nextProgressOrder();
         });
         const QString text = StreamDownload::progressText(progress);
-        if (rows.setProgress(m_recordIndex, text, order) && rows.isTop(m_recordIndex))
-            rows.setCaption(text + tx(u"..Downloading"));
+        rows.setProgress(m_recordIndex, text, order, text + tx(u"..Downloading"));
         return true;
     });
     if (result.live && result.ending == StreamDownload::LiveEnding::Stopped) {

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <unistd.h>
 
 namespace LibraryTarget {
@@ -187,6 +188,23 @@ QString moveIn(const QString& staged, qint64 seconds, const QString& extension)
 
 namespace {
 
+// The failure when a finished file must not go into the library: it is empty, or it does not
+// last what its source does (expectedCentis, -1 for no check) within slackCentis.
+std::optional<Placement> refused(const Job& job, const QString& path, qint64 expectedCentis, qint64 slackCentis)
+{
+    if (QFileInfo(path).size() <= 0)
+        return failed(job, Placement::Outcome::Empty, QStringLiteral("the file is empty"));
+    if (expectedCentis < 0)
+        return std::nullopt;
+    const qint64 lasts = durationCentis(path);
+    if (lasts >= 0 && qAbs(lasts - expectedCentis) <= slackCentis)
+        return std::nullopt;
+    return failed(
+        job, Placement::Outcome::WrongDuration,
+        QStringLiteral("the file lasts %1, its source %2")
+            .arg(lasts < 0 ? QStringLiteral("an unknown time") : secondsText(lasts), secondsText(expectedCentis)));
+}
+
 // place() with the duration check: expectedCentis is the source's duration, -1 for none.
 Placement placeChecked(const Job& job, const Stage& stage, qint64 expectedCentis)
 {
@@ -196,17 +214,9 @@ Placement placeChecked(const Job& job, const Stage& stage, qint64 expectedCentis
     const QString why = stage(scratch.path());
     if (!why.isEmpty())
         return failed(job, Placement::Outcome::StagingFailed, why);
-    if (QFileInfo(scratch.path()).size() <= 0)
-        return failed(job, Placement::Outcome::Empty, QStringLiteral("the staged file is empty"));
-    if (expectedCentis >= 0) {
-        const qint64 staged = durationCentis(scratch.path());
-        const qint64 slack = DurationSlackCentis + expectedCentis / 100;
-        if (staged < 0 || qAbs(staged - expectedCentis) > slack)
-            return failed(job, Placement::Outcome::WrongDuration,
-                          QStringLiteral("the staged file lasts %1, its source %2")
-                              .arg(staged < 0 ? QStringLiteral("an unknown time") : secondsText(staged),
-                                   secondsText(expectedCentis)));
-    }
+    if (const std::optional<Placement> unfit =
+            refused(job, scratch.path(), expectedCentis, DurationSlackCentis + expectedCentis / 100))
+        return *unfit;
     Placement placement;
     placement.path = moveIn(scratch.path(), job.seconds, job.extension);
     if (placement.path.isEmpty())
@@ -278,16 +288,8 @@ Placement takeIn(const Job& job, qint64 expectedCentis, qint64 slackCentis)
 {
     if (!RegularFile::isRegular(job.source))
         return failed(job, Placement::Outcome::StagingFailed, QStringLiteral("not a regular file"));
-    if (QFileInfo(job.source).size() <= 0)
-        return failed(job, Placement::Outcome::Empty, QStringLiteral("the file is empty"));
-    if (expectedCentis >= 0) {
-        const qint64 lasts = durationCentis(job.source);
-        if (lasts < 0 || qAbs(lasts - expectedCentis) > slackCentis)
-            return failed(job, Placement::Outcome::WrongDuration,
-                          QStringLiteral("the file lasts %1, its programme %2")
-                              .arg(lasts < 0 ? QStringLiteral("an unknown time") : secondsText(lasts),
-                                   secondsText(expectedCentis)));
-    }
+    if (const std::optional<Placement> unfit = refused(job, job.source, expectedCentis, slackCentis))
+        return *unfit;
     Placement placement;
     placement.path = moveIn(job.source, job.seconds, job.extension);
     if (placement.path.isEmpty())
