@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -72,6 +73,21 @@ protected:
     }
 
     QString work() const { return m_dir.filePath(QStringLiteral("work")); }
+
+    // Waits (10 s at most) until the ffmpeg that reads the first track's FIFO makes done(pid)
+    // true; whether it did.
+    bool untilFfmpeg(const std::function<bool(qint64 pid)>& done) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000) {
+            const std::optional<qint64> ffmpeg = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo"));
+            if (ffmpeg && done(*ffmpeg))
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
 
     QTemporaryDir m_dir;
     TestSite m_site{m_dir.filePath(QStringLiteral("site"))};
@@ -216,14 +232,8 @@ TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
         qint64 segmentBytes = 0;
         for (const QFileInfo& segment : QDir(work()).entryInfoList({QStringLiteral("*.seg")}, QDir::Files))
             segmentBytes = segmentBytes ? qMin(segmentBytes, segment.size()) : segment.size();
-        QElapsedTimer timer;
-        timer.start();
-        while (!reading && timer.elapsed() < 10000) {
-            const std::optional<qint64> ffmpeg = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo"));
-            reading = ffmpeg && segmentBytes > 0 && ProcessStatus::readBytes(*ffmpeg) >= segmentBytes;
-            if (!reading)
-                QThread::msleep(20);
-        }
+        reading =
+            segmentBytes > 0 && untilFfmpeg([&](qint64 pid) { return ProcessStatus::readBytes(pid) >= segmentBytes; });
         doneWhenRead = now.done;
         return true;
     });
@@ -252,14 +262,7 @@ TEST_F(StreamDownloadTest, FfmpegDyingMidDownloadIsMuxedAgainFromTheSegments)
         if (waited)
             return true;
         waited = true;
-        QElapsedTimer timer;
-        timer.start();
-        while (!killed && timer.elapsed() < 10000) {
-            const std::optional<qint64> ffmpeg = ProcessStatus::holderOf(work() + QStringLiteral("/input0.fifo"));
-            killed = ffmpeg && ::kill(pid_t(*ffmpeg), SIGKILL) == 0;
-            if (!killed)
-                QThread::msleep(20);
-        }
+        killed = untilFfmpeg([](qint64 pid) { return ::kill(pid_t(pid), SIGKILL) == 0; });
         return true;
     });
     EXPECT_TRUE(killed);

@@ -62,6 +62,15 @@ protected:
         }
     }
 
+    // The DASH programme muxed whole: both tracks, no decode error, its six seconds.
+    static void expectWholeProgramme(const QString& file)
+    {
+        const MediaFixture::Inspection muxed = MediaFixture::inspect(file);
+        EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
+        EXPECT_EQ(muxed.errors, QByteArray());
+        EXPECT_NEAR(muxed.duration, 6.0, 1.0);
+    }
+
     QStringList workFiles() const { return QDir(m_work).entryList(QDir::Files | QDir::System); }
 
     static std::optional<pid_t> waitForReader(const QString& fifo)
@@ -112,10 +121,7 @@ TEST_F(StreamMuxTest, FfmpegDyingMidFeedReleasesTheFeedsAndTheRetryWorks)
     const StreamMux::Result result = retry.finish();
     ASSERT_EQ(result.outcome, StreamMux::Outcome::Muxed) << result.why.toStdString();
     EXPECT_EQ(result.file, m_work + QStringLiteral("/muxed.mp4"));
-    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.file);
-    EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
-    EXPECT_EQ(muxed.errors, QByteArray());
-    EXPECT_NEAR(muxed.duration, 6.0, 1.0);
+    expectWholeProgramme(result.file);
     EXPECT_EQ(workFiles(), QStringList{QStringLiteral("muxed.mp4")});
 }
 
@@ -188,10 +194,7 @@ TEST_F(StreamMuxTest, SegmentsArrivingWhileFfmpegRunsMakeTheWholeFile)
     const StreamMux::Result result = mux.finish();
     ASSERT_EQ(result.outcome, StreamMux::Outcome::Muxed) << result.why.toStdString();
     EXPECT_EQ(result.file, m_work + QStringLiteral("/muxed.mkv"));
-    const MediaFixture::Inspection muxed = MediaFixture::inspect(result.file);
-    EXPECT_EQ(muxed.streams, QByteArray("video 320x180\naudio\n"));
-    EXPECT_EQ(muxed.errors, QByteArray());
-    EXPECT_NEAR(muxed.duration, 6.0, 1.0);
+    expectWholeProgramme(result.file);
 }
 
 // A track that cannot be fed whole (a segment file gone) ends ffmpeg at once, though it still
@@ -239,7 +242,7 @@ TEST_F(StreamMuxTest, AFolderWithoutFifosMuxesThroughAPrivateFolder)
     ASSERT_TRUE(mux.start());
     const StreamMux::Result result = mux.finish();
     ASSERT_EQ(result.outcome, StreamMux::Outcome::Muxed) << result.why.toStdString();
-    EXPECT_EQ(MediaFixture::inspect(result.file).streams, QByteArray("video 320x180\naudio\n"));
+    expectWholeProgramme(result.file);
     EXPECT_EQ(workFiles(), QStringList{QStringLiteral("muxed.mp4")});
 }
 

@@ -1,5 +1,6 @@
 #include "support/BuiltProgram.h"
 #include "support/FrameBuilder.h"
+#include "support/PageVisitCapture.h"
 #include "support/PcapFileWriter.h"
 #include "support/SkipUnlessCi.h"
 
@@ -36,21 +37,7 @@ protected:
 
 TEST_F(HeadlessCapture, PrintsOneLinePerNewCandidateAndEndsWithTheFile)
 {
-    using Link = FrameBuilder::Link;
-    const QString pcap = m_dir.filePath(QStringLiteral("traffic.pcap"));
-    {
-        PcapFileWriter writer(pcap, FrameBuilder::linkType(Link::LinuxCooked));
-        const auto send = [&](quint16 from, quint16 to, const QByteArray& payload) {
-            writer.write(FrameBuilder::frame({from, to, 1, payload, 12, Link::LinuxCooked}));
-        };
-        const QList<QByteArray> headers = {"Host: 127.0.0.1:8080", "User-Agent: Browser"};
-        send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers));
-        send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
-        send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers)); // seen again: no new line
-        send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
-        send(40001, 80, FrameBuilder::requestText("/music/Song.mp3", headers));
-        send(80, 40001, FrameBuilder::responseText({"Content-Type: audio/mpeg"}));
-    }
+    const QString pcap = PageVisitCapture::write(m_dir.filePath(QStringLiteral("traffic.pcap")));
     int exitCode = 0;
     // Named as a user in another folder would name it: relative to where the program starts.
     const QString relative = QDir::current().relativeFilePath(pcap);

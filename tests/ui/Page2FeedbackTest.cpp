@@ -7,8 +7,7 @@
 #include "base/AppPaths.h"
 #include "capture/CaptureHelper.h"
 #include "support/BuiltProgram.h"
-#include "support/FrameBuilder.h"
-#include "support/PcapFileWriter.h"
+#include "support/PageVisitCapture.h"
 #include "support/XdgOpenStub.h"
 #include "tools/FolderOpener.h"
 #include "ui/controls/SavedMessage.h"
@@ -167,25 +166,6 @@ TEST(Page2Feedback, WithoutAFileManagerTheNoticeShowsThePathOnly)
     EXPECT_TRUE(FolderOpener::folderHandler().opensFolders());
 }
 
-// The pcap of a page visit: a video requested twice and a song, 3 requests and 2 candidates.
-QString writeVisit(const QString& folder)
-{
-    using Link = FrameBuilder::Link;
-    const QString pcap = folder + QStringLiteral("/visit.pcap");
-    PcapFileWriter writer(pcap, FrameBuilder::linkType(Link::LinuxCooked));
-    const auto send = [&](quint16 from, quint16 to, const QByteArray& payload) {
-        writer.write(FrameBuilder::frame({from, to, 1, payload, 12, Link::LinuxCooked}));
-    };
-    const QList<QByteArray> headers = {"Host: 127.0.0.1:8080", "User-Agent: Browser"};
-    send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers));
-    send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
-    send(40000, 8080, FrameBuilder::requestText("/clip.mp4", headers));
-    send(8080, 40000, FrameBuilder::responseText({"Content-Type: video/mp4"}));
-    send(40001, 80, FrameBuilder::requestText("/music/Song.mp3", headers));
-    send(80, 40001, FrameBuilder::responseText({"Content-Type: audio/mpeg"}));
-    return pcap;
-}
-
 TEST(Page2Status, TheStatusLineSaysWhatTheCaptureDoes)
 {
     ShellFixture shell;
@@ -195,7 +175,7 @@ TEST(Page2Status, TheStatusLineSaysWhatTheCaptureDoes)
     // A capture file: read, counted, ended; without a key log HTTPS is not read.
     QTemporaryDir folder;
     shell.engine().setKeyLogFile(QString());
-    shell.engine().startCapture({writeVisit(folder.path()), {}});
+    shell.engine().startCapture({PageVisitCapture::write(folder.path() + QStringLiteral("/visit.pcap")), {}});
     const QString ended = QStringLiteral("Capture ended \u00b7 3 requests \u00b7 2 candidates \u00b7 "
                                          "HTTPS not read: no key log");
     QTRY_COMPARE_WITH_TIMEOUT(line->toolTip(), ended, 10000);
