@@ -97,8 +97,12 @@ TEST(HelpWindows, TheSetcapCommandStaysOnOneLineWithItsWholePath)
         EXPECT_TRUE(commands.first()->width() >= commands.first()->fontMetrics().horizontalAdvance(expected) ||
                     notice->width() >= screenWidth - 80)
             << "at " << pointSize << " pt: " << commands.first()->width() << " px of " << screenWidth;
-        for (const QLabel* label : notice->findChildren<QLabel*>())
+        // The dialog is as tall as its wrapped texts: no label is stretched past its lines.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(notice));
+        for (const QLabel* label : notice->findChildren<QLabel*>()) {
             EXPECT_FALSE(label->text().contains(QStringLiteral("trawlix-capture"))) << label->text().toStdString();
+            EXPECT_LE(label->height(), label->heightForWidth(label->width()) + 2) << label->text().toStdString();
+        }
         notice->close();
         QApplication::setFont(old);
     }

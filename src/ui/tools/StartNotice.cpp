@@ -31,6 +31,7 @@ StartNotice::StartNotice(const QStringList& notices, QWidget* parent)
                 return;
             auto* label = new QLabel(words.join(QLatin1Char('\n')), this);
             label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
             layout->addWidget(label);
             words.clear();
@@ -52,6 +53,7 @@ StartNotice::StartNotice(const QStringList& notices, QWidget* parent)
         flushWords();
         layout->addSpacing(8);
     }
+    layout->addStretch(1); // room to spare goes below the texts, not between them
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
@@ -60,6 +62,9 @@ StartNotice::StartNotice(const QStringList& notices, QWidget* parent)
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int limit = screen ? screen->availableGeometry().width() - 80 : 1200;
     setMinimumWidth(qBound(420, widest + 40, qMax(420, limit)));
+    // As tall as the wrapped texts need at that width: the size hint measures them narrower.
+    const int width = qMax(minimumWidth(), sizeHint().width());
+    resize(width, hasHeightForWidth() ? heightForWidth(width) : sizeHint().height());
 }
 
 StartNotice::~StartNotice() = default;
