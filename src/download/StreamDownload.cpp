@@ -102,8 +102,9 @@ bool StreamDownload::downloadSegments(
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.at < b.at; });
     const int total = int(jobs.size());
     std::atomic<int> next{0};
-    std::atomic<int> done{0};
-    std::atomic<qint64> bytes{0};
+    std::mutex reporting; // guards the two counts and orders the reports
+    int done = 0;
+    qint64 bytes = 0;
     std::atomic<bool> failed{false};
     std::mutex failure;
     QString reason;
@@ -130,11 +131,18 @@ bool StreamDownload::downloadSegments(
             }
             if (mux)
                 mux->arrived(job.path);
-            Progress now;
-            now.done = ++done;
-            now.total = total;
-            now.bytes = bytes += size;
-            if (progress && !progress(now))
+            // Counted and reported under one lock: the reports arrive in the order of their
+            // counts, so the row never steps back from 75% to 50%, nor ends short of 100%.
+            bool going = true;
+            {
+                std::lock_guard lock(reporting);
+                Progress now;
+                now.done = ++done;
+                now.total = total;
+                now.bytes = bytes += size;
+                going = !progress || progress(now);
+            }
+            if (!going)
                 fetcher.cancel();
         }
     };

@@ -50,9 +50,12 @@ protected:
             TRAWLIX_SKIP_UNLESS_CI("nginx could not start: " << m_site.error().toStdString());
     }
 
+    // progress: each report's (done, total) as the handler noted it; the report whose count is
+    // slowReport dawdles before it is noted, as a handler held up by a busy window would.
     StreamDownload::Result download(const QString& path,
                                     VideoFile::Stream stream = VideoFile::Stream::Hls,
-                                    QList<std::pair<int, int>>* progress = nullptr)
+                                    QList<std::pair<int, int>>* progress = nullptr,
+                                    int slowReport = 0)
     {
         VideoFile record;
         record.url = m_site.url(path);
@@ -65,6 +68,8 @@ protected:
         downloader.setTimeouts(timeouts);
         std::mutex mutex;
         return downloader.run([&](const StreamDownload::Progress& now) {
+            if (now.done == slowReport)
+                QThread::msleep(300);
             std::lock_guard lock(mutex);
             if (progress)
                 progress->append({now.done, now.total});
@@ -110,6 +115,18 @@ TEST_F(StreamDownloadTest, BestVariantOfTwoIsDownloadedWhole)
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.size(), 3);
     EXPECT_EQ(progress.last(), std::make_pair(3, 3));
+}
+
+// The segments come in on four connections at once, but the reports keep the order of their
+// counts even when the first is slow to arrive: a row never steps back or ends short of 100%.
+TEST_F(StreamDownloadTest, ReportsArriveInTheOrderOfTheirCounts)
+{
+    ASSERT_TRUE(StreamFixture::hlsTwoVariants(m_www + QStringLiteral("/hls"), sixSeconds(), QSize(320, 180)));
+    QList<std::pair<int, int>> progress;
+    const StreamDownload::Result result =
+        download(QStringLiteral("/hls/master.m3u8"), VideoFile::Stream::Hls, &progress, 1);
+    ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
+    EXPECT_EQ(progress, (QList<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
 }
 
 // No IV in the key tag: the media sequence number is the IV, as ffmpeg writes it.
