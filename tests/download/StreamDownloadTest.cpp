@@ -57,9 +57,7 @@ protected:
                                     QList<std::pair<int, int>>* progress = nullptr,
                                     int slowReport = 0)
     {
-        VideoFile record;
-        record.url = m_site.url(path);
-        record.stream = stream;
+        VideoFile record = streamRecord(m_site.url(path), stream);
         record.userAgent = QStringLiteral("TestBrowser/1.0");
         StreamDownload downloader(record, work());
         DownloadTimeouts timeouts;
@@ -75,6 +73,15 @@ protected:
                 progress->append({now.done, now.total});
             return true;
         });
+    }
+
+    // The record of a stream the browser played from url.
+    static VideoFile streamRecord(const QString& url, VideoFile::Stream stream = VideoFile::Stream::Hls)
+    {
+        VideoFile record;
+        record.url = url;
+        record.stream = stream;
+        return record;
     }
 
     QString work() const { return m_dir.filePath(QStringLiteral("work")); }
@@ -231,10 +238,7 @@ TEST_F(StreamDownloadTest, DashTracksAreMuxedThroughTwoFifos)
 TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
 {
     ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/during"), {8, 1, QSize(320, 180), 0}));
-    VideoFile record;
-    record.url = m_site.url(QStringLiteral("/during/index.m3u8"));
-    record.stream = VideoFile::Stream::Hls;
-    StreamDownload downloader(record, work());
+    StreamDownload downloader(streamRecord(m_site.url(QStringLiteral("/during/index.m3u8"))), work());
     bool waited = false;
     bool reading = false;
     int doneWhenRead = -1;
@@ -267,10 +271,7 @@ TEST_F(StreamDownloadTest, MuxReadsWhileTheSegmentsDownload)
 TEST_F(StreamDownloadTest, FfmpegDyingMidDownloadIsMuxedAgainFromTheSegments)
 {
     ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/died"), {8, 1, QSize(320, 180), 0}));
-    VideoFile record;
-    record.url = m_site.url(QStringLiteral("/died/index.m3u8"));
-    record.stream = VideoFile::Stream::Hls;
-    StreamDownload downloader(record, work());
+    StreamDownload downloader(streamRecord(m_site.url(QStringLiteral("/died/index.m3u8"))), work());
     bool waited = false;
     bool killed = false;
     std::mutex mutex;
@@ -296,10 +297,7 @@ TEST_F(StreamDownloadTest, FfmpegDyingMidDownloadIsMuxedAgainFromTheSegments)
 TEST_F(StreamDownloadTest, StopWhileMuxingKeepsOnlyTheSegments)
 {
     ASSERT_TRUE(StreamFixture::hls(m_www + QStringLiteral("/stop"), {8, 1, QSize(320, 180), 0}));
-    VideoFile record;
-    record.url = m_site.url(QStringLiteral("/stop/index.m3u8"));
-    record.stream = VideoFile::Stream::Hls;
-    StreamDownload downloader(record, work());
+    StreamDownload downloader(streamRecord(m_site.url(QStringLiteral("/stop/index.m3u8"))), work());
     const StreamDownload::Result result =
         downloader.run([](const StreamDownload::Progress& now) { return now.done < 2; });
     EXPECT_EQ(result.outcome, StreamDownload::Outcome::Stopped);
@@ -345,10 +343,7 @@ TEST_F(StreamDownloadTest, SegmentsRideKeptConnections)
     logged.setServerDirectives(kStreamTypes + QStringLiteral("access_log %1 kept;\n").arg(log));
     ASSERT_TRUE(logged.start()) << logged.error().toStdString();
 
-    VideoFile record;
-    record.url = logged.url(QStringLiteral("/kept/vod.m3u8"));
-    record.stream = VideoFile::Stream::Hls;
-    StreamDownload downloader(record, work());
+    StreamDownload downloader(streamRecord(logged.url(QStringLiteral("/kept/vod.m3u8"))), work());
     const StreamDownload::Result result = downloader.run();
     ASSERT_EQ(result.outcome, StreamDownload::Outcome::Done) << result.reason.toStdString();
     EXPECT_EQ(MediaFixture::decodeErrors(result.muxedFile), QString());
